@@ -1,0 +1,149 @@
+#include "console/decode/line_cursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dornick {
+namespace {
+
+constexpr unsigned char kCr = '\r';
+constexpr unsigned char kLf = '\n';
+
+inline bool IsLineEnd(unsigned char b) { return b == kCr || b == kLf; }
+
+// The one line reader behind the three public ones. `crlf_only`: a lone CR or LF is data.
+template <typename Unit>
+int ReadLineInto(Unit* buffer, int size, LineCursor& cursor, bool crlf_only) {
+    const unsigned char* p = cursor.pos;
+    if (!p) return 0;
+    buffer[0] = 0;
+    if (size < 2) return 0;
+    const unsigned char* last = cursor.last;
+    const int places = size - 1;
+    int used = 0;    // stored bytes plus dropped NULs
+    int stored = 0;
+    for (;;) {
+        if (used == places) {
+            cursor.pos = p;  // a long line: the next piece starts here, without a line end
+            break;
+        }
+        const unsigned char b = *p;
+        if (p == last) {
+            // The file's last byte: a line end (for the CR LF reader only LF) or NUL is not stored.
+            bool end_byte = crlf_only ? b == kLf : IsLineEnd(b);
+            if (b == 0) ++used;
+            else if (!end_byte) {
+                buffer[stored++] = b;
+                ++used;
+            }
+            cursor.pos = nullptr;
+            break;
+        }
+        if (b == kCr && p[1] == kLf) {
+            p += 2;
+            cursor.pos = p > last ? nullptr : p;
+            break;
+        }
+        if (!crlf_only && IsLineEnd(b)) {
+            cursor.pos = p + 1;
+            break;
+        }
+        if (b != 0) buffer[stored++] = b;
+        ++used;
+        ++p;
+    }
+    buffer[stored] = 0;
+    return used == 0 ? 1 : used;
+}
+
+}  // namespace
+
+LineCursor MakeLineCursor(const unsigned char* data, uint64_t size) {
+    LineCursor cursor;
+    cursor.start = data;
+    cursor.pos = size ? data : nullptr;
+    cursor.last = size ? data + size - 1 : data;
+    return cursor;
+}
+
+int ReadLineA(char* buffer, LineCursor& cursor) { return ReadLineInto(buffer, kLineCapacity, cursor, false); }
+
+int ReadLineW(char16_t* buffer, LineCursor& cursor) { return ReadLineInto(buffer, kLineCapacity, cursor, false); }
+
+int ReadLineCrLfW(char16_t* buffer, int size, LineCursor& cursor) { return ReadLineInto(buffer, size, cursor, true); }
+
+bool EndedWithCrLf(const LineCursor& cursor) {
+    const unsigned char* p = cursor.pos;
+    return p && p - cursor.start >= 2 && p[-2] == kCr && p[-1] == kLf;
+}
+
+int64_t ReadBytes(unsigned char* buffer, int64_t n, int64_t* count, LineCursor& cursor) {
+    int64_t taken = 0;
+    if (cursor.pos && n > 0) {
+        const int64_t available = cursor.last - cursor.pos + 1;
+        taken = std::min(n, available);
+        if (buffer) std::memcpy(buffer, cursor.pos, static_cast<size_t>(taken));
+        cursor.pos = taken == available ? nullptr : cursor.pos + taken;
+    }
+    if (count) *count = taken;
+    return taken;
+}
+
+const unsigned char* StepBackLines(LineCursor& cursor, int n) {
+    const unsigned char* start = cursor.start;
+    const unsigned char* p = cursor.pos;
+    if (!p) {
+        p = cursor.last + 1;
+        n = 1;  // from the end: the start of the last line, whatever was asked
+    }
+    for (int i = 0; i < n && p > start; ++i) {
+        // Step over the line end that closes the line before p (CR LF is one), then to its start.
+        if (p[-1] == kLf) {
+            --p;
+            if (p > start && p[-1] == kCr) --p;
+        } else if (p[-1] == kCr) {
+            --p;
+        }
+        while (p > start && !IsLineEnd(p[-1])) --p;
+    }
+    cursor.pos = p;
+    return p;
+}
+
+void UnreadChars(LineCursor& cursor, int n) {
+    if (n <= 0) return;
+    const unsigned char* start = cursor.start;
+    const unsigned char* p = cursor.pos;
+    int counted = 0;
+    if (!p) {
+        p = cursor.last;  // the last byte counts as one
+        counted = 1;
+    }
+    while (counted < n && p > start) {
+        --p;
+        bool line_end = IsLineEnd(*p);
+        if (*p == kLf && p > start && p[-1] == kCr) --p;
+        // A line end counts only when it ends an empty line (the byte before it is a line end too).
+        if (!line_end || (p > start && IsLineEnd(p[-1]))) ++counted;
+    }
+    cursor.pos = p;
+}
+
+void NarrowLine(const char16_t* wide, char* bytes) {
+    while (*wide) *bytes++ = static_cast<char>(*wide++ & 0xFF);
+    *bytes = 0;
+}
+
+void WidenLine(const char* bytes, char16_t* wide) {
+    while (*bytes) *wide++ = static_cast<unsigned char>(*bytes++);
+    *wide = 0;
+}
+
+bool IsDamagedLine(const LineCursor& cursor, const char16_t* line, int returned) {
+    int stored = 0;
+    while (line[stored]) ++stored;
+    if (stored == 0) return returned > 1;
+    return cursor.pos != nullptr && stored != returned;
+}
+
+}  // namespace dornick

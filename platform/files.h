@@ -1,0 +1,57 @@
+#pragma once
+// Files: read-only mapping of a mail, contention (advisory locks) with its retry, file times, the
+// appending writer of a shared log.
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string_view>
+#include <thread>
+
+namespace platform {
+
+/// How often and how long contended files are retried: every 250 ms, 1201 attempts in all.
+struct RetryPolicy {
+    int attempts = 1201;
+    std::chrono::milliseconds interval{250};
+};
+
+enum class OpenStatus { Ok, Contended, Failed };
+
+/// Calls `attempt` until it gives anything but Contended, sleeping between tries; the last status.
+template <typename Attempt>
+OpenStatus RetryWhileContended(Attempt attempt, const RetryPolicy& policy = {}) {
+    OpenStatus status = OpenStatus::Failed;
+    for (int i = 0; i < policy.attempts; ++i) {
+        status = attempt();
+        if (status != OpenStatus::Contended) return status;
+        if (i + 1 < policy.attempts) std::this_thread::sleep_for(policy.interval);
+    }
+    return status;
+}
+
+/// A whole file mapped read-only.
+struct MappedFile {
+    int fd = -1;
+    const unsigned char* data = nullptr;
+    uint64_t size = 0;
+};
+
+/// Opens an existing file (read-write for `writable`) under a shared lock; Contended while another
+/// process holds it exclusively.
+OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file);
+/// Size of the open file; false when it cannot be read.
+bool QueryFileSize(MappedFile& file);
+/// Maps the open file (size > 0); false on failure.
+bool MapWholeFile(MappedFile& file);
+/// Unmaps and closes.
+void CloseMappedFile(MappedFile& file);
+
+/// Sets access and modification times of an open file.
+bool SetFileTimes(int fd, std::time_t when);
+
+/// Appends `bytes` to a file opened (created when missing) under an exclusive lock; `prefix` goes
+/// first when the file is empty while the lock is held. Contended while another writer holds it.
+OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes);
+
+}  // namespace platform

@@ -1,0 +1,137 @@
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+std::vector<std::u16string_view> SplitComponents(std::u16string_view path) {
+    std::vector<std::u16string_view> parts;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t slash = path.find(u'/', i);
+        if (slash == std::u16string_view::npos) slash = path.size();
+        if (slash > i) parts.push_back(path.substr(i, slash - i));
+        i = slash + 1;
+    }
+    return parts;
+}
+
+bool ChangeDirectoryStepwise(const std::string& native) {
+    if (native.empty()) return false;
+    if (::chdir(native.c_str()) == 0) return true;
+    if (errno != ENAMETOOLONG) return false;
+    // Too long for one call: enter from the root one component at a time.
+    if (native[0] == '/' && ::chdir("/") != 0) return false;
+    size_t i = 0;
+    while (i < native.size()) {
+        size_t slash = native.find('/', i);
+        if (slash == std::string::npos) slash = native.size();
+        if (slash > i && ::chdir(native.substr(i, slash - i).c_str()) != 0) return false;
+        i = slash + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string NativePath(std::u16string_view path) { return U16ToUtf8(path); }
+
+std::u16string ProgramFolder() {
+    std::string buffer(PATH_MAX, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) return u"/";
+    buffer.resize(static_cast<size_t>(n));
+    size_t slash = buffer.rfind('/');
+    return Utf8ToU16(buffer.substr(0, slash + 1));
+}
+
+std::u16string CurrentFolder() {
+    std::string buffer(PATH_MAX, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return u"/";
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return Utf8ToU16(buffer);
+}
+
+std::u16string FullPath(std::u16string_view path) {
+    std::u16string joined;
+    if (path.empty() || path[0] != u'/') {
+        joined = CurrentFolder();
+        joined.push_back(u'/');
+    }
+    joined.append(path);
+    std::vector<std::u16string_view> kept;
+    for (std::u16string_view part : SplitComponents(joined)) {
+        if (part == u".") continue;
+        if (part == u"..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        kept.push_back(part);
+    }
+    std::u16string result;
+    for (std::u16string_view part : kept) {
+        result.push_back(u'/');
+        result.append(part);
+    }
+    if (result.empty() || (!path.empty() && path.back() == u'/')) result.push_back(u'/');
+    return result;
+}
+
+std::u16string DisplayPath(std::u16string_view path) {
+    std::u16string full = FullPath(path);
+    while (full.size() > 1 && full.back() == u'/') full.pop_back();
+    return full;
+}
+
+bool PathExists(std::u16string_view path) {
+    struct stat info;
+    return ::lstat(NativePath(FullPath(path)).c_str(), &info) == 0;
+}
+
+bool SetCurrentFolder(std::u16string_view path) { return ChangeDirectoryStepwise(NativePath(FullPath(path))); }
+
+int CreateFolderChain(std::u16string_view path) {
+    int saved = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::u16string full = FullPath(path);
+    int result = 1;
+    if (::chdir("/") == 0) {
+        for (std::u16string_view part : SplitComponents(full)) {
+            std::string native = NativePath(part);
+            result = ::mkdir(native.c_str(), 0777) == 0 ? 0 : 1;
+            if (::chdir(native.c_str()) != 0) {
+                result = 1;
+                break;
+            }
+        }
+    }
+    if (saved >= 0) {
+        if (::fchdir(saved) != 0) { /* the folder we came from is gone; nothing better to do */ }
+        ::close(saved);
+    }
+    return result;
+}
+
+int MakeFolder(std::u16string_view name) {
+    return ::mkdir(NativePath(name).c_str(), 0777) == 0 ? 0 : errno;
+}
+
+bool EnterFolderNoFollow(std::u16string_view name) {
+    int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fchdir(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace platform
