@@ -193,11 +193,11 @@ void SeekNamedContent(MailState& mail) {
 // A boundary line passed unseen: step back to the last line that holds the main or the nested
 // mixed boundary and read the part from the line after it.
 Step RecoverMissedBoundary(MailState& mail) {
-    StepBackLines(mail.cursor, 1);
     char16_t line[kLineCapacity];
-    for (;;) {
-        if (mail.cursor.pos == mail.cursor.start) return Step::Stop;
-        StepBackLines(mail.cursor, 2);
+    const unsigned char* at = StepBackLines(mail.cursor, 1);  // the start of the current line
+    while (at != mail.cursor.start) {
+        mail.cursor.pos = at;
+        at = StepBackLines(mail.cursor, 1);
         ReadLineW(line, mail.cursor);
         bool main = HoldsBoundary(line, mail.main_boundary);
         if (main || HoldsBoundary(line, mail.mixed_boundary)) {
@@ -206,6 +206,7 @@ Step RecoverMissedBoundary(MailState& mail) {
             return Step::EndPass;
         }
     }
+    return Step::Stop;
 }
 
 Step TopHeaderLine(MailState& mail) {
