@@ -126,12 +126,12 @@ size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
     const unsigned char* end = text + size;
     uint8_t* o = out;
     while (p < end) {
-        const void* eq = std::memchr(p, '=', static_cast<size_t>(end - p));
-        const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
-        std::memcpy(o, p, static_cast<size_t>(stop - p));
-        o += stop - p;
-        p = stop;
-        if (p == end) break;
+        const unsigned char c = *p;
+        if (c != '=') {
+            *o++ = c;
+            ++p;
+            continue;
+        }
         if (end - p < 3) break;  // a cut escape at the end gives nothing
         *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
         p += 3;

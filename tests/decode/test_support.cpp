@@ -54,7 +54,7 @@ template <typename Run>
 PartRun RunPart(std::string_view mail, Run run) {
     const auto* data = reinterpret_cast<const unsigned char*>(mail.data());
     LineCursor cursor = MakeLineCursor(data, mail.size());
-    char16_t line[kLineCapacity];
+    char16_t line[kLineCapacity] = {};  // an empty mail leaves it as it was
     ReadLineW(line, cursor);
     MemorySink sink;
     PartRun result;
