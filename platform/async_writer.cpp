@@ -53,7 +53,11 @@ AsyncWriter::AsyncWriter(size_t piece_size, int pieces_in_flight)
 
 AsyncWriter::~AsyncWriter() {
     {
+        // Pieces still queued belong to a file that was never finished (and may be closed by now):
+        // they are dropped, not written.
         std::lock_guard<std::mutex> lock(mutex_);
+        in_flight_ -= static_cast<int>(queue_.size());
+        queue_.clear();
         stopping_ = true;
     }
     work_ready_.notify_all();
