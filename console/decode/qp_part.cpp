@@ -157,7 +157,8 @@ bool QpPartDecoder::Emit(const uint8_t* data, size_t count, ByteSink& sink) {
     return true;
 }
 
-DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink) {
+DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
+                           const RepairNoticeFn& notice) {
     char bytes[kLineBytes];
     uint8_t out[kLineOutBytes];
     NarrowLine(line, bytes);
@@ -198,6 +199,10 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
         if (!Emit(out, count + line_break, sink)) return DataEnd::SinkFailed;
 
         for (;;) {
+            if (damaged && !repaired) {
+                repaired = true;
+                if (notice) notice();
+            }
             if (!cursor.pos) {
                 line[0] = 0;
                 return DataEnd::EndOfData;
@@ -207,11 +212,14 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
             if (fast == FastOutcome::SinkFailed) return DataEnd::SinkFailed;
             if (fast == FastOutcome::NotOrdinary) break;
         }
-        ReadQpLine(bytes, cursor, own_end);
+        const int returned = ReadQpLine(bytes, cursor, own_end);
         if (boundary.HoldsText(bytes)) {
             WidenLine(bytes, line);
             return DataEnd::Boundary;
         }
+        // The damage test of the line readers: NUL bytes were dropped from this line.
+        const size_t stored = std::strlen(bytes);
+        if (stored == 0 ? returned > 1 : cursor.pos && static_cast<int>(stored) != returned) damaged = true;
     }
 }
 

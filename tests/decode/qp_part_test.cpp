@@ -119,6 +119,17 @@ TEST(QpPart, LineBreakRules) {
     }
 }
 
+TEST(QpPart, NulBytesAreReportedOnce) {
+    const std::string mail("ab\r\nc\0d\r\n\0\0\r\ne\0\r\nf\r\n--abc123", 28);
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "full");
+        const PartRun run = RunQp(mail, kBoundary, fast);
+        EXPECT_EQ(run.output, "ab\r\ncd\r\n\r\ne\r\nf");
+        EXPECT_EQ(run.notices, 1);
+    }
+    EXPECT_EQ(RunQp("ab\r\ncd\r\n--abc123", kBoundary).notices, 0);
+}
+
 TEST(QpPart, RedecodeAsBase64) {
     const std::string letters = test::WrapLines(std::string(2000, 'Q'), 76, "\r\n");
     struct Row {
@@ -165,6 +176,7 @@ TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
         ASSERT_EQ(fast.cursor_offset, full.cursor_offset);
         ASSERT_EQ(fast.end_line, full.end_line);
         ASSERT_EQ(fast.escape_lines, full.escape_lines);
+        ASSERT_EQ(fast.notices, full.notices);
     }
 }
 
