@@ -65,6 +65,11 @@ AsyncWriter::~AsyncWriter() {
 }
 
 void AsyncWriter::Begin(int fd) {
+    {
+        // Nothing of an earlier file may still be on its way.
+        std::unique_lock<std::mutex> lock(mutex_);
+        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+    }
     fd_ = fd;
     total_ = 0;
     current_.size = 0;

@@ -66,7 +66,7 @@ DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBou
         }
         if (IsDamagedLine(cursor, line, returned)) damaged = true;
         if (std::strncmp(bytes, kNextPartPrefix, kNextPartLength) == 0) {
-            // A part separator of a known mailer whose boundary header was lost: the data ends.
+            // The separator form many mailers use, met where the part's own boundary was lost.
             Notice(notice);
             end = DataEnd::NextPartLine;
             break;
