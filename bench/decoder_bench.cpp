@@ -3,7 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include "console/decode/part_boundary.h"
 #include "console/decode/qp_part.h"
 #include "console/decode/writer_sink.h"
+#include "console/header/unique_file_name.h"
 #include "platform/async_writer.h"
 
 namespace {
@@ -147,6 +150,30 @@ void Base64PartToFile(benchmark::State& state) {
     ::unlink(path.c_str());
 }
 BENCHMARK(Base64PartToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The name of the 5,001st "image001.png" in one folder: once as a fresh process meets it (the folder
+// listed first), once as the same process meets it again.
+void UniqueNameAmongMany(benchmark::State& state) {
+    const std::string folder = "/dev/shm/dornick-names-" + std::to_string(::getpid());
+    ::mkdir(folder.c_str(), 0755);
+    char previous[4096];
+    if (!::getcwd(previous, sizeof previous) || ::chdir(folder.c_str()) != 0) {
+        state.SkipWithError("no folder");
+        return;
+    }
+    ::close(::open("image001.png", O_WRONLY | O_CREAT, 0644));
+    for (int n = 1; n <= 5000; ++n)
+        ::close(::open(("image001_(" + std::to_string(n) + ")_.png").c_str(), O_WRONLY | O_CREAT, 0644));
+    const bool fresh = state.range(0) != 0;
+    for (auto _ : state) {
+        if (fresh) ForgetFolderListing();
+        std::u16string name = u"image001.png";
+        benchmark::DoNotOptimize(MakeUniqueFileName(name, u"image/png", u""));
+    }
+    if (::chdir(previous) != 0) state.SkipWithError("cannot go back");
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+BENCHMARK(UniqueNameAmongMany)->ArgName("fresh")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
