@@ -53,7 +53,11 @@ AsyncWriter::AsyncWriter(size_t piece_size, int pieces_in_flight)
 
 AsyncWriter::~AsyncWriter() {
     {
+        // Pieces still queued belong to a file that was never finished (and may be closed by now):
+        // they are dropped, not written.
         std::lock_guard<std::mutex> lock(mutex_);
+        in_flight_ -= static_cast<int>(queue_.size());
+        queue_.clear();
         stopping_ = true;
     }
     work_ready_.notify_all();
@@ -61,6 +65,11 @@ AsyncWriter::~AsyncWriter() {
 }
 
 void AsyncWriter::Begin(int fd) {
+    {
+        // Nothing of an earlier file may still be on its way.
+        std::unique_lock<std::mutex> lock(mutex_);
+        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+    }
     fd_ = fd;
     total_ = 0;
     current_.size = 0;

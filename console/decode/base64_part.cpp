@@ -66,7 +66,7 @@ DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBou
         }
         if (IsDamagedLine(cursor, line, returned)) damaged = true;
         if (std::strncmp(bytes, kNextPartPrefix, kNextPartLength) == 0) {
-            // A part separator of a known mailer whose boundary header was lost: the data ends.
+            // The separator form many mailers use, met where the part's own boundary was lost.
             Notice(notice);
             end = DataEnd::NextPartLine;
             break;
@@ -134,19 +134,51 @@ void Base64PartDecoder::LookAheadOfFirstLine(char* bytes, LineCursor& cursor, co
 
 // The usual line: base64 letters, at most two pads at its end, a line end (or the file's end)
 // within the reader's limit, and a carry without pads. For such a line every clean-up step of
-// DecodeLine leaves it unchanged and no notice is due, so it is decoded straight from the mapping;
-// anything else is left to the full path.
+// DecodeLine leaves it unchanged and no notice is due, so it is decoded straight from the mapping,
+// checking and decoding in one pass; anything else is left to the full path. Nothing changes until
+// the whole line has been found clean.
 Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cursor, ByteSink& sink) {
-    if (std::strchr(carry, '=')) return FastOutcome::NotClean;
+    size_t carried = 0;
+    for (; carry[carried]; ++carried)
+        if (carry[carried] == '=') return FastOutcome::NotClean;
     const unsigned char* start = cursor.pos;
     const unsigned char* data_end = cursor.last + 1;
     const unsigned char* limit = start + std::min<size_t>(static_cast<size_t>(data_end - start), kMaxLineChars);
     const unsigned char* p = start;
-    while (p < limit && kBase64Values[*p] < kBase64Pad) ++p;
-    const unsigned char* letters_end = p;
-    while (p < limit && *p == '=') ++p;
+    uint8_t out[kLineOutBytes + 4];
+    size_t count = 0;
+
+    // The carry and the first letters of the line make the first group.
+    char pending[8];
+    std::memcpy(pending, carry, carried);
+    size_t pending_count = carried;
+    if (carried) {
+        const size_t need = 4 - carried;
+        size_t letters = 0;
+        while (letters < need && p + letters < limit && kBase64Values[p[letters]] < kBase64Pad) ++letters;
+        if (letters == need) {
+            std::memcpy(pending + carried, p, need);
+            Base64DecodeLetterGroups(reinterpret_cast<const unsigned char*>(pending), 1, out);
+            count = 3;
+            p += need;
+            pending_count = 0;
+        }
+    }
+    if (pending_count == 0) {
+        const size_t groups = Base64DecodeLetterGroups(p, static_cast<size_t>(limit - p) / 4, out + count);
+        p += groups * 4;
+        count += groups * 3;
+    }
+    // Fewer than four letters are left, then the pads and the line end.
+    while (p < limit && kBase64Values[*p] < kBase64Pad && pending_count < 4) pending[pending_count++] = static_cast<char>(*p++);
+    size_t pads = 0;
+    while (p < limit && *p == '=' && pads < 3) {
+        pending[pending_count++] = '=';
+        ++pads;
+        ++p;
+    }
     const size_t length = static_cast<size_t>(p - start);
-    if (length == 0 || p - letters_end > 2) return FastOutcome::NotClean;
+    if (length == 0 || pads > 2) return FastOutcome::NotClean;
 
     // Where ReadLineW would leave the cursor.
     const unsigned char* next;
@@ -166,33 +198,17 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
         }
     }
 
-    // The carry and the line form one run whose pads all stand at its end, at most two of them, so
-    // decoding the first group and the rest separately gives what one block gives.
-    const size_t carried = std::strlen(carry);
-    const size_t total = carried + length;
-    const size_t rest = total % 4;
-    const size_t decodable = total - rest;
-    uint8_t out[kLineOutBytes];
-    int count = 0;
-    if (decodable > 0) {
-        const char* from = reinterpret_cast<const char*>(start);
-        size_t remaining = decodable;
-        if (carried) {
-            char head[4];
-            std::memcpy(head, carry, carried);
-            std::memcpy(head + carried, from, 4 - carried);
-            count = std::max(Base64DecodeBlock(head, 4, out), 0);
-            from += 4 - carried;
-            remaining -= 4;
-        }
-        if (remaining) count += std::max(Base64DecodeBlock(from, static_cast<int>(remaining), out + count), 0);
-        std::memcpy(carry, start + length - rest, rest);
-    } else {
-        std::memcpy(carry + carried, start, length);
+    // What is left holds at most three letters and two pads, the pads at its end: a last group
+    // (which the pads may close) and a new carry.
+    size_t rest = pending_count;
+    if (pending_count >= 4) {
+        count += static_cast<size_t>(std::max(Base64DecodeBlock(pending, 4, out + count), 0));
+        rest = pending_count - 4;
     }
+    std::memcpy(carry, pending + pending_count - rest, rest);
     carry[rest] = 0;
     cursor.pos = next;
-    if (!Emit(out, count, sink)) return FastOutcome::SinkFailed;
+    if (!Emit(out, static_cast<int>(count), sink)) return FastOutcome::SinkFailed;
     return FastOutcome::Done;
 }
 

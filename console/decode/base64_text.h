@@ -5,6 +5,7 @@
 // block decoders take a count and write into a caller's buffer.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace dornick {
@@ -53,6 +54,10 @@ bool IsPrintableAscii(const char* text);
 void Base64SplitCarry(char* line, char* carry);
 /// Appends "=" until the length is a multiple of 4 (room for 3 more bytes needed).
 void Base64PadToQuad(char* text);
+/// Decodes whole groups of four alphabet letters from `in` (at most `max_groups`) and stops before
+/// the first group that holds anything else ("=", a foreign byte); 3 bytes per group into `out`.
+/// Returns the number of groups decoded.
+size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out);
 /// Decodes n characters (a positive multiple of 4) into `out`; the byte count, or -1 for no
 /// buffer, a bad count, or a pad in a place that cannot end the data. Foreign bytes count as "A".
 int Base64DecodeBlock(const char* chars, int n, uint8_t* out);

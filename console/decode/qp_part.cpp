@@ -126,12 +126,12 @@ size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
     const unsigned char* end = text + size;
     uint8_t* o = out;
     while (p < end) {
-        const void* eq = std::memchr(p, '=', static_cast<size_t>(end - p));
-        const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
-        std::memcpy(o, p, static_cast<size_t>(stop - p));
-        o += stop - p;
-        p = stop;
-        if (p == end) break;
+        const unsigned char c = *p;
+        if (c != '=') {
+            *o++ = c;
+            ++p;
+            continue;
+        }
         if (end - p < 3) break;  // a cut escape at the end gives nothing
         *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
         p += 3;
@@ -157,7 +157,8 @@ bool QpPartDecoder::Emit(const uint8_t* data, size_t count, ByteSink& sink) {
     return true;
 }
 
-DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink) {
+DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
+                           const RepairNoticeFn& notice) {
     char bytes[kLineBytes];
     uint8_t out[kLineOutBytes];
     NarrowLine(line, bytes);
@@ -198,6 +199,10 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
         if (!Emit(out, count + line_break, sink)) return DataEnd::SinkFailed;
 
         for (;;) {
+            if (damaged && !repaired) {
+                repaired = true;
+                if (notice) notice();
+            }
             if (!cursor.pos) {
                 line[0] = 0;
                 return DataEnd::EndOfData;
@@ -207,11 +212,14 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
             if (fast == FastOutcome::SinkFailed) return DataEnd::SinkFailed;
             if (fast == FastOutcome::NotOrdinary) break;
         }
-        ReadQpLine(bytes, cursor, own_end);
+        const int returned = ReadQpLine(bytes, cursor, own_end);
         if (boundary.HoldsText(bytes)) {
             WidenLine(bytes, line);
             return DataEnd::Boundary;
         }
+        // The damage test of the line readers: NUL bytes were dropped from this line.
+        const size_t stored = std::strlen(bytes);
+        if (stored == 0 ? returned > 1 : cursor.pos && static_cast<int>(stored) != returned) damaged = true;
     }
 }
 

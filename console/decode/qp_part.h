@@ -22,6 +22,8 @@ constexpr uint64_t kQpRedecodeMinimumBytes = 1024;
 /// next piece.
 struct QpPartDecoder {
     int escape_lines = 0;         ///< lines that held "=", counted up to kQpEscapeLinesCounted
+    bool damaged = false;         ///< a line held NUL bytes
+    bool repaired = false;        ///< the repair notice was given for the current output file
     uint64_t decoded_total = 0;   ///< bytes handed to the sink
     SinkResult sink_result = SinkResult::Ok;
     bool use_fast_path = true;    ///< ordinary lines are decoded straight from the mapping
@@ -32,7 +34,9 @@ struct QpPartDecoder {
     /// Decodes from the part's first data line, already read by ReadLineW into `line` (1024 units),
     /// until the data ends (a line holding the boundary, or the end of the data). A first line that
     /// holds the boundary ends an empty part at once. `line` then holds the line that ended it.
-    DataEnd Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink);
+    /// A line that held NUL bytes (they are dropped) leads to the repair notice.
+    DataEnd Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
+                const RepairNoticeFn& notice = {});
 
     /// True when the finished part looks like base64 sent as quoted-printable and is to be decoded
     /// again as base64: enough output, and fewer than two lines held "=".

@@ -1,6 +1,8 @@
 #include "console/header/unique_file_name.h"
 
+#include <charconv>
 #include <dirent.h>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <sys/stat.h>
@@ -9,13 +11,11 @@
 
 #include "console/header/file_extension.h"
 #include "console/run/messages.h"
-#include "platform/format.h"
 #include "platform/text.h"
 
 namespace dornick {
 namespace {
 
-constexpr char16_t kCounterFormat[] = u"_(%I64u)_";
 constexpr char16_t kCounterExhausted[] =
     u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n";
 
@@ -89,18 +89,55 @@ void KeepToOneComponent(std::u16string& name) {
     name.swap(plain);
 }
 
-std::u16string CountedCandidate(std::u16string_view stem, std::u16string_view extension, uint64_t n) {
-    const std::u16string counter = platform::Format(kCounterFormat, {static_cast<unsigned long long>(n)});
-    const bool mark = HasRtlText(stem);
-    std::u16string fitted_stem(stem);
-    std::u16string fitted_extension(extension);
-    FitToNameBytes(fitted_stem, fitted_extension, Utf8Size(counter) + (mark ? Utf8Size(u"\u200E") : 0));
-    std::u16string candidate = fitted_stem;
-    if (HasRtlText(fitted_stem)) candidate.push_back(kLeftToRightMark);
-    candidate += counter;
-    candidate += fitted_extension;
-    return candidate;
-}
+// The counted names stem_(n)_.ext of one name ("_(%I64u)_" before the extension), in the UTF-8 form
+// that is looked up and in the UTF-16 form that is handed back. The stem is fitted once per number
+// of digits, so that trying thousands of counters costs little more than the lookups.
+class CountedNames {
+  public:
+    CountedNames(std::u16string_view stem, std::u16string_view extension) : stem_(stem), extension_(extension) {}
+
+    const std::string& Native(uint64_t n) {
+        Fit(n);
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        native_.assign(prefix_native_);
+        native_.append(digits, end);
+        native_.append(suffix_native_);
+        return native_;
+    }
+    std::u16string Wide(uint64_t n) {
+        Fit(n);
+        return prefix_ + platform::Ascii(std::to_string(n)) + suffix_;
+    }
+
+  private:
+    void Fit(uint64_t n) {
+        const size_t digits = std::to_string(n).size();
+        if (digits == fitted_digits_) return;
+        fitted_digits_ = digits;
+        const bool mark = HasRtlText(stem_);
+        std::u16string stem = stem_;
+        std::u16string extension = extension_;
+        FitToNameBytes(stem, extension,
+                       std::size(kCounterOpen) - 1 + digits + std::size(kCounterClose) - 1 + (mark ? kMarkBytes : 0));
+        prefix_ = stem;
+        if (HasRtlText(stem)) prefix_.push_back(kLeftToRightMark);
+        prefix_ += kCounterOpen;
+        suffix_ = kCounterClose + extension;
+        prefix_native_ = platform::U16ToUtf8(prefix_);
+        suffix_native_ = platform::U16ToUtf8(suffix_);
+    }
+
+    static constexpr char16_t kCounterOpen[] = u"_(";
+    static constexpr char16_t kCounterClose[] = u")_";
+    static constexpr size_t kMarkBytes = 3;  // U+200E in UTF-8
+
+    const std::u16string stem_;
+    const std::u16string extension_;
+    size_t fitted_digits_ = 0;
+    std::u16string prefix_, suffix_;
+    std::string prefix_native_, suffix_native_, native_;
+};
 
 }  // namespace
 
@@ -152,23 +189,21 @@ int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std:
 
 int FindFreeCountedName(std::u16string& name, uint64_t first) {
     const size_t start = ExtensionStart(name);
-    const std::u16string stem = name.substr(0, start);
-    const std::u16string extension = name.substr(start);
+    CountedNames counted(std::u16string_view(name).substr(0, start), std::u16string_view(name).substr(start));
     FolderListing& listing = CurrentListing();
     uint64_t& memo = listing.next_counter[platform::U16ToUtf8(name)];
     for (uint64_t n = first > memo ? first : memo;; ++n) {
-        std::u16string candidate = CountedCandidate(stem, extension, n);
-        const std::string native = platform::U16ToUtf8(candidate);
+        const std::string& native = counted.Native(n);
         const bool known = listing.names.count(native) != 0;
         if (!known && !ExistsOnDisk(native)) {
             memo = n;
-            name.swap(candidate);
+            name = counted.Wide(n);
             return 0;
         }
         if (!known) listing.names.insert(native);
         if (n == std::numeric_limits<uint64_t>::max()) {
-            PrintOut(kCounterExhausted, {candidate});
-            name.swap(candidate);
+            name = counted.Wide(n);
+            PrintOut(kCounterExhausted, {name});
             return 1;
         }
     }

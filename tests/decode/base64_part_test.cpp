@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -153,12 +154,16 @@ TEST(Base64Part, SinkFailureStops) {
 // Random damage of every kind the full path handles: both paths must agree on everything the
 // caller can see.
 TEST(Base64Part, FastPathEqualsFullPathOnDamagedInput) {
-    std::mt19937 random(20240501);
+    const unsigned kFuzzSeed = std::getenv("DORNICK_FUZZ_SEED") ? std::atoi(std::getenv("DORNICK_FUZZ_SEED")) : 20240501;
+    const int kRounds = std::getenv("DORNICK_FUZZ_ROUNDS") ? std::atoi(std::getenv("DORNICK_FUZZ_ROUNDS")) : 3000;
+    std::mt19937 random(kFuzzSeed);
     const char* pieces[] = {"!", "?", " ", "\t", "-", "=", "==", "\0", "\xE3", "\r", "\n", "\r\n", "====",
                             "------=_NextPart_x", "--abc123", "QUJD", "Q", "QQ", "QUJ"};
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < kRounds; ++round) {
         const std::string original = test::RandomBytes(random, random() % 400);
-        std::string mail = WrapLines(EncodeBase64(original), 1 + random() % 90, random() % 2 ? "\r\n" : "\n");
+        const size_t width = 1 + random() % 90;
+        const char* line_end = random() % 2 ? "\r\n" : "\n";
+        std::string mail = WrapLines(EncodeBase64(original), width, line_end);
         const int damages = random() % 6;
         for (int d = 0; d < damages && !mail.empty(); ++d) {
             const size_t at = random() % mail.size();
@@ -168,7 +173,7 @@ TEST(Base64Part, FastPathEqualsFullPathOnDamagedInput) {
         }
         if (random() % 4 == 0) mail.insert(random() % (mail.size() + 1), std::string(1100 + random() % 200, 'Q'));
         if (random() % 2) mail += "\r\n--abc123--\r\n";
-        SCOPED_TRACE("round " + std::to_string(round));
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + ::testing::PrintToString(mail));
         const PartRun fast = RunBase64(mail, kBoundary, true);
         const PartRun full = RunBase64(mail, kBoundary, false);
         ASSERT_EQ(fast.output, full.output);

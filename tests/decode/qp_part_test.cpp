@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -118,6 +119,17 @@ TEST(QpPart, LineBreakRules) {
     }
 }
 
+TEST(QpPart, NulBytesAreReportedOnce) {
+    const std::string mail("ab\r\nc\0d\r\n\0\0\r\ne\0\r\nf\r\n--abc123", 28);
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "full");
+        const PartRun run = RunQp(mail, kBoundary, fast);
+        EXPECT_EQ(run.output, "ab\r\ncd\r\n\r\ne\r\nf");
+        EXPECT_EQ(run.notices, 1);
+    }
+    EXPECT_EQ(RunQp("ab\r\ncd\r\n--abc123", kBoundary).notices, 0);
+}
+
 TEST(QpPart, RedecodeAsBase64) {
     const std::string letters = test::WrapLines(std::string(2000, 'Q'), 76, "\r\n");
     struct Row {
@@ -137,10 +149,13 @@ TEST(QpPart, RedecodeAsBase64) {
 }
 
 TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
-    std::mt19937 random(99);
+    const char* seed = std::getenv("DORNICK_FUZZ_SEED");
+    const char* rounds = std::getenv("DORNICK_FUZZ_ROUNDS");
+    std::mt19937 random(seed ? std::atoi(seed) : 99);
+    const int kRounds = rounds ? std::atoi(rounds) : 3000;
     const char* pieces[] = {"=", "=4", "=41", "=\r\n", "\r", "\n", "\r\n", "\r\n\r\n", "\0", "--abc123",
                             "==", "=\r", "x=\n", "\xE3\x81"};
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < kRounds; ++round) {
         std::string mail;
         const int parts = 1 + random() % 40;
         for (int i = 0; i < parts; ++i) {
@@ -152,7 +167,7 @@ TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
                 mail.append(piece, piece[0] == 0 ? 1 : std::strlen(piece));
             }
         }
-        SCOPED_TRACE("round " + std::to_string(round));
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + ::testing::PrintToString(mail));
         const PartRun fast = RunQp(mail, kBoundary, true);
         const PartRun full = RunQp(mail, kBoundary, false);
         ASSERT_EQ(fast.output, full.output);
@@ -161,6 +176,7 @@ TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
         ASSERT_EQ(fast.cursor_offset, full.cursor_offset);
         ASSERT_EQ(fast.end_line, full.end_line);
         ASSERT_EQ(fast.escape_lines, full.escape_lines);
+        ASSERT_EQ(fast.notices, full.notices);
     }
 }
 

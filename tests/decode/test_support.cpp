@@ -54,7 +54,7 @@ template <typename Run>
 PartRun RunPart(std::string_view mail, Run run) {
     const auto* data = reinterpret_cast<const unsigned char*>(mail.data());
     LineCursor cursor = MakeLineCursor(data, mail.size());
-    char16_t line[kLineCapacity];
+    char16_t line[kLineCapacity] = {};  // an empty mail leaves it as it was
     ReadLineW(line, cursor);
     MemorySink sink;
     PartRun result;
@@ -82,7 +82,7 @@ PartRun RunQp(std::string_view mail, std::u16string_view boundary, bool fast) {
     return RunPart(mail, [&](char16_t* line, LineCursor& cursor, MemorySink& sink, PartRun& result) {
         QpPartDecoder decoder;
         decoder.use_fast_path = fast;
-        const DataEnd end = decoder.Run(line, cursor, part_boundary, sink);
+        const DataEnd end = decoder.Run(line, cursor, part_boundary, sink, [&result] { ++result.notices; });
         result.escape_lines = decoder.escape_lines;
         result.wants_redecode = decoder.WantsBase64Redecode();
         return end;
