@@ -77,11 +77,12 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
     char next[kLineCapacity];
     for (;;) {
         AppendCollected(collected, RawValuePiece(text, quoted, ended));
+        const unsigned char* before = reader.cursor.pos;
         if (ReadLineA(next, reader.cursor) == 0) return -1;
         const std::string_view following(next);
         if (ended || following.empty() || !IsBlank(static_cast<unsigned char>(following[0])) ||
             HoldsEncodedWord(following)) {
-            StepBackLines(reader.cursor, 1);
+            reader.cursor.pos = before;
             break;
         }
         current.assign(following);
@@ -94,6 +95,7 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
     if (ended) return 0;
 
     char16_t wide[kLineCapacity];
+    const unsigned char* before = reader.cursor.pos;
     if (ReadLineW(wide, reader.cursor) == 0) return -1;
     const std::u16string_view continuation(wide);
     if (continuation.size() > 2 && IsBlank(continuation[0]) &&
@@ -102,7 +104,7 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
         ExtractBetween(continuation, word_charset, u"=?", u"?");
         return CollectEncodedWords(reader.cursor, continuation, 1, quoted, EncodedWordForm::Continuation, encoded);
     }
-    StepBackLines(reader.cursor, 1);
+    reader.cursor.pos = before;
     return 0;
 }
 
