@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 
@@ -89,6 +90,24 @@ TEST(ConvertToUnicode, DetectedUtf16IsSkipped) {
     ConvertToUnicode("\xFF\xFE\x42\x30\x44\x30", output, u"", 1, false);
     EXPECT_EQ(output.find(u"あい"), std::u16string::npos) << Utf8(output);
     EXPECT_FALSE(output.empty());
+}
+
+TEST(ConvertToUnicode, AGuessIcuCannotConvertIsPassedOver) {
+    // EBCDIC Hebrew: the detector's first guess is IBM424_ltr, for which ICU has no converter. The
+    // conversion starts again in retry mode once, then passes over such guesses instead of retrying
+    // the open for minutes.
+    constexpr std::string_view kEbcdic =
+        "\x5B\x45\x40\x55\x75\x56\x40\x58\x59\x40\x63\x56\x40\x45\x58\x40\x71\x71\x40\x58\x45\x58\x55\x75\x56\x63"
+        "\x56\x40\x45\x55\x59\x58\x56\x40\x56\x63\x58\x40\xF1\xF9\xF9\xF8";
+    std::u16string output;
+    ::testing::internal::CaptureStderr();
+    const auto started = std::chrono::steady_clock::now();
+    const int result = ConvertToUnicode(kEbcdic, output, u"", 1, false);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Utf8(output).substr(0, 7), "[E@UuV@");
+    EXPECT_LT(took, std::chrono::milliseconds(250));  // not a single wait of the retry rule
 }
 
 TEST(ConvertToUnicode, AsciiIsCutAt255Units) {

@@ -78,6 +78,8 @@ TEST(DecodeNameParameter, EncodedWordsInTheCharsetsOfMail) {
         {"decomposed name of a Mac mail program is composed",
          MailLines({"Content-Type: application/pdf; name=\"=?UTF-8?B?44Kr44KZ44Kk44OI44KZLnBkZg==?=\"", kNextHeader}),
          "ガイド.pdf"},
+        {"filename inside a name value does not hide the name",
+         MailLines({"Content-Type: message/rfc822; name=\"my filename.eml\"", kNextHeader}), "my filename.eml", kNextHeader},
         {"filename wins over name on the same line",
          MailLines({"Content-Disposition: attachment; name=\"x\"; filename=\"=?UTF-8?B?6LOH5paZLnBkZg==?=\"", kNextHeader}),
          "資料.pdf"},
