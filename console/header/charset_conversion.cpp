@@ -74,7 +74,7 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     return U_FAILURE(status) ? Outcome::Failed : Outcome::Converted;
 }
 
-// The Windows code-page conversions of the design: no status is examined and nothing is retried.
+// Bytes read as a Windows code page would read them: no status is examined and nothing is retried.
 void ConvertCodePage(int code_page, std::string_view bytes, std::u16string& out) {
     ConvertNamed(platform::CodePageConverterName(code_page), bytes, out, false);
 }

@@ -42,6 +42,12 @@ std::string ContinuedSegments(int lines) {
     return mail + std::string(kNextHeader) + "\r\n\r\n";
 }
 
+std::string ContinuedRawValue(int lines) {
+    std::string mail = "Content-Type: application/pdf; name=\xE9\r\n";
+    for (int i = 1; i < lines; ++i) mail += " \xE9\xE9\r\n";
+    return mail + std::string(kNextHeader) + "\r\n";
+}
+
 std::string LongRawValue() {
     // 20 continuation lines of 900 bytes: more than the 8192 bytes a value may collect.
     std::string mail = "Content-Type: application/pdf; name=" + Repeat("\xE9", 900) + "\r\n";
@@ -81,6 +87,7 @@ TEST(BrokenNameParameter, DecodesWithoutOverrunningAnything) {
         {"a thousand continuation lines of words", ContinuedWords(1000), false, ""},
         {"a thousand continuation lines of segments", ContinuedSegments(1000), true, ""},
         {"a raw value of more than 8192 bytes", LongRawValue(), false, ""},
+        {"a thousand continuation lines of a raw value", ContinuedRawValue(1000), false, ""},
     };
     for (const BrokenRow& row : rows) {
         SCOPED_TRACE(row.name);
