@@ -74,7 +74,7 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     return U_FAILURE(status) ? Outcome::Failed : Outcome::Converted;
 }
 
-// The Windows code-page conversions of the design: no status is examined and nothing is retried.
+// Bytes read as a Windows code page would read them: no status is examined and nothing is retried.
 void ConvertCodePage(int code_page, std::string_view bytes, std::u16string& out) {
     ConvertNamed(platform::CodePageConverterName(code_page), bytes, out, false);
 }
@@ -111,7 +111,7 @@ public:
     int Run(std::u16string_view charset, int detect);
 
 private:
-    enum class Detection { Done, Failed, Restarted };
+    enum class Detection { Done, NoMatch, Failed, Restarted };
 
     Detection Detect(std::u16string_view charset, int detect);
     // The ISO-2022-JP bytes that ICU rejected, read as Shift_JIS after rewriting the working copy.
@@ -139,7 +139,7 @@ int Conversion::Run(std::u16string_view charset, int detect) {
     out_.clear();
     if (input_.empty()) return 0;
     if (IsPrintableAsciiBytes(input_)) {
-        out_.assign(input_.begin(), input_.end());
+        out_.assign(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(std::min(input_.size(), kOutputUnits)));
         return 0;
     }
     if (charset.empty() && detect == 0) {
@@ -148,8 +148,9 @@ int Conversion::Run(std::u16string_view charset, int detect) {
         if (IsRejected(out_)) Again(u"", 1, false);
         return 0;
     }
+    std::string name;
     if (!charset.empty()) {
-        const std::string name = CleanCharsetName(charset);
+        name = CleanCharsetName(charset);
         switch (ConvertNamed(name, work_, out_, true)) {
         case Outcome::UnknownName:
             // Not a character set ICU knows (also in a retry, where asking again could not help):
@@ -159,15 +160,18 @@ int Conversion::Run(std::u16string_view charset, int detect) {
         case Outcome::Failed: return -1;
         case Outcome::Converted: break;
         }
-        if (HasReplacement(out_) && !TryJisRoute(name)) {
-            Detection detection = Detect(charset, detect);
-            if (detection == Detection::Failed) return -1;
-            if (detection == Detection::Restarted) return 0;
+    }
+    if (charset.empty() || (HasReplacement(out_) && !TryJisRoute(name))) {
+        switch (Detect(charset, detect)) {
+        case Detection::Done: break;
+        case Detection::Failed: return -1;
+        case Detection::Restarted: return 0;
+        case Detection::NoMatch:
+            // Nothing the detector knows fits these bytes: the ANSI code page reads them, as it
+            // does every text that no other reading fits.
+            ConvertAnsi(input_, out_);
+            return -1;
         }
-    } else {
-        Detection detection = Detect(charset, detect);
-        if (detection == Detection::Failed) return -1;
-        if (detection == Detection::Restarted) return 0;
     }
 
     // Japanese mail whose raw Shift_JIS the detector took for Cyrillic or a Western code page.
@@ -194,7 +198,10 @@ Conversion::Detection Conversion::Detect(std::u16string_view charset, int detect
     int32_t count = 0;
     status = RetryIcuCall(u"uconvconvert(ucsdet_detectAll)内でエラーが発生しました。 : %hs\n再起動中...\n",
                           [&](UErrorCode& s) { matches = ucsdet_detectAll(detector, &count, &s); });
+    // ICU reports a text that fits none of its charsets as U_INVALID_CHAR_FOUND.
+    if (status == U_INVALID_CHAR_FOUND) return Detection::NoMatch;
     if (U_FAILURE(status)) return Detection::Failed;
+    bool converted = false;
 
     for (int32_t i = 0; i < count; ++i) {
         const char* match_name = nullptr;
@@ -216,13 +223,13 @@ Conversion::Detection Conversion::Detect(std::u16string_view charset, int detect
             }
             continue;
         case Outcome::Failed: return Detection::Failed;
-        case Outcome::Converted: break;
+        case Outcome::Converted: converted = true; break;
         }
         // The rewritten bytes stay for the later matches.
         if (HasReplacement(out_)) TryJisRoute(last_match_);
         if (!HasReplacement(out_) && (retry_ || conversion_status == U_ZERO_ERROR)) break;
     }
-    return Detection::Done;
+    return converted ? Detection::Done : Detection::NoMatch;
 }
 
 bool StartsWith(std::string_view bytes, size_t at, std::string_view sequence) {

@@ -159,10 +159,11 @@ int CollectEncodedWords(LineCursor& cursor, std::u16string_view line, size_t pos
     bool continued = form == EncodedWordForm::Continuation;
     for (;;) {
         if (CollectLine(line, pos, quoted, form, continued, collected)) return 0;
+        const unsigned char* before = cursor.pos;
         if (ReadLineW(next, cursor) == 0) return -1;
         line = next;
         if (line.empty() || !IsBlank(line[0]) || TrimBlanks(line).empty()) {
-            StepBackLines(cursor, 1);
+            cursor.pos = before;  // given back exactly, also when it is a piece of a long line
             return 0;
         }
         pos = 1;

@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include <unicode/ucnv_cb.h>
+
 #include "console/header/icu_retry.h"
 
 namespace dornick {
@@ -27,6 +29,14 @@ struct ConverterCache {
     }
 };
 
+void SubstituteReplacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_t, UConverterCallbackReason reason,
+                           UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) return;  // reset, close and clone need nothing
+    static const UChar kReplacement = 0xFFFD;
+    *status = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+}
+
 ConverterCache& Cache() {
     thread_local ConverterCache cache;
     return cache;
@@ -49,6 +59,11 @@ UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
     status = RetryIcuCall(u"uconvconvert(ucnv_open)内でエラーが発生しました。 : %hs\n再起動中...\n",
                           [&](UErrorCode& s) { converter = ucnv_open(name.c_str(), &s); });
     if (U_SUCCESS(status)) {
+        // Bytes that a code page cannot read become U+FFFD, also single bytes, for which ICU's
+        // Shift_JIS and similar tables would give U+001A: the fallbacks of the conversion look for
+        // U+FFFD, and a U+001A would silently vanish from the name.
+        UErrorCode substitution = U_ZERO_ERROR;
+        ucnv_setToUCallBack(converter, SubstituteReplacement, nullptr, nullptr, nullptr, &substitution);
         // An alias warning of the open is no concern of later conversions.
         status = U_ZERO_ERROR;
         cache.entries.emplace(name, ConverterCache::Entry{converter, status});

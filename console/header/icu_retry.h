@@ -22,10 +22,11 @@ struct IcuRetryPolicy {
 IcuRetryPolicy& CurrentIcuRetryPolicy();
 
 /// True for a failure that a later attempt cannot cure (a name ICU does not know, an argument it
-/// rejects, a result too long for its buffer): such failures are not retried.
+/// rejects, a result too long for its buffer, a text that fits no charset the detector knows): such
+/// failures are not retried, since each attempt would fail alike and only cost time.
 constexpr bool IsLastingIcuFailure(UErrorCode status) {
     return status == U_FILE_ACCESS_ERROR || status == U_ILLEGAL_ARGUMENT_ERROR ||
-           status == U_BUFFER_OVERFLOW_ERROR;
+           status == U_BUFFER_OVERFLOW_ERROR || status == U_INVALID_CHAR_FOUND;
 }
 
 /// Runs call(status) with a cleared status until it reports no error; a passing failure is reported

@@ -13,15 +13,21 @@ namespace {
 constexpr std::u16string_view kUnknownValue = u"UNKNOWN_PARAMETER_VALUE";
 constexpr size_t kLineUnits = kLineCapacity - 1;
 
-// "filename" when the line has it, else "name"; kNotFound when neither occurs.
+// "filename" when the line has it with an "=" after it, else "name"; kNotFound when neither occurs.
+// A "filename" without "=" is part of a value (name="my filename.txt") and must not hide the name.
+template <typename Char, typename Find>
+size_t FindParameterNameIn(std::basic_string_view<Char> line, Find find, const Char* filename, const Char* name) {
+    const size_t at = find(line, filename);
+    if (at != kNotFound && line.find(Char('='), at) != kNotFound) return at;
+    return find(line, name);
+}
+
 size_t FindParameterName(std::u16string_view line) {
-    const size_t at = FindNoCase(line, u"filename");
-    return at != kNotFound ? at : FindNoCase(line, u"name");
+    return FindParameterNameIn(line, FindNoCase, u"filename", u"name");
 }
 
 size_t FindParameterNameA(std::string_view line) {
-    const size_t at = FindNoCaseA(line, "filename");
-    return at != kNotFound ? at : FindNoCaseA(line, "name");
+    return FindParameterNameIn(line, FindNoCaseA, "filename", "name");
 }
 
 std::string Narrow(std::u16string_view text) {
@@ -77,11 +83,12 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
     char next[kLineCapacity];
     for (;;) {
         AppendCollected(collected, RawValuePiece(text, quoted, ended));
+        const unsigned char* before = reader.cursor.pos;
         if (ReadLineA(next, reader.cursor) == 0) return -1;
         const std::string_view following(next);
         if (ended || following.empty() || !IsBlank(static_cast<unsigned char>(following[0])) ||
             HoldsEncodedWord(following)) {
-            StepBackLines(reader.cursor, 1);
+            reader.cursor.pos = before;
             break;
         }
         current.assign(following);
@@ -94,6 +101,7 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
     if (ended) return 0;
 
     char16_t wide[kLineCapacity];
+    const unsigned char* before = reader.cursor.pos;
     if (ReadLineW(wide, reader.cursor) == 0) return -1;
     const std::u16string_view continuation(wide);
     if (continuation.size() > 2 && IsBlank(continuation[0]) &&
@@ -102,7 +110,7 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
         ExtractBetween(continuation, word_charset, u"=?", u"?");
         return CollectEncodedWords(reader.cursor, continuation, 1, quoted, EncodedWordForm::Continuation, encoded);
     }
-    StepBackLines(reader.cursor, 1);
+    reader.cursor.pos = before;
     return 0;
 }
 

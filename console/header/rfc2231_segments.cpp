@@ -96,10 +96,11 @@ int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t fro
     try {
         while (star != std::string_view::npos) {
             segments.push_back(ReadSegment(line, star, charset));
+            const unsigned char* before = cursor.pos;
             if (ReadLineA(next, cursor) == 0 || cursor.pos == nullptr) return -1;
             line = next;
             if (line.empty() || !IsBlank(static_cast<unsigned char>(line[0]))) {
-                StepBackLines(cursor, 1);
+                cursor.pos = before;
                 break;
             }
             // A continuation line without a "*" ends the value and is consumed.
