@@ -215,16 +215,9 @@ TEST_F(Extraction, NamesNeverLeaveTheOutputFolder) {
     EXPECT_EQ(ReadFile(Out(folder + "_etc_passwd")), "2");
     EXPECT_EQ(ReadFile(Out(folder + "_..")), "3");
     EXPECT_EQ(ReadFile(Out(folder + ".._.._y.txt")), "5");
-    // The long name is shortened to what the file system takes, its extension kept.
-    bool found_long = false;
-    for (const std::string& entry : tree) {
-        if (entry.size() > folder.size() + 200 && entry.compare(entry.size() - 4, 4, ".txt") == 0) {
-            found_long = true;
-            EXPECT_LE(entry.size() - folder.size(), 255u);
-            EXPECT_EQ(ReadFile(Out(entry)), "4");
-        }
-    }
-    EXPECT_TRUE(found_long);
+    // A name holds at most 255 characters: the long one is cut, not lost.
+    EXPECT_EQ(ReadFile(Out(folder + std::string(255, 'n'))), "4");
+    EXPECT_EQ(tree.size(), 7u);  // two folders and five files
 }
 
 TEST_F(Extraction, ManyPartsAndDeepNesting) {
