@@ -18,4 +18,4 @@ UConverter* CachedConverter(const std::string& name, UErrorCode& status);
 /// The charset detector, or null with the status when it could not be opened after all attempts.
 UCharsetDetector* CachedDetector(UErrorCode& status);
 
-}  // namespace dornick
+} // namespace dornick

@@ -1,7 +1,7 @@
 #include "console/header/nfc.h"
 
-#include <unicode/uset.h>
 #include <unicode/unorm2.h>
+#include <unicode/uset.h>
 
 #include "console/header/header_reader.h"
 
@@ -29,19 +29,20 @@ struct FilteredNfc {
     }
 };
 
-}  // namespace
+} // namespace
 
 int NormalizeNfc(std::u16string& text) {
     static const FilteredNfc filtered;
     if (U_FAILURE(filtered.status)) return filtered.status;
     UChar composed[kNameCapacity];
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = unorm2_normalize(filtered.normalizer, text.data(), static_cast<int32_t>(text.size()),
-                                            composed, kNameCapacity, &status);
+    const int32_t length =
+        unorm2_normalize(filtered.normalizer, text.data(), static_cast<int32_t>(text.size()), composed,
+                         kNameCapacity, &status);
     // A result that would not fit the name (or would lack its terminator) leaves the text as it was.
     if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING && length > 0)
         text.assign(composed, static_cast<size_t>(length));
     return status;
 }
 
-}  // namespace dornick
+} // namespace dornick
