@@ -22,7 +22,7 @@ bool TakeBoundary(std::u16string_view line, std::u16string& marker) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool TakeCharsetParameter(std::u16string_view line, CharsetText& charset) {
     // "charset" also matches inside "filenamecharset", which therefore has to be looked for first.
@@ -77,4 +77,4 @@ int CollectBoundaryAndCharset(HeaderReader& reader, std::u16string& marker) {
     return stored;
 }
 
-}  // namespace dornick
+} // namespace dornick

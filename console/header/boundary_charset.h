@@ -21,4 +21,4 @@ std::u16string MakeBoundaryMarker(std::u16string_view after_equals);
 /// 1 when a boundary was stored, else 0; sets line_pending when the next header line was read.
 int CollectBoundaryAndCharset(HeaderReader& reader, std::u16string& marker);
 
-}  // namespace dornick
+} // namespace dornick

@@ -21,12 +21,17 @@ constexpr char16_t kReplacement = 0xFFFD;
 constexpr unsigned char kEsc = 0x1B;
 constexpr int kShiftJisCodePage = 932;
 
-constexpr char16_t kToUCharsMessage[] = u"uconvconvert(ucnv_toUChars)内でエラーが発生しました。 : %hs\n再起動中...\n";
+constexpr char16_t kToUCharsMessage[] =
+    u"uconvconvert(ucnv_toUChars)内でエラーが発生しました。 : %hs\n再起動中...\n";
 
-bool HasReplacement(std::u16string_view text) { return text.find(kReplacement) != std::u16string_view::npos; }
+bool HasReplacement(std::u16string_view text) {
+    return text.find(kReplacement) != std::u16string_view::npos;
+}
 
 // Output that the next fallback should replace.
-bool IsRejected(std::u16string_view text) { return HasReplacement(text) || !HasNoControlW(text); }
+bool IsRejected(std::u16string_view text) {
+    return HasReplacement(text) || !HasNoControlW(text);
+}
 
 bool IsPrintableAsciiBytes(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
@@ -51,15 +56,18 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     UConverter* converter = CachedConverter(name, status);
     if (!converter)
         return status == U_FILE_ACCESS_ERROR || status == U_ILLEGAL_ARGUMENT_ERROR ? Outcome::UnknownName
-                                                                                  : Outcome::Failed;
+                                                                                   : Outcome::Failed;
     UChar buffer[kNameCapacity];
     int32_t length = 0;
     // ucnv_toUChars resets the converter first, so a cached one starts from its initial state.
     auto convert = [&](UErrorCode& s) {
-        length = ucnv_toUChars(converter, buffer, kNameCapacity, bytes.data(), static_cast<int32_t>(bytes.size()), &s);
+        length = ucnv_toUChars(converter, buffer, kNameCapacity, bytes.data(),
+                               static_cast<int32_t>(bytes.size()), &s);
     };
-    if (examined) status = RetryIcuCall(kToUCharsMessage, convert);
-    else convert(status);
+    if (examined)
+        status = RetryIcuCall(kToUCharsMessage, convert);
+    else
+        convert(status);
     if (conversion_status) *conversion_status = status;
     // The buffer holds what fitted; a result of exactly 256 units has no room for the terminator.
     const int32_t kept = std::clamp<int32_t>(length, 0, kNameCapacity);
@@ -87,11 +95,13 @@ void ConvertAnsi(std::string_view bytes, std::u16string& out) {
 // blanks, quotes and a trailing ";". ISO-2022-JP is upper-cased, GB2312 is read as its superset GBK.
 std::string CleanCharsetName(std::u16string_view raw) {
     std::u16string name(raw.substr(0, raw.find(u';')));
-    if (size_t quote = name.find(u'"'); quote != std::u16string::npos) name.resize(std::min(name.size(), name.find(u'"', quote + 1)));
+    if (size_t quote = name.find(u'"'); quote != std::u16string::npos)
+        name.resize(std::min(name.size(), name.find(u'"', quote + 1)));
     std::erase_if(name, [](char16_t c) { return IsBlank(c) || c == u'"'; });
     if (!name.empty() && name.back() == u';') name.pop_back();
     if (FindNoCase(name, u"ISO-2022-JP") != kNotFound)
-        for (char16_t& c : name) c = static_cast<char16_t>(u_toupper(c));
+        for (char16_t& c : name)
+            c = static_cast<char16_t>(u_toupper(c));
     if (FindNoCase(name, u"GB2312") != kNotFound) name = u"GBK";
     std::string bytes;
     bytes.reserve(name.size());
@@ -104,13 +114,13 @@ std::string CleanCharsetName(std::u16string_view raw) {
 }
 
 class Conversion {
-public:
+  public:
     Conversion(std::string_view input, std::u16string& out, bool japanese_mail, bool retry)
         : input_(input), work_(input), out_(out), japanese_mail_(japanese_mail), retry_(retry) {}
 
     int Run(std::u16string_view charset, int detect);
 
-private:
+  private:
     enum class Detection { Done, NoMatch, Failed, Restarted };
 
     Detection Detect(std::u16string_view charset, int detect);
@@ -126,7 +136,7 @@ private:
     }
 
     std::string_view input_;
-    std::string work_;  // JisToShiftJis rewrites this copy, never the caller's bytes
+    std::string work_; // JisToShiftJis rewrites this copy, never the caller's bytes
     std::u16string& out_;
     bool japanese_mail_;
     // Set for the self-calls that retry a rejected result; they make no further self-calls.
@@ -139,7 +149,8 @@ int Conversion::Run(std::u16string_view charset, int detect) {
     out_.clear();
     if (input_.empty()) return 0;
     if (IsPrintableAsciiBytes(input_)) {
-        out_.assign(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(std::min(input_.size(), kOutputUnits)));
+        out_.assign(input_.begin(),
+                    input_.begin() + static_cast<std::ptrdiff_t>(std::min(input_.size(), kOutputUnits)));
         return 0;
     }
     if (charset.empty() && detect == 0) {
@@ -157,15 +168,20 @@ int Conversion::Run(std::u16string_view charset, int detect) {
             // the detector decides, without a message.
             Again(u"", detect, retry_);
             return 0;
-        case Outcome::Failed: return -1;
-        case Outcome::Converted: break;
+        case Outcome::Failed:
+            return -1;
+        case Outcome::Converted:
+            break;
         }
     }
     if (charset.empty() || (HasReplacement(out_) && !TryJisRoute(name))) {
         switch (Detect(charset, detect)) {
-        case Detection::Done: break;
-        case Detection::Failed: return -1;
-        case Detection::Restarted: return 0;
+        case Detection::Done:
+            break;
+        case Detection::Failed:
+            return -1;
+        case Detection::Restarted:
+            return 0;
         case Detection::NoMatch:
             // Nothing the detector knows fits these bytes: the ANSI code page reads them, as it
             // does every text that no other reading fits.
@@ -209,7 +225,8 @@ Conversion::Detection Conversion::Detect(std::u16string_view charset, int detect
                               [&](UErrorCode& s) { match_name = ucsdet_getName(matches[i], &s); });
         if (U_FAILURE(status) || !match_name) return Detection::Failed;
         last_match_ = match_name;
-        if (FindNoCaseA(last_match_, "UTF-16") != kNotFound || FindNoCaseA(last_match_, "UTF-32") != kNotFound)
+        if (FindNoCaseA(last_match_, "UTF-16") != kNotFound ||
+            FindNoCaseA(last_match_, "UTF-32") != kNotFound)
             continue;
         UErrorCode conversion_status = U_ZERO_ERROR;
         switch (ConvertNamed(last_match_, work_, out_, true, &conversion_status)) {
@@ -222,8 +239,11 @@ Conversion::Detection Conversion::Detect(std::u16string_view charset, int detect
                 return Detection::Restarted;
             }
             continue;
-        case Outcome::Failed: return Detection::Failed;
-        case Outcome::Converted: converted = true; break;
+        case Outcome::Failed:
+            return Detection::Failed;
+        case Outcome::Converted:
+            converted = true;
+            break;
         }
         // The rewritten bytes stay for the later matches.
         if (HasReplacement(out_)) TryJisRoute(last_match_);
@@ -236,7 +256,7 @@ bool StartsWith(std::string_view bytes, size_t at, std::string_view sequence) {
     return bytes.size() - at >= sequence.size() && bytes.compare(at, sequence.size(), sequence) == 0;
 }
 
-}  // namespace
+} // namespace
 
 int ConvertToUnicode(std::string_view input, std::u16string& output, std::u16string_view charset, int detect,
                      bool japanese_mail) {
@@ -290,7 +310,7 @@ void JisToShiftJis(std::string& bytes) {
             out.push_back(in[i++]);
             continue;
         }
-        if (i + 1 >= n) break;  // half a pair at the end
+        if (i + 1 >= n) break; // half a pair at the end
         const unsigned j1 = static_cast<unsigned char>(in[i]);
         const unsigned j2 = static_cast<unsigned char>(in[i + 1]);
         i += 2;
@@ -299,12 +319,14 @@ void JisToShiftJis(std::string& bytes) {
         unsigned s1 = (j1 - 0x21) / 2 + 0x81;
         if (s1 > 0x9F) s1 += 0x40;
         unsigned s2;
-        if (j1 % 2 == 1) s2 = j2 <= 0x5F ? j2 + 0x1F : j2 + 0x20;
-        else s2 = j2 + 0x7E;
+        if (j1 % 2 == 1)
+            s2 = j2 <= 0x5F ? j2 + 0x1F : j2 + 0x20;
+        else
+            s2 = j2 + 0x7E;
         out.push_back(static_cast<char>(s1));
         out.push_back(static_cast<char>(s2));
     }
     bytes = std::move(out);
 }
 
-}  // namespace dornick
+} // namespace dornick

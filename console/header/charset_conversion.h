@@ -21,4 +21,4 @@ bool LooksLikeJis(std::string_view bytes);
 /// Rewrites ISO-2022-JP bytes in place as Shift_JIS (code page 932).
 void JisToShiftJis(std::string& bytes);
 
-}  // namespace dornick
+} // namespace dornick

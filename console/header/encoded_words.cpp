@@ -11,10 +11,14 @@ constexpr unsigned kBadDigit = 127;
 
 constexpr std::array<uint8_t, 256> MakeHexDigits() {
     std::array<uint8_t, 256> digits{};
-    for (auto& d : digits) d = kBadDigit;
-    for (int c = '0'; c <= '9'; ++c) digits[c] = static_cast<uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) digits[c] = static_cast<uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) digits[c] = static_cast<uint8_t>(c - 'a' + 10);
+    for (auto& d : digits)
+        d = kBadDigit;
+    for (int c = '0'; c <= '9'; ++c)
+        digits[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        digits[c] = static_cast<uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        digits[c] = static_cast<uint8_t>(c - 'a' + 10);
     return digits;
 }
 constexpr std::array<uint8_t, 256> kHexDigits = MakeHexDigits();
@@ -22,16 +26,19 @@ constexpr std::array<uint8_t, 256> kHexDigits = MakeHexDigits();
 constexpr int kNotBase64 = -1;
 constexpr std::array<int8_t, 256> MakeBase64Values() {
     std::array<int8_t, 256> values{};
-    for (auto& v : values) v = kNotBase64;
+    for (auto& v : values)
+        v = kNotBase64;
     constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
+    for (int i = 0; i < 64; ++i)
+        values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
     return values;
 }
 constexpr std::array<int8_t, 256> kBase64Values = MakeBase64Values();
 
 void AppendNarrowed(std::string& collected, std::u16string_view text) {
     std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i] & 0xFF);
+    for (size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(text[i] & 0xFF);
     AppendCollected(collected, bytes);
 }
 
@@ -61,7 +68,8 @@ bool CollectLine(std::u16string_view line, size_t pos, bool quoted, EncodedWordF
             if (form == EncodedWordForm::Continuation || first_word < pos) text = TrimBlanks(text);
             // Folding blanks before the first word of a continuation line separate two words and
             // are not part of the name (RFC 2047, 6.2); kept, they would split a character.
-            else if (continued && TrimBlanks(text).empty()) text = {};
+            else if (continued && TrimBlanks(text).empty())
+                text = {};
             AppendNarrowed(collected, text);
             pos = start;
 
@@ -98,7 +106,7 @@ bool CollectLine(std::u16string_view line, size_t pos, bool quoted, EncodedWordF
     return cut != kNotFound || (form == EncodedWordForm::First && rest.empty());
 }
 
-}  // namespace
+} // namespace
 
 void AppendCollected(std::string& collected, std::string_view bytes) {
     if (collected.size() >= kCollectedBytes) return;
@@ -107,7 +115,8 @@ void AppendCollected(std::string& collected, std::string_view bytes) {
 
 std::string DecodeBWord(std::string_view text) {
     std::string padded(text);
-    while (padded.size() % 4 != 0) padded.push_back('=');
+    while (padded.size() % 4 != 0)
+        padded.push_back('=');
     std::string bytes;
     const size_t n = padded.size();
     for (size_t i = 0; i < n; i += 4) {
@@ -140,7 +149,7 @@ std::string DecodeQWord(std::string_view text, QEscapeRule rule) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '=') {
-            if (text.size() - i < 3) break;  // an escape cut short gives nothing
+            if (text.size() - i < 3) break; // an escape cut short gives nothing
             const unsigned high = kHexDigits[static_cast<unsigned char>(text[i + 1])];
             const unsigned low = kHexDigits[static_cast<unsigned char>(text[i + 2])];
             const unsigned value = rule == QEscapeRule::Sum ? high * 16 + low : ((high << 4) & 0xFF) | low;
@@ -163,7 +172,7 @@ int CollectEncodedWords(LineCursor& cursor, std::u16string_view line, size_t pos
         if (ReadLineW(next, cursor) == 0) return -1;
         line = next;
         if (line.empty() || !IsBlank(line[0]) || TrimBlanks(line).empty()) {
-            cursor.pos = before;  // given back exactly, also when it is a piece of a long line
+            cursor.pos = before; // given back exactly, also when it is a piece of a long line
             return 0;
         }
         pos = 1;
@@ -171,4 +180,4 @@ int CollectEncodedWords(LineCursor& cursor, std::u16string_view line, size_t pos
     }
 }
 
-}  // namespace dornick
+} // namespace dornick

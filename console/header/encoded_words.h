@@ -15,8 +15,8 @@ constexpr size_t kCollectedBytes = 8191;
 
 /// How the hexadecimal pair of a Q escape with a bad digit (value 127) is combined.
 enum class QEscapeRule {
-    Sum,  ///< (high * 16 + low) modulo 256, as in the words of the parameter's own line
-    Or,   ///< (high * 16 modulo 256) OR low, as the quoted-printable decoder does
+    Sum, ///< (high * 16 + low) modulo 256, as in the words of the parameter's own line
+    Or,  ///< (high * 16 modulo 256) OR low, as the quoted-printable decoder does
 };
 
 /// Where the words stand: on the value's own line and its continuations, or on continuation lines
@@ -37,4 +37,4 @@ std::string DecodeQWord(std::string_view text, QEscapeRule rule);
 int CollectEncodedWords(LineCursor& cursor, std::u16string_view line, size_t pos, bool quoted,
                         EncodedWordForm form, std::string& collected);
 
-}  // namespace dornick
+} // namespace dornick

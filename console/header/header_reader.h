@@ -20,13 +20,13 @@ using CharsetText = std::u16string;
 
 /// The walk's state that the header readers use; built once per mail over the walk's own fields.
 struct HeaderReader {
-    LineCursor& cursor;         ///< reading position in the mapped mail
-    char16_t* line;             ///< the current HeaderLine (kLineCapacity units); reused for following lines
-    CharsetText& charset;       ///< the part's CharsetText
-    bool& line_pending;         ///< set when a field ended because the next header line was already read
-    bool& name_found;           ///< a name from a Content-ID: the next decoded name replaces it outright
-    const bool& japanese_mail;  ///< JapaneseMailFlag: a Received: date in JST or +0900
-    bool full_width_names;      ///< "/CW": forbidden name characters become their full-width forms
+    LineCursor& cursor;        ///< reading position in the mapped mail
+    char16_t* line;            ///< the current HeaderLine (kLineCapacity units); reused for following lines
+    CharsetText& charset;      ///< the part's CharsetText
+    bool& line_pending;        ///< set when a field ended because the next header line was already read
+    bool& name_found;          ///< a name from a Content-ID: the next decoded name replaces it outright
+    const bool& japanese_mail; ///< JapaneseMailFlag: a Received: date in JST or +0900
+    bool full_width_names;     ///< "/CW": forbidden name characters become their full-width forms
 };
 
-}  // namespace dornick
+} // namespace dornick

@@ -5,14 +5,18 @@
 namespace dornick {
 namespace {
 
-constexpr char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 0x20 : c; }
+constexpr char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? c - 0x20 : c;
+}
 
 // Header lines are widened bytes, so nearly every unit is ASCII; only others need ICU's mapping.
 inline char16_t UpperUnit(char16_t c) {
     return c < 0x80 ? AsciiUpper(c) : static_cast<char16_t>(u_toupper(c));
 }
 
-constexpr char UpperByte(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; }
+constexpr char UpperByte(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+}
 
 template <typename Char, typename Upper>
 size_t FindFolded(std::basic_string_view<Char> text, std::basic_string_view<Char> needle, Upper upper) {
@@ -23,7 +27,8 @@ size_t FindFolded(std::basic_string_view<Char> text, std::basic_string_view<Char
     for (size_t i = 0; i <= last_start; ++i) {
         if (upper(text[i]) != first) continue;
         size_t k = 1;
-        while (k < needle.size() && upper(text[i + k]) == upper(needle[k])) ++k;
+        while (k < needle.size() && upper(text[i + k]) == upper(needle[k]))
+            ++k;
         if (k == needle.size()) return i;
     }
     return kNotFound;
@@ -45,13 +50,15 @@ int ExtractFolded(std::basic_string_view<Char> text, std::basic_string<Char>& ou
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 size_t FindNoCase(std::u16string_view text, std::u16string_view needle) {
     return FindFolded(text, needle, UpperUnit);
 }
 
-size_t FindNoCaseA(std::string_view text, std::string_view needle) { return FindFolded(text, needle, UpperByte); }
+size_t FindNoCaseA(std::string_view text, std::string_view needle) {
+    return FindFolded(text, needle, UpperByte);
+}
 
 int ExtractBetween(std::u16string_view text, std::u16string& out, std::u16string_view open,
                    std::u16string_view close) {
@@ -75,15 +82,19 @@ bool HasNoControlW(std::u16string_view text) {
 }
 
 std::u16string_view TrimBlanks(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
 std::string_view TrimBlanksA(std::string_view text) {
-    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
     return text;
 }
 
-}  // namespace dornick
+} // namespace dornick

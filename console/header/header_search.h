@@ -30,11 +30,13 @@ bool IsPrintableAsciiW(std::u16string_view text);
 bool HasNoControlW(std::u16string_view text);
 
 /// True for a space or a tab.
-constexpr bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+constexpr bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 /// The text without spaces and tabs at both ends.
 std::u16string_view TrimBlanks(std::u16string_view text);
 /// The bytes without spaces and tabs at both ends.
 std::string_view TrimBlanksA(std::string_view text);
 
-}  // namespace dornick
+} // namespace dornick

@@ -29,9 +29,9 @@ struct ConverterCache {
     }
 };
 
-void SubstituteReplacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_t, UConverterCallbackReason reason,
-                           UErrorCode* status) {
-    if (reason > UCNV_IRREGULAR) return;  // reset, close and clone need nothing
+void SubstituteReplacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                           UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) return; // reset, close and clone need nothing
     static const UChar kReplacement = 0xFFFD;
     *status = U_ZERO_ERROR;
     ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
@@ -42,7 +42,7 @@ ConverterCache& Cache() {
     return cache;
 }
 
-}  // namespace
+} // namespace
 
 IcuRetryPolicy& CurrentIcuRetryPolicy() {
     static IcuRetryPolicy policy;
@@ -84,4 +84,4 @@ UCharsetDetector* CachedDetector(UErrorCode& status) {
     return cache.detector;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -10,12 +10,12 @@
 
 namespace dornick {
 
-/// The open converter for `name`, or null with the open's status in `status` (U_FILE_ACCESS_ERROR
-/// for a name ICU has no converter for). Passing failures are retried and reported; the converter
-/// stays owned by the cache.
+/// The open converter for `name` (bytes it cannot read become U+FFFD), or null with the open's
+/// status in `status` (U_FILE_ACCESS_ERROR for a name ICU has no converter for). Passing failures are
+/// retried and reported; the converter stays owned by the cache.
 UConverter* CachedConverter(const std::string& name, UErrorCode& status);
 
 /// The charset detector, or null with the status when it could not be opened after all attempts.
 UCharsetDetector* CachedDetector(UErrorCode& status);
 
-}  // namespace dornick
+} // namespace dornick

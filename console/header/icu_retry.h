@@ -32,8 +32,7 @@ constexpr bool IsLastingIcuFailure(UErrorCode status) {
 /// Runs call(status) with a cleared status until it reports no error; a passing failure is reported
 /// with `message` (ICU's status name for %hs) and retried after the policy's wait. A lasting failure
 /// returns at once without a message. Returns the status of the last attempt.
-template <typename Call>
-UErrorCode RetryIcuCall(std::u16string_view message, Call&& call) {
+template <typename Call> UErrorCode RetryIcuCall(std::u16string_view message, Call&& call) {
     const IcuRetryPolicy policy = CurrentIcuRetryPolicy();
     UErrorCode status = U_ZERO_ERROR;
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
@@ -46,4 +45,4 @@ UErrorCode RetryIcuCall(std::u16string_view message, Call&& call) {
     return status;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -16,7 +16,8 @@ constexpr size_t kLineUnits = kLineCapacity - 1;
 // "filename" when the line has it with an "=" after it, else "name"; kNotFound when neither occurs.
 // A "filename" without "=" is part of a value (name="my filename.txt") and must not hide the name.
 template <typename Char, typename Find>
-size_t FindParameterNameIn(std::basic_string_view<Char> line, Find find, const Char* filename, const Char* name) {
+size_t FindParameterNameIn(std::basic_string_view<Char> line, Find find, const Char* filename,
+                           const Char* name) {
     const size_t at = find(line, filename);
     if (at != kNotFound && line.find(Char('='), at) != kNotFound) return at;
     return find(line, name);
@@ -32,7 +33,8 @@ size_t FindParameterNameA(std::string_view line) {
 
 std::string Narrow(std::u16string_view text) {
     std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i] & 0xFF);
+    for (size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(text[i] & 0xFF);
     return bytes;
 }
 
@@ -61,7 +63,8 @@ std::string_view RawValuePiece(std::string_view text, bool quoted, bool& ended) 
         ended = end != kNotFound;
         return text.substr(0, end);
     }
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
     ended = !text.empty() && text.back() == ';';
     if (text.find('=') != kNotFound) {
         // Another parameter follows on the line.
@@ -108,7 +111,8 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, 
         (FindNoCase(continuation.substr(2), u"?B?") != kNotFound ||
          FindNoCase(continuation.substr(2), u"?Q?") != kNotFound)) {
         ExtractBetween(continuation, word_charset, u"=?", u"?");
-        return CollectEncodedWords(reader.cursor, continuation, 1, quoted, EncodedWordForm::Continuation, encoded);
+        return CollectEncodedWords(reader.cursor, continuation, 1, quoted, EncodedWordForm::Continuation,
+                                   encoded);
     }
     reader.cursor.pos = before;
     return 0;
@@ -122,7 +126,7 @@ bool PreviousNameWins(std::u16string_view previous, std::u16string_view name) {
     return previous.size() > name.size();
 }
 
-}  // namespace
+} // namespace
 
 int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extended) {
     std::u16string line(reader.line);
@@ -142,7 +146,8 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
         if (line.size() + value.size() <= kLineUnits) line.append(value);
     }
     size_t blanks = equals + 1;
-    while (blanks < line.size() && IsBlank(line[blanks])) ++blanks;
+    while (blanks < line.size() && IsBlank(line[blanks]))
+        ++blanks;
     line.erase(equals + 1, blanks - equals - 1);
     const bool quoted = equals + 1 < line.size() && line[equals + 1] == u'"';
 
@@ -181,4 +186,4 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
     return 0;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -15,4 +15,4 @@ namespace dornick {
 /// was read.
 int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extended);
 
-}  // namespace dornick
+} // namespace dornick

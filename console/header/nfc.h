@@ -10,4 +10,4 @@ namespace dornick {
 /// (such as the CJK compatibility ideographs) as they are; returns ICU's status, which callers ignore.
 int NormalizeNfc(std::u16string& text);
 
-}  // namespace dornick
+} // namespace dornick

@@ -20,7 +20,8 @@ struct NameSegment {
 // The index as atoi reads it after the "*" (blanks, a sign, digits), saturated instead of overflowing.
 long long ReadIndex(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     long long value = 0;
@@ -43,7 +44,8 @@ NameSegment ReadSegment(std::string_view line, size_t star, std::u16string& char
     if (equals == std::string_view::npos) return segment;
     const std::string_view after = line.substr(equals + 1);
     size_t start = 0;
-    while (start < after.size() && IsBlank(static_cast<unsigned char>(after[start]))) ++start;
+    while (start < after.size() && IsBlank(static_cast<unsigned char>(after[start])))
+        ++start;
     std::string text(after.substr(start));
     std::erase(text, '"');
     if (!text.empty() && text.back() == ';') text.pop_back();
@@ -69,7 +71,7 @@ std::string JoinInIndexOrder(std::vector<NameSegment>& segments) {
     return joined;
 }
 
-}  // namespace
+} // namespace
 
 std::string PercentDecode(std::string_view text) {
     std::string bytes;
@@ -114,4 +116,4 @@ int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t fro
     return 0;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -19,4 +19,4 @@ int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t fro
 /// a zero byte or a "%" cut short ends the text.
 std::string PercentDecode(std::string_view text);
 
-}  // namespace dornick
+} // namespace dornick

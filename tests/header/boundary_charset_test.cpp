@@ -40,7 +40,7 @@ TEST(MakeBoundaryMarker, DropsTheLastUnitOfLongMarkers) {
 TEST(MakeBoundaryMarker, KeepsAtMost1023Units) {
     const std::u16string value(3000, u'x');
     const std::u16string marker = MakeBoundaryMarker(value);
-    EXPECT_EQ(marker.size(), 1022u);  // 1023 units, then the last one dropped
+    EXPECT_EQ(marker.size(), 1022u); // 1023 units, then the last one dropped
     EXPECT_EQ(marker[0], u'-');
 }
 
@@ -51,8 +51,8 @@ struct CollectRow {
     std::u16string_view marker;
     std::u16string_view charset;
     bool line_pending;
-    std::string_view current_line;  // the walk's line after the call
-    std::string_view next_line;     // what the walk reads next
+    std::string_view current_line; // the walk's line after the call
+    std::string_view next_line;    // what the walk reads next
 };
 
 TEST(CollectBoundaryAndCharset, ReadsBoundaryAndCharset) {
@@ -62,33 +62,35 @@ TEST(CollectBoundaryAndCharset, ReadsBoundaryAndCharset) {
          u"-----=_NextPart_000_001", u"", false,
          "Content-Type: multipart/mixed; boundary=\"----=_NextPart_000_0012\"", "Subject: x"},
         {"boundary on a continuation line",
-         MailLines({"Content-Type: multipart/mixed;", "\tboundary=\"abcd\"", "Subject: x", "body"}), 1, u"-abc",
-         u"", true, "Subject: x", "body"},
+         MailLines({"Content-Type: multipart/mixed;", "\tboundary=\"abcd\"", "Subject: x", "body"}), 1,
+         u"-abc", u"", true, "Subject: x", "body"},
         {"charset then boundary on continuation lines",
-         MailLines({"Content-Type: multipart/alternative;", " charset=utf-8;", " boundary=b123456", "", "x"}), 1,
-         u"-b12345", u"utf-8;", true, "", "x"},
+         MailLines({"Content-Type: multipart/alternative;", " charset=utf-8;", " boundary=b123456", "", "x"}),
+         1, u"-b12345", u"utf-8;", true, "", "x"},
         {"a line without a colon continues the field",
-         MailLines({"Content-Type: multipart/related;", "type=text/html;", " boundary=\"rel\"", "From: a"}), 1,
-         u"-rel", u"", true, "From: a", "<end>"},
+         MailLines({"Content-Type: multipart/related;", "type=text/html;", " boundary=\"rel\"", "From: a"}),
+         1, u"-rel", u"", true, "From: a", "<end>"},
         {"boundary without an equals sign on the first line",
          MailLines({"Content-Type: multipart/mixed; boundary", " =x", "Subject: y"}), 0, u"", u"", false,
          "Content-Type: multipart/mixed; boundary", " =x"},
         {"boundary without an equals sign on a continuation line is skipped",
-         MailLines({"Content-Type: multipart/mixed;", " boundary", " boundary=ok12", "Subject: y"}), 1, u"-ok1",
-         u"", true, "Subject: y", "<end>"},
+         MailLines({"Content-Type: multipart/mixed;", " boundary", " boundary=ok12", "Subject: y"}), 1,
+         u"-ok1", u"", true, "Subject: y", "<end>"},
         {"neither multipart nor boundary: nothing read",
          MailLines({"Content-Type: text/plain; charset=iso-2022-jp", "x"}), 0, u"", u"", false,
          "Content-Type: text/plain; charset=iso-2022-jp", "x"},
         {"quoted charset keeps 23 raw units",
-         MailLines({"Content-Type: multipart/mixed; charset=\"iso-2022-jp\"; format=flowed; boundary=zz", "x"}), 1,
-         u"-zz", u"\"iso-2022-jp\"; format=f", false, "", "x"},
+         MailLines(
+             {"Content-Type: multipart/mixed; charset=\"iso-2022-jp\"; format=flowed; boundary=zz", "x"}),
+         1, u"-zz", u"\"iso-2022-jp\"; format=f", false, "", "x"},
         {"filenamecharset wins over charset",
          MailLines({"Content-Type: multipart/mixed; charset=us-ascii; filenamecharset=shift_jis; boundary=zz",
                     "x"}),
          1, u"-zz", u"shift_jis; boundary=zz", false, "", "x"},
         {"data ends in the continuation lines", "Content-Type: multipart/mixed;\r\n boundary=\"last-one\"", 1,
          u"-last-on", u"", false, " boundary=\"last-one\"", "<end>"},
-        {"data ends before a boundary", "Content-Type: multipart/mixed;\r\n", 0, u"", u"", false, "", "<end>"},
+        {"data ends before a boundary", "Content-Type: multipart/mixed;\r\n", 0, u"", u"", false, "",
+         "<end>"},
     };
     for (const CollectRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -107,7 +109,8 @@ TEST(CollectBoundaryAndCharset, ReadsBoundaryAndCharset) {
 
 TEST(CollectBoundaryAndCharset, FollowsAThousandContinuationLines) {
     std::string mail = "Content-Type: multipart/mixed;\r\n";
-    for (int i = 0; i < 1000; ++i) mail += " x-filler=" + std::to_string(i) + ";\r\n";
+    for (int i = 0; i < 1000; ++i)
+        mail += " x-filler=" + std::to_string(i) + ";\r\n";
     mail += " boundary=\"deep-boundary\"\r\nSubject: s\r\n";
     HeaderFixture fixture(mail);
     std::u16string marker;
@@ -127,7 +130,8 @@ TEST(TakeCharsetParameter, CopiesAtMost23UnitsAfterTheEquals) {
         {"plain", u"Content-Type: text/plain; charset=Shift_JIS", true, u"Shift_JIS"},
         {"no equals", u"X-Charset-Info: charset", false, u"old"},
         {"no parameter", u"Subject: hello", false, u"old"},
-        {"long rest cut", u"charset=\"iso-2022-jp\"; format=flowed; delsp=yes", true, u"\"iso-2022-jp\"; format=f"},
+        {"long rest cut", u"charset=\"iso-2022-jp\"; format=flowed; delsp=yes", true,
+         u"\"iso-2022-jp\"; format=f"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -137,5 +141,5 @@ TEST(TakeCharsetParameter, CopiesAtMost23UnitsAfterTheEquals) {
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

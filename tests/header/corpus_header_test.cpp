@@ -43,9 +43,11 @@ void ReadHeaders(const std::string& mail, WalkCounts& counts) {
         }
         const size_t keyword = FindNoCase(text, u"name");
         if (keyword == kNotFound || text.find(u'=', keyword) == kNotFound) continue;
-        const size_t after = FindNoCase(text, u"filename") != kNotFound ? FindNoCase(text, u"filename") + 8 : keyword + 4;
+        const size_t after =
+            FindNoCase(text, u"filename") != kNotFound ? FindNoCase(text, u"filename") + 8 : keyword + 4;
         size_t star = after;
-        while (star < text.size() && IsBlank(text[star])) ++star;
+        while (star < text.size() && IsBlank(text[star]))
+            ++star;
         const bool extended = star < text.size() && text[star] == u'*';
         const int result = DecodeNameParameter(reader, name, extended);
         ASSERT_TRUE(result == 0 || result == -1);
@@ -63,7 +65,7 @@ TEST(CorpusHeaders, EveryMailIsReadWithinBounds) {
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     WalkCounts counts;
     int mails = 0;
-    ::testing::internal::CaptureStderr();  // overlong names report ICU's overflow
+    ::testing::internal::CaptureStderr(); // overlong names report ICU's overflow
     for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
         if (!entry.is_regular_file() || entry.path().extension() != ".eml") continue;
         SCOPED_TRACE(entry.path().string());
@@ -79,5 +81,5 @@ TEST(CorpusHeaders, EveryMailIsReadWithinBounds) {
     EXPECT_GT(counts.boundaries, 100);
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -83,5 +83,5 @@ TEST(AppendCollected, KeepsAtMost8191Bytes) {
     EXPECT_EQ(collected.size(), 8191u);
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -126,5 +126,5 @@ TEST(TextPredicates, PrintableAsciiAndControlUnits) {
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -43,7 +43,8 @@ struct HeaderFixture {
     /// The walk's current line as bytes.
     std::string CurrentLine() const {
         std::string bytes;
-        for (const char16_t* p = line; *p; ++p) bytes.push_back(static_cast<char>(*p & 0xFF));
+        for (const char16_t* p = line; *p; ++p)
+            bytes.push_back(static_cast<char>(*p & 0xFF));
         return bytes;
     }
     /// The line the walk would read next, as bytes ("<end>" when the data has ended).
@@ -54,6 +55,8 @@ struct HeaderFixture {
 };
 
 /// UTF-16 text as UTF-8, for readable comparisons.
-inline std::string Utf8(std::u16string_view text) { return platform::U16ToUtf8(text); }
+inline std::string Utf8(std::u16string_view text) {
+    return platform::U16ToUtf8(text);
+}
 
-}  // namespace dornick::testing_support
+} // namespace dornick::testing_support

@@ -12,14 +12,14 @@ constexpr char16_t kMessage[] = u"uconvconvert(ucnv_open)内でエラーが発�
 
 // Shortens the policy for one test.
 class RetryPolicyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = CurrentIcuRetryPolicy();
         CurrentIcuRetryPolicy() = IcuRetryPolicy{5, std::chrono::milliseconds(0)};
     }
     void TearDown() override { CurrentIcuRetryPolicy() = saved_; }
 
-private:
+  private:
     IcuRetryPolicy saved_;
 };
 
@@ -27,7 +27,8 @@ std::string Messages(int count, const char* status) {
     std::string bytes;
     const std::u16string text = u"uconvconvert(ucnv_open)内でエラーが発生しました。 : " +
                                 std::u16string(status, status + std::strlen(status)) + u"\n再起動中...\n";
-    for (int i = 0; i < count; ++i) bytes += platform::EncodeForPipe(text);
+    for (int i = 0; i < count; ++i)
+        bytes += platform::EncodeForPipe(text);
     return bytes;
 }
 
@@ -70,5 +71,5 @@ TEST_F(RetryPolicyTest, LastingFailuresAndWarningsAreNotRetried) {
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

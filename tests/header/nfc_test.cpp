@@ -35,11 +35,12 @@ TEST(NormalizeNfc, ComposesButKeepsExcludedCharacters) {
 
 TEST(NormalizeNfc, FullLengthName) {
     std::u16string text;
-    for (int i = 0; i < 127; ++i) text += u"\u304B\u3099";
-    text += u"x";  // 255 units
+    for (int i = 0; i < 127; ++i)
+        text += u"\u304B\u3099";
+    text += u"x"; // 255 units
     NormalizeNfc(text);
     EXPECT_EQ(text, std::u16string(127, u'\u304C') + u"x");
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick
