@@ -25,11 +25,6 @@ bool HoldsBoundary(const char16_t* line, const std::u16string& boundary) {
     return !boundary.empty() && std::u16string_view(line).find(boundary) != std::u16string_view::npos;
 }
 
-bool IsContinuation(const char16_t* line) {
-    if (line[0] == 0) return false;
-    return IsBlank(line[0]) || std::u16string_view(line).find(u':') == std::u16string_view::npos;
-}
-
 void MoveTo(MailState& mail, WalkState next, WalkState previous) {
     mail.previous = previous;
     mail.state = next;
@@ -69,20 +64,35 @@ HeaderReader ReaderOf(MailState& mail) {
                         mail.name_found, mail.japanese_mail, mail.options->full_width};
 }
 
+// The reading position and the current line, put back when the look ahead is over.
+class LookAhead {
+public:
+    explicit LookAhead(MailState& mail)
+        : mail_(mail), cursor_(mail.cursor), line_(mail.line), line_length_(mail.line_length) {}
+    ~LookAhead() {
+        mail_.cursor = cursor_;
+        std::copy(line_.begin(), line_.end(), mail_.line);
+        mail_.line[line_.size()] = 0;
+        mail_.line_length = line_length_;
+    }
+    LookAhead(const LookAhead&) = delete;
+    LookAhead& operator=(const LookAhead&) = delete;
+
+private:
+    MailState& mail_;
+    LineCursor cursor_;
+    std::u16string line_;
+    int line_length_;
+};
+
 // Looks at the lines after the current one for a charset parameter without consuming them.
 void LookAheadCharset(MailState& mail) {
-    LineCursor saved = mail.cursor;
-    std::u16string current(mail.line);
-    int current_length = mail.line_length;
+    LookAhead restore(mail);
     while (ReadNextLine(mail)) {
         if (TakeCharsetParameter(mail.line, mail.charset)) break;
         if (mail.line[0] == 0) break;
         if (!IsBlank(mail.line[0]) && std::u16string_view(mail.line).find(u':') != std::u16string_view::npos) break;
     }
-    mail.cursor = saved;
-    std::copy(current.begin(), current.end(), mail.line);
-    mail.line[current.size()] = 0;
-    mail.line_length = current_length;
 }
 
 void ResetPartFlags(MailState& mail) {
@@ -140,7 +150,7 @@ bool SeekParameterLine(MailState& mail, std::u16string_view keyword, bool& data_
             data_ended = true;
             return false;
         }
-        if (!IsContinuation(mail.line)) {
+        if (!IsContinuationLine(mail.line)) {
             mail.line_pending = true;
             return false;
         }
@@ -178,15 +188,11 @@ void SeekNamedContent(MailState& mail) {
         MoveTo(mail, WalkState::PartHeader, mail.state);
         return;
     }
-    LineCursor saved = mail.cursor;
-    std::u16string current(mail.line);
-    int current_length = mail.line_length;
     bool found = false;
-    while (!found && ReadNextLine(mail) && IsContinuation(mail.line)) found = names_a_file();
-    mail.cursor = saved;
-    std::copy(current.begin(), current.end(), mail.line);
-    mail.line[current.size()] = 0;
-    mail.line_length = current_length;
+    {
+        LookAhead restore(mail);
+        while (!found && ReadNextLine(mail) && IsContinuationLine(mail.line)) found = names_a_file();
+    }
     if (found) MoveTo(mail, WalkState::PartHeader, mail.state);
 }
 
