@@ -246,6 +246,42 @@ TEST_F(Extraction, ManyPartsAndDeepNesting) {
     EXPECT_EQ(r.err_bytes, "");
 }
 
+TEST_F(Extraction, AttachmentThatIsTheFirstPartIsFoundAgain) {
+    // Some mail programs send a lone file as the first part, with no text before it: its boundary
+    // line is passed as the body's, and the Content-Disposition line leads the walk back to it.
+    std::string mail;
+    for (const std::string& line : TopHeader()) mail += line + "\r\n";
+    mail += "Content-Type: multipart/mixed; boundary=\"apple\"\r\n\r\n\r\n--apple\r\n"
+            "Content-Disposition: inline;\r\n\tfilename=first.jpg\r\nContent-Type: image/jpeg;\r\n\tname=first.jpg\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\n" +
+            Base64Lines("JPEGDATA") + "--apple--\r\n";
+    Extract(mail, {});
+    EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/first.jpg")), "JPEGDATA");
+}
+
+TEST_F(Extraction, ContentOnlyOptionTakesAMailThatIsItselfAFile) {
+    std::string mail;
+    for (const std::string& line : TopHeader()) mail += line + "\r\n";
+    mail += "Content-Type: application/pdf;\r\n name=\"whole.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+            Base64Lines("%PDF-1.4 whole");
+    Extract(mail, {});
+    EXPECT_EQ(Tree(), std::vector<std::string>{});
+    Extract(mail, {"/CO"});
+    EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/whole.pdf")), "%PDF-1.4 whole");
+}
+
+TEST_F(Extraction, RawJapaneseNamesFollowTheCharsetOfTheMail) {
+    // A Shift_JIS name written raw, with the charset named only by the body part.
+    const std::string sjis_name = "\x8E\x91\x97\xBF.txt";  // 資料.txt
+    Part body{{"Content-Type: text/plain; charset=Shift_JIS"}, "text\r\n"};
+    Part file{{"Content-Type: text/plain; name=\"" + sjis_name + "\"", "Content-Transfer-Encoding: base64"},
+              Base64Lines("sjis")};
+    std::vector<std::string> header = TopHeader();
+    header.push_back("Received: from a by b; Tue, 3 Jan 2017 10:05:00 +0900");
+    Extract(MultipartMail(header, "b1", {body, file}), {});
+    EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/資料.txt")), "sjis");
+}
+
 TEST_F(Extraction, BrokenStructuresEndQuietly) {
     struct Row {
         const char* name;
