@@ -56,12 +56,13 @@ int ReadTwoAt(std::u16string_view text, size_t position) {
     return ReadLeadingNumber(text.substr(position, 2)).value;
 }
 
-int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-int FloorMod(int a, int b) { return a - FloorDiv(a, b) * b; }
+// 64-bit, so that the largest numbers a text can give never overflow.
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
 
-bool IsLeapYear(int year) { return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0); }
+bool IsLeapYear(int64_t year) { return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0); }
 
-int DaysInMonth(int month, int year) {
+int DaysInMonth(int month, int64_t year) {
     if (month == 2 && IsLeapYear(year)) return 29;
     return kDaysPerMonth[month - 1];
 }
@@ -103,7 +104,8 @@ void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
     std::vector<std::u16string_view> tokens = SplitTokens(text);
     if (tokens.empty()) return;
 
-    int day = 0, month = 0, year = 0;
+    int64_t day = 0, year = 0;
+    int month = 0;
     bool have_day = false, have_month = false, have_year = false;
     size_t next = 1;
     for (; next < tokens.size() && !(have_day && have_month && have_year); ++next) {
@@ -130,17 +132,17 @@ void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
             }
     }
 
-    int hour = 0, minute = 0, second = 0;
+    int64_t hour = 0, minute = 0, second = 0;
     if (have_day && have_month && have_year && next < tokens.size()) {
         std::u16string_view clock = tokens[next++];
         hour = ReadLeadingNumber(clock).value;
         if (clock.size() >= 4) minute = ReadTwoAt(clock, 3);
         if (clock.size() >= 7) second = ReadTwoAt(clock, 6);
         if (next < tokens.size()) {
-            int offset = ZoneOffsetMinutes(tokens[next]);
-            int total = minute - offset + kJapanOffsetMinutes;
+            int64_t offset = ZoneOffsetMinutes(tokens[next]);
+            int64_t total = minute - offset + kJapanOffsetMinutes;
             minute = FloorMod(total, 60);
-            int hours = hour + FloorDiv(total, 60);
+            int64_t hours = hour + FloorDiv(total, 60);
             hour = FloorMod(hours, 24);
             day += FloorDiv(hours, 24);
             // One month step at most; a date without a month has no month length and no carry.
@@ -164,7 +166,9 @@ void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
 
     if (have_year) {
         // Each field is held as text of at most 7 units, as it is written into the folder name.
-        auto field = [](int value, const char16_t* format) { return platform::Format(format, {value}).substr(0, 7); };
+        auto field = [](int64_t value, const char16_t* format) {
+            return platform::Format(format, {static_cast<long long>(value)}).substr(0, 7);
+        };
         std::u16string folder = field(year, u"%04d");
         folder += u'-';
         if (have_month) folder += field(month, u"%02d");

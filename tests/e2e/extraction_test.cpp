@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "mail_builder.h"
 #include "run_program.h"
@@ -337,6 +338,15 @@ TEST_F(Extraction, FullDiskEndsTheMailAndTheRunGoesOn) {
     EXPECT_EQ(ReadFile(Out("hanako@example.jp/2017-01-03/small.txt")), "ok");
     EXPECT_NE(ReadFile(Out("dornick.txt")).find(PipeBytes(u"\t-> ファイルを書き込み中にエラーが発生しました。\n\n")),
               std::string::npos);
+}
+
+TEST_F(Extraction, ReadOnlyOutputFolderIsReportedPerMail) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    fs::create_directories(Out("taro@example.jp/2017-01-03"));
+    fs::permissions(Out("taro@example.jp/2017-01-03"), fs::perms::owner_read | fs::perms::owner_exec);
+    RunResult r = Extract(MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {});
+    EXPECT_EQ(r.Err(), u"ファイルを作成出来ませんでした。\n->a.txt\n");
+    fs::permissions(Out("taro@example.jp/2017-01-03"), fs::perms::owner_all);
 }
 
 TEST_F(Extraction, LargeAttachmentComesBackWhole) {
