@@ -40,7 +40,14 @@ bool RunGate::IsSet() const {
 
 void RunGate::Wait() {
     std::unique_lock lock(mutex_);
+    ++waiters_;
     changed_.wait(lock, [this] { return !exists_ || signalled_; });
+    --waiters_;
+}
+
+int RunGate::Waiters() const {
+    std::lock_guard lock(mutex_);
+    return waiters_;
 }
 
 }  // namespace tarnfield

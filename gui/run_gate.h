@@ -19,12 +19,15 @@ public:
     bool IsSet() const;
     /// Blocks while the gate exists and is reset.
     void Wait();
+    /// Threads blocked in Wait right now.
+    int Waiters() const;
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool exists_ = false;
     bool signalled_ = false;
+    int waiters_ = 0;
 };
 
 }  // namespace tarnfield

@@ -1,0 +1,27 @@
+#pragma once
+// Helpers shared by the front end's tests.
+
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testing_support {
+
+/// What a message box said before it was answered.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    bool answered = false;
+};
+
+/// Answers the next message box that appears with the given button, from a timer, and records it.
+void AnswerNextMessageBox(QMessageBox::StandardButton button, SeenBox* seen);
+/// Writes a file, making its folders.
+void WriteFile(const QString& path, const QByteArray& content);
+/// The folder that holds the fake console program, and the one with the real one.
+QString FakeConsoleFolder();
+QString RealConsoleFolder();
+
+}  // namespace testing_support
