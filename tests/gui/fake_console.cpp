@@ -80,7 +80,9 @@ int main(int argc, char** argv) {
     } else if (directive == "silent") {
     } else if (directive.rfind("wait ", 0) == 0) {
         const std::string release = directive.substr(5);
-        while (access(release.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Gives up after a minute, so that a failed test leaves nothing behind.
+        for (int i = 0; i < 12000 && access(release.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         Print(u"released " + Widen(file) + u"\r\n");
     } else {
         Print(u"processed " + Widen(file) + u"\r\n");

@@ -1,5 +1,11 @@
 #include "test_support.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -37,6 +43,25 @@ void WriteFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.write(content);
+}
+
+unsigned CountOwnConsoleChildren() {
+    unsigned count = 0;
+    DIR* processes = opendir("/proc");
+    if (!processes) return 0;
+    while (const dirent* entry = readdir(processes)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(entry->d_name)));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close < 0 || !line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1).startsWith("dornick")) continue;
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() < 2 || fields[0] == "Z" || fields[1].toLongLong() != getpid()) continue;
+        ++count;
+    }
+    closedir(processes);
+    return count;
 }
 
 QString FakeConsoleFolder() { return QStringLiteral(TARNFIELD_FAKE_CONSOLE_DIR); }

@@ -20,6 +20,8 @@ struct SeenBox {
 void AnswerNextMessageBox(QMessageBox::StandardButton button, SeenBox* seen);
 /// Writes a file, making its folders.
 void WriteFile(const QString& path, const QByteArray& content);
+/// Running console processes that are children of this test (other people's runs left out).
+unsigned CountOwnConsoleChildren();
 /// The folder that holds the fake console program, and the one with the real one.
 QString FakeConsoleFolder();
 QString RealConsoleFolder();
