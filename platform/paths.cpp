@@ -40,6 +40,31 @@ bool ChangeDirectoryStepwise(const std::string& native) {
     return true;
 }
 
+// lstat of a full path that may be longer than PATH_MAX: the folders on the way are opened one at
+// a time.
+bool StatStepwise(const std::string& native, struct stat& info) {
+    if (::lstat(native.c_str(), &info) == 0) return true;
+    if (errno != ENAMETOOLONG) return false;
+    int folder = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    size_t i = 0;
+    while (folder >= 0) {
+        while (i < native.size() && native[i] == '/') ++i;
+        size_t slash = native.find('/', i);
+        std::string part = native.substr(i, slash == std::string::npos ? std::string::npos : slash - i);
+        bool last = slash == std::string::npos || native.find_first_not_of('/', slash) == std::string::npos;
+        if (last) {
+            bool found = ::fstatat(folder, part.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+            ::close(folder);
+            return found;
+        }
+        int next = ::openat(folder, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+        i = slash + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string NativePath(std::u16string_view path) { return U16ToUtf8(path); }
@@ -96,7 +121,7 @@ std::u16string DisplayPath(std::u16string_view path) {
 
 bool PathExists(std::u16string_view path) {
     struct stat info;
-    return ::lstat(NativePath(FullPath(path)).c_str(), &info) == 0;
+    return StatStepwise(NativePath(FullPath(path)), info);
 }
 
 bool SetCurrentFolder(std::u16string_view path) { return ChangeDirectoryStepwise(NativePath(FullPath(path))); }

@@ -1,1 +1,182 @@
-// placeholder
+#include "console/run/header_rules.h"
+
+#include "console/header/mail_date.h"
+
+namespace dornick {
+namespace {
+
+constexpr char16_t ToUpperAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+
+size_t FindNoCaseIn(std::u16string_view line, std::u16string_view text, size_t from = 0) {
+    if (text.size() > line.size()) return std::u16string_view::npos;
+    for (size_t i = from; i + text.size() <= line.size(); ++i) {
+        size_t k = 0;
+        while (k < text.size() && ToUpperAscii(line[i + k]) == ToUpperAscii(text[k])) ++k;
+        if (k == text.size()) return i;
+    }
+    return std::u16string_view::npos;
+}
+
+// A line that continues the header field before it: it begins with a space or tab, or holds no
+// ":", and is not empty.
+bool IsContinuationLine(const char16_t* line) {
+    if (line[0] == 0) return false;
+    if (line[0] == u' ' || line[0] == u'\t') return true;
+    return std::u16string_view(line).find(u':') == std::u16string_view::npos;
+}
+
+// The text between the "<" at `open` and the next ">" (or the line's end), trimmed.
+std::u16string AddressAfter(std::u16string_view line, size_t open) {
+    size_t close = line.find(u'>', open + 1);
+    std::u16string address(line.substr(open + 1, close == std::u16string_view::npos ? line.npos : close - open - 1));
+    TrimSpacesAndTabs(address);
+    return address;
+}
+
+// The address of a "From:" line, read on to continuation lines while no "<" was met. The value of
+// the first line is kept unless a line with "<" is found.
+bool ExtractFrom(MailState& mail, std::u16string& out) {
+    std::u16string_view line(mail.line);
+    std::u16string_view value = line.substr(5);
+    if (value.size() < 2) return true;
+    size_t open = line.find(u'<');
+    if (open != line.npos && line.find(u'>', open) != line.npos) {
+        out = AddressAfter(line, open);
+    } else {
+        std::u16string word(value);
+        TrimSpacesAndTabs(word);
+        out = word.substr(0, word.find(u' '));
+    }
+    while (std::u16string_view(mail.line).find(u'<') == std::u16string_view::npos) {
+        if (!ReadNextLine(mail)) return false;
+        if (!IsContinuationLine(mail.line)) {
+            mail.line_pending = true;  // the walk looks at this line again
+            return true;
+        }
+    }
+    std::u16string_view found(mail.line);
+    out = AddressAfter(found, found.rfind(u'<'));
+    return true;
+}
+
+// The first "Received:" line with a ";" gives the date text. A header whose first line has no ";"
+// is joined with its continuation lines first.
+bool TakeReceivedDate(MailState& mail) {
+    std::u16string joined(mail.line);
+    bool ended = false;
+    // Many servers end the first line with the ";" and put the date on the next one: such a
+    // header is joined too, or its date would be an empty text.
+    size_t first_semicolon = joined.find(u';');
+    if (first_semicolon == std::u16string::npos ||
+        joined.find_first_not_of(u" \t", first_semicolon + 1) == std::u16string::npos) {
+        bool soft_breaks = !joined.empty() && joined.back() == u'=';
+        while (true) {
+            if (soft_breaks && (joined.empty() || joined.back() != u'=')) break;
+            if (!ReadNextLine(mail)) {
+                ended = true;
+                break;
+            }
+            if (soft_breaks) {
+                joined.pop_back();
+            } else if (!(mail.line[0] == u' ' || mail.line[0] == u'\t')) {
+                mail.line_pending = true;
+                break;
+            }
+            joined.append(mail.line);
+            if (joined.size() >= kTextLimit) {
+                joined.resize(kTextLimit);
+                break;
+            }
+        }
+    }
+    size_t semicolon = joined.find(u';');
+    if (semicolon != std::u16string::npos) {
+        std::u16string text = u"Date: " + joined.substr(semicolon + 1);
+        if (text.size() > kTextLimit) text.resize(kTextLimit);
+        if (FindNoCaseIn(text, u"JST") != std::u16string::npos || text.find(u"+0900") != std::u16string::npos)
+            mail.japanese_mail = true;
+        // Parsed from a copy: the text itself stays for a later "Date:" line and for date mode.
+        std::u16string folder = text;
+        platform::SystemTime ignored;
+        ParseMailDate(folder, ignored);
+        mail.date_text = std::move(text);
+        if (folder.size() == 10) mail.date_found = true;
+    }
+    return !ended;
+}
+
+}  // namespace
+
+bool LineBeginsWith(const char16_t* line, std::u16string_view prefix) {
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (line[i] == 0 || ToUpperAscii(line[i]) != ToUpperAscii(prefix[i])) return false;
+    return true;
+}
+
+bool LineHolds(const char16_t* line, std::u16string_view text) {
+    return FindNoCaseIn(line, text) != std::u16string_view::npos;
+}
+
+void TrimSpacesAndTabs(std::u16string& text) {
+    size_t first = text.find_first_not_of(u" \t");
+    if (first == std::u16string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(text.find_last_not_of(u" \t") + 1);
+    text.erase(0, first);
+}
+
+void TakeReturnPath(MailState& mail, bool set_flag) {
+    std::u16string_view line(mail.line);
+    size_t open = line.find(u'<');
+    size_t close = open == line.npos ? line.npos : line.find(u'>', open + 1);
+    std::u16string address(open != line.npos && close != line.npos ? line.substr(open + 1, close - open - 1)
+                                                                    : line.substr(12));
+    TrimSpacesAndTabs(address);
+    mail.return_path = address;
+    mail.sender = address;
+    if (set_flag && !address.empty()) mail.return_path_found = true;
+}
+
+bool TakeFromAsSender(MailState& mail) {
+    bool more = ExtractFrom(mail, mail.sender);
+    mail.return_path_found = true;
+    mail.from_found = true;
+    return more;
+}
+
+bool TakeFromAddress(MailState& mail) {
+    bool more = ExtractFrom(mail, mail.from_address);
+    mail.from_found = true;
+    return more;
+}
+
+void TakeApparentlyFrom(MailState& mail) {
+    std::u16string_view line(mail.line);
+    static constexpr std::u16string_view kLabel = u"X-Apparently-From: <";
+    size_t at = FindNoCaseIn(line, kLabel);
+    if (at == line.npos) return;
+    mail.apparently_from = AddressAfter(line, at + kLabel.size() - 1);
+}
+
+bool TakeDate(MailState& mail) {
+    if (mail.date_found) return true;
+    if (LineBeginsWith(mail.line, u"Received:")) return TakeReceivedDate(mail);
+    if (LineBeginsWith(mail.line, u"Date:")) {
+        mail.date_text.assign(mail.line);
+        mail.date_found = true;
+    }
+    return true;
+}
+
+void TakeCharset(MailState& mail) {
+    std::u16string_view line(mail.line);
+    size_t at = FindNoCaseIn(line, u"charset");
+    if (at == line.npos) return;
+    size_t equals = line.find(u'=', at + 7);
+    if (equals == line.npos) return;
+    mail.charset.assign(line.substr(equals + 1, kCharsetLimit));
+}
+
+}  // namespace dornick

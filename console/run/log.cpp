@@ -1,1 +1,39 @@
-// placeholder
+#include "console/run/log.h"
+
+#include "console/run/messages.h"
+#include "platform/paths.h"
+
+namespace dornick {
+
+void LogAppend(LogBuffer& log, std::u16string_view text) {
+    size_t needed = log.text.size() + text.size() + 1;
+    while (needed > log.capacity) log.capacity += kLogGrowthUnits;
+    if (log.text.capacity() < log.capacity) log.text.reserve(log.capacity);
+    log.text.append(text);
+}
+
+void LogAppendFormat(LogBuffer& log, std::u16string_view format, std::initializer_list<platform::FormatArg> args) {
+    std::u16string entry;
+    platform::FormatAppend(entry, kLogLineLimit, format, args);
+    LogAppend(log, entry);
+}
+
+void LogWriteFile(std::u16string_view text, std::u16string_view folder, const platform::RetryPolicy& retry) {
+    std::u16string path(folder);
+    if (!path.empty() && path.back() != u'/') path.push_back(u'/');
+    path.append(u"dornick.txt");
+    if (text.empty()) return;
+    std::string bytes;
+    bytes.resize(text.size() * 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    static constexpr char kByteOrderMark[] = {'\xFF', '\xFE'};
+    platform::OpenStatus status = platform::RetryWhileContended(
+        [&] { return platform::AppendLocked(path, std::string_view(kByteOrderMark, 2), bytes); }, retry);
+    if (status != platform::OpenStatus::Ok)
+        PrintErr(u"ログファイルを作成出来ませんでした。\n->%s\n", {platform::DisplayPath(path)});
+}
+
+}  // namespace dornick

@@ -1,0 +1,34 @@
+#pragma once
+// What the top header tells about a mail: its sender, its date and its character set.
+
+#include <string>
+#include <string_view>
+
+#include "console/run/mail_state.h"
+
+namespace dornick {
+
+/// The line begins with `prefix`, compared without regard to ASCII case.
+bool LineBeginsWith(const char16_t* line, std::u16string_view prefix);
+/// The line holds `text` anywhere, compared without regard to ASCII case.
+bool LineHolds(const char16_t* line, std::u16string_view text);
+/// Removes leading and trailing spaces and tabs.
+void TrimSpacesAndTabs(std::u16string& text);
+
+/// "Return-Path:": the address becomes the Return-Path address and the sender; with `set_flag` a
+/// non-empty one sets ReturnPathFound.
+void TakeReturnPath(MailState& mail, bool set_flag);
+/// "From:" met before any Return-Path: the sender, from this line or its continuation lines; a line
+/// that ends the search is left pending. Sets ReturnPathFound and FromFound. False when the data ended.
+bool TakeFromAsSender(MailState& mail);
+/// "From:" met after a Return-Path: the same extraction into the From address; sets FromFound.
+bool TakeFromAddress(MailState& mail);
+/// "X-Apparently-From:": the address between "X-Apparently-From: <" and ">".
+void TakeApparentlyFrom(MailState& mail);
+/// While DateFound is clear: the "Received:" and "Date:" rules. False when the data ended while a
+/// Received header was joined.
+bool TakeDate(MailState& mail);
+/// A line holding "charset" and after it "=" sets the charset (at most 23 units after the "=").
+void TakeCharset(MailState& mail);
+
+}  // namespace dornick

@@ -1,0 +1,81 @@
+// Date mode: each mail file gets the date of its mail as its file times; nothing is extracted.
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "run_program.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr time_t kUntouched = 1000000000;  // 2001-09-09, set before each run
+
+struct DateModeRow {
+    const char* name;
+    std::string mail;
+    time_t expected;  // 0: the times stay as they were
+    const char* date;  // the report's date and time in a Japanese locale; null: no report
+};
+
+class DateMode : public TempDir {
+protected:
+    time_t RunOn(const DateModeRow& row, const std::vector<std::string>& env, RunResult& r) {
+        std::string path = Path(std::string(row.name) + ".eml");
+        WriteFile(path, row.mail);
+        struct utimbuf old = {kUntouched, kUntouched};
+        ::utime(path.c_str(), &old);
+        r = RunDornick({"/P", "/L", "/DM", path}, env);
+        struct stat info;
+        ::stat(path.c_str(), &info);
+        if (info.st_mtime != kUntouched) EXPECT_EQ(info.st_atime, info.st_mtime);
+        return info.st_mtime;
+    }
+};
+
+TEST_F(DateMode, StampsEachMailWithItsDate) {
+    const DateModeRow rows[] = {
+        {"date", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\nFrom: a@b\r\n\r\nbody\r\n", 1483405500,
+         "2017年1月3日 火曜日 10時5分0秒"},
+        {"utc", "From: a@b\r\nDate: Mon, 2 Jan 2017 16:00:00 +0000\r\n\r\n", 1483372800, "2017年1月3日 火曜日 1時0分0秒"},
+        {"received_first",
+         "Received: from mx by example.jp;\r\n Tue, 3 Jan 2017 10:05:00 +0900\r\nDate: Sun, 1 Jan 2017 00:00:00 "
+         "+0900\r\n\r\n",
+         1483405500, "2017年1月3日 火曜日 10時5分0秒"},
+        {"named_zone", "Date: Tue, 3 Jan 2017 10:05:00 JST\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
+        {"two_digit_year", "Date: Tue, 3 Jan 17 10:05:00 +0900\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
+        {"no_date", "From: a@b\r\nSubject: x\r\n\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n", 0, nullptr},
+        {"unparsable_date", "Date: sometime soon\r\n\r\n", 0, nullptr},
+        {"date_at_end_without_line_end", "From: a@b\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900", 1483405500,
+         "2017年1月3日 火曜日 10時5分0秒"},
+    };
+    for (const DateModeRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        RunResult r;
+        time_t stamped = RunOn(row, {"LC_ALL=ja_JP.UTF-8", "TZ=Asia/Tokyo"}, r);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err_bytes, "");
+        EXPECT_EQ(stamped, row.expected ? row.expected : kUntouched);
+        std::u16string report;
+        if (row.date)
+            report = u"作成日時を " + U(row.date) + u" に変更しました。\n->\"" + U(Path(std::string(row.name) + ".eml")) +
+                     u"\"\n\n";
+        EXPECT_EQ(r.out_bytes, PipeBytes(report));
+    }
+    // Date mode logs nothing, so "/L" leaves no log file.
+    EXPECT_FALSE(fs::exists(Path("dornick.txt")));
+    EXPECT_EQ(ListTree(root).size(), std::size(rows));
+}
+
+TEST_F(DateMode, TheMailTimeIsLocalTime) {
+    DateModeRow row{"tz", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n\r\n", 0, nullptr};
+    RunResult r;
+    EXPECT_EQ(RunOn(row, {"TZ=UTC", "LC_ALL=C"}, r), 1483437900);  // 10:05 Japan time, taken as 10:05 UTC
+    EXPECT_EQ(r.Out(), u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" + U(Path("tz.eml")) +
+                           u"\"\n\n");
+}
+
+}  // namespace
+}  // namespace e2e

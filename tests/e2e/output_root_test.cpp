@@ -1,0 +1,95 @@
+// The output root: "/O" or "output" beside the program, made when missing, with its messages and
+// the log file.
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "run_program.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kPlainMail[] = "From: a@b.jp\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n\r\nno attachment\r\n";
+
+class OutputRoot : public TempDir {};
+
+TEST_F(OutputRoot, NamedFolderChainIsMadeOnceAndLogged) {
+    WriteFile(Path("a.eml"), kPlainMail);
+    const std::string out = Path("x/y/out");
+    RunResult r = RunDornick({"/L", "/O", out, Path("a.eml")});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(out) + u"\n\n");
+    EXPECT_EQ(r.err_bytes, "");
+    // The log holds the log form of the message, after a byte-order mark.
+    const std::string log = ReadFile(out + "/dornick.txt");
+    EXPECT_EQ(log, "\xFF\xFE" + PipeBytes(u"フォルダを作成しました。\n->" + U(out) + u"\n\n"));
+
+    // The second time the folder exists: nothing is said, and a mail that writes nothing leaves the
+    // log as it was.
+    r = RunDornick({"/P", "/L", "/O", out + "/", Path("a.eml")});
+    EXPECT_EQ(r.out_bytes + r.err_bytes, "");
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{"dornick.txt"});
+    EXPECT_EQ(ReadFile(out + "/dornick.txt"), log);
+}
+
+TEST_F(OutputRoot, WithoutLogNothingIsWrittenButTheFolder) {
+    WriteFile(Path("a.eml"), kPlainMail);
+    RunResult r = RunDornick({"/O", Path("out"), Path("a.eml")});
+    EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(Path("out")) + u"\n\n");
+    EXPECT_TRUE(ListTree(Path("out")).empty());
+}
+
+TEST_F(OutputRoot, RelativeFolderIsTakenBesideTheProgram) {
+    fs::create_directory(Path("bin"));
+    fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
+    WriteFile(Path("bin/a.eml"), kPlainMail);
+    RunResult r = RunProgram(Path("bin/dornick"), {"/O", "rel", "a.eml"}, {}, "/");
+    EXPECT_EQ(r.err_bytes, "");
+    EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(Path("bin/rel")) + u"\n\n");
+    EXPECT_TRUE(fs::is_directory(Path("bin/rel")));
+}
+
+TEST_F(OutputRoot, DefaultFolderIsOutputBesideTheProgram) {
+    fs::create_directory(Path("bin"));
+    fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
+    WriteFile(Path("a.eml"), kPlainMail);
+    RunResult r = RunProgram(Path("bin/dornick"), {"/L", Path("a.eml"), Path("a.eml")});
+    EXPECT_EQ(r.err_bytes, "");
+    EXPECT_EQ(r.Out(), u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n");
+    EXPECT_EQ(ReadFile(Path("bin/output/dornick.txt")),
+              "\xFF\xFE" + PipeBytes(u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n"));
+}
+
+TEST_F(OutputRoot, DefaultFolderThatCannotBeMadeStopsEachMail) {
+    fs::create_directory(Path("bin"));
+    fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
+    WriteFile(Path("bin/output"), "a file where the folder should be");
+    WriteFile(Path("a.eml"), kPlainMail);
+    RunResult r = RunProgram(Path("bin/dornick"), {Path("a.eml"), Path("a.eml")});
+    const std::u16string message = u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("bin/output")) + u"\n";
+    EXPECT_EQ(r.Err(), message + message);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(ListTree(Path("bin")), (std::vector<std::string>{"dornick", "output"}));
+}
+
+TEST_F(OutputRoot, NamedFolderThatIsAFileIsRefused) {
+    WriteFile(Path("a.eml"), kPlainMail);
+    WriteFile(Path("taken"), "x");
+    RunResult r = RunDornick({"/L", "/O", Path("taken"), Path("a.eml")});
+    EXPECT_EQ(r.Err(), u"指定されたフォルダが作成出来ませんでした。\n->" + U(Path("taken")) + u"\n");
+    r = RunDornick({"/O", Path("taken/sub"), Path("a.eml")});
+    EXPECT_EQ(r.Err(), u"指定されたフォルダが作成出来ませんでした。\n->" + U(Path("taken/sub")) + u"\n");
+    EXPECT_EQ(ReadFile(Path("taken")), "x");
+}
+
+TEST_F(OutputRoot, OverlongFolderIsRefused) {
+    WriteFile(Path("a.eml"), kPlainMail);
+    std::string longest = "/" + std::string(32763, 'f');
+    RunResult r = RunDornick({"/O", longest, Path("a.eml")});
+    EXPECT_EQ(r.Err(), u"フォルダパスが長すぎます。\n->" + U(longest) + u"\n");
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,138 @@
+#include "run_program.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+std::u16string DecodePipe(const std::string& bytes) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char16_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit == u'\n' && !text.empty() && text.back() == u'\r') text.pop_back();
+        text.push_back(unit);
+    }
+    return text;
+}
+
+std::string PipeBytes(std::u16string_view text) {
+    std::string bytes;
+    for (char16_t unit : text) {
+        if (unit == u'\n') bytes.append("\r\0", 2);
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+std::u16string U(const std::string& utf8) { return platform::Utf8ToU16(utf8); }
+
+std::u16string RunResult::Out() const { return DecodePipe(out_bytes); }
+std::u16string RunResult::Err() const { return DecodePipe(err_bytes); }
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env,
+              const std::string& cwd) {
+    RunResult result;
+    int out_pipe[2], err_pipe[2];
+    if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
+    posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+
+    std::vector<std::string> argv_text = {program};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // The given entries replace those of the same name.
+    std::vector<std::string> env_text = env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& given : env) replaced = replaced || given.compare(0, name.size(), name) == 0;
+        if (!replaced) env_text.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = -1;
+    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out_bytes, &result.err_bytes};
+    int open_count = 2;
+    while (spawned == 0 && open_count > 0) {
+        if (::poll(fds, 2, -1) < 0) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[65536];
+            ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0) ::close(p.fd);
+    int status = 0;
+    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    return result;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+    std::vector<std::string> entries;
+    if (!fs::exists(root)) return entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_directory() && !entry.is_symlink()) relative += "/";
+        entries.push_back(relative);
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+void TempDir::SetUp() {
+    char name[] = "/tmp/dornick-e2e-XXXXXX";
+    root = ::mkdtemp(name);
+}
+
+void TempDir::TearDown() {
+    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(root);
+}
+
+}  // namespace e2e

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Format, Directives) {
+    EXPECT_EQ(Format(u"%s-%s", {u"a", std::u16string(u"b")}), u"a-b");
+    EXPECT_EQ(Format(u"%02d|%04d|%d|%d", {7, 26, -5, 0}), u"07|0026|-5|0");
+    EXPECT_EQ(Format(u"_(%I64u)_", {18446744073709551615ull}), u"_(18446744073709551615)_");
+    EXPECT_EQ(Format(u"%s%c%s", {u"a", char16_t(0x200E), u"b"}), u"a\u200Eb");
+    EXPECT_EQ(Format(u"%hs!", {"U_MEMORY_ALLOCATION_ERROR"}), u"U_MEMORY_ALLOCATION_ERROR!");
+    EXPECT_EQ(Format(u"100%% %s", {}), u"100% ");
+    EXPECT_EQ(Format(u"CP%d", {932}), u"CP932");
+}
+
+TEST(Format, AppendKeepsAtMostTheLimit) {
+    std::u16string out = u"xy";
+    EXPECT_EQ(FormatAppend(out, 5, u"%s", {u"0123456789"}), 5u);
+    EXPECT_EQ(out, u"xy01234");
+}
+
+TEST(Console, PipeFormIsUtf16LeWithCrLf) {
+    std::string bytes = EncodeForPipe(u"a\n日");
+    EXPECT_EQ(bytes, std::string("a\0\r\0\n\0\xE5\x65", 8));
+}
+
+TEST(Text, Utf8RoundTripAndSubstitution) {
+    EXPECT_EQ(Utf8ToU16("\xE8\xB3\x87\xE6\x96\x99"), u"資料");
+    EXPECT_EQ(U16ToUtf8(u"資料"), "\xE8\xB3\x87\xE6\x96\x99");
+    EXPECT_EQ(Utf8ToU16("a\xFF"), u"a\uFFFD");
+    EXPECT_EQ(U16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(Paths, FullPathIsLexical) {
+    ASSERT_EQ(::chdir("/tmp"), 0);
+    EXPECT_EQ(FullPath(u"a/./b/../c"), u"/tmp/a/c");
+    EXPECT_EQ(FullPath(u"/x/y/"), u"/x/y/");
+    EXPECT_EQ(FullPath(u"/../.."), u"/");
+    EXPECT_EQ(FullPath(u"../../../../q"), u"/q");
+    EXPECT_EQ(DisplayPath(u"/x/y/"), u"/x/y");
+    EXPECT_EQ(DisplayPath(u"/"), u"/");
+    EXPECT_EQ(DisplayPath(u"sub//dir/"), u"/tmp/sub/dir");
+}
+
+class TempFolder : public testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/dornick-platform-XXXXXX";
+        root = ::mkdtemp(name);
+        ASSERT_EQ(::chdir(root.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(::chdir("/"), 0);
+        fs::remove_all(root);
+    }
+    std::u16string U(const std::string& s) { return Utf8ToU16(s); }
+    std::string root;
+};
+
+TEST_F(TempFolder, CreateFolderChainMakesEveryLevelAndKeepsTheCurrentFolder) {
+    EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 0);
+    EXPECT_TRUE(fs::is_directory(root + "/a/b/c"));
+    EXPECT_EQ(CurrentFolder(), U(root));
+    EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 1);  // the last folder existed already
+    EXPECT_EQ(CreateFolderChain(U("rel/x/")), 0);
+    EXPECT_TRUE(fs::is_directory(root + "/rel/x"));
+    std::ofstream(root + "/file") << "x";
+    EXPECT_EQ(CreateFolderChain(U(root + "/file/sub")), 1);
+}
+
+TEST_F(TempFolder, DeepFoldersAreEnteredBeyondPathMax) {
+    std::string deep = root;
+    std::string component(200, 'd');
+    for (int i = 0; i < 25; ++i) deep += "/" + component;  // about 5,000 bytes
+    ASSERT_EQ(CreateFolderChain(U(deep)), 0);
+    EXPECT_TRUE(SetCurrentFolder(U(deep)));
+    EXPECT_EQ(CurrentFolder(), U(deep));
+    EXPECT_TRUE(PathExists(U(deep)));
+    ASSERT_EQ(::chdir(root.c_str()), 0);
+}
+
+TEST_F(TempFolder, EnteringNeverFollowsALink) {
+    fs::create_directory(root + "/real");
+    fs::create_directory_symlink("/etc", root + "/link");
+    EXPECT_EQ(MakeFolder(u"real"), EEXIST);
+    EXPECT_TRUE(EnterFolderNoFollow(u"real"));
+    ASSERT_EQ(::chdir(root.c_str()), 0);
+    EXPECT_FALSE(EnterFolderNoFollow(u"link"));
+    EXPECT_EQ(CurrentFolder(), U(root));
+    EXPECT_TRUE(PathExists(u"link"));
+    EXPECT_FALSE(PathExists(u"missing"));
+}
+
+TEST_F(TempFolder, AppendLockedWritesThePrefixOnceAndHonoursTheLock) {
+    std::u16string path = U(root + "/log.txt");
+    EXPECT_EQ(AppendLocked(path, "BOM", "one"), OpenStatus::Ok);
+    EXPECT_EQ(AppendLocked(path, "BOM", "two"), OpenStatus::Ok);
+    std::ifstream in(root + "/log.txt");
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(content, "BOMonetwo");
+
+    int holder = ::open((root + "/log.txt").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(AppendLocked(path, "BOM", "three"), OpenStatus::Contended);
+    int tries = 0;
+    RetryPolicy quick{3, std::chrono::milliseconds(1)};
+    OpenStatus status = RetryWhileContended(
+        [&] {
+            ++tries;
+            return AppendLocked(path, "BOM", "three");
+        },
+        quick);
+    EXPECT_EQ(status, OpenStatus::Contended);
+    EXPECT_EQ(tries, 3);
+    ::close(holder);
+    EXPECT_EQ(RetryWhileContended([&] { return AppendLocked(path, "BOM", "four"); }, quick), OpenStatus::Ok);
+}
+
+TEST_F(TempFolder, MappingAndFileTimes) {
+    std::ofstream(root + "/m.eml") << "abc";
+    MappedFile file;
+    ASSERT_EQ(OpenSharedExisting(U(root + "/m.eml"), true, file), OpenStatus::Ok);
+    ASSERT_TRUE(QueryFileSize(file));
+    ASSERT_EQ(file.size, 3u);
+    ASSERT_TRUE(MapWholeFile(file));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), 3), "abc");
+    EXPECT_TRUE(SetFileTimes(file.fd, 1483405500));
+    CloseMappedFile(file);
+    EXPECT_EQ(file.fd, -1);
+    struct stat info;
+    ASSERT_EQ(::stat((root + "/m.eml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1483405500);
+    EXPECT_EQ(info.st_atime, 1483405500);
+
+    MappedFile folder;
+    EXPECT_EQ(OpenSharedExisting(U(root), false, folder), OpenStatus::Failed);
+    EXPECT_EQ(OpenSharedExisting(U(root + "/none.eml"), false, folder), OpenStatus::Failed);
+}
+
+TEST(Clock, LocalTimeFollowsTz) {
+    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::tzset();
+    SystemTime time;
+    time.wYear = 2017;
+    time.wMonth = 1;
+    time.wDay = 3;
+    time.wHour = 10;
+    time.wMinute = 5;
+    std::time_t epoch = 0;
+    ASSERT_TRUE(LocalTimeToEpoch(time, epoch));
+    EXPECT_EQ(epoch, 1483405500);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    ASSERT_TRUE(LocalTimeToEpoch(time, epoch));
+    EXPECT_EQ(epoch, 1483437900);
+    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::tzset();
+}
+
+TEST(Clock, DatesInTheUsersLanguage) {
+    SystemTime time;
+    time.wYear = 2017;
+    time.wMonth = 1;
+    time.wDay = 3;
+    time.wHour = 10;
+    time.wMinute = 5;
+    ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    EXPECT_EQ(FormatLongDate(time), u"2017年1月3日 火曜日");
+    EXPECT_EQ(FormatLongTime(time), u"10時5分0秒");
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    EXPECT_EQ(FormatLongDate(time), u"2017年1月3日 Tuesday");
+    ::unsetenv("LC_ALL");
+}
+
+TEST(CodePage, FromTheUsersLanguage) {
+    struct Row {
+        const char* lang;
+        int code_page;
+    };
+    const Row rows[] = {{"ja_JP.UTF-8", 932}, {"ja", 932},        {"zh_CN.GB2312", 936}, {"zh_TW", 950},
+                        {"ko_KR.UTF-8", 949}, {"ru_RU.UTF-8", 1251}, {"pl_PL", 1250},   {"C", 1252},
+                        {"POSIX", 1252},      {"en_US.UTF-8", 1252}, {"jam", 1252},     {"el_GR", 1253}};
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_CTYPE");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lang);
+        ::setenv("LANG", row.lang, 1);
+        EXPECT_EQ(AnsiCodePage(), row.code_page);
+    }
+    ::setenv("LC_CTYPE", "ja_JP", 1);
+    ::setenv("LANG", "en_US", 1);
+    EXPECT_EQ(AnsiCodePage(), 932);
+    ::unsetenv("LC_CTYPE");
+    ::setenv("LANG", "C.UTF-8", 1);
+    EXPECT_STREQ(CodePageConverterName(932), "windows-31j");
+    EXPECT_STREQ(CodePageConverterName(1251), "windows-1251");
+}
+
+}  // namespace
+}  // namespace platform
