@@ -138,6 +138,12 @@ QString LocateConsoleProgram(const QStringList& folders) {
     return {};
 }
 
+QString ConsoleHomeFolder(const QStringList& folders) {
+    const QString program = LocateConsoleProgram(folders);
+    if (program.isEmpty()) return QDir::currentPath();
+    return QFileInfo(program).canonicalPath();
+}
+
 void ReapFinishedChildren() {
     std::lock_guard lock(unwaitedMutex);
     std::erase_if(unwaitedChildren, [](pid_t pid) {
@@ -197,6 +203,8 @@ ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const QByteArray workingFolder = QFile::encodeName(settings.workingFolder);
+    if (!workingFolder.isEmpty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.constData());
     if (settings.print) {
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);

@@ -18,6 +18,9 @@ inline constexpr char kConsoleProgramName[] = "dornick";
 QStringList DefaultConsoleFolders();
 /// The path of the first executable console program in folders, or an empty text.
 QString LocateConsoleProgram(const QStringList& folders);
+/// The folder against which the console program resolves relative paths: its own folder (links
+/// resolved, as the program sees itself), or the current folder when there is no program.
+QString ConsoleHomeFolder(const QStringList& folders);
 /// Running processes named like the console program (ignoring case), whoever started them; ended
 /// processes that nobody has waited for yet are left out.
 unsigned CountConsoleProcesses();
@@ -26,6 +29,7 @@ void ReapFinishedChildren();
 
 struct ChildSettings {
     QStringList consoleFolders;
+    QString workingFolder;       ///< the child's current folder, the base of the relative paths
     bool print = true;           ///< "No print log" not ticked
     bool timestampMode = false;  ///< "Modify EML's timestamp" ticked
     bool multiProcess = false;

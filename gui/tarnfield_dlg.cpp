@@ -14,6 +14,9 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include <algorithm>
+#include <vector>
+
 #include "gui/console_child.h"
 #include "gui/my_edit.h"
 #include "gui/path_routines.h"
@@ -40,10 +43,14 @@ struct DialogUnits {
     }
 };
 
-QFont DialogFont() {
+QFont DialogFont(bool japanese) {
     QFont font;
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic")});
+    // Japanese texts in a proportional Japanese face, as the template's; English texts in a Latin face
+    // first, so that a backslash is not drawn as a yen sign.
+    QStringList families{QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                         QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic")};
+    if (!japanese) families.prepend(QStringLiteral("DejaVu Sans"));
+    font.setFamilies(families);
     font.setPointSize(kFontPoints);
     return font;
 }
@@ -109,33 +116,41 @@ QString CTarnfieldDlg::IdleTitle() const {
 }
 
 void CTarnfieldDlg::BuildControls() {
-    const QFont font = DialogFont();
+    const QFont font = DialogFont(japanese_);
     setFont(font);
-    const DialogUnits units = UnitsOf(font);
-    setFixedSize(units.Rect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QString::fromUtf8(text::kIdleTitle.ja));
     setWindowIcon(MakeAppIcon());
     setObjectName(QStringLiteral("tarnfieldDialog"));
 
-    // The template's texts are Japanese; English ones replace them at start-up.
-    auto place = [&](QWidget* widget, const char* name, QRect rect) {
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setGeometry(rect);
+    // Controls are placed in dialog units once all exist, so that the units can be widened until
+    // every text fits: fonts here are not the template's, and a cut-off label helps nobody.
+    struct Placement {
+        QWidget* widget;
+        int x, y, width, height;
     };
-    auto button = [&](const char* name, const UiText& t, QRect rect) {
+    std::vector<Placement> placements;
+    auto place = [&](QWidget* widget, const char* name, Placement rect) {
+        widget->setObjectName(QString::fromLatin1(name));
+        rect.widget = widget;
+        placements.push_back(rect);
+    };
+    struct {
+        Placement Rect(int x, int y, int width, int height) const { return {nullptr, x, y, width, height}; }
+    } units;
+    auto button = [&](const char* name, const UiText& t, Placement rect) {
         auto* b = new QPushButton(Tr(t), this);
         b->setAutoDefault(false);
         place(b, name, rect);
         return b;
     };
-    auto check = [&](const char* name, const UiText& t, QRect rect) {
+    auto check = [&](const char* name, const UiText& t, Placement rect) {
         auto* c = new QCheckBox(Tr(t), this);
         place(c, name, rect);
         return c;
     };
-    auto label = [&](const char* name, const UiText& t, QRect rect) {
+    auto label = [&](const char* name, const UiText& t, Placement rect) {
         auto* l = new QLabel(Tr(t), this);
         l->setTextFormat(Qt::PlainText);
         place(l, name, rect);
@@ -173,6 +188,15 @@ void CTarnfieldDlg::BuildControls() {
     emlSuffix_ = label("emlSuffixLabel", text::kEmlSuffix, units.Rect(203, 124, 14, 8));
     emlSuffix_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     logView_->setFocusPolicy(Qt::ClickFocus);
+
+    DialogUnits scale = UnitsOf(font);
+    for (const Placement& p : placements) {
+        if (!qobject_cast<QCheckBox*>(p.widget) && !qobject_cast<QLabel*>(p.widget)) continue;
+        const int needed = p.widget->sizeHint().width();
+        scale.baseX = std::max(scale.baseX, (needed * 4 + p.width - 1) / p.width);
+    }
+    for (const Placement& p : placements) p.widget->setGeometry(scale.Rect(p.x, p.y, p.width, p.height));
+    setFixedSize(scale.Rect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
 
     // The tab order is the creation order; spell it out so that it cannot drift.
     QWidget* order[] = {targetField_, outputField_, targetBrowse_, outputBrowse_, senderFolder_, dateFolder_,

@@ -47,6 +47,8 @@ public:
     const tarnfield::OptionFragments& Fragments() const { return fragments_; }
     QString BaseCommand() const { return baseCommand_; }
     QString RelativeTarget() const { return relativeTarget_; }
+    /// The folder the children run in, which the relative target and output are relative to.
+    QString RunFolder() const { return runFolder_; }
     quint64 FoundCount() const { return found_; }
     quint64 ProcessedCount() const { return processed_; }
     const tarnfield::LogText& LogText() const { return log_; }
@@ -143,6 +145,7 @@ private:
     // Run state. Settings are copied at the start of a run; the worker reads only those copies.
     QString baseCommand_;
     QString relativeTarget_;
+    QString runFolder_;  // the children's current folder; relative paths are relative to it
     QString rootPath_;
     QStringList fileList_;
     bool runPrint_ = true;

@@ -35,8 +35,9 @@ void CTarnfieldDlg::PrepareCommand(QString target, QString output) {
     tarnfield::NormalizeSeparators(target);
     tarnfield::NormalizeSeparators(output);
     output = tarnfield::FullPath(output);
-    const QString current = tarnfield::FullPath(QDir::currentPath());
-    tarnfield::MakeRelativePath(current, output);
+    // The console program resolves relative paths against its own folder, and is started there.
+    runFolder_ = tarnfield::ConsoleHomeFolder(consoleFolders_);
+    tarnfield::MakeRelativePath(runFolder_, output);
 
     if (forward_->isChecked()) {
         const QString name = tarnfield::CleanForwardName(forwardName_->text().left(kForwardNameLimit));
@@ -69,7 +70,7 @@ void CTarnfieldDlg::StartRun(const QString& target, const QString& output) {
     tarnfield::NormalizeSeparators(normalized);
     rootPath_ = tarnfield::FullPath(normalized);
     relativeTarget_ = rootPath_;
-    tarnfield::MakeRelativePath(tarnfield::FullPath(QDir::currentPath()), relativeTarget_);
+    tarnfield::MakeRelativePath(runFolder_, relativeTarget_);
     runPrint_ = !noPrint_->isChecked();
     runTimestamp_ = timestamp_->isChecked();
 
@@ -183,6 +184,7 @@ void CTarnfieldDlg::RunWorker() {
 void CTarnfieldDlg::FilePhase() {
     tarnfield::ChildSettings settings;
     settings.consoleFolders = consoleFolders_;
+    settings.workingFolder = runFolder_;
     settings.print = runPrint_;
     settings.timestampMode = runTimestamp_;
     settings.multiProcess = multiProcess_;

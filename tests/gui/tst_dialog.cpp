@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -275,10 +276,11 @@ void TestDialog::baseCommandForSettings() {
         QString command;
         QString writtenBack;
     };
-    const QString current = QDir::currentPath();
+    // Relative forms are relative to the console program's folder, where the children run.
+    const QString home = QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath();
     const Row rows[] = {
-        {"defaults, output below the current folder", {}, {}, current + "/out", "dornick.exe /P /O \"out\"", {}},
-        {"relative output given", {}, {}, "out//sub/", "dornick.exe /P /O \"out/sub\"", {}},
+        {"defaults, output below the program's folder", {}, {}, home + "/out", "dornick.exe /P /O \"out\"", {}},
+        {"sibling output, separators doubled", {}, {}, home + "/../out//sub/", "dornick.exe /P /O \"../out/sub\"", {}},
         {"no folders, log, no print",
          {"senderFolderCheck", "dateFolderCheck", "logFileCheck", "noPrintCheck"},
          {},
@@ -303,6 +305,7 @@ void TestDialog::baseCommandForSettings() {
         auto* name = Find<QLineEdit>(*dialog, "forwardNameField");
         if (!row.forwardName.isNull()) name->setText(row.forwardName);
         dialog->PrepareCommand(QStringLiteral("/target"), row.output);
+        QCOMPARE(dialog->RunFolder(), home);
         QVERIFY2(dialog->BaseCommand() == row.command,
                  qPrintable(QStringLiteral("%1: %2").arg(row.name, dialog->BaseCommand())));
         if (!row.writtenBack.isNull()) QCOMPARE(name->text(), row.writtenBack);

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -50,10 +51,11 @@ bool RunAndWait(CTarnfieldDlg& dialog, const QString& target, const QString& out
     return finished.wait(kRunTimeout);
 }
 
-// The list form of a file below the target: the target relative to the current folder when shorter.
+// The list form of a file below the target: the target relative to the console program's folder
+// when that is shorter.
 QString EntryOf(const QString& target, const QString& rest) {
     QString relative = tarnfield::FullPath(target);
-    tarnfield::MakeRelativePath(QDir::currentPath(), relative);
+    tarnfield::MakeRelativePath(QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath(), relative);
     return relative + u'/' + rest;
 }
 
