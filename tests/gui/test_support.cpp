@@ -39,6 +39,12 @@ void AnswerNextMessageBox(QMessageBox::StandardButton button, SeenBox* seen) {
     poll->start();
 }
 
+QString FastTempTemplate() {
+    const QFileInfo memory(QStringLiteral("/dev/shm"));
+    const QString root = memory.isDir() && memory.isWritable() ? memory.filePath() : QDir::tempPath();
+    return root + QStringLiteral("/tarnfield-test-XXXXXX");
+}
+
 void WriteFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

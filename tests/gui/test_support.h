@@ -18,6 +18,9 @@ struct SeenBox {
 
 /// Answers the next message box that appears with the given button, from a timer, and records it.
 void AnswerNextMessageBox(QMessageBox::StandardButton button, SeenBox* seen);
+/// A template for QTemporaryDir in a memory file system when there is one: the tests that make
+/// thousands of files would spend minutes on a slow disk.
+QString FastTempTemplate();
 /// Writes a file, making its folders.
 void WriteFile(const QString& path, const QByteArray& content);
 /// Running console processes that are children of this test (other people's runs left out).

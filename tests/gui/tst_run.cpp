@@ -68,6 +68,7 @@ class TestRun : public QObject {
 private slots:
     void runOverFolderTree();
     void childGetsExactlyItsPath();
+    void relativePathsResolveInProgramFolder();
     void folderWithoutMailEndsAtOnce();
     void commandLengthLimit();
     void abortAnsweredYes();
@@ -134,6 +135,22 @@ void TestRun::childGetsExactlyItsPath() {
     // One argument, unchanged, whatever the name holds; no option slipped in.
     QVERIFY2(log.endsWith("[" + EntryOf(target, name) + "]\r\n"), qPrintable(log));
     QCOMPARE(log.count("[/O]"), 1);
+}
+
+void TestRun::relativePathsResolveInProgramFolder() {
+    // The console program takes relative paths relative to its own folder: the short forms are made
+    // against that folder and the child runs there, wherever the front end was started.
+    const QString home = QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath();
+    QVERIFY(QDir::currentPath() != home);
+    QTemporaryDir dir(home + QStringLiteral("/mailXXXXXX"));
+    WriteFile(dir.filePath("a.eml"), "echo\n");
+    auto dialog = MakeDialog();
+    QVERIFY(RunAndWait(*dialog, dir.path(), home + QStringLiteral("/out")));
+    const QString relative = QFileInfo(dir.path()).fileName();
+    QCOMPARE(dialog->RelativeTarget(), relative);
+    QCOMPARE(dialog->BaseCommand(), QStringLiteral("dornick.exe /P /O \"out\""));
+    // "echo" was read from the file, so the child found it by its relative path.
+    QCOMPARE(dialog->LogText().All(), "[/P]\r\n[/O]\r\n[out]\r\n[" + relative + "/a.eml]\r\n");
 }
 
 void TestRun::folderWithoutMailEndsAtOnce() {
@@ -242,7 +259,7 @@ void TestRun::abortAnsweredNo() {
 }
 
 void TestRun::abortDuringSearch() {
-    QTemporaryDir dir;
+    QTemporaryDir dir(testing_support::FastTempTemplate());
     // Enough entries that the search is still going when the run is paused right after its start.
     for (int folder = 0; folder < 40; ++folder)
         for (int i = 0; i < 150; ++i) WriteFile(dir.filePath(QStringLiteral("m/%1/%2.eml").arg(folder).arg(i)), "echo\n");

@@ -151,7 +151,7 @@ void TestSearch::unreadableSubfolderIsPassedOver() {
 }
 
 void TestSearch::hundredThousandFiles() {
-    QTemporaryDir dir;
+    QTemporaryDir dir(testing_support::FastTempTemplate());
     const QString root = dir.filePath("big");
     constexpr int kFolders = 100;
     constexpr int kPerFolder = 1000;
