@@ -1,6 +1,9 @@
 // Runs with a stand-in console program: the search, the children and their pipe, progress, the
 // length limit, pausing, abort and quit.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -85,6 +88,7 @@ private slots:
     void timestampModeDoesNotWait();
     void logViewRefreshRule();
     void logKeptAcrossRuns();
+    void hundredThousandFiles();
 };
 
 void TestRun::runOverFolderTree() {
@@ -507,6 +511,34 @@ void TestRun::logKeptAcrossRuns() {
     QVERIFY(log.contains(QStringLiteral("m1/a.eml")));
     QVERIFY(log.contains(QStringLiteral("m2/b.eml")));
     QCOMPARE(Find<CMyEdit>(*dialog, "logView")->toPlainText(), QString(log).remove(u'\r'));
+}
+
+void TestRun::hundredThousandFiles() {
+    QTemporaryDir dir(testing_support::FastTempTemplate());
+    constexpr int kFolders = 100;
+    constexpr int kPerFolder = 1000;
+    for (int f = 0; f < kFolders; ++f) {
+        const QByteArray folder = QFile::encodeName(dir.filePath(QStringLiteral("big/%1").arg(f)));
+        QVERIFY(QDir().mkpath(QString::fromUtf8(folder)));
+        for (int i = 0; i < kPerFolder; ++i) {
+            const int fd = open(folder + "/" + QByteArray::number(i) + ".eml", O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            close(fd);
+        }
+    }
+    auto dialog = MakeDialog();
+    QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
+    dialog->StartRun(dir.filePath("big"), dir.filePath("out"));
+    // The dialog keeps serving events while the search runs and the children follow one another.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->ProcessedCount() >= 3, kRunTimeout);
+    QCOMPARE(dialog->FoundCount(), quint64(kFolders * kPerFolder));
+    QCOMPARE(Find<QProgressBar>(*dialog, "progressBar")->maximum(), kFolders * kPerFolder);
+    QTRY_VERIFY(dialog->windowTitle().contains(QStringLiteral("files remaining")));
+    AnswerNextMessageBox(QMessageBox::Yes, nullptr);
+    QTest::mouseClick(Find<QPushButton>(*dialog, "exportButton"), Qt::LeftButton);
+    QVERIFY(finished.count() == 1 || finished.wait(kRunTimeout));
+    QVERIFY(dialog->ProcessedCount() < quint64(kFolders * kPerFolder));
+    QVERIFY(dialog->IsIdle());
 }
 
 QTEST_MAIN(TestRun)
