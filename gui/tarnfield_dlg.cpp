@@ -126,31 +126,26 @@ void CTarnfieldDlg::BuildControls() {
 
     // Controls are placed in dialog units once all exist, so that the units can be widened until
     // every text fits: fonts here are not the template's, and a cut-off label helps nobody.
-    struct Placement {
-        QWidget* widget;
+    struct UnitRect {
         int x, y, width, height;
     };
-    std::vector<Placement> placements;
-    auto place = [&](QWidget* widget, const char* name, Placement rect) {
+    std::vector<std::pair<QWidget*, UnitRect>> placements;
+    auto place = [&](QWidget* widget, const char* name, UnitRect rect) {
         widget->setObjectName(QString::fromLatin1(name));
-        rect.widget = widget;
-        placements.push_back(rect);
+        placements.emplace_back(widget, rect);
     };
-    struct {
-        Placement Rect(int x, int y, int width, int height) const { return {nullptr, x, y, width, height}; }
-    } units;
-    auto button = [&](const char* name, const UiText& t, Placement rect) {
+    auto button = [&](const char* name, const UiText& t, UnitRect rect) {
         auto* b = new QPushButton(Tr(t), this);
         b->setAutoDefault(false);
         place(b, name, rect);
         return b;
     };
-    auto check = [&](const char* name, const UiText& t, Placement rect) {
+    auto check = [&](const char* name, const UiText& t, UnitRect rect) {
         auto* c = new QCheckBox(Tr(t), this);
         place(c, name, rect);
         return c;
     };
-    auto label = [&](const char* name, const UiText& t, Placement rect) {
+    auto label = [&](const char* name, const UiText& t, UnitRect rect) {
         auto* l = new QLabel(Tr(t), this);
         l->setTextFormat(Qt::PlainText);
         place(l, name, rect);
@@ -158,44 +153,44 @@ void CTarnfieldDlg::BuildControls() {
     };
 
     logView_ = new CMyEdit(this);
-    place(logView_, "logView", units.Rect(7, 140, 345, 140));
+    place(logView_, "logView", UnitRect{7, 140, 345, 140});
     targetField_ = new CMyEdit2(this);
-    place(targetField_, "targetField", units.Rect(7, 21, 295, 15));
+    place(targetField_, "targetField", UnitRect{7, 21, 295, 15});
     outputField_ = new CMyEdit3(this);
-    place(outputField_, "outputField", units.Rect(7, 50, 295, 16));
-    targetBrowse_ = button("targetBrowseButton", text::kTargetBrowse, units.Rect(302, 21, 50, 15));
-    outputBrowse_ = button("outputBrowseButton", text::kOutputBrowse, units.Rect(302, 50, 50, 16));
-    senderFolder_ = check("senderFolderCheck", text::kSenderFolder, units.Rect(7, 71, 112, 10));
-    dateFolder_ = check("dateFolderCheck", text::kDateFolder, units.Rect(119, 71, 112, 10));
-    reverseFolders_ = check("reverseFoldersCheck", text::kReverseFolders, units.Rect(231, 71, 121, 10));
-    inlineParts_ = check("inlinePartsCheck", text::kInlineParts, units.Rect(7, 88, 112, 10));
-    noBody_ = check("noBodyCheck", text::kNoBody, units.Rect(119, 88, 112, 10));
-    fullWidth_ = check("fullWidthCheck", text::kFullWidth, units.Rect(231, 88, 121, 10));
-    timestamp_ = check("timestampCheck", text::kTimestamp, units.Rect(7, 105, 112, 10));
-    logFile_ = check("logFileCheck", text::kLogFile, units.Rect(119, 105, 112, 10));
-    targetLabel_ = label("targetLabel", text::kTargetLabel, units.Rect(7, 11, 59, 8));
-    outputLabel_ = label("outputLabel", text::kOutputLabel, units.Rect(7, 40, 59, 8));
-    exportButton_ = button("exportButton", text::kExport, units.Rect(302, 102, 50, 31));
+    place(outputField_, "outputField", UnitRect{7, 50, 295, 16});
+    targetBrowse_ = button("targetBrowseButton", text::kTargetBrowse, UnitRect{302, 21, 50, 15});
+    outputBrowse_ = button("outputBrowseButton", text::kOutputBrowse, UnitRect{302, 50, 50, 16});
+    senderFolder_ = check("senderFolderCheck", text::kSenderFolder, UnitRect{7, 71, 112, 10});
+    dateFolder_ = check("dateFolderCheck", text::kDateFolder, UnitRect{119, 71, 112, 10});
+    reverseFolders_ = check("reverseFoldersCheck", text::kReverseFolders, UnitRect{231, 71, 121, 10});
+    inlineParts_ = check("inlinePartsCheck", text::kInlineParts, UnitRect{7, 88, 112, 10});
+    noBody_ = check("noBodyCheck", text::kNoBody, UnitRect{119, 88, 112, 10});
+    fullWidth_ = check("fullWidthCheck", text::kFullWidth, UnitRect{231, 88, 121, 10});
+    timestamp_ = check("timestampCheck", text::kTimestamp, UnitRect{7, 105, 112, 10});
+    logFile_ = check("logFileCheck", text::kLogFile, UnitRect{119, 105, 112, 10});
+    targetLabel_ = label("targetLabel", text::kTargetLabel, UnitRect{7, 11, 59, 8});
+    outputLabel_ = label("outputLabel", text::kOutputLabel, UnitRect{7, 40, 59, 8});
+    exportButton_ = button("exportButton", text::kExport, UnitRect{302, 102, 50, 31});
     progress_ = new QProgressBar(this);
     progress_->setTextVisible(false);
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    place(progress_, "progressBar", units.Rect(7, 280, 345, 9));
-    noPrint_ = check("noPrintCheck", text::kNoPrint, units.Rect(231, 105, 71, 10));
-    forward_ = check("forwardCheck", text::kForward, units.Rect(7, 122, 112, 10));
+    place(progress_, "progressBar", UnitRect{7, 280, 345, 9});
+    noPrint_ = check("noPrintCheck", text::kNoPrint, UnitRect{231, 105, 71, 10});
+    forward_ = check("forwardCheck", text::kForward, UnitRect{7, 122, 112, 10});
     forwardName_ = new QLineEdit(this);
-    place(forwardName_, "forwardNameField", units.Rect(119, 121, 83, 12));
-    emlSuffix_ = label("emlSuffixLabel", text::kEmlSuffix, units.Rect(203, 124, 14, 8));
+    place(forwardName_, "forwardNameField", UnitRect{119, 121, 83, 12});
+    emlSuffix_ = label("emlSuffixLabel", text::kEmlSuffix, UnitRect{203, 124, 14, 8});
     emlSuffix_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     logView_->setFocusPolicy(Qt::ClickFocus);
 
     DialogUnits scale = UnitsOf(font);
-    for (const Placement& p : placements) {
-        if (!qobject_cast<QCheckBox*>(p.widget) && !qobject_cast<QLabel*>(p.widget)) continue;
-        const int needed = p.widget->sizeHint().width();
-        scale.baseX = std::max(scale.baseX, (needed * 4 + p.width - 1) / p.width);
+    for (const auto& [widget, rect] : placements) {
+        if (!qobject_cast<QCheckBox*>(widget) && !qobject_cast<QLabel*>(widget)) continue;
+        const int needed = widget->sizeHint().width();
+        scale.baseX = std::max(scale.baseX, (needed * 4 + rect.width - 1) / rect.width);
     }
-    for (const Placement& p : placements) p.widget->setGeometry(scale.Rect(p.x, p.y, p.width, p.height));
+    for (const auto& [widget, rect] : placements) widget->setGeometry(scale.Rect(rect.x, rect.y, rect.width, rect.height));
     setFixedSize(scale.Rect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
 
     // The tab order is the creation order; spell it out so that it cannot drift.
