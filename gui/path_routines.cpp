@@ -43,7 +43,7 @@ void CutToParentFolder(QString& path) {
     }
     path.truncate(cut);
     while (path.endsWith(u'/')) path.chop(1);
-    if (path.isEmpty() && cut >= 0) path = QStringLiteral("/");
+    if (path.isEmpty()) path = QStringLiteral("/");
 }
 
 void AppendSeparator(QString& path) {
