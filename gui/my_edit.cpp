@@ -19,7 +19,13 @@ CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent) {
     verticalScrollBar()->installEventFilter(this);
 }
 
-int CMyEdit::LineCount() const { return document()->lineCount(); }
+int CMyEdit::LineCount() const {
+    // The scroll bar already knows the wrapped line count; asking the document would walk every
+    // block of a long log on each tick.
+    const QScrollBar* bar = verticalScrollBar();
+    if (bar->maximum() > 0) return bar->maximum() + bar->pageStep();
+    return document()->blockCount();
+}
 
 int CMyEdit::FirstVisibleLine() const { return verticalScrollBar()->value(); }
 
