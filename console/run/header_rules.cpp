@@ -1,29 +1,12 @@
 #include "console/run/header_rules.h"
 
+#include "console/header/header_search.h"
 #include "console/header/mail_date.h"
 
 namespace dornick {
 namespace {
 
 constexpr char16_t ToUpperAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
-
-size_t FindNoCaseIn(std::u16string_view line, std::u16string_view text, size_t from = 0) {
-    if (text.size() > line.size()) return std::u16string_view::npos;
-    for (size_t i = from; i + text.size() <= line.size(); ++i) {
-        size_t k = 0;
-        while (k < text.size() && ToUpperAscii(line[i + k]) == ToUpperAscii(text[k])) ++k;
-        if (k == text.size()) return i;
-    }
-    return std::u16string_view::npos;
-}
-
-// A line that continues the header field before it: it begins with a space or tab, or holds no
-// ":", and is not empty.
-bool IsContinuationLine(const char16_t* line) {
-    if (line[0] == 0) return false;
-    if (line[0] == u' ' || line[0] == u'\t') return true;
-    return std::u16string_view(line).find(u':') == std::u16string_view::npos;
-}
 
 // The text between the "<" at `open` and the next ">" (or the line's end), trimmed.
 std::u16string AddressAfter(std::u16string_view line, size_t open) {
@@ -93,7 +76,7 @@ bool TakeReceivedDate(MailState& mail) {
     if (semicolon != std::u16string::npos) {
         std::u16string text = u"Date: " + joined.substr(semicolon + 1);
         if (text.size() > kTextLimit) text.resize(kTextLimit);
-        if (FindNoCaseIn(text, u"JST") != std::u16string::npos || text.find(u"+0900") != std::u16string::npos)
+        if (FindNoCase(text, u"JST") != kNotFound || text.find(u"+0900") != std::u16string::npos)
             mail.japanese_mail = true;
         // Parsed from a copy: the text itself stays for a later "Date:" line and for date mode.
         std::u16string folder = text;
@@ -114,17 +97,14 @@ bool LineBeginsWith(const char16_t* line, std::u16string_view prefix) {
 }
 
 bool LineHolds(const char16_t* line, std::u16string_view text) {
-    return FindNoCaseIn(line, text) != std::u16string_view::npos;
+    return FindNoCase(line, text) != kNotFound;
 }
 
-void TrimSpacesAndTabs(std::u16string& text) {
-    size_t first = text.find_first_not_of(u" \t");
-    if (first == std::u16string::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(text.find_last_not_of(u" \t") + 1);
-    text.erase(0, first);
+void TrimSpacesAndTabs(std::u16string& text) { text = std::u16string(TrimBlanks(text)); }
+
+bool IsContinuationLine(const char16_t* line) {
+    if (line[0] == 0) return false;
+    return IsBlank(line[0]) || std::u16string_view(line).find(u':') == std::u16string_view::npos;
 }
 
 void TakeReturnPath(MailState& mail, bool set_flag) {
@@ -155,8 +135,8 @@ bool TakeFromAddress(MailState& mail) {
 void TakeApparentlyFrom(MailState& mail) {
     std::u16string_view line(mail.line);
     static constexpr std::u16string_view kLabel = u"X-Apparently-From: <";
-    size_t at = FindNoCaseIn(line, kLabel);
-    if (at == line.npos) return;
+    size_t at = FindNoCase(line, kLabel);
+    if (at == kNotFound) return;
     mail.apparently_from = AddressAfter(line, at + kLabel.size() - 1);
 }
 
@@ -172,8 +152,8 @@ bool TakeDate(MailState& mail) {
 
 void TakeCharset(MailState& mail) {
     std::u16string_view line(mail.line);
-    size_t at = FindNoCaseIn(line, u"charset");
-    if (at == line.npos) return;
+    size_t at = FindNoCase(line, u"charset");
+    if (at == kNotFound) return;
     size_t equals = line.find(u'=', at + 7);
     if (equals == line.npos) return;
     mail.charset.assign(line.substr(equals + 1, kCharsetLimit));

@@ -12,6 +12,9 @@ namespace dornick {
 bool LineBeginsWith(const char16_t* line, std::u16string_view prefix);
 /// The line holds `text` anywhere, compared without regard to ASCII case.
 bool LineHolds(const char16_t* line, std::u16string_view text);
+/// A line that continues the field before it: it begins with a space or tab, or holds no ":", and
+/// is not empty.
+bool IsContinuationLine(const char16_t* line);
 /// Removes leading and trailing spaces and tabs.
 void TrimSpacesAndTabs(std::u16string& text);
 

@@ -27,10 +27,26 @@ enum class WalkState : int {
 
 /// How the walk ended, which decides what the end of the mail prints.
 enum class WalkEnd {
-    NoLineLeft,      ///< the data ended at the start of a pass (or the "/NI" stop)
+    NoLineLeft,      ///< the data ended at the start of a pass, or the "/NI" stop
     InsideHeader,    ///< the data ended while a header value was being read
-    Stopped,         ///< any other stop
+    Stopped,         ///< any other stop (date mode, a broken header, an output failure)
 };
+
+/// How a part's data is decoded.
+enum class EncodingMode : int {
+    Unknown = 0,
+    Base64 = 1,           ///< also gzip64 and "begin-base64" blocks
+    QuotedPrintable = 2,
+    PlainCopy = 3,
+    Uuencode = 4,
+    Xxencode = 5,
+    BinHex = 6,
+    Ish = 7,              ///< stored undecoded
+    Yenc = 8,             ///< stored undecoded
+};
+
+/// The five multipart boundaries a mail may have at once.
+enum class BoundarySlot { Main, Alternative, Related, AppleDouble, Mixed };
 
 struct MailState {
     const RunOptions* options = nullptr;
@@ -64,7 +80,45 @@ struct MailState {
 
     WalkState state = WalkState::TopHeader;
     WalkState previous = WalkState::TopHeader;
+
+    // The multipart structure, each boundary in its marker form ("-" and the value less its last
+    // character), tested as a substring of a line.
+    std::u16string main_boundary;
+    std::u16string alternative_boundary;
+    std::u16string related_boundary;
+    std::u16string appledouble_boundary;
+    std::u16string mixed_boundary;
+    BoundarySlot current_boundary = BoundarySlot::Main;  ///< the boundary that ends the current part
+    bool in_main = false;         ///< the first boundary line of the multipart was passed
+    bool in_alternative = false;
+    bool in_related = false;
+    bool in_mixed = false;
+    bool container = false;       ///< the top-level type is a multipart container
+    bool skip_blank_lines = false;
+
+    // The current part.
+    std::u16string content_type;
+    std::u16string sub_type;
+    std::u16string part_name;     ///< at most 255 units
+    bool name_found = false;      ///< the name came from a Content-ID
+    EncodingMode mode = EncodingMode::Unknown;
+    bool is_rfc822 = false;
+    bool is_gzip64 = false;
+    bool is_tnef = false;
+    std::u16string name_suffix;   ///< ".(value).txt" for an unknown transfer encoding
 };
+
+/// The text of one boundary slot.
+inline std::u16string& Boundary(MailState& mail, BoundarySlot slot) {
+    switch (slot) {
+    case BoundarySlot::Alternative: return mail.alternative_boundary;
+    case BoundarySlot::Related: return mail.related_boundary;
+    case BoundarySlot::AppleDouble: return mail.appledouble_boundary;
+    case BoundarySlot::Mixed: return mail.mixed_boundary;
+    case BoundarySlot::Main: break;
+    }
+    return mail.main_boundary;
+}
 
 /// Reads the next line into `mail.line`; false when no line is left.
 inline bool ReadNextLine(MailState& mail) {

@@ -46,7 +46,12 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
          1483405500, "2017年1月3日 火曜日 10時5分0秒"},
         {"named_zone", "Date: Tue, 3 Jan 2017 10:05:00 JST\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
         {"two_digit_year", "Date: Tue, 3 Jan 17 10:05:00 +0900\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
-        {"no_date", "From: a@b\r\nSubject: x\r\n\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n", 0, nullptr},
+        {"no_date", "From: a@b\r\nSubject: x\r\n\r\nno date anywhere\r\n", 0, nullptr},
+        // The walk stops at a part's body: a date written in an attachment's text does not count.
+        {"date_only_in_a_part",
+         "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"zz\"\r\n\r\n--zz\r\n\r\ntext\r\n--zz\r\n"
+         "Content-Type: text/plain; name=\"a.txt\"\r\n\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n--zz--\r\n",
+         0, nullptr},
         {"unparsable_date", "Date: sometime soon\r\n\r\n", 0, nullptr},
         {"date_at_end_without_line_end", "From: a@b\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900", 1483405500,
          "2017年1月3日 火曜日 10時5分0秒"},

@@ -1,0 +1,105 @@
+#!/bin/bash
+# End-to-end benchmark: dornick against ripmime, munpack and a small GMime extractor on the same
+# generated mails, output on tmpfs, warm page cache. Reports MB/s of mail read, mails per second
+# and peak memory per tool, and checks every tool's output bytes against the originals.
+#
+# Usage: bench/run.sh [--quick] [--regen]
+#   --quick  a small corpus (for trying the script), --regen  write the corpus again
+# Environment: DORNICK (the program; built Release into build-release when unset),
+#   BENCH_ROOT (default /dev/shm/dornick-bench), REPEAT (runs per measurement, best kept; default 2).
+set -u
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(dirname "$here")"
+root="${BENCH_ROOT:-/dev/shm/dornick-bench}"
+repeat="${REPEAT:-2}"
+quick=0
+regen=0
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    --regen) regen=1 ;;
+    *) echo "unknown argument: $arg" >&2; exit 2 ;;
+  esac
+done
+if [ "$quick" = 1 ]; then
+  root="${root}-quick"
+  gen_args=(--small 200 --large 2 --qp 20 --large-size $((4 << 20)))
+else
+  gen_args=()
+fi
+corpus="$root/corpus"
+out="$root/out"
+tools="$root/tools"
+mkdir -p "$tools"
+
+# The programs.
+if [ -z "${DORNICK:-}" ]; then
+  DORNICK="$repo/build-release/console/dornick"
+  if [ ! -x "$DORNICK" ]; then
+    cmake -S "$repo" -B "$repo/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DDORNICK_BUILD_TESTS=OFF -DDORNICK_BUILD_GUI=OFF >/dev/null &&
+      cmake --build "$repo/build-release" --target dornick -j2 >/dev/null || { echo "cannot build dornick" >&2; exit 1; }
+  fi
+fi
+gmime="$tools/gmime_extract"
+if [ ! -x "$gmime" ] || [ "$here/gmime_extract.c" -nt "$gmime" ]; then
+  cc -O2 -o "$gmime" "$here/gmime_extract.c" $(pkg-config --cflags --libs gmime-3.0) || { echo "cannot build the GMime extractor" >&2; exit 1; }
+fi
+for program in ripmime munpack /usr/bin/time python3; do
+  command -v "$program" >/dev/null || { echo "missing: $program" >&2; exit 1; }
+done
+
+# The corpus.
+if [ "$regen" = 1 ] || [ ! -f "$corpus/qp.manifest" ]; then
+  rm -rf "$corpus"
+  echo "writing the corpus to $corpus ..."
+  python3 "$here/gen_corpus.py" "$corpus" "${gen_args[@]}" || exit 1
+fi
+# Warm the page cache.
+cat "$corpus"/*/*.eml >/dev/null
+
+# run_one <label> <subset> <mode: batch|each> <tool>
+run_one() {
+  local label="$1" subset="$2" mode="$3" tool="$4"
+  local dir="$corpus/$subset" dest="$out/$tool" best_wall="" best_rss="" verdict="" i
+  local bytes mails
+  bytes=$(cat "$dir"/*.eml | wc -c)
+  mails=$(ls "$dir" | wc -l)
+  for ((i = 0; i < repeat; i++)); do
+    rm -rf "$dest"
+    mkdir -p "$dest"
+    local stats="$root/time.txt"
+    case "$tool/$mode" in
+      dornick/batch) /usr/bin/time -v -o "$stats" "$DORNICK" /O "$dest" "$dir"/*.eml >/dev/null 2>&1 ;;
+      dornick/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 "$DORNICK" /O "$dest" >/dev/null 2>&1 ;;
+      ripmime/batch) /usr/bin/time -v -o "$stats" ripmime -i "$dir" -d "$dest" --no-nameless -q >/dev/null 2>&1 ;;
+      ripmime/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 ripmime -d "$dest" --no-nameless -q -i >/dev/null 2>&1 ;;
+      munpack/batch) /usr/bin/time -v -o "$stats" munpack -f -q -C "$dest" "$dir"/*.eml >/dev/null 2>&1 ;;
+      munpack/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 munpack -f -q -C "$dest" >/dev/null 2>&1 ;;
+      gmime/batch) /usr/bin/time -v -o "$stats" "$gmime" "$dest" "$dir"/*.eml >/dev/null 2>&1 ;;
+      gmime/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 "$gmime" "$dest" >/dev/null 2>&1 ;;
+    esac
+    local wall rss
+    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + p[k]; print s}' "$stats")
+    rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$stats")
+    if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN {exit !(a < b)}'; then
+      best_wall="$wall"
+      best_rss="$rss"
+    fi
+  done
+  verdict=$(python3 "$here/check_output.py" "$corpus/$subset.manifest" "$dest")
+  awk -v label="$label" -v tool="$tool" -v bytes="$bytes" -v mails="$mails" -v wall="$best_wall" \
+      -v rss="$best_rss" -v verdict="$verdict" 'BEGIN {
+        if (wall <= 0) wall = 0.005;
+        printf "| %-26s | %-8s | %9.1f | %9.0f | %7.1f | %6.2f | %s |\n", label, tool, bytes / wall / 1e6, mails / wall, rss / 1024, wall, verdict
+      }'
+  rm -rf "$dest"
+}
+
+echo
+echo "| subset                     | tool     |      MB/s |  mails/s | peak MiB | wall s | output |"
+echo "|----------------------------|----------|-----------|----------|----------|--------|--------|"
+for tool in dornick ripmime munpack gmime; do run_one "small, one run" small batch "$tool"; done
+for tool in dornick ripmime munpack gmime; do run_one "small, a process per mail" small each "$tool"; done
+for tool in dornick ripmime munpack gmime; do run_one "large base64, one run" large batch "$tool"; done
+for tool in dornick ripmime munpack gmime; do run_one "quoted-printable, one run" qp batch "$tool"; done

@@ -1,0 +1,68 @@
+#pragma once
+// The building blocks of tolerant base64 and quoted-printable decoding, one byte string at a time.
+//
+// Strings are NUL-terminated byte strings changed in place, as the line decoders hold them; the
+// block decoders take a count and write into a caller's buffer.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace dornick {
+
+/// Base64 value of each byte: 0..63 for the alphabet, kBase64Pad for "=", kBase64Foreign (value 0
+/// once masked with 63) for everything else.
+constexpr uint8_t kBase64Pad = 64;
+constexpr uint8_t kBase64Foreign = 128;
+constexpr std::array<uint8_t, 256> kBase64Values = [] {
+    std::array<uint8_t, 256> table{};
+    for (auto& v : table) v = kBase64Foreign;
+    constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
+    table['='] = kBase64Pad;
+    return table;
+}();
+
+/// Quoted-printable digit values: 0..15 for "0".."9", "A".."F", "a".."f", 127 for every other byte.
+constexpr std::array<uint8_t, 256> kQpHexValues = [] {
+    std::array<uint8_t, 256> table{};
+    for (auto& v : table) v = 127;
+    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+        table['A' + i] = static_cast<uint8_t>(10 + i);
+        table['a' + i] = static_cast<uint8_t>(10 + i);
+    }
+    return table;
+}();
+
+/// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
+constexpr bool InBase64FilterSet(unsigned char c) { return kBase64Values[c] != kBase64Foreign || c == ' ' || c == '\t'; }
+
+/// Keeps the filter-set bytes; the first foreign byte and every copy of it are removed, and a
+/// second, different foreign byte empties the whole line.
+void Base64StripForeign(char* line);
+/// Removes leading, then trailing spaces and tabs.
+void TrimBlanks(char* text);
+/// Every space becomes "+" (mail gateways that turned "+" into a space).
+void SpacesToPlus(char* text);
+/// False when an "=" stands in the middle of the line (before the run of "=" that ends it).
+bool Base64HasInnerPad(const char* line);
+/// True when every byte is in 0x20..0x7E.
+bool IsPrintableAscii(const char* text);
+/// Puts the carry in front of the line, then moves the last (length mod 4) characters into the
+/// carry (a 4-byte buffer) or empties it. The line needs room for 3 more bytes.
+void Base64SplitCarry(char* line, char* carry);
+/// Appends "=" until the length is a multiple of 4 (room for 3 more bytes needed).
+void Base64PadToQuad(char* text);
+/// Decodes whole groups of four alphabet letters from `in` (at most `max_groups`) and stops before
+/// the first group that holds anything else ("=", a foreign byte); 3 bytes per group into `out`.
+/// Returns the number of groups decoded.
+size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out);
+/// Decodes n characters (a positive multiple of 4) into `out`; the byte count, or -1 for no
+/// buffer, a bad count, or a pad in a place that cannot end the data. Foreign bytes count as "A".
+int Base64DecodeBlock(const char* chars, int n, uint8_t* out);
+/// Decodes quoted-printable text ("=XY" escapes; with `header`, "_" is a space) into `out`;
+/// the byte count. Bad digits count as 127 and are not reported.
+int QpDecode(const char* text, uint8_t* out, bool header);
+
+}  // namespace dornick

@@ -1,0 +1,73 @@
+#include "console/header/file_extension.h"
+
+#include <unicode/uchar.h>
+
+#include "console/header/mime_extension_table.h"
+
+namespace dornick {
+namespace {
+
+// Extensions of this many units at least (dot included) may stand in for a first choice that does
+// not fit, when they agree with the name's own extension in this many units.
+constexpr size_t kFallbackExtensionUnits = 4;
+constexpr size_t kFallbackAgreeingUnits = 3;
+
+const MimeExtensionRow* FirstRowOfType(std::u16string_view type) {
+    for (const MimeExtensionRow& row : MimeExtensionTable)
+        if (EqualsNoCase(row.type, type)) return &row;
+    return nullptr;
+}
+
+bool IsTableExtension(std::u16string_view extension) {
+    for (const MimeExtensionRow& row : MimeExtensionTable)
+        if (EqualsNoCase(row.extension, extension)) return true;
+    return false;
+}
+
+}  // namespace
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && u_toupper(a[i]) != u_toupper(b[i])) return false;
+    return true;
+}
+
+size_t ExtensionStart(std::u16string_view name) {
+    const size_t last_dot = name.rfind(u'.');
+    if (last_dot == std::u16string_view::npos) return name.size();
+    for (size_t dot = name.find(u'.'); dot < last_dot; dot = name.find(u'.', dot + 1)) {
+        for (std::u16string_view suffix : CompoundSuffixes)
+            if (EqualsNoCase(name.substr(dot, suffix.size()), suffix)) return dot;
+    }
+    return last_dot;
+}
+
+void ApplyTypeExtension(std::u16string& name, std::u16string_view mime_type) {
+    if (mime_type.empty()) return;
+    const MimeExtensionRow* first = FirstRowOfType(mime_type);
+    if (!first) return;
+    const size_t start = ExtensionStart(name);
+    if (start == name.size()) {
+        if (name.size() + first->extension.size() <= kFileNameUnits) name.append(first->extension);
+        return;
+    }
+    const std::u16string_view current = std::u16string_view(name).substr(start);
+    if (IsTableExtension(current)) return;
+    if (start + first->extension.size() <= kFileNameUnits) {
+        name.replace(start, std::u16string::npos, first->extension);
+        return;
+    }
+    // The first choice does not fit: the last shorter relative of the name's own extension does.
+    const MimeExtensionRow* fallback = nullptr;
+    for (const MimeExtensionRow& row : MimeExtensionTable) {
+        if (!EqualsNoCase(row.type, first->type)) continue;
+        if (row.extension.size() < kFallbackExtensionUnits || current.size() < kFallbackAgreeingUnits) continue;
+        if (!EqualsNoCase(row.extension.substr(0, kFallbackAgreeingUnits), current.substr(0, kFallbackAgreeingUnits)))
+            continue;
+        if (start + row.extension.size() <= kFileNameUnits) fallback = &row;
+    }
+    if (fallback) name.replace(start, std::u16string::npos, fallback->extension);
+}
+
+}  // namespace dornick

@@ -1,0 +1,48 @@
+#pragma once
+// The retry rule for ICU calls that fail: a message on standard error with ICU's name of the status,
+// a wait, and another attempt, up to a fixed number of attempts in a row.
+
+#include <unicode/utypes.h>
+
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+#include "console/run/messages.h"
+
+namespace dornick {
+
+/// How often and how patiently a failing ICU call is repeated.
+struct IcuRetryPolicy {
+    int attempts = 1201;
+    std::chrono::milliseconds wait{250};
+};
+
+/// The policy in force (tests shorten it).
+IcuRetryPolicy& CurrentIcuRetryPolicy();
+
+/// True for a failure that a later attempt cannot cure (a name ICU does not know, an argument it
+/// rejects, a result too long for its buffer, a text that fits no charset the detector knows): such
+/// failures are not retried, since each attempt would fail alike and only cost time.
+constexpr bool IsLastingIcuFailure(UErrorCode status) {
+    return status == U_FILE_ACCESS_ERROR || status == U_ILLEGAL_ARGUMENT_ERROR ||
+           status == U_BUFFER_OVERFLOW_ERROR || status == U_INVALID_CHAR_FOUND;
+}
+
+/// Runs call(status) with a cleared status until it reports no error; a passing failure is reported
+/// with `message` (ICU's status name for %hs) and retried after the policy's wait. A lasting failure
+/// returns at once without a message. Returns the status of the last attempt.
+template <typename Call> UErrorCode RetryIcuCall(std::u16string_view message, Call&& call) {
+    const IcuRetryPolicy policy = CurrentIcuRetryPolicy();
+    UErrorCode status = U_ZERO_ERROR;
+    for (int attempt = 0; attempt < policy.attempts; ++attempt) {
+        status = U_ZERO_ERROR;
+        call(status);
+        if (U_SUCCESS(status) || IsLastingIcuFailure(status)) return status;
+        PrintErr(message, {u_errorName(status)});
+        std::this_thread::sleep_for(policy.wait);
+    }
+    return status;
+}
+
+} // namespace dornick

@@ -1,0 +1,92 @@
+#include "console/run/mail_folders.h"
+
+#include "console/header/charset_conversion.h"
+#include "console/header/mail_date.h"
+#include "console/header/nfc.h"
+#include "console/header/sanitize_file_name.h"
+#include "console/header/unique_file_name.h"
+#include "console/run/messages.h"
+#include "platform/paths.h"
+
+namespace dornick {
+namespace {
+
+// An address as the mail has it (widened bytes) converted as UTF-8, or by detection when it is not.
+std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail) {
+    std::string bytes;
+    bytes.reserve(widened.size());
+    for (char16_t unit : widened) bytes.push_back(static_cast<char>(unit & 0xFF));
+    std::u16string text;
+    if (ConvertToUnicode(bytes, text, u"UTF-8", 1, japanese_mail) == -1) ConvertToUnicode(bytes, text, u"", 1, japanese_mail);
+    NormalizeNfc(text);
+    return text;
+}
+
+// Makes (if missing) and enters one folder; a name too long for the file system is shortened, and
+// a symbolic link in its place is not entered. Failures are ignored: the files then land in the
+// folder above.
+void EnterMailFolder(std::u16string name) {
+    std::u16string none;
+    FitToNameBytes(name, none, 0);
+    platform::MakeFolder(name);
+    platform::EnterFolderNoFollow(name);
+}
+
+}  // namespace
+
+void PrepareMailFolders(MailState& mail) {
+    if (mail.folders_made) return;
+    mail.folders_made = true;
+    const RunOptions& options = *mail.options;
+    if (!mail.return_path_found && !mail.from_found && !mail.date_found && !mail.boundary_found) {
+        mail.date_text = kUnknownDate;
+        mail.sender = kUnknownSender;
+        return;
+    }
+    if (!mail.date_text.empty()) {
+        SanitizeFileName(mail.date_text, false);
+        ParseMailDate(mail.date_text, mail.mail_time);
+    } else {
+        mail.date_text = kUnknownDate;
+    }
+    if (!mail.from_address.empty()) mail.sender = mail.from_address;
+    else if (mail.sender.empty()) mail.sender = mail.apparently_from.empty() ? kUnknownSender : mail.apparently_from;
+
+    mail.sender = ConvertAddress(mail.sender, mail.japanese_mail);
+    mail.return_path = ConvertAddress(mail.return_path, mail.japanese_mail);
+    mail.from_address = mail.sender;
+    SanitizeFileName(mail.sender, options.full_width);
+
+    const bool sender_folder = !options.no_sender_folder;
+    const bool date_folder = !options.no_date_folder;
+    if (options.date_then_sender) {
+        if (date_folder) EnterMailFolder(mail.date_text);
+        if (sender_folder) EnterMailFolder(mail.sender);
+    } else {
+        if (sender_folder) EnterMailFolder(mail.sender);
+        if (date_folder) EnterMailFolder(mail.date_text);
+    }
+}
+
+void IssueProgressLine(MailState& mail) {
+    if (!mail.progress_pending) return;
+    mail.progress_pending = false;
+    const RunOptions& options = *mail.options;
+    if (!options.print && !mail.log_on) return;
+    const std::u16string& first = options.date_then_sender ? mail.date_text : mail.sender;
+    const std::u16string& second = options.date_then_sender ? mail.sender : mail.date_text;
+    if (options.print) PrintOut(u"\"%s\" からファイルを抽出中です。<%s/%s>\n", {mail.mail_path, first, second});
+    if (mail.log_on)
+        LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n", {mail.mail_path, first, second});
+    if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
+        if (options.print)
+            PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
+                     {mail.return_path, mail.from_address});
+        if (mail.log_on)
+            LogAppendFormat(mail.log,
+                            u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> From: %s\r\n",
+                            {mail.return_path, mail.from_address});
+    }
+}
+
+}  // namespace dornick

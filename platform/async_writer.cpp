@@ -1,0 +1,173 @@
+#include "platform/async_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+#include "platform/paths.h"
+
+namespace platform {
+namespace {
+
+CreateResult CreateWithFlags(std::u16string_view name, int flags, int& fd, int& error) {
+    fd = -1;
+    error = 0;
+    do {
+        fd = ::open(NativePath(name).c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) return CreateResult::Created;
+    error = errno;
+    return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+}
+
+}  // namespace
+
+CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error) {
+    return CreateWithFlags(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd, error);
+}
+
+CreateResult CreateAlwaysFile(std::u16string_view name, int& fd, int& error) {
+    return CreateWithFlags(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fd, error);
+}
+
+int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return ENOSPC;
+        data += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return 0;
+}
+
+AsyncWriter::AsyncWriter(size_t piece_size, int pieces_in_flight)
+    : piece_size_(piece_size ? piece_size : kDefaultPieceSize),
+      pieces_in_flight_(pieces_in_flight > 0 ? pieces_in_flight : 1) {}
+
+AsyncWriter::~AsyncWriter() {
+    {
+        // Pieces still queued belong to a file that was never finished (and may be closed by now):
+        // they are dropped, not written.
+        std::lock_guard<std::mutex> lock(mutex_);
+        in_flight_ -= static_cast<int>(queue_.size());
+        queue_.clear();
+        stopping_ = true;
+    }
+    work_ready_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void AsyncWriter::Begin(int fd) {
+    {
+        // Nothing of an earlier file may still be on its way.
+        std::unique_lock<std::mutex> lock(mutex_);
+        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+    }
+    fd_ = fd;
+    total_ = 0;
+    current_.size = 0;
+    error_.store(0);
+}
+
+bool AsyncWriter::TakeFreePiece() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!free_.empty()) {
+            current_ = std::move(free_.back());
+            free_.pop_back();
+            current_.size = 0;
+            return true;
+        }
+    }
+    current_.data.reset(new (std::nothrow) uint8_t[piece_size_]);
+    current_.size = 0;
+    return current_.data != nullptr;
+}
+
+WriteStatus AsyncWriter::Append(const void* data, size_t size) {
+    if (error_.load() != 0) return WriteStatus::Failed;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        if (!current_.data && !TakeFreePiece()) return WriteStatus::NoMemory;
+        if (current_.size == 0) {
+            current_.offset = total_;
+            current_.fd = fd_;
+        }
+        const size_t room = piece_size_ - current_.size;
+        const size_t taken = size < room ? size : room;
+        std::memcpy(current_.data.get() + current_.size, bytes, taken);
+        current_.size += taken;
+        total_ += taken;
+        bytes += taken;
+        size -= taken;
+        if (current_.size == piece_size_) {
+            const WriteStatus status = HandOff();
+            if (status != WriteStatus::Ok) return status;
+        }
+    }
+    return WriteStatus::Ok;
+}
+
+WriteStatus AsyncWriter::HandOff() {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // The bound on memory: wait while the disk is this far behind.
+        piece_done_.wait(lock, [this] { return in_flight_ < pieces_in_flight_; });
+        queue_.push_back(std::move(current_));
+        ++in_flight_;
+        if (!thread_.joinable()) thread_ = std::thread(&AsyncWriter::WriterLoop, this);
+    }
+    work_ready_.notify_one();
+    current_ = Piece{};
+    return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
+}
+
+void AsyncWriter::RecordError(int error) {
+    int none = 0;
+    error_.compare_exchange_strong(none, error);
+}
+
+WriteStatus AsyncWriter::Finish() {
+    // The last, partly filled piece is written here: the caller waits for the file anyway, and a
+    // small file never needs the thread at all.
+    if (current_.data && current_.size > 0 && error_.load() == 0) {
+        const int error = WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset);
+        if (error) RecordError(error);
+    }
+    current_.size = 0;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+    }
+    return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
+}
+
+void AsyncWriter::WriterLoop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        work_ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // stopping, and nothing left to write
+        Piece piece = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        // After a failure the rest of the file is not written; Finish reports the first error.
+        if (error_.load() == 0) {
+            const int error = WriteAllAt(piece.fd, piece.data.get(), piece.size, piece.offset);
+            if (error) RecordError(error);
+        }
+        lock.lock();
+        piece.size = 0;
+        if (static_cast<int>(free_.size()) <= pieces_in_flight_) free_.push_back(std::move(piece));
+        --in_flight_;
+        piece_done_.notify_all();
+    }
+}
+
+}  // namespace platform

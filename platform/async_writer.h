@@ -1,0 +1,88 @@
+#pragma once
+// Output files: their creation in the current folder, and a writer that puts decoded pieces into
+// them at their offsets on a background thread, so that decoding does not wait for the disk.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+enum class CreateResult { Created, Exists, Failed };
+
+/// Creates a new file by name in the current folder (no symbolic link followed, mode 0666 less the
+/// umask). Exists when the name is taken (it appeared meanwhile); Failed with the errno in `error`.
+CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error);
+/// Creates or truncates a file by name in the current folder; a symbolic link there is not followed.
+CreateResult CreateAlwaysFile(std::u16string_view name, int& fd, int& error);
+
+enum class WriteStatus : int { Ok = 0, NoMemory = -1, Failed = -2 };
+
+/// Writes one output file at a time. Appended bytes are gathered into pieces that a background
+/// thread writes with pwrite at their 64-bit offsets, in order; the pieces in flight are bounded,
+/// so memory stays bounded and decoding waits only when the disk falls that far behind. Finish
+/// waits for every piece before the file may be closed and tells whether any write failed.
+class AsyncWriter {
+  public:
+    static constexpr size_t kDefaultPieceSize = 256 * 1024;
+    static constexpr int kDefaultPiecesInFlight = 8;
+
+    explicit AsyncWriter(size_t piece_size = kDefaultPieceSize, int pieces_in_flight = kDefaultPiecesInFlight);
+    ~AsyncWriter();
+    AsyncWriter(const AsyncWriter&) = delete;
+    AsyncWriter& operator=(const AsyncWriter&) = delete;
+
+    /// Starts a file (open for writing) at offset 0. The previous file must have been finished.
+    void Begin(int fd);
+    /// Appends bytes at the end of the file. Failed once any write of the file has failed; NoMemory
+    /// when no piece could be allocated.
+    [[nodiscard]] WriteStatus Append(const void* data, size_t size);
+    /// Writes what is gathered and waits for every write of the file. Ok, or Failed with error().
+    [[nodiscard]] WriteStatus Finish();
+    /// The errno of the file's first failed write (ENOSPC, EFBIG ...), or 0.
+    int error() const { return error_.load(); }
+    /// Bytes appended to the current file.
+    uint64_t total() const { return total_; }
+
+  private:
+    struct Piece {
+        std::unique_ptr<uint8_t[]> data;
+        size_t size = 0;
+        uint64_t offset = 0;
+        int fd = -1;
+    };
+
+    bool TakeFreePiece();
+    WriteStatus HandOff();
+    void RecordError(int error);
+    void WriterLoop();
+
+    const size_t piece_size_;
+    const int pieces_in_flight_;
+    int fd_ = -1;
+    uint64_t total_ = 0;
+    Piece current_;
+    std::atomic<int> error_{0};
+
+    std::mutex mutex_;
+    std::condition_variable work_ready_;
+    std::condition_variable piece_done_;
+    std::deque<Piece> queue_;
+    std::vector<Piece> free_;
+    int in_flight_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+/// Writes all of `size` bytes at `offset`; 0 or the errno (a write that makes no progress counts as
+/// ENOSPC).
+int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset);
+
+}  // namespace platform

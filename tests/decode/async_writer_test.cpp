@@ -1,0 +1,162 @@
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/async_writer.h"
+#include "platform/text.h"
+#include "test_support.h"
+
+namespace platform {
+namespace {
+
+class AsyncWriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/dornick-writer-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        ASSERT_EQ(::getcwd(previous_, sizeof previous_), previous_);
+        ASSERT_EQ(::chdir(folder_.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(::chdir(previous_), 0);
+        std::system(("rm -rf '" + folder_ + "'").c_str());
+    }
+    static std::string ReadAll(const char* name) {
+        std::string bytes;
+        const int fd = ::open(name, O_RDONLY);
+        char buffer[65536];
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+        if (fd >= 0) ::close(fd);
+        return bytes;
+    }
+
+    std::string folder_;
+    char previous_[4096] = {};
+};
+
+TEST_F(AsyncWriterTest, WritesEveryPieceInOrder) {
+    std::mt19937 random(5);
+    // Small pieces and few in flight, so that the bound and the hand-over are exercised.
+    AsyncWriter writer(4096, 2);
+    for (int file = 0; file < 3; ++file) {
+        SCOPED_TRACE(file);
+        const std::string name = "out" + std::to_string(file);
+        int fd = -1, error = 0;
+        ASSERT_EQ(CreateNewFile(Ascii(name), fd, error), CreateResult::Created);
+        const std::string data = dornick::test::RandomBytes(random, 100000 + file * 7777);
+        writer.Begin(fd);
+        for (size_t at = 0; at < data.size();) {
+            const size_t size = std::min<size_t>(data.size() - at, random() % 9000);
+            ASSERT_EQ(writer.Append(data.data() + at, size), WriteStatus::Ok);
+            at += size;
+        }
+        EXPECT_EQ(writer.total(), data.size());
+        EXPECT_EQ(writer.Finish(), WriteStatus::Ok);
+        EXPECT_EQ(writer.error(), 0);
+        ::close(fd);
+        EXPECT_EQ(ReadAll(name.c_str()), data);
+    }
+}
+
+TEST_F(AsyncWriterTest, EmptyAndSmallFiles) {
+    AsyncWriter writer;
+    int fd = -1, error = 0;
+    ASSERT_EQ(CreateNewFile(u"empty", fd, error), CreateResult::Created);
+    writer.Begin(fd);
+    EXPECT_EQ(writer.Finish(), WriteStatus::Ok);
+    ::close(fd);
+    ASSERT_EQ(CreateNewFile(u"small", fd, error), CreateResult::Created);
+    writer.Begin(fd);
+    ASSERT_EQ(writer.Append("abc", 3), WriteStatus::Ok);
+    ASSERT_EQ(writer.Append("", 0), WriteStatus::Ok);
+    EXPECT_EQ(writer.Finish(), WriteStatus::Ok);
+    ::close(fd);
+    EXPECT_EQ(ReadAll("empty"), "");
+    EXPECT_EQ(ReadAll("small"), "abc");
+}
+
+// A file-size limit stands in for a full disk: the failure must come back from Finish (and stop
+// further appends), not be lost on the writer's thread.
+TEST_F(AsyncWriterTest, ReportsAFullDisk) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
+        int fd = -1, error = 0;
+        if (CreateNewFile(u"big", fd, error) != CreateResult::Created) ::_exit(11);
+        AsyncWriter writer(16 * 1024, 2);
+        writer.Begin(fd);
+        const std::string block(10000, 'x');
+        bool refused = false;
+        for (int i = 0; i < 100 && !refused; ++i) refused = writer.Append(block.data(), block.size()) != WriteStatus::Ok;
+        if (writer.Finish() != WriteStatus::Failed) ::_exit(12);
+        if (writer.error() != EFBIG) ::_exit(13);
+        if (writer.Append("y", 1) != WriteStatus::Failed) ::_exit(14);
+        // The next file starts clean.
+        int small = -1;
+        if (CreateNewFile(u"next", small, error) != CreateResult::Created) ::_exit(15);
+        writer.Begin(small);
+        if (writer.Append("ok", 2) != WriteStatus::Ok || writer.Finish() != WriteStatus::Ok) ::_exit(16);
+        ::_exit(refused ? 0 : 17);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadAll("next"), "ok");
+}
+
+TEST_F(AsyncWriterTest, OffsetsBeyondFourGigabytes) {
+    int fd = -1, error = 0;
+    ASSERT_EQ(CreateNewFile(u"sparse", fd, error), CreateResult::Created);
+    const uint64_t offset = (5ull << 30) + 3;
+    ASSERT_EQ(WriteAllAt(fd, reinterpret_cast<const uint8_t*>("tail"), 4, offset), 0);
+    struct stat info;
+    ASSERT_EQ(::fstat(fd, &info), 0);
+    EXPECT_EQ(static_cast<uint64_t>(info.st_size), offset + 4);
+    ::close(fd);
+    const int reader = ::open("sparse", O_RDONLY);
+    char back[4] = {};
+    EXPECT_EQ(::pread(reader, back, 4, static_cast<off_t>(offset)), 4);
+    EXPECT_EQ(std::string(back, 4), "tail");
+    ::close(reader);
+}
+
+TEST_F(AsyncWriterTest, CreationModes) {
+    int fd = -1, error = 0;
+    ASSERT_EQ(CreateNewFile(u"a.txt", fd, error), CreateResult::Created);
+    ASSERT_EQ(::write(fd, "old", 3), 3);
+    ::close(fd);
+    EXPECT_EQ(CreateNewFile(u"a.txt", fd, error), CreateResult::Exists);
+    EXPECT_EQ(error, EEXIST);
+    ASSERT_EQ(CreateAlwaysFile(u"a.txt", fd, error), CreateResult::Created);
+    ::close(fd);
+    EXPECT_EQ(ReadAll("a.txt"), "");
+
+    // A link planted where a file is to be made is never followed.
+    ASSERT_EQ(CreateNewFile(u"target", fd, error), CreateResult::Created);
+    ASSERT_EQ(::write(fd, "keep", 4), 4);
+    ::close(fd);
+    ASSERT_EQ(::symlink("target", "link"), 0);
+    EXPECT_EQ(CreateAlwaysFile(u"link", fd, error), CreateResult::Failed);
+    EXPECT_EQ(error, ELOOP);
+    EXPECT_EQ(CreateNewFile(u"link", fd, error), CreateResult::Exists);
+    EXPECT_EQ(ReadAll("target"), "keep");
+    EXPECT_EQ(CreateNewFile(u"missing/x", fd, error), CreateResult::Failed);
+    EXPECT_EQ(error, ENOENT);
+}
+
+}  // namespace
+}  // namespace platform

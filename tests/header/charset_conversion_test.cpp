@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+
+#include <unicode/utf16.h>
+
+#include "console/header/charset_conversion.h"
+#include "header_test_support.h"
+#include "platform/console.h"
+
+namespace dornick {
+namespace {
+
+using testing_support::Utf8;
+
+struct ConvertRow {
+    const char* name;
+    std::string_view input;
+    std::u16string_view charset;
+    int detect;
+    bool japanese_mail;
+    std::string_view expected; // UTF-8
+    int result;
+};
+
+void CheckConversions(std::initializer_list<ConvertRow> rows) {
+    for (const ConvertRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::u16string output = u"stale";
+        ::testing::internal::CaptureStderr();
+        const int result = ConvertToUnicode(row.input, output, row.charset, row.detect, row.japanese_mail);
+        const std::string messages = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(Utf8(output), row.expected);
+        // Unknown names, detection and fallbacks are silent; only ICU failures speak.
+        EXPECT_EQ(messages, "");
+    }
+}
+
+constexpr std::string_view kSjisPlan =
+    "\x8E\x96\x8B\xC6\x8C\x76\x89\xE6\x8F\x91\x81\x69\x91\xE6\x82\x51\x94\xC5\x81\x6A.pdf";
+
+TEST(ConvertToUnicode, LabelledText) {
+    CheckConversions({
+        {"empty input", "", u"UTF-8", 1, false, "", 0},
+        {"printable ASCII passes unconverted", "=?UTF-8?B?broken", u"ISO-2022-JP", 1, false,
+         "=?UTF-8?B?broken", 0},
+        {"UTF-8", "\xE8\xB3\x87\xE6\x96\x99.pdf", u"UTF-8", 1, false, "資料.pdf", 0},
+        {"raw CharsetText with quote and following parameter", "\x1B$B;qNA\x1B(B.pdf",
+         u"\"iso-2022-jp\"; format=f", 1, false, "資料.pdf", 0},
+        {"blanks inside a label", "\x8E\x91\x97\xBF", u" shift_jis ;", 1, false, "資料", 0},
+        {"ISO-2022-JP-2 label", "\x1B$B;qNA\x1B(B.pdf", u"iso-2022-jp-2", 1, false, "資料.pdf", 0},
+        {"GB2312 read as GBK", "\x86\xAA.txt", u"gb2312", 1, false, "啰.txt", 0},
+        {"EUC-KR", "\xB9\xAE\xBC\xAD.txt", u"EUC-KR", 1, false, "문서.txt", 0},
+        {"CP code page from a TNEF container", "\x8E\x91\x97\xBF", u"CP932", 1, false, "資料", 0},
+        {"unknown label: detection, no message", "\xE8\xB3\x87\xE6\x96\x99.pdf", u"x-no-such-charset", 1,
+         false, "資料.pdf", 0},
+        {"label too long for ICU: detection, no message", "\xE8\xB3\x87\xE6\x96\x99.pdf",
+         u"x-a-charset-name-that-is-far-longer-than-any-name-icu-would-accept", 1, false, "資料.pdf", 0},
+        {"label with characters no name has", "\xE8\xB3\x87\xE6\x96\x99.pdf", u"utf\u00e9-8", 1, false,
+         "資料.pdf", 0},
+        {"ISO-2022-JP with 8-bit half-width kana takes the Shift_JIS route", "\x1B$B;qNA\x1B(B\xB1\xB2.pdf",
+         u"ISO-2022-JP", 1, false, "資料ｱｲ.pdf", 0},
+        {"the route also after upper-casing the label", "\x1B$B;qNA\x1B(B\xB1\xB2.pdf", u"iso-2022-jp", 1,
+         false, "資料ｱｲ.pdf", 0},
+        {"input ends at a NUL byte", std::string_view("\xE8\xB3\x87\xE6\x96\x99\0xyz", 10), u"UTF-8", 1,
+         false, "資料", 0},
+        {"wrong label: U+FFFD leads to detection", "\xE8\xB3\x87\xE6\x96\x99.pdf", u"US-ASCII", 1, false,
+         "資料.pdf", 0},
+    });
+}
+
+TEST(ConvertToUnicode, UnlabelledText) {
+    CheckConversions({
+        {"detect 1: UTF-8 found", "\xE8\xA6\x8B\xE7\xA9\x8D\xE6\x9B\xB8.xls", u"", 1, false, "見積書.xls", 0},
+        {"detect 1: Shift_JIS found", "\x8E\x91\x97\xBF.pdf", u"", 1, false, "資料.pdf", 0},
+        {"detect 0: UTF-8 first", "\xE8\xB3\x87\xE6\x96\x99", u"", 0, false, "資料", 0},
+        {"detect 0: the ANSI code page next (windows-1252 here)", "\xE9t\xE9.txt", u"", 0, false, "été.txt",
+         0},
+        {"a Western guess stands outside Japanese mail", kSjisPlan, u"", 1, false,
+         "Ž–‹ÆŒv‰æ\u008F‘\u0081i‘æ‚Q”Å\u0081j.pdf", 0},
+        {"JapaneseMailFlag turns a windows-1252 guess into 932", kSjisPlan, u"", 1, true,
+         "事業計画書（第２版）.pdf", 0},
+        {"JapaneseMailFlag turns a windows-1253 guess into 932", "\x8C\xA9\x90\xCF\x8F\x91.xls", u"", 1, true,
+         "見積書.xls", 0},
+        {"JapaneseMailFlag leaves a UTF-8 match alone", "\xE8\xA6\x8B\xE7\xA9\x8D\xE6\x9B\xB8.xls", u"", 1,
+         true, "見積書.xls", 0},
+        {"a text that no charset fits: the ANSI code page, -1", "\xE8", u"", 1, false, "è", -1},
+        {"nothing reads it without U+FFFD: the ANSI code page, -1", "\xFF\xFF", u"UTF-8", 1, false, "ÿÿ", -1},
+        {"control characters survive the retry that rejected them", "\x01\xE8\xB3\x87", u"UTF-8", 1, false,
+         "\x01資", 0},
+    });
+}
+
+TEST(ConvertToUnicode, DetectedUtf16IsSkipped) {
+    // With its byte-order mark ICU is sure this is UTF-16LE ("あい"); a header name never is.
+    std::u16string output;
+    ConvertToUnicode("\xFF\xFE\x42\x30\x44\x30", output, u"", 1, false);
+    EXPECT_EQ(output.find(u"あい"), std::u16string::npos) << Utf8(output);
+    EXPECT_FALSE(output.empty());
+}
+
+TEST(ConvertToUnicode, AGuessIcuCannotConvertIsPassedOver) {
+    // EBCDIC Hebrew: the detector's first guess is IBM424_ltr, for which ICU has no converter. The
+    // conversion starts again in retry mode once, then passes over such guesses instead of retrying
+    // the open for minutes.
+    constexpr std::string_view kEbcdic = "\x5B\x45\x40\x55\x75\x56\x40\x58\x59\x40\x63\x56\x40\x45\x58\x40"
+                                         "\x71\x71\x40\x58\x45\x58\x55\x75\x56\x63"
+                                         "\x56\x40\x45\x55\x59\x58\x56\x40\x56\x63\x58\x40\xF1\xF9\xF9\xF8";
+    std::u16string output;
+    ::testing::internal::CaptureStderr();
+    const auto started = std::chrono::steady_clock::now();
+    const int result = ConvertToUnicode(kEbcdic, output, u"", 1, false);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Utf8(output).substr(0, 7), "[E@UuV@");
+    EXPECT_LT(took, std::chrono::milliseconds(250)); // not a single wait of the retry rule
+}
+
+TEST(ConvertToUnicode, AsciiIsCutAt255Units) {
+    std::u16string output;
+    EXPECT_EQ(ConvertToUnicode(std::string(300, 'a'), output, u"", 1, false), 0);
+    EXPECT_EQ(output, std::u16string(255, u'a'));
+}
+
+TEST(ConvertToUnicode, OverflowKeeps255UnitsAndReportsOnce) {
+    std::string input;
+    for (int i = 0; i < 300; ++i)
+        input += "\xE3\x81\x82"; // あ
+    std::u16string output;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ConvertToUnicode(input, output, u"UTF-8", 1, false), -1);
+    const std::string messages = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(output, std::u16string(255, u'あ'));
+    EXPECT_EQ(messages, platform::EncodeForPipe(u"uconvconvert(ucnv_toUChars)内でエラーが発生しました。 : "
+                                                u"U_BUFFER_OVERFLOW_ERROR\n再起動中...\n"));
+}
+
+TEST(ConvertToUnicode, OverflowNeverLeavesHalfASurrogatePair) {
+    std::string input;
+    for (int i = 0; i < 200; ++i)
+        input += "\xF0\x9F\x98\x80"; // U+1F600, two units each
+    std::u16string output;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ConvertToUnicode(input, output, u"UTF-8", 1, false), -1);
+    ::testing::internal::GetCapturedStderr();
+    // 127 whole pairs; the lead unit that would have been the 255th is dropped.
+    EXPECT_EQ(output.size(), 254u);
+    EXPECT_TRUE(U16_IS_TRAIL(output.back()));
+    EXPECT_EQ(Utf8(output).substr(0, 4), "\xF0\x9F\x98\x80");
+}
+
+// Sets LC_ALL for one test and puts the old value back.
+class ScopedLocale {
+  public:
+    explicit ScopedLocale(const char* value) {
+        if (const char* old = std::getenv("LC_ALL")) old_ = old;
+        setenv("LC_ALL", value, 1);
+    }
+    ~ScopedLocale() {
+        if (old_)
+            setenv("LC_ALL", old_->c_str(), 1);
+        else
+            unsetenv("LC_ALL");
+    }
+
+  private:
+    std::optional<std::string> old_;
+};
+
+TEST(ConvertToUnicode, AnsiCodePageFollowsTheUsersLanguage) {
+    ScopedLocale japanese("ja_JP.UTF-8");
+    CheckConversions({
+        {"detect 0: Shift_JIS through code page 932", "\x8C\xA9\x90\xCF\x8F\x91.xls", u"", 0, false,
+         "見積書.xls", 0},
+    });
+}
+
+TEST(LooksLikeJis, EscapesOrPlainBytes) {
+    struct Row {
+        const char* name;
+        std::string_view bytes;
+        bool expected;
+    } rows[] = {
+        {"ESC $ B", "\x1B$B;q\x1B(B", true},
+        {"ESC $ @", "\x1B$@;q", true},
+        {"ESC $ I", "\x1B$I1", true},
+        {"ESC $ J", "\x1B$J", true},
+        {"ESC $ ( D", "\x1B$(D", true},
+        {"ESC $ ( O", "a\x1B$(O", true},
+        {"ESC $ ( P", "\x1B$(P", true},
+        {"ESC $ ( Q", "\x1B$(Q", true},
+        {"only ESC ( B", "\x1B(Babc", false},
+        {"a lone ESC", "\x1B", false},
+        {"plain ASCII", "report.pdf", true},
+        {"empty", "", true},
+        {"half-width katakana", "\xB1\xB2\xA1\xDF", true},
+        {"Shift_JIS lead byte", "\x8E\x91", false},
+        {"byte A0", "\xA0", false},
+        {"byte E0", "\xE0", false},
+        {"control byte", "a\tb", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(LooksLikeJis(row.bytes), row.expected);
+    }
+}
+
+TEST(JisToShiftJis, RewritesKanjiPairs) {
+    struct Row {
+        const char* name;
+        std::string_view jis;
+        std::string_view shift_jis;
+    } rows[] = {
+        {"kanji and ASCII", "\x1B$B;qNA\x1B(B.pdf", "\x8E\x91\x97\xBF.pdf"},
+        {"hiragana, even first byte", "\x1B$B$\"\x1B(B!", "\x82\xA0!"},
+        {"odd first byte, second above 5F", "\x1B$B%s\x1B(Bx", "\x83\x93x"},
+        {"first byte past 9F moves up by 40", "\x1B$B`!\x1B(Bx", "\xE0\x9Fx"},
+        {"ESC $ @ and ESC ( J", "\x1B$@;q\x1B(J.a", "\x8E\x91.a"},
+        {"a closing escape at the very end is dropped", "\x1B$B;q\x1B(B", "\x8E\x91"},
+        {"several escapes in a row", "\x1B(B\x1B$B;q\x1B(Bz", "\x8E\x91z"},
+        {"ESC $ ( D", "\x1B$(D;qNA", "\x8E\x91\x97\xBF"},
+        {"ESC & @ ESC $ B", "\x1B&@\x1B$B;qNA", "\x8E\x91\x97\xBF"},
+        {"a pair outside 21..7E is dropped", "\x1B$B\x7F!;q\x1B(Bz", "\x8E\x91z"},
+        {"half a pair at the end", "\x1B$B;q;", "\x8E\x91"},
+        {"an unknown escape in one-byte mode is copied", "a\x1B(Ib", "a\x1B(Ib"},
+        {"8-bit bytes in one-byte mode are copied", "\xB1\xB2", "\xB1\xB2"},
+        {"empty", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string bytes(row.jis);
+        JisToShiftJis(bytes);
+        EXPECT_EQ(bytes, row.shift_jis);
+    }
+}
+
+} // namespace
+} // namespace dornick
