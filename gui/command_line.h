@@ -34,7 +34,7 @@ QStringList SplitWindowsCommandLine(const QString& line);
 /// The forward name as the run uses it: trimmed, cut after its last "\" and its last "/".
 QString CleanForwardName(QString name);
 /// The base command: in timestamp mode "dornick.exe /DM" and the print fragment, otherwise every
-/// fragment in the designed order and /O with the output folder in quotes.
+/// fragment in its fixed order and /O with the output folder in quotes.
 QString BuildBaseCommand(const OptionFragments& fragments, bool timestampMode, const QString& output);
 /// The command line of one child: the base command, a blank and the file in quotes.
 QString ChildCommandLine(const QString& baseCommand, const QString& entry);

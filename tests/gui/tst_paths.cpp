@@ -120,7 +120,7 @@ void TestPaths::makeRelativePath_data() {
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    // The designed examples, with /work/sub for C:\work\sub.
+    // The examples that define the routine, with /work/sub for C:\work\sub.
     QTest::newRow("below base") << "/work/sub" << "/work/sub/mail" << "mail";
     QTest::newRow("base itself") << "/work/sub" << "/work/sub" << ".";
     QTest::newRow("sibling, shorter") << "/work/sub" << "/work/mail" << "../mail";
@@ -171,7 +171,7 @@ void TestPaths::pathExists() {
 void TestPaths::splitWindowsCommandLine_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("designed base command")
+    QTest::newRow("default base command")
         << "dornick.exe /P /O \"out\" \"mail/a.eml\""
         << QStringList{"dornick.exe", "/P", "/O", "out", "mail/a.eml"};
     QTest::newRow("blanks inside quotes") << "x \"my mail/a b.eml\"" << QStringList{"x", "my mail/a b.eml"};
