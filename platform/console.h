@@ -13,7 +13,7 @@ namespace platform {
 
 enum class Stream { Out, Err };
 
-/// Sets the locale from the environment, ignores SIGPIPE and SIGXFSZ, looks at both streams.
+/// Ignores SIGPIPE and SIGXFSZ (a closed pipe or a size limit becomes an error) and looks at both streams.
 void InitConsole();
 /// Writes a text to one stream (see above for the form).
 void ConsoleWrite(Stream stream, std::u16string_view text);
