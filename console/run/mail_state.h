@@ -108,6 +108,16 @@ struct MailState {
     std::u16string name_suffix;   ///< ".(value).txt" for an unknown transfer encoding
 };
 
+/// Clears what a part header set: the mode, the flags of the part and the name suffix.
+inline void ResetPartFlags(MailState& mail) {
+    mail.mode = EncodingMode::Unknown;
+    mail.is_rfc822 = false;
+    mail.name_found = false;
+    mail.is_gzip64 = false;
+    mail.is_tnef = false;
+    mail.name_suffix.clear();
+}
+
 /// The text of one boundary slot.
 inline std::u16string& Boundary(MailState& mail, BoundarySlot slot) {
     switch (slot) {

@@ -95,15 +95,6 @@ void LookAheadCharset(MailState& mail) {
     }
 }
 
-void ResetPartFlags(MailState& mail) {
-    mail.mode = EncodingMode::Unknown;
-    mail.is_rfc822 = false;
-    mail.name_found = false;
-    mail.is_gzip64 = false;
-    mail.is_tnef = false;
-    mail.name_suffix.clear();
-}
-
 EncodingMode ModeFromTransferEncoding(MailState& mail) {
     std::u16string_view line(mail.line);
     std::u16string_view value = line.substr(line.find(u':') + 1);
@@ -315,6 +306,13 @@ Step SeekBoundaryLine(MailState& mail) {
     return Step::Next;
 }
 
+// A nested multipart's boundary goes into its slot, and the walk looks for it.
+void TakeNestedBoundary(MailState& mail, std::u16string& boundary) {
+    HeaderReader reader = ReaderOf(mail);
+    CollectBoundaryAndCharset(reader, boundary);
+    MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+}
+
 // A nested multipart type in a part header: its boundary is read and the walk looks for it.
 bool ReadNestedMultipart(MailState& mail) {
     struct Nested {
@@ -331,9 +329,7 @@ bool ReadNestedMultipart(MailState& mail) {
         std::u16string& boundary = Boundary(mail, nested.slot);
         if (!boundary.empty() || !Holds(mail.line, nested.type)) continue;
         if (nested.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
-        HeaderReader reader = ReaderOf(mail);
-        CollectBoundaryAndCharset(reader, boundary);
-        MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+        TakeNestedBoundary(mail, boundary);
         return true;
     }
     return false;
@@ -511,16 +507,12 @@ WalkEnd MimeWalk(MailState& mail) {
         // 8. Nested multiparts met outside a part header.
         if ((mail.in_main || mail.in_related) && mail.alternative_boundary.empty() &&
             Holds(mail.line, u"multipart/alternative")) {
-            HeaderReader reader = ReaderOf(mail);
-            CollectBoundaryAndCharset(reader, mail.alternative_boundary);
-            MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+            TakeNestedBoundary(mail, mail.alternative_boundary);
             continue;
         }
         if ((mail.in_main || mail.in_alternative) && mail.related_boundary.empty() &&
             Holds(mail.line, u"multipart/related")) {
-            HeaderReader reader = ReaderOf(mail);
-            CollectBoundaryAndCharset(reader, mail.related_boundary);
-            MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+            TakeNestedBoundary(mail, mail.related_boundary);
             continue;
         }
         // 9. Content types; with "/CO" a top-level content that names a file.

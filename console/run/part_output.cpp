@@ -108,14 +108,9 @@ RepairNoticeFn RepairNoticeFor(MailState& mail) {
 }
 
 void ResetPart(MailState& mail) {
-    mail.name_suffix.clear();
+    ResetPartFlags(mail);
     mail.sub_type.clear();
     mail.content_type.clear();
-    mail.mode = EncodingMode::Unknown;
-    mail.is_rfc822 = false;
-    mail.is_gzip64 = false;
-    mail.is_tnef = false;
-    mail.name_found = false;
     // Every part is named by its own header only: a name never carries over to the next part.
     mail.part_name.clear();
 }
