@@ -12,6 +12,8 @@
 namespace platform {
 namespace {
 
+constexpr uint64_t kSequentialHintBytes = 1 << 20;
+
 bool WriteFully(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -42,10 +44,15 @@ OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFil
         return error == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
     }
     file.fd = fd;
+    // The size as it stood when the file was opened; QueryFileSize reads it again only for a file
+    // that is not a regular one.
+    file.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    file.regular = S_ISREG(info.st_mode);
     return OpenStatus::Ok;
 }
 
 bool QueryFileSize(MappedFile& file) {
+    if (file.regular) return true;
     struct stat info;
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     file.size = static_cast<uint64_t>(info.st_size);
@@ -55,7 +62,8 @@ bool QueryFileSize(MappedFile& file) {
 bool MapWholeFile(MappedFile& file) {
     void* view = ::mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (view == MAP_FAILED) return false;
-    ::madvise(view, file.size, MADV_SEQUENTIAL);
+    // Read-ahead hints pay off only for large mails; a small one is read in a few pages anyway.
+    if (file.size >= kSequentialHintBytes) ::madvise(view, file.size, MADV_SEQUENTIAL);
     file.data = static_cast<const unsigned char*>(view);
     return true;
 }

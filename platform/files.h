@@ -35,6 +35,7 @@ struct MappedFile {
     int fd = -1;
     const unsigned char* data = nullptr;
     uint64_t size = 0;
+    bool regular = false;  ///< the size was read when the file was opened
 };
 
 /// Opens an existing file (read-write for `writable`) under a shared lock; Contended while another

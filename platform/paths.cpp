@@ -70,12 +70,16 @@ bool StatStepwise(const std::string& native, struct stat& info) {
 std::string NativePath(std::u16string_view path) { return U16ToUtf8(path); }
 
 std::u16string ProgramFolder() {
-    std::string buffer(PATH_MAX, '\0');
-    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0) return u"/";
-    buffer.resize(static_cast<size_t>(n));
-    size_t slash = buffer.rfind('/');
-    return Utf8ToU16(buffer.substr(0, slash + 1));
+    // The program's own path does not change while it runs: read it once.
+    static const std::u16string folder = [] {
+        std::string buffer(PATH_MAX, '\0');
+        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n <= 0) return std::u16string(u"/");
+        buffer.resize(static_cast<size_t>(n));
+        size_t slash = buffer.rfind('/');
+        return Utf8ToU16(buffer.substr(0, slash + 1));
+    }();
+    return folder;
 }
 
 std::u16string CurrentFolder() {

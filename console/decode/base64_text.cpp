@@ -67,16 +67,22 @@ __attribute__((target("ssse3"))) size_t DecodeLetterBlocks(const unsigned char* 
         const __m128i lo_nibbles = _mm_and_si128(text, mask_2f);
         const __m128i lo = _mm_shuffle_epi8(lut_lo, lo_nibbles);
         const __m128i hi = _mm_shuffle_epi8(lut_hi, hi_nibbles);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())) != 0xFFFF) break;
+        const int not_letters =
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128())) ^ 0xFFFF;
+        // The groups before the first byte that is not a letter are decoded all the same (the
+        // bytes after them are stored but not counted): a line's last groups need no table loop.
+        const size_t whole = not_letters ? static_cast<size_t>(__builtin_ctz(not_letters)) / 4 : 4;
+        if (whole == 0) break;
         const __m128i is_slash = _mm_cmpeq_epi8(text, mask_2f);
         const __m128i roll = _mm_shuffle_epi8(lut_roll, _mm_add_epi8(is_slash, hi_nibbles));
         const __m128i values = _mm_add_epi8(text, roll);
         const __m128i pairs = _mm_maddubs_epi16(values, pack_pairs);
         const __m128i quads = _mm_madd_epi16(pairs, pack_quads);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(quads, order));
+        groups += whole;
+        if (whole < 4) break;
         in += 16;
         out += 12;
-        groups += 4;
     }
     return groups;
 }

@@ -2,6 +2,8 @@
 // Everything of one mail file while it is processed.
 
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "console/decode/line_cursor.h"
@@ -64,6 +66,8 @@ struct MailState {
     std::u16string apparently_from;
     std::u16string charset;  ///< CharsetText
     platform::SystemTime mail_time;
+    bool mail_epoch_known = false;  ///< mail_epoch was worked out (for the first output file)
+    std::optional<std::time_t> mail_epoch;  ///< mail_time as a moment; none for a mail without a date
 
     bool return_path_found = false;
     bool from_found = false;

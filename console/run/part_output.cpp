@@ -192,8 +192,12 @@ PartWritten WritePart(MailState& mail) {
         return PartWritten::Stop;
     }
     // A mail without a date leaves the file's times as they are.
-    std::time_t when;
-    if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when)) platform::SetFileTimes(fd, when);
+    if (!mail.mail_epoch_known) {
+        mail.mail_epoch_known = true;
+        std::time_t when;
+        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when)) mail.mail_epoch = when;
+    }
+    if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
     ::close(fd);
     mail.output_written = true;
 
