@@ -14,7 +14,8 @@ else
   for f in "$@"; do case "$f" in /*) files+=("$f");; *) files+=("$here/$f");; esac; done
 fi
 out="$here/out"
-"$top/build/console/dornick" /P /L /O "$out" "${files[@]}"
+# Into a pipe dornick writes UTF-16LE with CR LF (the form its front end reads): shown as UTF-8.
+"$top/build/console/dornick" /P /L /O "$out" "${files[@]}" 2>&1 | iconv -f UTF-16LE -t UTF-8 | tr -d '\r'
 echo
 echo "Output in $out:"
 find "$out" -mindepth 1 | sed "s|^$out/|  |" | sort
