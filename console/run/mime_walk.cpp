@@ -494,7 +494,10 @@ WalkEnd MimeWalk(MailState& mail) {
             if (mail.line_pending) continue;
         }
         // 7. The kind of the top-level type.
-        if (!mail.container) {
+        // Every type looked for below is a "multipart/" one: most lines hold none and are passed
+        // over with one search.
+        const bool multipart = Holds(mail.line, u"multipart/");
+        if (!mail.container && multipart) {
             if ((!mail.boundary_found &&
                  (Holds(mail.line, u"multipart/mixed") || Holds(mail.line, u"multipart/signed") ||
                   Holds(mail.line, u"multipart/appledouble") || Holds(mail.line, u"multipart/related"))) ||
@@ -505,12 +508,12 @@ WalkEnd MimeWalk(MailState& mail) {
             }
         }
         // 8. Nested multiparts met outside a part header.
-        if ((mail.in_main || mail.in_related) && mail.alternative_boundary.empty() &&
+        if (multipart && (mail.in_main || mail.in_related) && mail.alternative_boundary.empty() &&
             Holds(mail.line, u"multipart/alternative")) {
             TakeNestedBoundary(mail, mail.alternative_boundary);
             continue;
         }
-        if ((mail.in_main || mail.in_alternative) && mail.related_boundary.empty() &&
+        if (multipart && (mail.in_main || mail.in_alternative) && mail.related_boundary.empty() &&
             Holds(mail.line, u"multipart/related")) {
             TakeNestedBoundary(mail, mail.related_boundary);
             continue;
@@ -519,7 +522,7 @@ WalkEnd MimeWalk(MailState& mail) {
         const bool content_type = LineBeginsWith(mail.line, u"Content-Type:");
         if (content_type) TakeContentType(mail);
         if (options.content_only && !mail.container && mail.state != WalkState::PartHeader &&
-            (content_type || LineBeginsWith(mail.line, u"Content-Disposition:")) && !Holds(mail.line, u"multipart/"))
+            (content_type || LineBeginsWith(mail.line, u"Content-Disposition:")) && !multipart)
             SeekNamedContent(mail);
         // 10. A part whose boundary line was passed unseen.
         if (mail.state == WalkState::SeekBoundary && mail.previous == WalkState::SeekBoundary &&
