@@ -22,10 +22,15 @@ struct ConverterCache {
     size_t unknown_names = 0;
     UCharsetDetector* detector = nullptr;
 
-    ~ConverterCache() {
+    ~ConverterCache() { Release(); }
+
+    void Release() {
         for (auto& [name, entry] : entries)
             if (entry.converter) ucnv_close(entry.converter);
+        entries.clear();
+        unknown_names = 0;
         if (detector) ucsdet_close(detector);
+        detector = nullptr;
     }
 };
 
@@ -73,6 +78,8 @@ UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
     }
     return U_SUCCESS(status) ? converter : nullptr;
 }
+
+void ReleaseIcuObjects() { Cache().Release(); }
 
 UCharsetDetector* CachedDetector(UErrorCode& status) {
     ConverterCache& cache = Cache();

@@ -15,6 +15,9 @@ namespace dornick {
 /// retried and reported; the converter stays owned by the cache.
 UConverter* CachedConverter(const std::string& name, UErrorCode& status);
 
+/// Closes the converters and the detector kept for this thread. It must run before ICU's own
+/// clean-up: a detector closed after it no longer knows how many results it holds, and leaks them.
+void ReleaseIcuObjects();
 /// The charset detector, or null with the status when it could not be opened after all attempts.
 UCharsetDetector* CachedDetector(UErrorCode& status);
 

@@ -2,6 +2,7 @@
 
 #include <unicode/uclean.h>
 
+#include "console/header/icu_objects.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
 #include "platform/console.h"
@@ -91,6 +92,7 @@ int RunEntry(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments.push_back(platform::Utf8ToU16(argv[i]));
     RunArguments(arguments);
     platform::ConsoleFlush();
+    ReleaseIcuObjects();
     u_cleanup();
     return 0;
 }

@@ -283,6 +283,19 @@ TEST_F(Extraction, RawJapaneseNamesFollowTheCharsetOfTheMail) {
     EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/資料.txt")), "sjis");
 }
 
+TEST_F(Extraction, UnlabelledRawNameGoesThroughDetection) {
+    // No charset anywhere: the raw UTF-8 name is recognised by the detector (and the detector is
+    // released properly at exit: a sanitizer build would report it otherwise).
+    Part body{{"Content-Type: text/plain"}, "text\r\n"};
+    Part file{{"Content-Type: application/octet-stream; name=\"blåbærsyltetøy あいう.txt\"",
+               "Content-Transfer-Encoding: base64"},
+              Base64Lines("jam")};
+    std::vector<std::string> header = {"From: arnt@example.com", "Date: Thu, 20 May 2004 10:00:00 +0000"};
+    RunResult r = Extract(MultipartMail(header, "b1", {body, file}), {});
+    EXPECT_EQ(r.err_bytes, "");
+    EXPECT_EQ(ReadFile(Out("arnt@example.com/2004-05-20/blåbærsyltetøy あいう.txt")), "jam");
+}
+
 TEST_F(Extraction, BrokenStructuresEndQuietly) {
     struct Row {
         const char* name;
