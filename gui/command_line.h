@@ -32,6 +32,8 @@ QString QuoteArgument(const QString& value);
 /// quotes gives a quote, other backslashes are literal.
 QStringList SplitWindowsCommandLine(const QString& line);
 /// The forward name as the run uses it: trimmed, cut after its last "\" and its last "/".
+/// Characters the forward name field takes (the console program keeps as many).
+inline constexpr int kForwardNameLimit = 251;
 QString CleanForwardName(QString name);
 /// The base command: in timestamp mode "dornick.exe /DM" and the print fragment, otherwise every
 /// fragment in its fixed order and /O with the output folder in quotes.

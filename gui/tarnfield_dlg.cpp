@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "gui/command_line.h"
 #include "gui/console_child.h"
 #include "gui/my_edit.h"
 #include "gui/path_routines.h"
@@ -30,7 +31,6 @@ namespace {
 constexpr int kDialogWidthUnits = 359;
 constexpr int kDialogHeightUnits = 296;
 constexpr int kFontPoints = 9;
-constexpr int kForwardNameLimit = 251;
 constexpr int kLongPathWarningLength = 260;
 
 struct DialogUnits {
@@ -232,7 +232,7 @@ void CTarnfieldDlg::SetInitialStates(const QStringList& arguments) {
     dateFolder_->setChecked(true);
     inlineParts_->setChecked(true);
     forwardName_->setReadOnly(true);
-    forwardName_->setMaxLength(kForwardNameLimit);
+    forwardName_->setMaxLength(tarnfield::kForwardNameLimit);
 
     fileList_.clear();
     baseCommand_.clear();

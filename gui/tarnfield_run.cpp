@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "gui/command_line.h"
 #include "gui/console_child.h"
 #include "gui/mail_search.h"
 #include "gui/my_edit.h"
@@ -21,7 +22,6 @@ using tarnfield::TaskbarProgress;
 namespace text = tarnfield::text;
 
 namespace {
-constexpr int kForwardNameLimit = 251;
 constexpr int kRefreshWindowLines = 20;
 constexpr quint64 kProgressRangeLimit = 2147483647;
 }  // namespace
@@ -40,7 +40,7 @@ void CTarnfieldDlg::PrepareCommand(QString target, QString output) {
     tarnfield::MakeRelativePath(runFolder_, output);
 
     if (forward_->isChecked()) {
-        const QString name = tarnfield::CleanForwardName(forwardName_->text().left(kForwardNameLimit));
+        const QString name = tarnfield::CleanForwardName(forwardName_->text().left(tarnfield::kForwardNameLimit));
         forwardName_->setText(name);
         fragments_.forwardName = QStringLiteral(" /FW ") +
                                  tarnfield::QuoteArgument(name.isEmpty() ? QStringLiteral("[UNKNOWN-MESSAGE]") : name);

@@ -18,8 +18,6 @@ namespace {
 constexpr std::u16string_view kFileNameCharset = u"filenamecharset";
 constexpr size_t kNameSuffixValueLimit = 16;
 
-bool Holds(const char16_t* line, std::u16string_view text) { return FindNoCase(line, text) != kNotFound; }
-
 // Boundaries are found as case-sensitive substrings; an empty one never matches.
 bool HoldsBoundary(const char16_t* line, const std::u16string& boundary) {
     return !boundary.empty() && std::u16string_view(line).find(boundary) != std::u16string_view::npos;
@@ -136,7 +134,7 @@ enum class Step { Next, EndPass, Stop };
 // Reads on until a line holds `keyword` and "=": continuation lines are searched for charsets on
 // the way; any other line is handed back to the loop. True when such a line is current.
 bool SeekParameterLine(MailState& mail, std::u16string_view keyword, bool& data_ended) {
-    while (!(Holds(mail.line, keyword) && Holds(mail.line, u"="))) {
+    while (!(LineHolds(mail.line, keyword) && LineHolds(mail.line, u"="))) {
         if (!ReadNextLine(mail)) {
             data_ended = true;
             return false;
@@ -173,7 +171,7 @@ bool DetectInBodyBlock(MailState& mail) {
 void SeekNamedContent(MailState& mail) {
     auto names_a_file = [&] {
         TakeCharsetParameters(mail);
-        return Holds(mail.line, u"name") && Holds(mail.line, u"=");
+        return LineHolds(mail.line, u"name") && LineHolds(mail.line, u"=");
     };
     if (names_a_file()) {
         MoveTo(mail, WalkState::PartHeader, mail.state);
@@ -327,7 +325,7 @@ bool ReadNestedMultipart(MailState& mail) {
     };
     for (const Nested& nested : kNested) {
         std::u16string& boundary = Boundary(mail, nested.slot);
-        if (!boundary.empty() || !Holds(mail.line, nested.type)) continue;
+        if (!boundary.empty() || !LineHolds(mail.line, nested.type)) continue;
         if (nested.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
         TakeNestedBoundary(mail, boundary);
         return true;
@@ -427,7 +425,7 @@ Step PartBodyLine(MailState& mail) {
                        (unknown && LineBeginsWith(mail.line, u"Content-Transfer-Encoding:")) ||
                        (unknown && !mail.is_rfc822 &&
                         (mail.part_name.empty() || !ContentTypeBegins(mail, u"text/plain"))) ||
-                       (mail.mode == EncodingMode::Base64 && Holds(mail.line, u"-") &&
+                       (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
                         !HoldsBoundary(mail.line, Boundary(mail, mail.current_boundary)));
     if (header_like) {
         mail.line_pending = true;
@@ -496,25 +494,25 @@ WalkEnd MimeWalk(MailState& mail) {
         // 7. The kind of the top-level type.
         // Every type looked for below is a "multipart/" one: most lines hold none and are passed
         // over with one search.
-        const bool multipart = Holds(mail.line, u"multipart/");
+        const bool multipart = LineHolds(mail.line, u"multipart/");
         if (!mail.container && multipart) {
             if ((!mail.boundary_found &&
-                 (Holds(mail.line, u"multipart/mixed") || Holds(mail.line, u"multipart/signed") ||
-                  Holds(mail.line, u"multipart/appledouble") || Holds(mail.line, u"multipart/related"))) ||
-                (!options.forward_name.empty() && Holds(mail.line, u"multipart/report"))) {
+                 (LineHolds(mail.line, u"multipart/mixed") || LineHolds(mail.line, u"multipart/signed") ||
+                  LineHolds(mail.line, u"multipart/appledouble") || LineHolds(mail.line, u"multipart/related"))) ||
+                (!options.forward_name.empty() && LineHolds(mail.line, u"multipart/report"))) {
                 mail.container = true;
-            } else if (options.no_inline && Holds(mail.line, u"multipart/alternative")) {
+            } else if (options.no_inline && LineHolds(mail.line, u"multipart/alternative")) {
                 return WalkEnd::NoLineLeft;  // nothing of an alternative mail is extracted with "/NI"
             }
         }
         // 8. Nested multiparts met outside a part header.
         if (multipart && (mail.in_main || mail.in_related) && mail.alternative_boundary.empty() &&
-            Holds(mail.line, u"multipart/alternative")) {
+            LineHolds(mail.line, u"multipart/alternative")) {
             TakeNestedBoundary(mail, mail.alternative_boundary);
             continue;
         }
         if (multipart && (mail.in_main || mail.in_alternative) && mail.related_boundary.empty() &&
-            Holds(mail.line, u"multipart/related")) {
+            LineHolds(mail.line, u"multipart/related")) {
             TakeNestedBoundary(mail, mail.related_boundary);
             continue;
         }
