@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "console/decode/base64_part.h"
@@ -82,8 +82,7 @@ std::string QpBody() {
     return body;
 }
 
-template <typename Decode>
-void RunOver(benchmark::State& state, const std::string& body, Decode decode) {
+template <typename Decode> void RunOver(benchmark::State& state, const std::string& body, Decode decode) {
     const auto* data = reinterpret_cast<const unsigned char*>(body.data());
     const PartBoundary boundary(kBoundary);
     for (auto _ : state) {
@@ -175,6 +174,6 @@ void UniqueNameAmongMany(benchmark::State& state) {
 }
 BENCHMARK(UniqueNameAmongMany)->ArgName("fresh")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

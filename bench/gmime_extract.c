@@ -6,16 +6,16 @@
 #include <stdio.h>
 #include <string.h>
 
-static void save_part(GMimePart *part, const char *folder) {
-    const char *name = g_mime_part_get_filename(part);
+static void save_part(GMimePart* part, const char* folder) {
+    const char* name = g_mime_part_get_filename(part);
     if (!name || !*name) return;
-    const char *slash = strrchr(name, '/');
+    const char* slash = strrchr(name, '/');
     if (slash) name = slash + 1;
     if (!*name || !strcmp(name, ".") || !strcmp(name, "..")) return;
-    char *path = g_build_filename(folder, name, NULL);
-    GMimeStream *out = g_mime_stream_fs_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644, NULL);
+    char* path = g_build_filename(folder, name, NULL);
+    GMimeStream* out = g_mime_stream_fs_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644, NULL);
     if (out) {
-        GMimeDataWrapper *content = g_mime_part_get_content(part);
+        GMimeDataWrapper* content = g_mime_part_get_content(part);
         if (content) g_mime_data_wrapper_write_to_stream(content, out);
         g_mime_stream_flush(out);
         g_object_unref(out);
@@ -23,22 +23,22 @@ static void save_part(GMimePart *part, const char *folder) {
     g_free(path);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: %s <output folder> <mail files...>\n", argv[0]);
         return 2;
     }
     g_mime_init();
     for (int i = 2; i < argc; ++i) {
-        GMimeStream *stream = g_mime_stream_fs_open(argv[i], O_RDONLY, 0, NULL);
+        GMimeStream* stream = g_mime_stream_fs_open(argv[i], O_RDONLY, 0, NULL);
         if (!stream) continue;
-        GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-        GMimeMessage *message = g_mime_parser_construct_message(parser, NULL);
+        GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+        GMimeMessage* message = g_mime_parser_construct_message(parser, NULL);
         if (message) {
-            GMimePartIter *iter = g_mime_part_iter_new((GMimeObject *)message);
+            GMimePartIter* iter = g_mime_part_iter_new((GMimeObject*)message);
             if (g_mime_part_iter_is_valid(iter)) {
                 do {
-                    GMimeObject *current = g_mime_part_iter_get_current(iter);
+                    GMimeObject* current = g_mime_part_iter_get_current(iter);
                     if (GMIME_IS_PART(current)) save_part(GMIME_PART(current), argv[1]);
                 } while (g_mime_part_iter_next(iter));
             }

@@ -1,3 +1,5 @@
 #include "console/run/entry.h"
 
-int main(int argc, char** argv) { return dornick::RunEntry(argc, argv); }
+int main(int argc, char** argv) {
+    return dornick::RunEntry(argc, argv);
+}

@@ -51,14 +51,15 @@ QStringList SplitWindowsCommandLine(const QString& line) {
         inArgument = true;
         if (c == u'\\') {
             qsizetype run = 0;
-            while (i + run < size && line[i + run] == u'\\') ++run;
+            while (i + run < size && line[i + run] == u'\\')
+                ++run;
             if (i + run < size && line[i + run] == u'"') {
                 current.append(QString(run / 2, u'\\'));
                 if (run % 2 == 1) {
                     current.append(u'"');
                     i += run + 1;
                 } else {
-                    i += run;  // the quote is handled as a quote
+                    i += run; // the quote is handled as a quote
                 }
             } else {
                 current.append(QString(run, u'\\'));
@@ -108,7 +109,8 @@ int ParseMultiProcessArgument(const QString& argument) {
     // Like the C library's number reading: leading blanks, a sign, digits; anything else ends it.
     QStringView rest = QStringView(argument).mid(3);
     qsizetype i = 0;
-    while (i < rest.size() && (rest[i] == u' ' || rest[i] == u'\t')) ++i;
+    while (i < rest.size() && (rest[i] == u' ' || rest[i] == u'\t'))
+        ++i;
     bool negative = false;
     if (i < rest.size() && (rest[i] == u'+' || rest[i] == u'-')) negative = rest[i++] == u'-';
     long long value = 0;
@@ -120,4 +122,4 @@ int ParseMultiProcessArgument(const QString& argument) {
     return static_cast<int>(value);
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

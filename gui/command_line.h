@@ -12,16 +12,16 @@ constexpr qsizetype kCommandLineLimit = 8191;
 
 /// The option fragments kept by the check boxes; each is empty or holds its option with a blank before it.
 struct OptionFragments {
-    QString noSenderFolder;  ///< " /NN"
-    QString noDateFolder;    ///< " /ND"
-    QString reverseFolders;  ///< " /RF"
-    QString noInline;        ///< " /NI"
-    QString contentOnly;     ///< " /CO"
-    QString fullWidth;       ///< " /CW"
-    QString timestampMode;   ///< " /DM"
-    QString forwardName;     ///< " /FW", or at run start " /FW "name""
-    QString logFile;         ///< " /L"
-    QString print;           ///< " /P"
+    QString noSenderFolder; ///< " /NN"
+    QString noDateFolder;   ///< " /ND"
+    QString reverseFolders; ///< " /RF"
+    QString noInline;       ///< " /NI"
+    QString contentOnly;    ///< " /CO"
+    QString fullWidth;      ///< " /CW"
+    QString timestampMode;  ///< " /DM"
+    QString forwardName;    ///< " /FW", or at run start " /FW "name""
+    QString logFile;        ///< " /L"
+    QString print;          ///< " /P"
 };
 
 /// Puts a value in double quotes so that SplitWindowsCommandLine gives it back unchanged; a plain path
@@ -44,4 +44,4 @@ QString ChildCommandLine(const QString& baseCommand, const QString& entry);
 /// is not "/MP..."; a missing, zero or negative number gives the default of 5.
 int ParseMultiProcessArgument(const QString& argument);
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -56,7 +56,9 @@ void WaitForChild(pid_t pid) {
     }
 }
 
-void AppendFailure(LogText& log, const QString& text) { log.Append(QString(text + QStringLiteral("\r\n"))); }
+void AppendFailure(LogText& log, const QString& text) {
+    log.Append(QString(text + QStringLiteral("\r\n")));
+}
 
 // The child's argument vector: the command line split by the Windows rules, the program's own path
 // in place of the bare name at its head.
@@ -65,7 +67,8 @@ std::vector<QByteArray> ChildArguments(const QString& program, const QString& co
     std::vector<QByteArray> arguments;
     arguments.reserve(split.size() + 1);
     arguments.push_back(QFile::encodeName(program));
-    for (qsizetype i = 1; i < split.size(); ++i) arguments.push_back(split[i].toUtf8());
+    for (qsizetype i = 1; i < split.size(); ++i)
+        arguments.push_back(split[i].toUtf8());
     return arguments;
 }
 
@@ -74,7 +77,8 @@ int Spawn(pid_t* pid, const QByteArray& program, std::vector<QByteArray>& argume
           const posix_spawn_file_actions_t* actions) {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
-    for (QByteArray& argument : arguments) argv.push_back(argument.data());
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
     for (;;) {
         const int result = posix_spawn(pid, program.constData(), actions, nullptr, argv.data(), environ);
@@ -105,7 +109,7 @@ bool DrainChild(int readEnd, pid_t pid, LogText& log) {
                 }
                 continue;
             }
-            if (got == 0) break;  // every writer has gone
+            if (got == 0) break; // every writer has gone
             if (errno == EINTR || errno == EAGAIN) continue;
             break;
         }
@@ -124,7 +128,7 @@ bool DrainChild(int readEnd, pid_t pid, LogText& log) {
     return delivered;
 }
 
-}  // namespace
+} // namespace
 
 QStringList DefaultConsoleFolders() {
     return {QCoreApplication::applicationDirPath(), QDir::currentPath()};
@@ -245,4 +249,4 @@ ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLin
     return outcome;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -29,9 +29,9 @@ void ReapFinishedChildren();
 
 struct ChildSettings {
     QStringList consoleFolders;
-    QString workingFolder;       ///< the child's current folder, the base of the relative paths
-    bool print = true;           ///< "No print log" not ticked
-    bool timestampMode = false;  ///< "Modify EML's timestamp" ticked
+    QString workingFolder;      ///< the child's current folder, the base of the relative paths
+    bool print = true;          ///< "No print log" not ticked
+    bool timestampMode = false; ///< "Modify EML's timestamp" ticked
     bool multiProcess = false;
     int processLimit = 1;
     bool japanese = false;
@@ -39,8 +39,8 @@ struct ChildSettings {
 
 struct ChildOutcome {
     bool started = false;
-    bool waited = false;     ///< the child had ended when RunOneFile returned
-    bool newOutput = false;  ///< text was added to the log
+    bool waited = false;    ///< the child had ended when RunOneFile returned
+    bool newOutput = false; ///< text was added to the log
 };
 
 /// Starts one child with the given command line and handles it: with printing its output is read
@@ -48,4 +48,4 @@ struct ChildOutcome {
 /// multi-process and timestamp rules. Failures are written into the log.
 ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLine, LogText& log);
 
-}  // namespace tarnfield
+} // namespace tarnfield

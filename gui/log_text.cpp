@@ -15,7 +15,8 @@ void Utf16LeCollector::Feed(const char* bytes, qsizetype size, QString& out) {
         hasCarry_ = false;
     }
     out.reserve(out.size() + (end - p) / 2);
-    for (; end - p >= 2; p += 2) put(static_cast<char16_t>(p[0] | (p[1] << 8)));
+    for (; end - p >= 2; p += 2)
+        put(static_cast<char16_t>(p[0] | (p[1] << 8)));
     if (p < end) {
         carry_ = *p;
         hasCarry_ = true;
@@ -47,4 +48,4 @@ QString LogText::All() const {
     return text_;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

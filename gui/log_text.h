@@ -9,18 +9,18 @@ namespace tarnfield {
 
 /// Turns a byte stream of UTF-16LE into units, keeping an odd last byte for the next piece.
 class Utf16LeCollector {
-public:
+  public:
     /// Appends the whole units of carry + bytes to out (NUL units are left out).
     void Feed(const char* bytes, qsizetype size, QString& out);
     bool HasCarry() const { return hasCarry_; }
 
-private:
+  private:
     unsigned char carry_ = 0;
     bool hasCarry_ = false;
 };
 
 class LogText {
-public:
+  public:
     void Append(QStringView text);
     void Clear();
     qsizetype Size() const;
@@ -28,9 +28,9 @@ public:
     QString Since(qsizetype from) const;
     QString All() const;
 
-private:
+  private:
     mutable QMutex mutex_;
     QString text_;
 };
 
-}  // namespace tarnfield
+} // namespace tarnfield

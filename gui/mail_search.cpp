@@ -35,10 +35,10 @@ bool IsDotOrDotDot(const char* name) {
 
 struct Level {
     DIR* folder;
-    size_t pathLength;  // length of the relative path of this folder, its "/" included
+    size_t pathLength; // length of the relative path of this folder, its "/" included
 };
 
-}  // namespace
+} // namespace
 
 bool IsMailFileName(const char* name) {
     const char* dot = std::strrchr(name, '.');
@@ -87,8 +87,9 @@ SearchEnd SearchMailFiles(const QString& root, const QString& listPrefix, const 
         if (rest.toUtf8() != QByteArrayView(path.data(), static_cast<qsizetype>(path.size()))) continue;
         callbacks.take(QString(prefix + rest));
     }
-    for (Level& level : levels) closedir(level.folder);
+    for (Level& level : levels)
+        closedir(level.folder);
     return end;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -23,4 +23,4 @@ bool IsMailFileName(const char* name);
 /// cannot be opened are passed over, and so are names that are not UTF-8 (no child could be given them).
 SearchEnd SearchMailFiles(const QString& root, const QString& listPrefix, const SearchCallbacks& callbacks);
 
-}  // namespace tarnfield
+} // namespace tarnfield

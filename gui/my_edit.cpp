@@ -27,7 +27,9 @@ int CMyEdit::LineCount() const {
     return document()->blockCount();
 }
 
-int CMyEdit::FirstVisibleLine() const { return verticalScrollBar()->value(); }
+int CMyEdit::FirstVisibleLine() const {
+    return verticalScrollBar()->value();
+}
 
 bool CMyEdit::EndInView(int window) const {
     const int lines = LineCount();
@@ -39,7 +41,8 @@ void CMyEdit::CatchUp(const tarnfield::LogText& log) {
     QString added = log.Since(shown_);
     // A CR whose LF has not come yet, or half of a surrogate pair, waits for the next call.
     qsizetype usable = added.size();
-    while (usable > 0 && (added[usable - 1] == u'\r' || added[usable - 1].isHighSurrogate())) --usable;
+    while (usable > 0 && (added[usable - 1] == u'\r' || added[usable - 1].isHighSurrogate()))
+        --usable;
     if (usable == 0) return;
     shown_ += usable;
     added.truncate(usable);
@@ -86,7 +89,9 @@ bool CMyEdit::eventFilter(QObject* watched, QEvent* event) {
     return QPlainTextEdit::eventFilter(watched, event);
 }
 
-CMyEdit2::CMyEdit2(QWidget* parent) : QLineEdit(parent) { setAcceptDrops(true); }
+CMyEdit2::CMyEdit2(QWidget* parent) : QLineEdit(parent) {
+    setAcceptDrops(true);
+}
 
 QString CMyEdit2::FolderOfDroppedPath(const QString& path) {
     QString folder = tarnfield::FullPath(path);

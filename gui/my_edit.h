@@ -10,7 +10,7 @@
 /// everything, Escape drops the selection, a click brings the view up to date.
 class CMyEdit : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     explicit CMyEdit(QWidget* parent = nullptr);
 
     /// Lines of the view's text, wrapped lines counted.
@@ -24,31 +24,31 @@ public:
     /// Forgets what was shown, for a log text that was emptied.
     void Restart();
 
-signals:
+  signals:
     void scrollPressed();
     void scrollReleased();
     void clicked();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
-    qsizetype shown_ = 0;  // characters of the log text already in the view
+  private:
+    qsizetype shown_ = 0; // characters of the log text already in the view
 };
 
 /// The target field: a dropped folder, or a dropped file's folder, becomes its text.
 class CMyEdit2 : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit CMyEdit2(QWidget* parent = nullptr);
 
     /// The folder a dropped local path stands for: the path itself when it is a folder (or cannot be
     /// examined), else the folder that holds it.
     static QString FolderOfDroppedPath(const QString& path);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -57,6 +57,6 @@ protected:
 /// The output field: behaves as the target field.
 class CMyEdit3 : public CMyEdit2 {
     Q_OBJECT
-public:
+  public:
     using CMyEdit2::CMyEdit2;
 };

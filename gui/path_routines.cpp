@@ -11,8 +11,10 @@ void TrimQuotesAndBlanks(QString& text) {
     auto trimmable = [](QChar c) { return c == u'"' || c == u' ' || c == u'\t'; };
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && trimmable(text[begin])) ++begin;
-    while (end > begin && trimmable(text[end - 1])) --end;
+    while (begin < end && trimmable(text[begin]))
+        ++begin;
+    while (end > begin && trimmable(text[end - 1]))
+        --end;
     text = text.mid(begin, end - begin);
 }
 
@@ -42,7 +44,8 @@ void CutToParentFolder(QString& path) {
         return;
     }
     path.truncate(cut);
-    while (path.endsWith(u'/')) path.chop(1);
+    while (path.endsWith(u'/'))
+        path.chop(1);
     if (path.isEmpty()) path = QStringLiteral("/");
 }
 
@@ -76,15 +79,16 @@ void MakeRelativePath(const QString& base, QString& path) {
     int cuts = 0;
     for (;;) {
         const qsizetype cut = left.lastIndexOf(u'/');
-        if (cut < 0) return;  // no common folder
+        if (cut < 0) return; // no common folder
         left.truncate(cut);
         ++cuts;
         if (path.startsWith(left + u'/')) break;
     }
     QString candidate;
-    for (int i = 0; i < cuts; ++i) candidate += QStringLiteral("../");
+    for (int i = 0; i < cuts; ++i)
+        candidate += QStringLiteral("../");
     candidate += QStringView(path).mid(left.size() + 1);
     if (candidate.size() < path.size()) path = candidate;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -24,4 +24,4 @@ void NormalizeSeparators(QString& path);
 /// base, "../" once per component cut from base otherwise.
 void MakeRelativePath(const QString& base, QString& path);
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -50,4 +50,4 @@ int RunGate::Waiters() const {
     return waiters_;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

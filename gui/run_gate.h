@@ -8,7 +8,7 @@
 namespace tarnfield {
 
 class RunGate {
-public:
+  public:
     /// Makes the gate exist, signalled.
     void Create();
     /// Ends its existence; a waiter is released.
@@ -22,7 +22,7 @@ public:
     /// Threads blocked in Wait right now.
     int Waiters() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool exists_ = false;
@@ -30,4 +30,4 @@ private:
     int waiters_ = 0;
 };
 
-}  // namespace tarnfield
+} // namespace tarnfield

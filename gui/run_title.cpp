@@ -8,10 +8,10 @@ QString FilePhaseTitle(bool japanese, quint64 processed, quint64 found, const QS
     const QString name = entry.mid(entry.lastIndexOf(u'/') + 1);
     const QString percentText = QStringLiteral(" - %1% - ").arg(percent);
     if (japanese)
-        return QStringLiteral("マヴレルGUI") + percentText + QStringLiteral("残り") + QString::number(remaining) +
-               QStringLiteral("ファイル - ") + name;
-    return QStringLiteral("Mavrel") + percentText + QString::number(remaining) + QStringLiteral("files remaining - ") +
-           name;
+        return QStringLiteral("マヴレルGUI") + percentText + QStringLiteral("残り") +
+               QString::number(remaining) + QStringLiteral("ファイル - ") + name;
+    return QStringLiteral("Mavrel") + percentText + QString::number(remaining) +
+           QStringLiteral("files remaining - ") + name;
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -9,4 +9,4 @@ namespace tarnfield {
 /// the part of the list entry after its last "/".
 QString FilePhaseTitle(bool japanese, quint64 processed, quint64 found, const QString& entry);
 
-}  // namespace tarnfield
+} // namespace tarnfield

@@ -7,7 +7,7 @@
 
 class CTarnfieldApp : public QApplication {
     Q_OBJECT
-public:
+  public:
     CTarnfieldApp(int& argc, char** argv);
 
     /// Shows the dialog and returns when it has closed; the program then ends.
@@ -18,6 +18,6 @@ public:
     /// Loads Qt's own Japanese texts (buttons, the folder picker) into app; false when they are missing.
     static bool LoadJapaneseQtTexts(QCoreApplication& app, QTranslator& translator);
 
-private:
+  private:
     QTranslator qtTexts_;
 };

@@ -34,8 +34,8 @@ constexpr int kFontPoints = 9;
 constexpr int kLongPathWarningLength = 260;
 
 struct DialogUnits {
-    int baseX;  // average character width
-    int baseY;  // character height
+    int baseX; // average character width
+    int baseY; // character height
 
     QRect Rect(int x, int y, int width, int height) const {
         auto scale = [](int value, int base, int divisor) { return (value * base + divisor / 2) / divisor; };
@@ -47,8 +47,9 @@ QFont DialogFont(bool japanese) {
     QFont font;
     // Japanese texts in a proportional Japanese face, as the template's; English texts in a Latin face
     // first, so that a backslash is not drawn as a yen sign.
-    QStringList families{QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
-                         QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic")};
+    QStringList families{QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
+                         QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
+                         QStringLiteral("VL PGothic")};
     if (!japanese) families.prepend(QStringLiteral("DejaVu Sans"));
     font.setFamilies(families);
     font.setPointSize(kFontPoints);
@@ -86,7 +87,7 @@ void GetSystemVersion(int& major, int& minor) {
     minor = 0;
 }
 
-}  // namespace
+} // namespace
 
 CTarnfieldDlg::CTarnfieldDlg(const QStringList& arguments, bool japanese, QWidget* parent)
     : QDialog(parent), consoleFolders_(tarnfield::DefaultConsoleFolders()), japanese_(japanese) {
@@ -107,7 +108,9 @@ CTarnfieldDlg::~CTarnfieldDlg() {
     if (worker_.joinable()) worker_.join();
 }
 
-QString CTarnfieldDlg::Tr(const UiText& t) const { return QString::fromUtf8(japanese_ ? t.ja : t.en); }
+QString CTarnfieldDlg::Tr(const UiText& t) const {
+    return QString::fromUtf8(japanese_ ? t.ja : t.en);
+}
 
 QString CTarnfieldDlg::IdleTitle() const {
     QString title = Tr(text::kIdleTitle);
@@ -118,8 +121,9 @@ QString CTarnfieldDlg::IdleTitle() const {
 void CTarnfieldDlg::BuildControls() {
     const QFont font = DialogFont(japanese_);
     setFont(font);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QString::fromUtf8(text::kIdleTitle.ja));
     setWindowIcon(MakeAppIcon());
     setObjectName(QStringLiteral("tarnfieldDialog"));
@@ -190,14 +194,17 @@ void CTarnfieldDlg::BuildControls() {
         const int needed = widget->sizeHint().width();
         scale.baseX = std::max(scale.baseX, (needed * 4 + rect.width - 1) / rect.width);
     }
-    for (const auto& [widget, rect] : placements) widget->setGeometry(scale.Rect(rect.x, rect.y, rect.width, rect.height));
+    for (const auto& [widget, rect] : placements)
+        widget->setGeometry(scale.Rect(rect.x, rect.y, rect.width, rect.height));
     setFixedSize(scale.Rect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
 
     // The tab order is the creation order; spell it out so that it cannot drift.
-    QWidget* order[] = {targetField_, outputField_, targetBrowse_, outputBrowse_, senderFolder_, dateFolder_,
-                        reverseFolders_, inlineParts_, noBody_, fullWidth_, timestamp_, logFile_,
-                        exportButton_, noPrint_, forward_, forwardName_};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    QWidget* order[] = {targetField_,  outputField_, targetBrowse_,   outputBrowse_,
+                        senderFolder_, dateFolder_,  reverseFolders_, inlineParts_,
+                        noBody_,       fullWidth_,   timestamp_,      logFile_,
+                        exportButton_, noPrint_,     forward_,        forwardName_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 
     connect(senderFolder_, &QCheckBox::clicked, this, &CTarnfieldDlg::OnSenderFolderClicked);
     connect(dateFolder_, &QCheckBox::clicked, this, &CTarnfieldDlg::OnDateFolderClicked);
@@ -250,7 +257,8 @@ void CTarnfieldDlg::SetInitialStates(const QStringList& arguments) {
 }
 
 QMessageBox::StandardButton CTarnfieldDlg::ShowMessage(QMessageBox::Icon icon, const UiText& title,
-                                                       const QString& body, QMessageBox::StandardButtons buttons,
+                                                       const QString& body,
+                                                       QMessageBox::StandardButtons buttons,
                                                        QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, Tr(title), body, buttons, this);
     box.setTextFormat(Qt::PlainText);
@@ -293,8 +301,8 @@ void CTarnfieldDlg::OnTimestampClicked() {
     const bool ticked = timestamp_->isChecked();
     fragments_.timestampMode = ticked ? QStringLiteral(" /DM") : QString();
     // Date mode extracts nothing, so the extraction options mean nothing while it is ticked.
-    for (QCheckBox* box : {senderFolder_, dateFolder_, reverseFolders_, inlineParts_, noBody_, fullWidth_, logFile_,
-                           forward_})
+    for (QCheckBox* box :
+         {senderFolder_, dateFolder_, reverseFolders_, inlineParts_, noBody_, fullWidth_, logFile_, forward_})
         box->setEnabled(!ticked);
     forwardName_->setReadOnly(ticked || !forward_->isChecked());
 }
@@ -319,14 +327,19 @@ void CTarnfieldDlg::OnForwardClicked() {
     OnInlinePartsClicked();
 }
 
-void CTarnfieldDlg::BrowseTarget() { BrowseInto(targetField_, text::kChooseTarget); }
+void CTarnfieldDlg::BrowseTarget() {
+    BrowseInto(targetField_, text::kChooseTarget);
+}
 
-void CTarnfieldDlg::BrowseOutput() { BrowseInto(outputField_, text::kChooseOutput); }
+void CTarnfieldDlg::BrowseOutput() {
+    BrowseInto(outputField_, text::kChooseOutput);
+}
 
 void CTarnfieldDlg::BrowseInto(QLineEdit* field, const UiText& title) {
     const QString current = field->text();
     const QString initial = tarnfield::PathExists(current) ? current : QString();
-    const QString chosen = QFileDialog::getExistingDirectory(this, Tr(title), initial, QFileDialog::ShowDirsOnly);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, Tr(title), initial, QFileDialog::ShowDirsOnly);
     if (!chosen.isEmpty()) field->setText(chosen);
 }
 

@@ -28,7 +28,7 @@ class QPushButton;
 
 class CTarnfieldDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     /// arguments are the program's own (the first may be "/MP" with a limit); japanese chooses the texts.
     CTarnfieldDlg(const QStringList& arguments, bool japanese, QWidget* parent = nullptr);
     ~CTarnfieldDlg() override;
@@ -66,24 +66,24 @@ public:
     /// Carries new output into the log view while its end is in view (the 16 ms timer).
     void RefreshLogView();
 
-signals:
+  signals:
     /// The run is over and the dialog idle again.
     void runFinished();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void reject() override;
 
-private:
+  private:
     QString Tr(const tarnfield::UiText& text) const;
     void BuildControls();
     void SetInitialStates(const QStringList& arguments);
-    QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const tarnfield::UiText& title,
-                                            const QString& text,
-                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    QMessageBox::StandardButton
+    ShowMessage(QMessageBox::Icon icon, const tarnfield::UiText& title, const QString& text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     void OnSenderFolderClicked();
     void OnDateFolderClicked();
@@ -106,8 +106,7 @@ private:
     void TakeMailFile(QString&& entry);
     void FilePhase();
     // Worker to dialog: every widget is touched on the dialog's thread.
-    template <typename Function>
-    void Post(Function&& function);
+    template <typename Function> void Post(Function&& function);
     void FinishRun(bool completed);
     void WaitForWorker();
     void StartRefreshTimer();
@@ -145,7 +144,7 @@ private:
     // Run state. Settings are copied at the start of a run; the worker reads only those copies.
     QString baseCommand_;
     QString relativeTarget_;
-    QString runFolder_;  // the children's current folder; relative paths are relative to it
+    QString runFolder_; // the children's current folder; relative paths are relative to it
     QString rootPath_;
     QStringList fileList_;
     bool runPrint_ = true;

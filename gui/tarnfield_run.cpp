@@ -24,10 +24,9 @@ namespace text = tarnfield::text;
 namespace {
 constexpr int kRefreshWindowLines = 20;
 constexpr quint64 kProgressRangeLimit = 2147483647;
-}  // namespace
+} // namespace
 
-template <typename Function>
-void CTarnfieldDlg::Post(Function&& function) {
+template <typename Function> void CTarnfieldDlg::Post(Function&& function) {
     QMetaObject::invokeMethod(this, std::forward<Function>(function), Qt::QueuedConnection);
 }
 
@@ -40,22 +39,24 @@ void CTarnfieldDlg::PrepareCommand(QString target, QString output) {
     tarnfield::MakeRelativePath(runFolder_, output);
 
     if (forward_->isChecked()) {
-        const QString name = tarnfield::CleanForwardName(forwardName_->text().left(tarnfield::kForwardNameLimit));
+        const QString name =
+            tarnfield::CleanForwardName(forwardName_->text().left(tarnfield::kForwardNameLimit));
         forwardName_->setText(name);
-        fragments_.forwardName = QStringLiteral(" /FW ") +
-                                 tarnfield::QuoteArgument(name.isEmpty() ? QStringLiteral("[UNKNOWN-MESSAGE]") : name);
+        fragments_.forwardName =
+            QStringLiteral(" /FW ") +
+            tarnfield::QuoteArgument(name.isEmpty() ? QStringLiteral("[UNKNOWN-MESSAGE]") : name);
     }
     baseCommand_ = tarnfield::BuildBaseCommand(fragments_, timestamp_->isChecked(), output);
 }
 
 void CTarnfieldDlg::StartRun(const QString& target, const QString& output) {
-    if (worker_.joinable()) worker_.join();  // the previous run's worker has ended: the dialog is idle
+    if (worker_.joinable()) worker_.join(); // the previous run's worker has ended: the dialog is idle
     PrepareCommand(target, output);
 
     exportButton_->setText(Tr(text::kAbort));
-    for (QWidget* control : std::initializer_list<QWidget*>{targetBrowse_, outputBrowse_, senderFolder_, dateFolder_,
-                                                            reverseFolders_, inlineParts_, noBody_, fullWidth_,
-                                                            timestamp_, logFile_, noPrint_, forward_})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             targetBrowse_, outputBrowse_, senderFolder_, dateFolder_, reverseFolders_, inlineParts_, noBody_,
+             fullWidth_, timestamp_, logFile_, noPrint_, forward_})
         control->setEnabled(false);
     targetField_->setReadOnly(true);
     outputField_->setReadOnly(true);
@@ -122,7 +123,8 @@ void CTarnfieldDlg::RestoreIdleState(bool completed) {
     logView_->CatchUp(log_);
     if (taskbar_) {
         const bool attention = completed && !isActiveWindow();
-        taskbar_->SetState(attention ? TaskbarProgress::State::Indeterminate : TaskbarProgress::State::NoProgress);
+        taskbar_->SetState(attention ? TaskbarProgress::State::Indeterminate
+                                     : TaskbarProgress::State::NoProgress);
     }
 }
 
@@ -161,8 +163,9 @@ void CTarnfieldDlg::TakeMailFile(QString&& entry) {
 
 void CTarnfieldDlg::RunWorker() {
     const tarnfield::SearchEnd end = tarnfield::SearchMailFiles(
-        rootPath_, relativeTarget_, {[this] { return MayGoOn(); }, [this](QString&& e) { TakeMailFile(std::move(e)); }});
-    (void)end;  // a target that cannot be searched ends as a run that found nothing
+        rootPath_, relativeTarget_,
+        {[this] { return MayGoOn(); }, [this](QString&& e) { TakeMailFile(std::move(e)); }});
+    (void)end; // a target that cannot be searched ends as a run that found nothing
     searching_ = false;
     const QString idleTitle = IdleTitle();
     Post([this, idleTitle] { setWindowTitle(idleTitle); });

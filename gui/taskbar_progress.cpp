@@ -9,7 +9,7 @@ namespace tarnfield {
 namespace {
 const char kEntryPath[] = "/com/canonical/unity/launcherentry/tarnfield";
 const char kEntryInterface[] = "com.canonical.Unity.LauncherEntry";
-}  // namespace
+} // namespace
 
 std::unique_ptr<TaskbarProgress> TaskbarProgress::Create() {
     if (!QDBusConnection::sessionBus().isConnected()) return nullptr;
@@ -34,11 +34,10 @@ void TaskbarProgress::Send() {
     properties.insert(QStringLiteral("progress-visible"), visible);
     properties.insert(QStringLiteral("progress"), progress_);
     properties.insert(QStringLiteral("urgent"), state_ == State::Indeterminate);
-    QDBusMessage signal =
-        QDBusMessage::createSignal(QString::fromLatin1(kEntryPath), QString::fromLatin1(kEntryInterface),
-                                   QStringLiteral("Update"));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QString::fromLatin1(kEntryPath), QString::fromLatin1(kEntryInterface), QStringLiteral("Update"));
     signal << QStringLiteral("application://") + QString::fromLatin1(kDesktopEntryName) << properties;
     QDBusConnection::sessionBus().send(signal);
 }
 
-}  // namespace tarnfield
+} // namespace tarnfield

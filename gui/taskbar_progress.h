@@ -12,7 +12,7 @@ namespace tarnfield {
 inline constexpr char kDesktopEntryName[] = "tarnfield.desktop";
 
 class TaskbarProgress {
-public:
+  public:
     enum class State { NoProgress, Indeterminate, Normal, Paused };
 
     /// A taskbar progress when a session bus can be reached, else null.
@@ -23,7 +23,7 @@ public:
     State CurrentState() const { return state_; }
     double CurrentProgress() const { return progress_; }
 
-private:
+  private:
     TaskbarProgress() = default;
     void Send();
 
@@ -31,4 +31,4 @@ private:
     double progress_ = 0;
 };
 
-}  // namespace tarnfield
+} // namespace tarnfield

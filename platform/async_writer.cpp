@@ -22,7 +22,7 @@ CreateResult CreateWithFlags(std::u16string_view name, int flags, int& fd, int& 
     return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
 }
 
-}  // namespace
+} // namespace
 
 CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error) {
     return CreateWithFlags(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd, error);
@@ -153,7 +153,7 @@ void AsyncWriter::WriterLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         work_ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // stopping, and nothing left to write
+        if (queue_.empty()) return; // stopping, and nothing left to write
         Piece piece = std::move(queue_.front());
         queue_.pop_front();
         lock.unlock();
@@ -170,4 +170,4 @@ void AsyncWriter::WriterLoop() {
     }
 }
 
-}  // namespace platform
+} // namespace platform

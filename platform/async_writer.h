@@ -34,7 +34,8 @@ class AsyncWriter {
     static constexpr size_t kDefaultPieceSize = 256 * 1024;
     static constexpr int kDefaultPiecesInFlight = 8;
 
-    explicit AsyncWriter(size_t piece_size = kDefaultPieceSize, int pieces_in_flight = kDefaultPiecesInFlight);
+    explicit AsyncWriter(size_t piece_size = kDefaultPieceSize,
+                         int pieces_in_flight = kDefaultPiecesInFlight);
     ~AsyncWriter();
     AsyncWriter(const AsyncWriter&) = delete;
     AsyncWriter& operator=(const AsyncWriter&) = delete;
@@ -85,4 +86,4 @@ class AsyncWriter {
 /// ENOSPC).
 int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset);
 
-}  // namespace platform
+} // namespace platform

@@ -43,7 +43,7 @@ std::u16string FormatWithPattern(const SystemTime& time, const char16_t* pattern
     return std::u16string(text.getBuffer(), static_cast<size_t>(text.length()));
 }
 
-}  // namespace
+} // namespace
 
 bool LocalTimeToEpoch(const SystemTime& time, std::time_t& epoch) {
     std::tm fields{};
@@ -58,7 +58,11 @@ bool LocalTimeToEpoch(const SystemTime& time, std::time_t& epoch) {
     return epoch != static_cast<std::time_t>(-1);
 }
 
-std::u16string FormatLongDate(const SystemTime& time) { return FormatWithPattern(time, u"yyyy年M月d日 EEEE"); }
-std::u16string FormatLongTime(const SystemTime& time) { return FormatWithPattern(time, u"H時m分s秒"); }
+std::u16string FormatLongDate(const SystemTime& time) {
+    return FormatWithPattern(time, u"yyyy年M月d日 EEEE");
+}
+std::u16string FormatLongTime(const SystemTime& time) {
+    return FormatWithPattern(time, u"H時m分s秒");
+}
 
-}  // namespace platform
+} // namespace platform

@@ -12,7 +12,9 @@ namespace platform {
 struct SystemTime {
     uint16_t wYear = 0, wMonth = 0, wDayOfWeek = 0, wDay = 0;
     uint16_t wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
-    bool IsZero() const { return wYear == 0 && wMonth == 0 && wDay == 0 && wHour == 0 && wMinute == 0 && wSecond == 0; }
+    bool IsZero() const {
+        return wYear == 0 && wMonth == 0 && wDay == 0 && wHour == 0 && wMinute == 0 && wSecond == 0;
+    }
 };
 
 /// The moment that the fields name in the process's local time zone (TZ respected).
@@ -23,4 +25,4 @@ std::u16string FormatLongDate(const SystemTime& time);
 /// "10時5分0秒" (pattern "H時m分s秒") in the user's locale.
 std::u16string FormatLongTime(const SystemTime& time);
 
-}  // namespace platform
+} // namespace platform

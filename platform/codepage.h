@@ -9,4 +9,4 @@ int AnsiCodePage();
 /// The ICU converter name of a code page: "windows-31j" for 932, "windows-NNNN" otherwise.
 const char* CodePageConverterName(int code_page);
 
-}  // namespace platform
+} // namespace platform

@@ -27,7 +27,7 @@ void WriteAll(int fd, const std::string& bytes) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return;  // a closed pipe or a full disk: the message is lost, the run goes on
+            return; // a closed pipe or a full disk: the message is lost, the run goes on
         }
         done += static_cast<size_t>(n);
     }
@@ -59,7 +59,7 @@ void Flush(StreamState& s) {
     s.pending.clear();
 }
 
-}  // namespace
+} // namespace
 
 void InitConsole() {
     // The C library's locale is not loaded: nothing here depends on it (text is converted through
@@ -82,8 +82,10 @@ std::string EncodeForPipe(std::u16string_view text) {
 void ConsoleWrite(Stream stream, std::u16string_view text) {
     StreamState& s = stream == Stream::Out ? g_out : g_err;
     if (stream == Stream::Err) Flush(g_out);
-    if (s.terminal) AppendForTerminal(s.pending, text);
-    else AppendForPipe(s.pending, text);
+    if (s.terminal)
+        AppendForTerminal(s.pending, text);
+    else
+        AppendForPipe(s.pending, text);
     if (stream == Stream::Err || s.pending.size() >= kFlushThreshold) Flush(s);
 }
 
@@ -92,4 +94,4 @@ void ConsoleFlush() {
     Flush(g_err);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -22,4 +22,4 @@ void ConsoleFlush();
 /// The encoded bytes of a text as they would reach a pipe or file (tests use it).
 std::string EncodeForPipe(std::u16string_view text);
 
-}  // namespace platform
+} // namespace platform

@@ -26,12 +26,12 @@ bool WriteFully(int fd, std::string_view bytes) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file) {
     int fd = ::open(NativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0 && writable && (errno == EACCES || errno == EROFS))
-        fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);  // times can still be set by the owner
+        fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC); // times can still be set by the owner
     if (fd < 0) return OpenStatus::Failed;
     struct stat info;
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
@@ -95,9 +95,9 @@ OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::
     std::string text;
     if (::fstat(fd, &info) == 0 && info.st_size == 0) text.append(prefix);
     text.append(bytes);
-    WriteFully(fd, text);  // one write for the whole text, so that the texts of processes never interleave
+    WriteFully(fd, text); // one write for the whole text, so that the texts of processes never interleave
     ::close(fd);
     return OpenStatus::Ok;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -19,8 +19,7 @@ struct RetryPolicy {
 enum class OpenStatus { Ok, Contended, Failed };
 
 /// Calls `attempt` until it gives anything but Contended, sleeping between tries; the last status.
-template <typename Attempt>
-OpenStatus RetryWhileContended(Attempt attempt, const RetryPolicy& policy = {}) {
+template <typename Attempt> OpenStatus RetryWhileContended(Attempt attempt, const RetryPolicy& policy = {}) {
     OpenStatus status = OpenStatus::Failed;
     for (int i = 0; i < policy.attempts; ++i) {
         status = attempt();
@@ -35,7 +34,7 @@ struct MappedFile {
     int fd = -1;
     const unsigned char* data = nullptr;
     uint64_t size = 0;
-    bool regular = false;  ///< the size was read when the file was opened
+    bool regular = false; ///< the size was read when the file was opened
 };
 
 /// Opens an existing file (read-write for `writable`) under a shared lock; Contended while another
@@ -55,4 +54,4 @@ bool SetFileTimes(int fd, std::time_t when);
 /// first when the file is empty while the lock is held. Contended while another writer holds it.
 OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes);
 
-}  // namespace platform
+} // namespace platform

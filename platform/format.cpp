@@ -10,14 +10,17 @@ void AppendNumber(std::u16string& out, uint64_t magnitude, bool negative, int wi
     auto [end, ec] = std::to_chars(digits, digits + sizeof digits, magnitude);
     int length = static_cast<int>(end - digits) + (negative ? 1 : 0);
     if (!zero_pad)
-        for (int i = length; i < width; ++i) out.push_back(u' ');
+        for (int i = length; i < width; ++i)
+            out.push_back(u' ');
     if (negative) out.push_back(u'-');
     if (zero_pad)
-        for (int i = length; i < width; ++i) out.push_back(u'0');
-    for (const char* p = digits; p != end; ++p) out.push_back(static_cast<char16_t>(*p));
+        for (int i = length; i < width; ++i)
+            out.push_back(u'0');
+    for (const char* p = digits; p != end; ++p)
+        out.push_back(static_cast<char16_t>(*p));
 }
 
-}  // namespace
+} // namespace
 
 size_t FormatAppend(std::u16string& out, size_t limit, std::u16string_view format,
                     std::initializer_list<FormatArg> args) {
@@ -41,9 +44,11 @@ size_t FormatAppend(std::u16string& out, size_t limit, std::u16string_view forma
             zero_pad = true;
             ++i;
         }
-        while (i < format.size() && format[i] >= u'0' && format[i] <= u'9') width = width * 10 + (format[i++] - u'0');
+        while (i < format.size() && format[i] >= u'0' && format[i] <= u'9')
+            width = width * 10 + (format[i++] - u'0');
         bool bytes = false;
-        if (format.substr(i, 3) == u"I64") i += 3;
+        if (format.substr(i, 3) == u"I64")
+            i += 3;
         else if (i < format.size() && (format[i] == u'h' || format[i] == u'l')) {
             bytes = format[i] == u'h';
             ++i;
@@ -54,21 +59,26 @@ size_t FormatAppend(std::u16string& out, size_t limit, std::u16string_view forma
         const FormatArg& a = *arg++;
         switch (type) {
         case u's':
-            if (a.kind == FormatArg::Kind::Text) out.append(a.text);
+            if (a.kind == FormatArg::Kind::Text)
+                out.append(a.text);
             else if (a.kind == FormatArg::Kind::Bytes)
-                for (char b : a.bytes) out.push_back(static_cast<unsigned char>(b));
+                for (char b : a.bytes)
+                    out.push_back(static_cast<unsigned char>(b));
             (void)bytes;
             break;
         case u'c':
-            out.push_back(static_cast<char16_t>(a.kind == FormatArg::Kind::Unsigned ? a.unsigned_number : a.number));
+            out.push_back(
+                static_cast<char16_t>(a.kind == FormatArg::Kind::Unsigned ? a.unsigned_number : a.number));
             break;
         case u'd':
         case u'u':
         case u'i':
-            if (a.kind == FormatArg::Kind::Unsigned) AppendNumber(out, a.unsigned_number, false, width, zero_pad);
+            if (a.kind == FormatArg::Kind::Unsigned)
+                AppendNumber(out, a.unsigned_number, false, width, zero_pad);
             else {
                 bool negative = a.number < 0;
-                uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(a.number) : static_cast<uint64_t>(a.number);
+                uint64_t magnitude =
+                    negative ? 0 - static_cast<uint64_t>(a.number) : static_cast<uint64_t>(a.number);
                 AppendNumber(out, magnitude, negative, width, zero_pad);
             }
             break;
@@ -86,4 +96,4 @@ std::u16string Format(std::u16string_view format, std::initializer_list<FormatAr
     return out;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -39,4 +39,4 @@ std::u16string Format(std::u16string_view format, std::initializer_list<FormatAr
 size_t FormatAppend(std::u16string& out, size_t limit, std::u16string_view format,
                     std::initializer_list<FormatArg> args);
 
-}  // namespace platform
+} // namespace platform

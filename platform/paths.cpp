@@ -48,7 +48,8 @@ bool StatStepwise(const std::string& native, struct stat& info) {
     int folder = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     size_t i = 0;
     while (folder >= 0) {
-        while (i < native.size() && native[i] == '/') ++i;
+        while (i < native.size() && native[i] == '/')
+            ++i;
         size_t slash = native.find('/', i);
         std::string part = native.substr(i, slash == std::string::npos ? std::string::npos : slash - i);
         bool last = slash == std::string::npos || native.find_first_not_of('/', slash) == std::string::npos;
@@ -65,9 +66,11 @@ bool StatStepwise(const std::string& native, struct stat& info) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
-std::string NativePath(std::u16string_view path) { return U16ToUtf8(path); }
+std::string NativePath(std::u16string_view path) {
+    return U16ToUtf8(path);
+}
 
 std::u16string ProgramFolder() {
     // The program's own path does not change while it runs: read it once.
@@ -119,7 +122,8 @@ std::u16string FullPath(std::u16string_view path) {
 
 std::u16string DisplayPath(std::u16string_view path) {
     std::u16string full = FullPath(path);
-    while (full.size() > 1 && full.back() == u'/') full.pop_back();
+    while (full.size() > 1 && full.back() == u'/')
+        full.pop_back();
     return full;
 }
 
@@ -128,7 +132,9 @@ bool PathExists(std::u16string_view path) {
     return StatStepwise(NativePath(FullPath(path)), info);
 }
 
-bool SetCurrentFolder(std::u16string_view path) { return ChangeDirectoryStepwise(NativePath(FullPath(path))); }
+bool SetCurrentFolder(std::u16string_view path) {
+    return ChangeDirectoryStepwise(NativePath(FullPath(path)));
+}
 
 int CreateFolderChain(std::u16string_view path) {
     int saved = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -145,7 +151,8 @@ int CreateFolderChain(std::u16string_view path) {
         }
     }
     if (saved >= 0) {
-        if (::fchdir(saved) != 0) { /* the folder we came from is gone; nothing better to do */ }
+        if (::fchdir(saved) != 0) { /* the folder we came from is gone; nothing better to do */
+        }
         ::close(saved);
     }
     return result;
@@ -163,4 +170,4 @@ bool EnterFolderNoFollow(std::u16string_view name) {
     return ok;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -29,4 +29,4 @@ int MakeFolder(std::u16string_view name);
 /// Enters a folder of the current directory without following a symbolic link.
 bool EnterFolderNoFollow(std::u16string_view name);
 
-}  // namespace platform
+} // namespace platform

@@ -29,13 +29,15 @@ std::string U16ToUtf8(std::u16string_view text) {
 
 std::u16string WidenBytes(std::string_view bytes) {
     std::u16string out(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        out[i] = static_cast<unsigned char>(bytes[i]);
     return out;
 }
 
 size_t U16Length(const char16_t* text) {
     size_t n = 0;
-    while (text[n]) ++n;
+    while (text[n])
+        ++n;
     return n;
 }
 
@@ -50,4 +52,4 @@ bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -13,11 +13,13 @@ std::string U16ToUtf8(std::u16string_view text);
 /// One unit per byte, zero-extended (0xE3 becomes U+00E3).
 std::u16string WidenBytes(std::string_view bytes);
 /// ASCII literal helper for tests and fixed texts.
-inline std::u16string Ascii(std::string_view ascii) { return WidenBytes(ascii); }
+inline std::u16string Ascii(std::string_view ascii) {
+    return WidenBytes(ascii);
+}
 
 /// Length of a NUL-terminated UTF-16 text.
 size_t U16Length(const char16_t* text);
 /// Case-insensitive (ASCII letters only) comparison of two equal-length ranges.
 bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b);
 
-}  // namespace platform
+} // namespace platform

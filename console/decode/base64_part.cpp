@@ -13,9 +13,11 @@ constexpr size_t kNextPartLength = sizeof(kNextPartPrefix) - 1;
 // ReadLineW stores at most this many characters; a longer line arrives in pieces.
 constexpr size_t kMaxLineChars = kLineCapacity - 1;
 
-bool IsPadLine(const char* bytes) { return std::strcmp(bytes, "====") == 0; }
+bool IsPadLine(const char* bytes) {
+    return std::strcmp(bytes, "====") == 0;
+}
 
-}  // namespace
+} // namespace
 
 void Base64PartDecoder::Reset() {
     const bool fast = use_fast_path;
@@ -37,8 +39,8 @@ bool Base64PartDecoder::Emit(const uint8_t* data, int count, ByteSink& sink) {
     return true;
 }
 
-DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
-                               const RepairNoticeFn& notice) {
+DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary,
+                               ByteSink& sink, const RepairNoticeFn& notice) {
     char bytes[kLineBytes];
     // A boundary made only of base64 letters could sit inside a clean line; then every line takes
     // the full path.
@@ -80,9 +82,9 @@ DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBou
     return end;
 }
 
-Base64PartDecoder::LineOutcome Base64PartDecoder::DecodeLine(const char16_t* line, char* bytes, LineCursor& cursor,
-                                                             const PartBoundary& boundary, ByteSink& sink,
-                                                             const RepairNoticeFn& notice) {
+Base64PartDecoder::LineOutcome Base64PartDecoder::DecodeLine(const char16_t* line, char* bytes,
+                                                             LineCursor& cursor, const PartBoundary& boundary,
+                                                             ByteSink& sink, const RepairNoticeFn& notice) {
     if (boundary.HoldsText(bytes)) return LineOutcome::Boundary;
     if (IsPadLine(bytes)) return LineOutcome::PadLine;
     // Text in the middle of the data (a signature, a mailer's banner) is skipped, and the file may
@@ -143,7 +145,8 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
         if (carry[carried] == '=') return FastOutcome::NotClean;
     const unsigned char* start = cursor.pos;
     const unsigned char* data_end = cursor.last + 1;
-    const unsigned char* limit = start + std::min<size_t>(static_cast<size_t>(data_end - start), kMaxLineChars);
+    const unsigned char* limit =
+        start + std::min<size_t>(static_cast<size_t>(data_end - start), kMaxLineChars);
     const unsigned char* p = start;
     uint8_t out[kLineOutBytes + 4];
     size_t count = 0;
@@ -155,7 +158,8 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
     if (carried) {
         const size_t need = 4 - carried;
         size_t letters = 0;
-        while (letters < need && p + letters < limit && kBase64Values[p[letters]] < kBase64Pad) ++letters;
+        while (letters < need && p + letters < limit && kBase64Values[p[letters]] < kBase64Pad)
+            ++letters;
         if (letters == need) {
             std::memcpy(pending + carried, p, need);
             Base64DecodeLetterGroups(reinterpret_cast<const unsigned char*>(pending), 1, out);
@@ -170,7 +174,8 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
         count += groups * 3;
     }
     // Fewer than four letters are left, then the pads and the line end.
-    while (p < limit && kBase64Values[*p] < kBase64Pad && pending_count < 4) pending[pending_count++] = static_cast<char>(*p++);
+    while (p < limit && kBase64Values[*p] < kBase64Pad && pending_count < 4)
+        pending[pending_count++] = static_cast<char>(*p++);
     size_t pads = 0;
     while (p < limit && *p == '=' && pads < 3) {
         pending[pending_count++] = '=';
@@ -190,9 +195,12 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
         if (*p == '\n') {
             next = p == cursor.last ? nullptr : p + 1;
         } else if (*p == '\r') {
-            if (p == cursor.last) next = nullptr;
-            else if (p[1] == '\n') next = p + 1 == cursor.last ? nullptr : p + 2;
-            else next = p + 1;
+            if (p == cursor.last)
+                next = nullptr;
+            else if (p[1] == '\n')
+                next = p + 1 == cursor.last ? nullptr : p + 2;
+            else
+                next = p + 1;
         } else {
             return FastOutcome::NotClean;
         }
@@ -230,4 +238,4 @@ bool Base64PartDecoder::FlushCarry(ByteSink& sink, const RepairNoticeFn& notice)
     return true;
 }
 
-}  // namespace dornick
+} // namespace dornick

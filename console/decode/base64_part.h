@@ -15,11 +15,11 @@ namespace dornick {
 /// groups split across lines are rejoined through the carry, lines that cannot be base64 are
 /// skipped, and damage is reported once per output file through the repair notice.
 struct Base64PartDecoder {
-    char carry[4] = {};               ///< up to 3 characters left over from the previous line
-    bool first_line_checked = false;  ///< the look-ahead of the part's first line was done
-    bool damaged = false;             ///< a line held NUL bytes
-    bool repaired = false;            ///< the repair notice was given for the current output file
-    uint64_t decoded_total = 0;       ///< bytes handed to the sink
+    char carry[4] = {};              ///< up to 3 characters left over from the previous line
+    bool first_line_checked = false; ///< the look-ahead of the part's first line was done
+    bool damaged = false;            ///< a line held NUL bytes
+    bool repaired = false;           ///< the repair notice was given for the current output file
+    uint64_t decoded_total = 0;      ///< bytes handed to the sink
     SinkResult sink_result = SinkResult::Ok;
     bool failed_on_remainder = false; ///< the sink refused the padded remainder at the end
     bool use_fast_path = true;        ///< clean lines are decoded straight from the mapping
@@ -37,12 +37,12 @@ struct Base64PartDecoder {
     enum class FastOutcome { Done, NotClean, SinkFailed };
 
     void Notice(const RepairNoticeFn& notice);
-    LineOutcome DecodeLine(const char16_t* line, char* bytes, LineCursor& cursor, const PartBoundary& boundary,
-                           ByteSink& sink, const RepairNoticeFn& notice);
+    LineOutcome DecodeLine(const char16_t* line, char* bytes, LineCursor& cursor,
+                           const PartBoundary& boundary, ByteSink& sink, const RepairNoticeFn& notice);
     void LookAheadOfFirstLine(char* bytes, LineCursor& cursor, const PartBoundary& boundary);
     FastOutcome DecodeCleanLine(LineCursor& cursor, ByteSink& sink);
     bool Emit(const uint8_t* data, int count, ByteSink& sink);
     bool FlushCarry(ByteSink& sink, const RepairNoticeFn& notice);
 };
 
-}  // namespace dornick
+} // namespace dornick

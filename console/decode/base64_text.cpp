@@ -14,8 +14,7 @@ namespace {
 // Each letter's contribution to the three output bytes of its group, already in place for a
 // little-endian 32-bit store (byte 0 first); anything but a letter sets bit 24.
 constexpr uint32_t kNotLetter = 0x01FFFFFF;
-template <int Position>
-constexpr std::array<uint32_t, 256> MakeGroupTable() {
+template <int Position> constexpr std::array<uint32_t, 256> MakeGroupTable() {
     std::array<uint32_t, 256> table{};
     for (int c = 0; c < 256; ++c) {
         const uint32_t v = kBase64Values[c];
@@ -48,10 +47,10 @@ __attribute__((target("ssse3"))) size_t DecodeLetterBlocks(const unsigned char* 
                                                            uint8_t* out) {
     // For each low nibble, the high nibbles at which a byte is not a letter (bit per high nibble
     // class); for each high nibble, its class bit. A byte is a letter when the two do not meet.
-    const __m128i lut_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
-                                         0x1B, 0x1B, 0x1B, 0x1A);
-    const __m128i lut_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
-                                         0x10, 0x10, 0x10, 0x10);
+    const __m128i lut_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
+                                         0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m128i lut_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10, 0x10);
     // What to add to a letter to get its value, by high nibble ("/" has its own row).
     const __m128i lut_roll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m128i mask_2f = _mm_set1_epi8(0x2F);
@@ -93,7 +92,7 @@ bool HaveSsse3() {
 }
 #endif
 
-}  // namespace
+} // namespace
 
 size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out) {
     size_t groups = 0;
@@ -147,10 +146,12 @@ void Base64StripForeign(char* line) {
 
 void TrimBlanks(char* text) {
     size_t start = 0;
-    while (text[start] == ' ' || text[start] == '\t') ++start;
+    while (text[start] == ' ' || text[start] == '\t')
+        ++start;
     size_t length = std::strlen(text + start);
     if (start) std::memmove(text, text + start, length + 1);
-    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t')) --length;
+    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
+        --length;
     text[length] = 0;
 }
 
@@ -163,7 +164,8 @@ bool Base64HasInnerPad(const char* line) {
     const char* first = std::strchr(line, '=');
     if (!first) return true;
     const char* run = line + std::strlen(line);
-    while (run > line && run[-1] == '=') --run;
+    while (run > line && run[-1] == '=')
+        --run;
     return first >= run;
 }
 
@@ -191,7 +193,8 @@ void Base64SplitCarry(char* line, char* carry) {
 
 void Base64PadToQuad(char* text) {
     size_t length = std::strlen(text);
-    while (length % 4) text[length++] = '=';
+    while (length % 4)
+        text[length++] = '=';
     text[length] = 0;
 }
 
@@ -216,7 +219,7 @@ int Base64DecodeBlock(const char* chars, int n, uint8_t* out) {
                 if (values == 3) o[1] = static_cast<uint8_t>(v[1] << 4 | v[2] >> 2);
                 return static_cast<int>(o - out) + values - 1;
             }
-            v[values++] = t & 63;  // a foreign byte counts as 0
+            v[values++] = t & 63; // a foreign byte counts as 0
         }
         o[0] = static_cast<uint8_t>(v[0] << 2 | v[1] >> 4);
         o[1] = static_cast<uint8_t>(v[1] << 4 | v[2] >> 2);
@@ -233,7 +236,7 @@ int QpDecode(const char* text, uint8_t* out, bool header) {
         const unsigned char c = *p;
         if (c == 0) break;
         if (c == '=') {
-            if (p[1] == 0 || p[2] == 0) break;  // a cut escape at the end gives nothing
+            if (p[1] == 0 || p[2] == 0) break; // a cut escape at the end gives nothing
             *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
             p += 3;
             continue;
@@ -244,4 +247,4 @@ int QpDecode(const char* text, uint8_t* out, bool header) {
     return static_cast<int>(o - out);
 }
 
-}  // namespace dornick
+} // namespace dornick

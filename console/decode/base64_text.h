@@ -16,9 +16,11 @@ constexpr uint8_t kBase64Pad = 64;
 constexpr uint8_t kBase64Foreign = 128;
 constexpr std::array<uint8_t, 256> kBase64Values = [] {
     std::array<uint8_t, 256> table{};
-    for (auto& v : table) v = kBase64Foreign;
+    for (auto& v : table)
+        v = kBase64Foreign;
     constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
     table['='] = kBase64Pad;
     return table;
 }();
@@ -26,8 +28,10 @@ constexpr std::array<uint8_t, 256> kBase64Values = [] {
 /// Quoted-printable digit values: 0..15 for "0".."9", "A".."F", "a".."f", 127 for every other byte.
 constexpr std::array<uint8_t, 256> kQpHexValues = [] {
     std::array<uint8_t, 256> table{};
-    for (auto& v : table) v = 127;
-    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<uint8_t>(i);
+    for (auto& v : table)
+        v = 127;
+    for (int i = 0; i < 10; ++i)
+        table['0' + i] = static_cast<uint8_t>(i);
     for (int i = 0; i < 6; ++i) {
         table['A' + i] = static_cast<uint8_t>(10 + i);
         table['a' + i] = static_cast<uint8_t>(10 + i);
@@ -36,7 +40,9 @@ constexpr std::array<uint8_t, 256> kQpHexValues = [] {
 }();
 
 /// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
-constexpr bool InBase64FilterSet(unsigned char c) { return kBase64Values[c] != kBase64Foreign || c == ' ' || c == '\t'; }
+constexpr bool InBase64FilterSet(unsigned char c) {
+    return kBase64Values[c] != kBase64Foreign || c == ' ' || c == '\t';
+}
 
 /// Keeps the filter-set bytes; the first foreign byte and every copy of it are removed, and a
 /// second, different foreign byte empties the whole line.
@@ -65,4 +71,4 @@ int Base64DecodeBlock(const char* chars, int n, uint8_t* out);
 /// the byte count. Bad digits count as 127 and are not reported.
 int QpDecode(const char* text, uint8_t* out, bool header);
 
-}  // namespace dornick
+} // namespace dornick

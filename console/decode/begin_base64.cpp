@@ -9,15 +9,20 @@ constexpr std::u16string_view kMarker = u"begin-base64 ";
 constexpr size_t kShortestHeader = 18;
 constexpr size_t kLongestHeader = 277;
 
-bool BeginsWithMarker(std::u16string_view line) { return line.substr(0, kMarker.size()) == kMarker; }
+bool BeginsWithMarker(std::u16string_view line) {
+    return line.substr(0, kMarker.size()) == kMarker;
+}
 
-bool IsOctalDigit(char16_t c) { return c >= u'0' && c <= u'7'; }
+bool IsOctalDigit(char16_t c) {
+    return c >= u'0' && c <= u'7';
+}
 
-}  // namespace
+} // namespace
 
 bool DetectBeginBase64(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary) {
     const std::u16string_view header(line);
-    if (!BeginsWithMarker(header) || header.size() < kShortestHeader || header.size() > kLongestHeader) return false;
+    if (!BeginsWithMarker(header) || header.size() < kShortestHeader || header.size() > kLongestHeader)
+        return false;
     if (!IsOctalDigit(header[13]) || !IsOctalDigit(header[14]) || !IsOctalDigit(header[15])) return false;
 
     const unsigned char* saved = cursor.pos;
@@ -35,4 +40,4 @@ bool DetectBeginBase64(const char16_t* line, LineCursor& cursor, const PartBound
     return found;
 }
 
-}  // namespace dornick
+} // namespace dornick

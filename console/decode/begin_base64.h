@@ -16,6 +16,8 @@ constexpr int kBeginBase64NameOffset = 17;
 bool DetectBeginBase64(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary);
 
 /// The file name of a header line that DetectBeginBase64 accepted (from its 18th character on).
-inline const char16_t* BeginBase64Name(const char16_t* line) { return line + kBeginBase64NameOffset; }
+inline const char16_t* BeginBase64Name(const char16_t* line) {
+    return line + kBeginBase64NameOffset;
+}
 
-}  // namespace dornick
+} // namespace dornick

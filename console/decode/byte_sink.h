@@ -17,4 +17,4 @@ struct ByteSink {
     [[nodiscard]] virtual SinkResult Append(const uint8_t* data, size_t size) = 0;
 };
 
-}  // namespace dornick
+} // namespace dornick

@@ -25,15 +25,18 @@ bool Refused(SinkResult result, const char16_t* no_memory) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
-Gzip64Buffer::~Gzip64Buffer() { std::free(data); }
+Gzip64Buffer::~Gzip64Buffer() {
+    std::free(data);
+}
 
 SinkResult Gzip64Buffer::Append(const uint8_t* bytes, size_t count) {
     if (out_of_memory) return SinkResult::NoMemory;
     if (count > capacity - size) {
         size_t grown = std::max<size_t>(capacity * 2, 64 * 1024);
-        while (grown - size < count) grown *= 2;
+        while (grown - size < count)
+            grown *= 2;
         auto* bigger = static_cast<uint8_t*>(std::realloc(data, grown));
         if (!bigger) {
             out_of_memory = true;
@@ -108,4 +111,4 @@ int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_to
     }
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -17,7 +17,7 @@ struct Gzip64Buffer final : ByteSink {
     uint8_t* data = nullptr;
     size_t size = 0;
     size_t capacity = 0;
-    bool out_of_memory = false;  ///< an append could not grow the buffer
+    bool out_of_memory = false; ///< an append could not grow the buffer
 
     Gzip64Buffer() = default;
     Gzip64Buffer(const Gzip64Buffer&) = delete;
@@ -35,4 +35,4 @@ struct Gzip64Buffer final : ByteSink {
 /// caller reports it). The collected bytes are freed either way.
 [[nodiscard]] int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_total);
 
-}  // namespace dornick
+} // namespace dornick

@@ -14,7 +14,7 @@ const unsigned char* FindLineEnd(const unsigned char* p, const unsigned char* en
     return end;
 }
 
-}  // namespace
+} // namespace
 
 DataEnd CopyPlainLines(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
                        SinkResult& sink_result) {
@@ -52,4 +52,4 @@ DataEnd CopyPlainLines(char16_t* line, LineCursor& cursor, const PartBoundary& b
     return DataEnd::EndOfData;
 }
 
-}  // namespace dornick
+} // namespace dornick

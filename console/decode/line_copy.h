@@ -15,4 +15,4 @@ namespace dornick {
 DataEnd CopyPlainLines(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
                        SinkResult& sink_result);
 
-}  // namespace dornick
+} // namespace dornick

@@ -9,29 +9,31 @@ namespace {
 constexpr unsigned char kCr = '\r';
 constexpr unsigned char kLf = '\n';
 
-inline bool IsLineEnd(unsigned char b) { return b == kCr || b == kLf; }
+inline bool IsLineEnd(unsigned char b) {
+    return b == kCr || b == kLf;
+}
 
 // The one line reader behind the three public ones. `crlf_only`: a lone CR or LF is data.
-template <typename Unit>
-int ReadLineInto(Unit* buffer, int size, LineCursor& cursor, bool crlf_only) {
+template <typename Unit> int ReadLineInto(Unit* buffer, int size, LineCursor& cursor, bool crlf_only) {
     const unsigned char* p = cursor.pos;
     if (!p) return 0;
     buffer[0] = 0;
     if (size < 2) return 0;
     const unsigned char* last = cursor.last;
     const int places = size - 1;
-    int used = 0;    // stored bytes plus dropped NULs
+    int used = 0; // stored bytes plus dropped NULs
     int stored = 0;
     for (;;) {
         if (used == places) {
-            cursor.pos = p;  // a long line: the next piece starts here, without a line end
+            cursor.pos = p; // a long line: the next piece starts here, without a line end
             break;
         }
         const unsigned char b = *p;
         if (p == last) {
             // The file's last byte: a line end (for the CR LF reader only LF) or NUL is not stored.
             bool end_byte = crlf_only ? b == kLf : IsLineEnd(b);
-            if (b == 0) ++used;
+            if (b == 0)
+                ++used;
             else if (!end_byte) {
                 buffer[stored++] = b;
                 ++used;
@@ -56,7 +58,7 @@ int ReadLineInto(Unit* buffer, int size, LineCursor& cursor, bool crlf_only) {
     return used == 0 ? 1 : used;
 }
 
-}  // namespace
+} // namespace
 
 LineCursor MakeLineCursor(const unsigned char* data, uint64_t size) {
     LineCursor cursor;
@@ -66,11 +68,17 @@ LineCursor MakeLineCursor(const unsigned char* data, uint64_t size) {
     return cursor;
 }
 
-int ReadLineA(char* buffer, LineCursor& cursor) { return ReadLineInto(buffer, kLineCapacity, cursor, false); }
+int ReadLineA(char* buffer, LineCursor& cursor) {
+    return ReadLineInto(buffer, kLineCapacity, cursor, false);
+}
 
-int ReadLineW(char16_t* buffer, LineCursor& cursor) { return ReadLineInto(buffer, kLineCapacity, cursor, false); }
+int ReadLineW(char16_t* buffer, LineCursor& cursor) {
+    return ReadLineInto(buffer, kLineCapacity, cursor, false);
+}
 
-int ReadLineCrLfW(char16_t* buffer, int size, LineCursor& cursor) { return ReadLineInto(buffer, size, cursor, true); }
+int ReadLineCrLfW(char16_t* buffer, int size, LineCursor& cursor) {
+    return ReadLineInto(buffer, size, cursor, true);
+}
 
 bool EndedWithCrLf(const LineCursor& cursor) {
     const unsigned char* p = cursor.pos;
@@ -94,7 +102,7 @@ const unsigned char* StepBackLines(LineCursor& cursor, int n) {
     const unsigned char* p = cursor.pos;
     if (!p) {
         p = cursor.last + 1;
-        n = 1;  // from the end: the start of the last line, whatever was asked
+        n = 1; // from the end: the start of the last line, whatever was asked
     }
     for (int i = 0; i < n && p > start; ++i) {
         // Step over the line end that closes the line before p (CR LF is one), then to its start.
@@ -104,7 +112,8 @@ const unsigned char* StepBackLines(LineCursor& cursor, int n) {
         } else if (p[-1] == kCr) {
             --p;
         }
-        while (p > start && !IsLineEnd(p[-1])) --p;
+        while (p > start && !IsLineEnd(p[-1]))
+            --p;
     }
     cursor.pos = p;
     return p;
@@ -116,7 +125,7 @@ void UnreadChars(LineCursor& cursor, int n) {
     const unsigned char* p = cursor.pos;
     int counted = 0;
     if (!p) {
-        p = cursor.last;  // the last byte counts as one
+        p = cursor.last; // the last byte counts as one
         counted = 1;
     }
     while (counted < n && p > start) {
@@ -130,20 +139,23 @@ void UnreadChars(LineCursor& cursor, int n) {
 }
 
 void NarrowLine(const char16_t* wide, char* bytes) {
-    while (*wide) *bytes++ = static_cast<char>(*wide++ & 0xFF);
+    while (*wide)
+        *bytes++ = static_cast<char>(*wide++ & 0xFF);
     *bytes = 0;
 }
 
 void WidenLine(const char* bytes, char16_t* wide) {
-    while (*bytes) *wide++ = static_cast<unsigned char>(*bytes++);
+    while (*bytes)
+        *wide++ = static_cast<unsigned char>(*bytes++);
     *wide = 0;
 }
 
 bool IsDamagedLine(const LineCursor& cursor, const char16_t* line, int returned) {
     int stored = 0;
-    while (line[stored]) ++stored;
+    while (line[stored])
+        ++stored;
     if (stored == 0) return returned > 1;
     return cursor.pos != nullptr && stored != returned;
 }
 
-}  // namespace dornick
+} // namespace dornick

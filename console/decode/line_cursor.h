@@ -13,9 +13,9 @@ namespace dornick {
 constexpr int kLineCapacity = 1024;
 
 struct LineCursor {
-    const unsigned char* pos = nullptr;    ///< next unread byte; null once the last byte is consumed
-    const unsigned char* start = nullptr;  ///< first byte of the mapping
-    const unsigned char* last = nullptr;   ///< last byte of the mapping (inclusive)
+    const unsigned char* pos = nullptr;   ///< next unread byte; null once the last byte is consumed
+    const unsigned char* start = nullptr; ///< first byte of the mapping
+    const unsigned char* last = nullptr;  ///< last byte of the mapping (inclusive)
 };
 
 /// A cursor over `size` bytes (null at once when size is 0).
@@ -44,4 +44,4 @@ void WidenLine(const char* bytes, char16_t* wide);
 /// True when the line just read by ReadLineW is damaged: it held NUL bytes (see the decoders).
 bool IsDamagedLine(const LineCursor& cursor, const char16_t* line, int returned);
 
-}  // namespace dornick
+} // namespace dornick

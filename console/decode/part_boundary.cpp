@@ -30,7 +30,9 @@ bool PartBoundary::Holds(const char* line, size_t size) const {
     return false;
 }
 
-bool PartBoundary::HoldsText(const char* line) const { return matchable && Holds(line, std::strlen(line)); }
+bool PartBoundary::HoldsText(const char* line) const {
+    return matchable && Holds(line, std::strlen(line));
+}
 
 bool PartBoundary::HoldsWide(const char16_t* line) const {
     if (!matchable) return false;
@@ -56,4 +58,4 @@ bool PartBoundary::CouldHideInBase64() const {
     return true;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -30,4 +30,4 @@ struct PartBoundary {
     bool CouldHideInBase64() const;
 };
 
-}  // namespace dornick
+} // namespace dornick

@@ -22,4 +22,4 @@ constexpr int kLineBytes = 8192;
 /// Decoded bytes of one line.
 constexpr int kLineOutBytes = 1032;
 
-}  // namespace dornick
+} // namespace dornick

@@ -16,10 +16,18 @@ enum class LineEnd { None, CrLf, Lf, Cr };
 
 size_t LineEndBytes(LineEnd end, uint8_t* out) {
     switch (end) {
-    case LineEnd::CrLf: out[0] = '\r'; out[1] = '\n'; return 2;
-    case LineEnd::Lf: out[0] = '\n'; return 1;
-    case LineEnd::Cr: out[0] = '\r'; return 1;
-    case LineEnd::None: break;
+    case LineEnd::CrLf:
+        out[0] = '\r';
+        out[1] = '\n';
+        return 2;
+    case LineEnd::Lf:
+        out[0] = '\n';
+        return 1;
+    case LineEnd::Cr:
+        out[0] = '\r';
+        return 1;
+    case LineEnd::None:
+        break;
     }
     return 0;
 }
@@ -44,7 +52,8 @@ int ReadQpLine(char* bytes, LineCursor& cursor, LineEnd& end) {
         const unsigned char b = *p;
         if (p == last) {
             // A final CR or LF is not stored: the final line break is written from the file's end.
-            if (b == 0) ++used;
+            if (b == 0)
+                ++used;
             else if (b != '\n' && b != '\r') {
                 bytes[stored++] = static_cast<char>(b);
                 ++used;
@@ -102,7 +111,8 @@ size_t FinalBreak(const LineCursor& cursor, uint8_t* out) {
 }
 
 // Whether the line that ReadQpLine would read at `from` holds the boundary; the cursor stays.
-bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor, const PartBoundary& boundary) {
+bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor,
+                           const PartBoundary& boundary) {
     if (!boundary.matchable) return false;
     // The line lies within the bytes up to the next LF: when the boundary is not among them (and
     // no dropped NUL could join it), it is not in the line.
@@ -110,7 +120,8 @@ bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor, 
     const size_t span = std::min(available, kMaxLineChars + 1);
     const void* lf = std::memchr(from, '\n', span);
     const size_t size = lf ? static_cast<size_t>(static_cast<const unsigned char*>(lf) - from) : span;
-    if (!boundary.Holds(reinterpret_cast<const char*>(from), size) && !std::memchr(from, 0, size)) return false;
+    if (!boundary.Holds(reinterpret_cast<const char*>(from), size) && !std::memchr(from, 0, size))
+        return false;
     LineCursor peek = cursor;
     peek.pos = from;
     char next[kLineCapacity];
@@ -119,7 +130,7 @@ bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor, 
     return boundary.HoldsText(next);
 }
 
-}  // namespace
+} // namespace
 
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
     const unsigned char* p = text;
@@ -132,7 +143,7 @@ size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
             ++p;
             continue;
         }
-        if (end - p < 3) break;  // a cut escape at the end gives nothing
+        if (end - p < 3) break; // a cut escape at the end gives nothing
         *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
         p += 3;
     }
@@ -175,8 +186,10 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
         if (cursor.pos) {
             bool break_unless_last = false;
             if (length > 0 && own_end != LineEnd::None) {
-                if (bytes[length - 1] == '=') bytes[--length] = 0;  // soft line break
-                else break_unless_last = true;
+                if (bytes[length - 1] == '=')
+                    bytes[--length] = 0; // soft line break
+                else
+                    break_unless_last = true;
             } else if (length > 0) {
                 // A piece of a longer line: an escape cut at its end is read again with the next piece.
                 char* eq = std::strrchr(bytes, '=');
@@ -259,4 +272,4 @@ QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLine(LineCursor& cursor,
     return FastOutcome::Done;
 }
 
-}  // namespace dornick
+} // namespace dornick

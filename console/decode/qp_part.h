@@ -21,12 +21,12 @@ constexpr uint64_t kQpRedecodeMinimumBytes = 1024;
 /// reader's buffer arrives in pieces, and an escape cut by a piece boundary is read again with the
 /// next piece.
 struct QpPartDecoder {
-    int escape_lines = 0;         ///< lines that held "=", counted up to kQpEscapeLinesCounted
-    bool damaged = false;         ///< a line held NUL bytes
-    bool repaired = false;        ///< the repair notice was given for the current output file
-    uint64_t decoded_total = 0;   ///< bytes handed to the sink
+    int escape_lines = 0;       ///< lines that held "=", counted up to kQpEscapeLinesCounted
+    bool damaged = false;       ///< a line held NUL bytes
+    bool repaired = false;      ///< the repair notice was given for the current output file
+    uint64_t decoded_total = 0; ///< bytes handed to the sink
     SinkResult sink_result = SinkResult::Ok;
-    bool use_fast_path = true;    ///< ordinary lines are decoded straight from the mapping
+    bool use_fast_path = true; ///< ordinary lines are decoded straight from the mapping
 
     /// Clears everything for a new part.
     void Reset();
@@ -53,4 +53,4 @@ struct QpPartDecoder {
 /// off, over a counted span).
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out);
 
-}  // namespace dornick
+} // namespace dornick

@@ -13,12 +13,15 @@ struct WriterSink final : ByteSink {
 
     [[nodiscard]] SinkResult Append(const uint8_t* data, size_t size) override {
         switch (writer.Append(data, size)) {
-        case platform::WriteStatus::Ok: return SinkResult::Ok;
-        case platform::WriteStatus::NoMemory: return SinkResult::NoMemory;
-        case platform::WriteStatus::Failed: break;
+        case platform::WriteStatus::Ok:
+            return SinkResult::Ok;
+        case platform::WriteStatus::NoMemory:
+            return SinkResult::NoMemory;
+        case platform::WriteStatus::Failed:
+            break;
         }
         return SinkResult::WriteFailed;
     }
 };
 
-}  // namespace dornick
+} // namespace dornick

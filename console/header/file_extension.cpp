@@ -24,7 +24,7 @@ bool IsTableExtension(std::u16string_view extension) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -62,12 +62,14 @@ void ApplyTypeExtension(std::u16string& name, std::u16string_view mime_type) {
     const MimeExtensionRow* fallback = nullptr;
     for (const MimeExtensionRow& row : MimeExtensionTable) {
         if (!EqualsNoCase(row.type, first->type)) continue;
-        if (row.extension.size() < kFallbackExtensionUnits || current.size() < kFallbackAgreeingUnits) continue;
-        if (!EqualsNoCase(row.extension.substr(0, kFallbackAgreeingUnits), current.substr(0, kFallbackAgreeingUnits)))
+        if (row.extension.size() < kFallbackExtensionUnits || current.size() < kFallbackAgreeingUnits)
+            continue;
+        if (!EqualsNoCase(row.extension.substr(0, kFallbackAgreeingUnits),
+                          current.substr(0, kFallbackAgreeingUnits)))
             continue;
         if (start + row.extension.size() <= kFileNameUnits) fallback = &row;
     }
     if (fallback) name.replace(start, std::u16string::npos, fallback->extension);
 }
 
-}  // namespace dornick
+} // namespace dornick

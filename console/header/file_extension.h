@@ -13,8 +13,8 @@ constexpr size_t kFileNameUnits = 255;
 /// Suffixes that count as one extension although they hold further dots, compared over exactly
 /// their own length at a dot (so ".tar.z" also catches ".tar.zst", ".exe." catches ".exe.config").
 inline constexpr std::u16string_view CompoundSuffixes[] = {
-    u".tar.gz",  u".tar.bz2", u".tar.xz",        u".tar.lzma", u".tar.lz",  u".tar.z",  u".tar.lzo", u".vcxproj.",
-    u".vbproj.", u".exe.",    u".auto.manifest", u".auto.res", u".auto.rc", u".csproj.",
+    u".tar.gz",   u".tar.bz2", u".tar.xz", u".tar.lzma",      u".tar.lz",   u".tar.z",   u".tar.lzo",
+    u".vcxproj.", u".vbproj.", u".exe.",   u".auto.manifest", u".auto.res", u".auto.rc", u".csproj.",
 };
 
 /// True when both texts are equal after simple upper-casing of each unit.
@@ -29,4 +29,4 @@ size_t ExtensionStart(std::u16string_view name);
 /// shorter extension of the same type that fits).
 void ApplyTypeExtension(std::u16string& name, std::u16string_view mime_type);
 
-}  // namespace dornick
+} // namespace dornick

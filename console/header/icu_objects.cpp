@@ -79,7 +79,9 @@ UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
     return U_SUCCESS(status) ? converter : nullptr;
 }
 
-void ReleaseIcuObjects() { Cache().Release(); }
+void ReleaseIcuObjects() {
+    Cache().Release();
+}
 
 UCharsetDetector* CachedDetector(UErrorCode& status) {
     ConverterCache& cache = Cache();

@@ -57,10 +57,16 @@ int ReadTwoAt(std::u16string_view text, size_t position) {
 }
 
 // 64-bit, so that the largest numbers a text can give never overflow.
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+int64_t FloorMod(int64_t a, int64_t b) {
+    return a - FloorDiv(a, b) * b;
+}
 
-bool IsLeapYear(int64_t year) { return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0); }
+bool IsLeapYear(int64_t year) {
+    return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0);
+}
 
 int DaysInMonth(int month, int64_t year) {
     if (month == 2 && IsLeapYear(year)) return 29;
@@ -71,9 +77,11 @@ std::vector<std::u16string_view> SplitTokens(std::u16string_view text) {
     std::vector<std::u16string_view> tokens;
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+            ++i;
         size_t begin = i;
-        while (i < text.size() && text[i] != u' ' && text[i] != u'\t') ++i;
+        while (i < text.size() && text[i] != u' ' && text[i] != u'\t')
+            ++i;
         if (i > begin) tokens.push_back(text.substr(begin, i - begin));
     }
     return tokens;
@@ -89,7 +97,8 @@ int ExpandYear(const NumberRead& year) {
 
 int ZoneOffsetMinutes(std::u16string_view zone) {
     std::u16string_view bare = zone;
-    if (bare.size() >= 2 && bare.front() == u'(' && bare.back() == u')') bare = bare.substr(1, bare.size() - 2);
+    if (bare.size() >= 2 && bare.front() == u'(' && bare.back() == u')')
+        bare = bare.substr(1, bare.size() - 2);
     for (const NamedZone& named : kNamedZones)
         if (platform::EqualsNoCaseAscii(bare, named.name)) return named.offset_minutes;
     if (zone.size() < 4) return 0;
@@ -97,7 +106,7 @@ int ZoneOffsetMinutes(std::u16string_view zone) {
     return zone[0] == u'+' ? offset : -offset;
 }
 
-}  // namespace
+} // namespace
 
 void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
     time = platform::SystemTime{};
@@ -112,8 +121,8 @@ void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
         std::u16string_view token = tokens[next];
         NumberRead number = ReadLeadingNumber(token);
         // A year written "00" reads as zero; once the day is known it is still the year 2000.
-        bool zero_year = have_day && !have_year && number.value == 0 && number.digits == 2 && token[0] != u'+' &&
-                         token[0] != u'-';
+        bool zero_year = have_day && !have_year && number.value == 0 && number.digits == 2 &&
+                         token[0] != u'+' && token[0] != u'-';
         if (number.value != 0 || zero_year) {
             if (!have_day) {
                 day = number.value;
@@ -184,4 +193,4 @@ void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
     time.wSecond = static_cast<uint16_t>(second);
 }
 
-}  // namespace dornick
+} // namespace dornick

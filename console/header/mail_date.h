@@ -13,4 +13,4 @@ namespace dornick {
 /// cannot be read stays 0 or empty.
 void ParseMailDate(std::u16string& text, platform::SystemTime& time);
 
-}  // namespace dornick
+} // namespace dornick

@@ -7,7 +7,7 @@
 namespace dornick {
 
 struct MimeExtensionRow {
-    std::u16string_view extension;  ///< with its dot
+    std::u16string_view extension; ///< with its dot
     std::u16string_view type;
 };
 
@@ -264,4 +264,4 @@ inline constexpr MimeExtensionRow MimeExtensionTable[] = {
 inline constexpr size_t kMimeExtensionRows = sizeof(MimeExtensionTable) / sizeof(MimeExtensionTable[0]);
 static_assert(kMimeExtensionRows == 247);
 
-}  // namespace dornick
+} // namespace dornick

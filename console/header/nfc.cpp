@@ -1,8 +1,8 @@
 #include "console/header/nfc.h"
 
 #include <unicode/uchar.h>
-#include <unicode/uset.h>
 #include <unicode/unorm2.h>
+#include <unicode/uset.h>
 #include <unicode/utf16.h>
 
 #include "console/header/header_reader.h"
@@ -52,7 +52,7 @@ bool HoldsCompositionExclusion(std::u16string_view text) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int NormalizeNfc(std::u16string& text) {
     if (OnlyBelowCombiningMarks(text)) return U_ZERO_ERROR;
@@ -67,12 +67,12 @@ int NormalizeNfc(std::u16string& text) {
         if (U_FAILURE(status)) return status;
     }
     UChar composed[kNameCapacity];
-    const int32_t length = unorm2_normalize(normalizer, text.data(), static_cast<int32_t>(text.size()), composed,
-                                            kNameCapacity, &status);
+    const int32_t length = unorm2_normalize(normalizer, text.data(), static_cast<int32_t>(text.size()),
+                                            composed, kNameCapacity, &status);
     // A result that would not fit the name (or would lack its terminator) leaves the text as it was.
     if (U_SUCCESS(status) && status != U_STRING_NOT_TERMINATED_WARNING && length > 0)
         text.assign(composed, static_cast<size_t>(length));
     return status;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -22,7 +22,7 @@ constexpr bool IsRemovedControl(char16_t c) {
     return c < 0x20 || c == 0x7F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
-}  // namespace
+} // namespace
 
 void SanitizeFileName(std::u16string& name, bool full_width) {
     name.erase(std::remove_if(name.begin(), name.end(), IsRemovedControl), name.end());
@@ -38,4 +38,4 @@ void SanitizeFileName(std::u16string& name, bool full_width) {
     if (name == u"." || name == u"..") name.insert(0, u"_");
 }
 
-}  // namespace dornick
+} // namespace dornick

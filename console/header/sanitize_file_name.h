@@ -11,4 +11,4 @@ namespace dornick {
 /// `full_width` ("/CW").
 void SanitizeFileName(std::u16string& name, bool full_width);
 
-}  // namespace dornick
+} // namespace dornick

@@ -54,7 +54,8 @@ FolderListing& CurrentListing() {
     listing.device = here.st_dev;
     listing.inode = here.st_ino;
     if (DIR* folder = ::opendir(".")) {
-        while (const dirent* entry = ::readdir(folder)) listing.names.insert(entry->d_name);
+        while (const dirent* entry = ::readdir(folder))
+            listing.names.insert(entry->d_name);
         ::closedir(folder);
         listing.valid = true;
     }
@@ -73,7 +74,7 @@ size_t CharacterBytes(std::u16string_view character) {
     const char16_t c = character[0];
     if (c < 0x80) return 1;
     if (c < 0x800) return 2;
-    return 3;  // also a lone surrogate, written as U+FFFD
+    return 3; // also a lone surrogate, written as U+FFFD
 }
 
 // A name from a mail must stay one name in this folder, whoever called.
@@ -94,7 +95,8 @@ void KeepToOneComponent(std::u16string& name) {
 // of digits, so that trying thousands of counters costs little more than the lookups.
 class CountedNames {
   public:
-    CountedNames(std::u16string_view stem, std::u16string_view extension) : stem_(stem), extension_(extension) {}
+    CountedNames(std::u16string_view stem, std::u16string_view extension)
+        : stem_(stem), extension_(extension) {}
 
     const std::string& Native(uint64_t n) {
         Fit(n);
@@ -119,7 +121,8 @@ class CountedNames {
         std::u16string stem = stem_;
         std::u16string extension = extension_;
         FitToNameBytes(stem, extension,
-                       std::size(kCounterOpen) - 1 + digits + std::size(kCounterClose) - 1 + (mark ? kMarkBytes : 0));
+                       std::size(kCounterOpen) - 1 + digits + std::size(kCounterClose) - 1 +
+                           (mark ? kMarkBytes : 0));
         prefix_ = stem;
         if (HasRtlText(stem)) prefix_.push_back(kLeftToRightMark);
         prefix_ += kCounterOpen;
@@ -130,7 +133,7 @@ class CountedNames {
 
     static constexpr char16_t kCounterOpen[] = u"_(";
     static constexpr char16_t kCounterClose[] = u")_";
-    static constexpr size_t kMarkBytes = 3;  // U+200E in UTF-8
+    static constexpr size_t kMarkBytes = 3; // U+200E in UTF-8
 
     const std::u16string stem_;
     const std::u16string extension_;
@@ -139,7 +142,7 @@ class CountedNames {
     std::string prefix_native_, suffix_native_, native_;
 };
 
-}  // namespace
+} // namespace
 
 bool HasRtlText(std::u16string_view name) {
     if (name.empty() || name.back() == kLeftToRightMark) return false;
@@ -209,6 +212,8 @@ int FindFreeCountedName(std::u16string& name, uint64_t first) {
     }
 }
 
-void ForgetFolderListing() { Listing() = FolderListing{}; }
+void ForgetFolderListing() {
+    Listing() = FolderListing{};
+}
 
-}  // namespace dornick
+} // namespace dornick

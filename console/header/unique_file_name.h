@@ -37,4 +37,4 @@ int FindFreeCountedName(std::u16string& name, uint64_t first);
 /// Drops the in-memory listing of the current folder (when files were removed behind its back).
 void ForgetFolderListing();
 
-}  // namespace dornick
+} // namespace dornick

@@ -40,10 +40,21 @@ std::u16string ForwardNameFrom(std::u16string_view argument) {
     return name;
 }
 
-}  // namespace
+} // namespace
 
 const char16_t* const kUsageText =
-    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW [n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/ND\t日付ごとのフォルダを作成しません。\n\t/RF\tフォルダ構成を <日付/送信者> の形にします。\n\t/NI\tインライン表示されるファイルを抽出しません。\n\t/FW [n]\tインライン表示される転送メールを [n].eml として抽出します。\n\t/CO\t特殊な方法で送信されたコンテンツのみのEメールも対象とします。\n\t/CW\tファイル名に利用出来ない半角文字を全角文字にします。\n\t/DM\tEMLファイルの作成日時を送受信日に変更し、抽出を行いません。\n\t/P\tログを画面出力します。\n\t/L\t出力先に UTF-16 形式のログファイル(dornick.txt)を作成します。\n\t/O [dir]\t出力先フォルダを指定します。\n\t\n\t添付ファイルが各フォルダ内で重複する場合、\n\n\tファイル名_(1)_.ext\n\n\tという風に保護されます。\n";
+    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW "
+    u"[n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] "
+    u"EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/"
+    u"ND\t日付ごとのフォルダを作成しません。\n\t/RF\tフォルダ構成を <日付/送信者> "
+    u"の形にします。\n\t/NI\tインライン表示されるファイルを抽出しません。\n\t/FW "
+    u"[n]\tインライン表示される転送メールを [n].eml "
+    u"として抽出します。\n\t/CO\t特殊な方法で送信されたコンテンツのみのEメールも対象とします。\n\t/"
+    u"CW\tファイル名に利用出来ない半角文字を全角文字にします。\n\t/"
+    u"DM\tEMLファイルの作成日時を送受信日に変更し、抽出を行いません。\n\t/P\tログを画面出力します。\n\t/"
+    u"L\t出力先に UTF-16 形式のログファイル(dornick.txt)を作成します。\n\t/O "
+    u"[dir]\t出力先フォルダを指定します。\n\t\n\t添付ファイルが各フォルダ内で重複する場合、\n\n\tファイル名_("
+    u"1)_.ext\n\n\tという風に保護されます。\n";
 
 bool IsMailFileName(std::u16string_view argument) {
     size_t dot = argument.rfind(u'.');
@@ -57,22 +68,41 @@ void RunArguments(const std::vector<std::u16string>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
         switch (MatchOption(argument)) {
-        case Option::NN: options.no_sender_folder = true; continue;
-        case Option::ND: options.no_date_folder = true; continue;
-        case Option::RF: options.date_then_sender = true; continue;
-        case Option::NI: options.no_inline = true; continue;
-        case Option::CO: options.content_only = true; continue;
-        case Option::CW: options.full_width = true; continue;
-        case Option::DM: options.date_mode = true; continue;
-        case Option::P: options.print = true; continue;
-        case Option::L: options.log = true; continue;
+        case Option::NN:
+            options.no_sender_folder = true;
+            continue;
+        case Option::ND:
+            options.no_date_folder = true;
+            continue;
+        case Option::RF:
+            options.date_then_sender = true;
+            continue;
+        case Option::NI:
+            options.no_inline = true;
+            continue;
+        case Option::CO:
+            options.content_only = true;
+            continue;
+        case Option::CW:
+            options.full_width = true;
+            continue;
+        case Option::DM:
+            options.date_mode = true;
+            continue;
+        case Option::P:
+            options.print = true;
+            continue;
+        case Option::L:
+            options.log = true;
+            continue;
         case Option::FW:
             if (++i < arguments.size()) options.forward_name = ForwardNameFrom(arguments[i]);
             continue;
         case Option::O:
             if (++i < arguments.size()) options.output_folder = arguments[i];
             continue;
-        case Option::None: break;
+        case Option::None:
+            break;
         }
         // Containers come with their own reader; until it recognises one, every file is a mail.
         if (!options.forward_name.empty()) options.no_inline = false;
@@ -89,7 +119,8 @@ int RunEntry(int argc, char** argv) {
     }
     std::vector<std::u16string> arguments;
     arguments.reserve(static_cast<size_t>(argc - 1));
-    for (int i = 1; i < argc; ++i) arguments.push_back(platform::Utf8ToU16(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(platform::Utf8ToU16(argv[i]));
     RunArguments(arguments);
     platform::ConsoleFlush();
     ReleaseIcuObjects();
@@ -97,4 +128,4 @@ int RunEntry(int argc, char** argv) {
     return 0;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -20,4 +20,4 @@ void RunArguments(const std::vector<std::u16string>& arguments);
 /// The program: start-up, then RunArguments; always 0.
 int RunEntry(int argc, char** argv);
 
-}  // namespace dornick
+} // namespace dornick

@@ -6,12 +6,15 @@
 namespace dornick {
 namespace {
 
-constexpr char16_t ToUpperAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+constexpr char16_t ToUpperAscii(char16_t c) {
+    return c >= u'a' && c <= u'z' ? c - 32 : c;
+}
 
 // The text between the "<" at `open` and the next ">" (or the line's end), trimmed.
 std::u16string AddressAfter(std::u16string_view line, size_t open) {
     size_t close = line.find(u'>', open + 1);
-    std::u16string address(line.substr(open + 1, close == std::u16string_view::npos ? line.npos : close - open - 1));
+    std::u16string address(
+        line.substr(open + 1, close == std::u16string_view::npos ? line.npos : close - open - 1));
     TrimSpacesAndTabs(address);
     return address;
 }
@@ -33,7 +36,7 @@ bool ExtractFrom(MailState& mail, std::u16string& out) {
     while (std::u16string_view(mail.line).find(u'<') == std::u16string_view::npos) {
         if (!ReadNextLine(mail)) return false;
         if (!IsContinuationLine(mail.line)) {
-            mail.line_pending = true;  // the walk looks at this line again
+            mail.line_pending = true; // the walk looks at this line again
             return true;
         }
     }
@@ -88,7 +91,7 @@ bool TakeReceivedDate(MailState& mail) {
     return !ended;
 }
 
-}  // namespace
+} // namespace
 
 bool LineBeginsWith(const char16_t* line, std::u16string_view prefix) {
     for (size_t i = 0; i < prefix.size(); ++i)
@@ -100,7 +103,9 @@ bool LineHolds(const char16_t* line, std::u16string_view text) {
     return FindNoCase(line, text) != kNotFound;
 }
 
-void TrimSpacesAndTabs(std::u16string& text) { text = std::u16string(TrimBlanks(text)); }
+void TrimSpacesAndTabs(std::u16string& text) {
+    text = std::u16string(TrimBlanks(text));
+}
 
 bool IsContinuationLine(const char16_t* line) {
     if (line[0] == 0) return false;
@@ -112,7 +117,7 @@ void TakeReturnPath(MailState& mail, bool set_flag) {
     size_t open = line.find(u'<');
     size_t close = open == line.npos ? line.npos : line.find(u'>', open + 1);
     std::u16string address(open != line.npos && close != line.npos ? line.substr(open + 1, close - open - 1)
-                                                                    : line.substr(12));
+                                                                   : line.substr(12));
     TrimSpacesAndTabs(address);
     mail.return_path = address;
     mail.sender = address;
@@ -159,4 +164,4 @@ void TakeCharset(MailState& mail) {
     mail.charset.assign(line.substr(equals + 1, kCharsetLimit));
 }
 
-}  // namespace dornick
+} // namespace dornick

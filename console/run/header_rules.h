@@ -34,4 +34,4 @@ bool TakeDate(MailState& mail);
 /// A line holding "charset" and after it "=" sets the charset (at most 23 units after the "=").
 void TakeCharset(MailState& mail);
 
-}  // namespace dornick
+} // namespace dornick

@@ -7,12 +7,14 @@ namespace dornick {
 
 void LogAppend(LogBuffer& log, std::u16string_view text) {
     size_t needed = log.text.size() + text.size() + 1;
-    while (needed > log.capacity) log.capacity += kLogGrowthUnits;
+    while (needed > log.capacity)
+        log.capacity += kLogGrowthUnits;
     if (log.text.capacity() < log.capacity) log.text.reserve(log.capacity);
     log.text.append(text);
 }
 
-void LogAppendFormat(LogBuffer& log, std::u16string_view format, std::initializer_list<platform::FormatArg> args) {
+void LogAppendFormat(LogBuffer& log, std::u16string_view format,
+                     std::initializer_list<platform::FormatArg> args) {
     std::u16string entry;
     platform::FormatAppend(entry, kLogLineLimit, format, args);
     LogAppend(log, entry);
@@ -36,4 +38,4 @@ void LogWriteFile(std::u16string_view text, std::u16string_view folder, const pl
         PrintErr(u"ログファイルを作成出来ませんでした。\n->%s\n", {platform::DisplayPath(path)});
 }
 
-}  // namespace dornick
+} // namespace dornick

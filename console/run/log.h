@@ -18,16 +18,17 @@ constexpr size_t kLogGrowthUnits = 2048;
 /// One mail's log text, written to the log file when the mail ends.
 struct LogBuffer {
     std::u16string text;
-    size_t capacity = kLogGrowthUnits;  ///< units, terminator included
+    size_t capacity = kLogGrowthUnits; ///< units, terminator included
 };
 
 /// Appends a text, growing the capacity in steps of 2048 units (as many steps as the text needs).
 void LogAppend(LogBuffer& log, std::u16string_view text);
 /// Formats one entry (cut at 1023 units, as the log line buffer holds) and appends it.
-void LogAppendFormat(LogBuffer& log, std::u16string_view format, std::initializer_list<platform::FormatArg> args);
+void LogAppendFormat(LogBuffer& log, std::u16string_view format,
+                     std::initializer_list<platform::FormatArg> args);
 /// Appends a mail's log text to "dornick.txt" in `folder` (UTF-16LE, FF FE first when the file is
 /// empty). Nothing is written for an empty text. The message goes to standard error on failure.
 void LogWriteFile(std::u16string_view text, std::u16string_view folder,
                   const platform::RetryPolicy& retry = platform::RetryPolicy{});
 
-}  // namespace dornick
+} // namespace dornick

@@ -51,11 +51,13 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& program_folder) {
         }
         if (!platform::PathExists(root) && !platform::SetCurrentFolder(root)) {
             if (platform::CreateFolderChain(root) == 1) {
-                PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n", {platform::DisplayPath(root)});
+                PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
+                         {platform::DisplayPath(root)});
                 return false;
             }
             PrintOut(u"フォルダを作成しました。\n->%s\n\n", {platform::DisplayPath(root)});
-            LogAppendFormat(mail.log, u"フォルダを作成しました。\r\n->%s\r\n\r\n", {platform::DisplayPath(root)});
+            LogAppendFormat(mail.log, u"フォルダを作成しました。\r\n->%s\r\n\r\n",
+                            {platform::DisplayPath(root)});
         }
         // A root that exists but cannot be entered (a file of that name, no permission) would
         // leave the output in the program's folder: the mail stops here instead.
@@ -66,7 +68,7 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& program_folder) {
         return true;
     }
     std::u16string shown = platform::DisplayPath(program_folder);
-    if (shown.size() == 1) shown.clear();  // the root folder: "/output", not "//output"
+    if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
     if (!platform::PathExists(u"output")) {
         if (platform::MakeFolder(u"output") != 0) {
             PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
@@ -92,10 +94,12 @@ void StampMailFile(MailState& mail) {
     ParseMailDate(text, mail.mail_time);
     if (mail.mail_time.IsZero()) return;
     std::time_t when;
-    if (!platform::LocalTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) return;
+    if (!platform::LocalTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when))
+        return;
     if (mail.options->print)
         PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
-                 {platform::FormatLongDate(mail.mail_time), platform::FormatLongTime(mail.mail_time), mail.mail_path});
+                 {platform::FormatLongDate(mail.mail_time), platform::FormatLongTime(mail.mail_time),
+                  mail.mail_path});
 }
 
 void EndMail(MailState& mail, WalkEnd end) {
@@ -107,7 +111,7 @@ void EndMail(MailState& mail, WalkEnd end) {
     if (mail.log_on) LogWriteFile(mail.log.text, mail.output_root);
 }
 
-}  // namespace
+} // namespace
 
 void ProcessMailFile(std::u16string_view argument, const RunOptions& options) {
     MailState mail;
@@ -137,4 +141,4 @@ void ProcessMailFile(std::u16string_view argument, const RunOptions& options) {
     EndMail(mail, MimeWalk(mail));
 }
 
-}  // namespace dornick
+} // namespace dornick

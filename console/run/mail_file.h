@@ -11,4 +11,4 @@ namespace dornick {
 /// All outcomes are messages and files.
 void ProcessMailFile(std::u16string_view argument, const RunOptions& options);
 
-}  // namespace dornick
+} // namespace dornick

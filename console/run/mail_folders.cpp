@@ -15,9 +15,11 @@ namespace {
 std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail) {
     std::string bytes;
     bytes.reserve(widened.size());
-    for (char16_t unit : widened) bytes.push_back(static_cast<char>(unit & 0xFF));
+    for (char16_t unit : widened)
+        bytes.push_back(static_cast<char>(unit & 0xFF));
     std::u16string text;
-    if (ConvertToUnicode(bytes, text, u"UTF-8", 1, japanese_mail) == -1) ConvertToUnicode(bytes, text, u"", 1, japanese_mail);
+    if (ConvertToUnicode(bytes, text, u"UTF-8", 1, japanese_mail) == -1)
+        ConvertToUnicode(bytes, text, u"", 1, japanese_mail);
     NormalizeNfc(text);
     return text;
 }
@@ -32,7 +34,7 @@ void EnterMailFolder(std::u16string name) {
     platform::EnterFolderNoFollow(name);
 }
 
-}  // namespace
+} // namespace
 
 void PrepareMailFolders(MailState& mail) {
     if (mail.folders_made) return;
@@ -49,8 +51,10 @@ void PrepareMailFolders(MailState& mail) {
     } else {
         mail.date_text = kUnknownDate;
     }
-    if (!mail.from_address.empty()) mail.sender = mail.from_address;
-    else if (mail.sender.empty()) mail.sender = mail.apparently_from.empty() ? kUnknownSender : mail.apparently_from;
+    if (!mail.from_address.empty())
+        mail.sender = mail.from_address;
+    else if (mail.sender.empty())
+        mail.sender = mail.apparently_from.empty() ? kUnknownSender : mail.apparently_from;
 
     mail.sender = ConvertAddress(mail.sender, mail.japanese_mail);
     mail.return_path = ConvertAddress(mail.return_path, mail.japanese_mail);
@@ -75,18 +79,21 @@ void IssueProgressLine(MailState& mail) {
     if (!options.print && !mail.log_on) return;
     const std::u16string& first = options.date_then_sender ? mail.date_text : mail.sender;
     const std::u16string& second = options.date_then_sender ? mail.sender : mail.date_text;
-    if (options.print) PrintOut(u"\"%s\" からファイルを抽出中です。<%s/%s>\n", {mail.mail_path, first, second});
+    if (options.print)
+        PrintOut(u"\"%s\" からファイルを抽出中です。<%s/%s>\n", {mail.mail_path, first, second});
     if (mail.log_on)
-        LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n", {mail.mail_path, first, second});
+        LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n",
+                        {mail.mail_path, first, second});
     if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
         if (options.print)
             PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
                      {mail.return_path, mail.from_address});
         if (mail.log_on)
             LogAppendFormat(mail.log,
-                            u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> From: %s\r\n",
+                            u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> "
+                            u"From: %s\r\n",
                             {mail.return_path, mail.from_address});
     }
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -14,4 +14,4 @@ void PrepareMailFolders(MailState& mail);
 /// The mail's progress line and its Return-Path/From notice, when still pending.
 void IssueProgressLine(MailState& mail);
 
-}  // namespace dornick
+} // namespace dornick

@@ -10,4 +10,4 @@ void PrintErr(std::u16string_view format, std::initializer_list<platform::Format
     platform::ConsoleWrite(platform::Stream::Err, platform::Format(format, args));
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -14,4 +14,4 @@ void PrintOut(std::u16string_view format, std::initializer_list<platform::Format
 /// Formats and writes a message to standard error.
 void PrintErr(std::u16string_view format, std::initializer_list<platform::FormatArg> args = {});
 
-}  // namespace dornick
+} // namespace dornick

@@ -58,13 +58,18 @@ bool ContentTypeBegins(const MailState& mail, std::u16string_view prefix) {
 }
 
 HeaderReader ReaderOf(MailState& mail) {
-    return HeaderReader{mail.cursor, mail.line, mail.charset, mail.line_pending,
-                        mail.name_found, mail.japanese_mail, mail.options->full_width};
+    return HeaderReader{mail.cursor,
+                        mail.line,
+                        mail.charset,
+                        mail.line_pending,
+                        mail.name_found,
+                        mail.japanese_mail,
+                        mail.options->full_width};
 }
 
 // The reading position and the current line, put back when the look ahead is over.
 class LookAhead {
-public:
+  public:
     explicit LookAhead(MailState& mail)
         : mail_(mail), cursor_(mail.cursor), line_(mail.line), line_length_(mail.line_length) {}
     ~LookAhead() {
@@ -76,7 +81,7 @@ public:
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
 
-private:
+  private:
     MailState& mail_;
     LineCursor cursor_;
     std::u16string line_;
@@ -89,7 +94,8 @@ void LookAheadCharset(MailState& mail) {
     while (ReadNextLine(mail)) {
         if (TakeCharsetParameter(mail.line, mail.charset)) break;
         if (mail.line[0] == 0) break;
-        if (!IsBlank(mail.line[0]) && std::u16string_view(mail.line).find(u':') != std::u16string_view::npos) break;
+        if (!IsBlank(mail.line[0]) && std::u16string_view(mail.line).find(u':') != std::u16string_view::npos)
+            break;
     }
 }
 
@@ -125,7 +131,8 @@ bool IsExtendedParameter(const char16_t* line, std::u16string_view keyword) {
     size_t at = FindNoCase(text, keyword);
     if (at == kNotFound) return false;
     size_t i = at + keyword.size();
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
     return i < text.size() && text[i] == u'*';
 }
 
@@ -180,7 +187,8 @@ void SeekNamedContent(MailState& mail) {
     bool found = false;
     {
         LookAhead restore(mail);
-        while (!found && ReadNextLine(mail) && IsContinuationLine(mail.line)) found = names_a_file();
+        while (!found && ReadNextLine(mail) && IsContinuationLine(mail.line))
+            found = names_a_file();
     }
     if (found) MoveTo(mail, WalkState::PartHeader, mail.state);
 }
@@ -189,7 +197,7 @@ void SeekNamedContent(MailState& mail) {
 // mixed boundary and read the part from the line after it.
 Step RecoverMissedBoundary(MailState& mail) {
     char16_t line[kLineCapacity];
-    const unsigned char* at = StepBackLines(mail.cursor, 1);  // the start of the current line
+    const unsigned char* at = StepBackLines(mail.cursor, 1); // the start of the current line
     while (at != mail.cursor.start) {
         mail.cursor.pos = at;
         at = StepBackLines(mail.cursor, 1);
@@ -267,7 +275,7 @@ Step SeekBoundaryLine(MailState& mail) {
             mail.current_boundary = BoundarySlot::Related;
             MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
         } else {
-            mail.in_related = true;  // the first part of a related group is its HTML text
+            mail.in_related = true; // the first part of a related group is its HTML text
             mail.previous = WalkState::SeekBoundary;
         }
         return Step::Next;
@@ -299,7 +307,8 @@ Step SeekBoundaryLine(MailState& mail) {
     }
     if (options.content_only && !mail.container) {
         HeaderReader reader = ReaderOf(mail);
-        if (CollectBoundaryAndCharset(reader, mail.main_boundary) == 1) mail.current_boundary = BoundarySlot::Main;
+        if (CollectBoundaryAndCharset(reader, mail.main_boundary) == 1)
+            mail.current_boundary = BoundarySlot::Main;
     }
     return Step::Next;
 }
@@ -339,7 +348,8 @@ Step DecodeNameOfPart(MailState& mail, std::u16string_view keyword, bool only_wh
     if (mail.line[0] == 0) return Step::Next;
     if (only_when_unnamed && !mail.part_name.empty() && !mail.name_found) return Step::Next;
     HeaderReader reader = ReaderOf(mail);
-    if (DecodeNameParameter(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1) return Step::Stop;
+    if (DecodeNameParameter(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
+        return Step::Stop;
     return Step::Next;
 }
 
@@ -353,8 +363,10 @@ Step TakeContentIdName(MailState& mail) {
     ConvertToUnicode(id, name, mail.charset, 1, mail.japanese_mail);
     NormalizeNfc(name);
     mail.part_name = name;
-    if (name.empty()) mail.line[0] = 0;
-    else mail.name_found = true;
+    if (name.empty())
+        mail.line[0] = 0;
+    else
+        mail.name_found = true;
     return Step::Next;
 }
 
@@ -362,8 +374,8 @@ void EndOfPartHeader(MailState& mail) {
     const RunOptions& options = *mail.options;
     if (mail.is_rfc822 && mail.part_name.empty() && !options.forward_name.empty())
         mail.part_name = options.forward_name + u".eml";
-    const bool block_without_name = mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode ||
-                                    mail.mode == EncodingMode::BinHex;
+    const bool block_without_name = mail.mode == EncodingMode::Uuencode ||
+                                    mail.mode == EncodingMode::Xxencode || mail.mode == EncodingMode::BinHex;
     if (!mail.part_name.empty() || block_without_name) {
         mail.line_pending = true;
         MoveTo(mail, WalkState::PartBody, WalkState::PartHeader);
@@ -409,7 +421,8 @@ Step PartHeaderLine(MailState& mail) {
         mail.part_name.clear();
     } else {
         bool blank = true;
-        for (char16_t c : line) blank = blank && IsBlank(c);
+        for (char16_t c : line)
+            blank = blank && IsBlank(c);
         if (blank) EndOfPartHeader(mail);
     }
     mail.in_alternative = mail.in_related = mail.in_mixed = mail.in_main;
@@ -421,32 +434,37 @@ Step PartBodyLine(MailState& mail) {
     if (!ReadNextLine(mail)) return Step::Stop;
     // The header goes on after all: the part is looked at again from this line.
     const bool unknown = mail.mode == EncodingMode::Unknown;
-    bool header_like = LineBeginsWith(mail.line, u"Content-Disposition:") ||
-                       (unknown && LineBeginsWith(mail.line, u"Content-Transfer-Encoding:")) ||
-                       (unknown && !mail.is_rfc822 &&
-                        (mail.part_name.empty() || !ContentTypeBegins(mail, u"text/plain"))) ||
-                       (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
-                        !HoldsBoundary(mail.line, Boundary(mail, mail.current_boundary)));
+    bool header_like =
+        LineBeginsWith(mail.line, u"Content-Disposition:") ||
+        (unknown && LineBeginsWith(mail.line, u"Content-Transfer-Encoding:")) ||
+        (unknown && !mail.is_rfc822 && (mail.part_name.empty() || !ContentTypeBegins(mail, u"text/plain"))) ||
+        (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
+         !HoldsBoundary(mail.line, Boundary(mail, mail.current_boundary)));
     if (header_like) {
         mail.line_pending = true;
         MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
         return Step::Next;
     }
     if (unknown) {
-        if (ContentTypeBegins(mail, u"application/x-uuencode")) mail.mode = EncodingMode::Uuencode;
-        else if (ContentTypeBegins(mail, u"application/mac-binhex40")) mail.mode = EncodingMode::BinHex;
+        if (ContentTypeBegins(mail, u"application/x-uuencode"))
+            mail.mode = EncodingMode::Uuencode;
+        else if (ContentTypeBegins(mail, u"application/mac-binhex40"))
+            mail.mode = EncodingMode::BinHex;
     }
     for (;;) {
         switch (WritePart(mail)) {
-        case PartWritten::Done: return Step::Next;
-        case PartWritten::Stop: return Step::Stop;
-        case PartWritten::Redecode: break;
+        case PartWritten::Done:
+            return Step::Next;
+        case PartWritten::Stop:
+            return Step::Stop;
+        case PartWritten::Redecode:
+            break;
         }
         if (!ReadNextLine(mail)) return Step::Stop;
     }
 }
 
-}  // namespace
+} // namespace
 
 bool FindBoundaryIn(MailState& mail, const char16_t* line, BoundarySlot& slot) {
     for (BoundarySlot candidate : {BoundarySlot::Main, BoundarySlot::Alternative, BoundarySlot::Related,
@@ -498,11 +516,12 @@ WalkEnd MimeWalk(MailState& mail) {
         if (!mail.container && multipart) {
             if ((!mail.boundary_found &&
                  (LineHolds(mail.line, u"multipart/mixed") || LineHolds(mail.line, u"multipart/signed") ||
-                  LineHolds(mail.line, u"multipart/appledouble") || LineHolds(mail.line, u"multipart/related"))) ||
+                  LineHolds(mail.line, u"multipart/appledouble") ||
+                  LineHolds(mail.line, u"multipart/related"))) ||
                 (!options.forward_name.empty() && LineHolds(mail.line, u"multipart/report"))) {
                 mail.container = true;
             } else if (options.no_inline && LineHolds(mail.line, u"multipart/alternative")) {
-                return WalkEnd::NoLineLeft;  // nothing of an alternative mail is extracted with "/NI"
+                return WalkEnd::NoLineLeft; // nothing of an alternative mail is extracted with "/NI"
             }
         }
         // 8. Nested multiparts met outside a part header.
@@ -541,14 +560,24 @@ WalkEnd MimeWalk(MailState& mail) {
         // 13. The state's own handling.
         Step step = Step::Next;
         switch (mail.state) {
-        case WalkState::TopHeader: step = TopHeaderLine(mail); break;
-        case WalkState::SenderSeen: step = SenderSeenLine(mail); break;
-        case WalkState::SeekBoundary: step = SeekBoundaryLine(mail); break;
-        case WalkState::PartHeader: step = PartHeaderLine(mail); break;
-        case WalkState::PartBody: step = PartBodyLine(mail); break;
+        case WalkState::TopHeader:
+            step = TopHeaderLine(mail);
+            break;
+        case WalkState::SenderSeen:
+            step = SenderSeenLine(mail);
+            break;
+        case WalkState::SeekBoundary:
+            step = SeekBoundaryLine(mail);
+            break;
+        case WalkState::PartHeader:
+            step = PartHeaderLine(mail);
+            break;
+        case WalkState::PartBody:
+            step = PartBodyLine(mail);
+            break;
         }
         if (step == Step::Stop) return mail.cursor.pos ? WalkEnd::Stopped : WalkEnd::InsideHeader;
     }
 }
 
-}  // namespace dornick
+} // namespace dornick

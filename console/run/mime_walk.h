@@ -11,4 +11,4 @@ bool FindBoundaryIn(MailState& mail, const char16_t* line, BoundarySlot& slot);
 /// Walks the mail's lines from the cursor; returns how it ended.
 WalkEnd MimeWalk(MailState& mail);
 
-}  // namespace dornick
+} // namespace dornick

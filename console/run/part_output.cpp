@@ -51,8 +51,11 @@ void FinishContentIdName(MailState& mail) {
             std::u16string_view doubled;
             std::u16string_view single;
         };
-        static constexpr Fold kFolds[] = {{u".jpg.jpeg", u".jpg"}, {u".jpeg.jpg", u".jpeg"}, {u".css.txt", u".css"},
-                                          {u".js.txt", u".js"},    {u".js.javascript", u".js"}};
+        static constexpr Fold kFolds[] = {{u".jpg.jpeg", u".jpg"},
+                                          {u".jpeg.jpg", u".jpeg"},
+                                          {u".css.txt", u".css"},
+                                          {u".js.txt", u".js"},
+                                          {u".js.javascript", u".js"}};
         for (const Fold& fold : kFolds) {
             size_t at = FindNoCase(name, fold.doubled);
             if (at == kNotFound) continue;
@@ -74,7 +77,8 @@ void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_v
 
 void ReportWriteFailure(MailState& mail, SinkResult result) {
     if (result == SinkResult::NoMemory)
-        ReportFailure(mail, u"メモリ確保に失敗しました。(7)\n->%s\n", u"\t-> メモリ確保に失敗しました。(7)\r\n");
+        ReportFailure(mail, u"メモリ確保に失敗しました。(7)\n->%s\n",
+                      u"\t-> メモリ確保に失敗しました。(7)\r\n");
     else
         ReportFailure(mail, u"ファイルを書き込み中にエラーが発生しました。\n->%s\n",
                       u"\t-> ファイルを書き込み中にエラーが発生しました。\r\n");
@@ -92,7 +96,8 @@ int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwr
         mail.part_name = saved_name;
         overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
     }
-    ReportFailure(mail, u"ファイルを作成出来ませんでした。\n->%s\n", u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n");
+    ReportFailure(mail, u"ファイルを作成出来ませんでした。\n->%s\n",
+                  u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n");
     return -1;
 }
 
@@ -100,10 +105,13 @@ int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwr
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
     return [&mail] {
         std::u16string path = platform::DisplayPath(platform::CurrentFolder() + u"/" + mail.part_name);
-        PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n", {path});
+        PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n",
+                 {path});
         if (mail.log_on)
-            LogAppendFormat(mail.log, u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\r\n",
-                            {path});
+            LogAppendFormat(
+                mail.log,
+                u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\r\n",
+                {path});
     };
 }
 
@@ -115,7 +123,7 @@ void ResetPart(MailState& mail) {
     mail.part_name.clear();
 }
 
-}  // namespace
+} // namespace
 
 PartWritten WritePart(MailState& mail) {
     const RunOptions& options = *mail.options;
@@ -124,8 +132,9 @@ PartWritten WritePart(MailState& mail) {
     if (!mail.name_suffix.empty() && mail.name_suffix.size() + mail.part_name.size() < kNameLimit + 1)
         mail.part_name += mail.name_suffix;
     const std::u16string saved_name = mail.part_name;
-    mail.is_tnef = mail.mode == EncodingMode::Base64 &&
-                   (BeginsNoCase(mail.content_type, u"application/ms-tnef") || BeginsNoCase(mail.part_name, u"winmail.dat"));
+    mail.is_tnef =
+        mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
+                                              BeginsNoCase(mail.part_name, u"winmail.dat"));
     if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
     const bool decodable = mail.mode == EncodingMode::Base64 || mail.mode == EncodingMode::QuotedPrintable ||
                            mail.mode == EncodingMode::PlainCopy;
@@ -181,7 +190,8 @@ PartWritten WritePart(MailState& mail) {
         if (Gzip64Inflate(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
             ::close(fd);
-            ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n", u"\t-> gzipinflate内でエラーが発生しました。\r\n");
+            ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",
+                          u"\t-> gzipinflate内でエラーが発生しました。\r\n");
             return PartWritten::Stop;
         }
     }
@@ -195,7 +205,8 @@ PartWritten WritePart(MailState& mail) {
     if (!mail.mail_epoch_known) {
         mail.mail_epoch_known = true;
         std::time_t when;
-        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when)) mail.mail_epoch = when;
+        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when))
+            mail.mail_epoch = when;
     }
     if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
     ::close(fd);
@@ -220,4 +231,4 @@ PartWritten WritePart(MailState& mail) {
     return PartWritten::Done;
 }
 
-}  // namespace dornick
+} // namespace dornick

@@ -35,7 +35,8 @@ class AsyncWriterTest : public ::testing::Test {
         std::string bytes;
         const int fd = ::open(name, O_RDONLY);
         char buffer[65536];
-        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            bytes.append(buffer, n);
         if (fd >= 0) ::close(fd);
         return bytes;
     }
@@ -100,7 +101,8 @@ TEST_F(AsyncWriterTest, ReportsAFullDisk) {
         writer.Begin(fd);
         const std::string block(10000, 'x');
         bool refused = false;
-        for (int i = 0; i < 100 && !refused; ++i) refused = writer.Append(block.data(), block.size()) != WriteStatus::Ok;
+        for (int i = 0; i < 100 && !refused; ++i)
+            refused = writer.Append(block.data(), block.size()) != WriteStatus::Ok;
         if (writer.Finish() != WriteStatus::Failed) ::_exit(12);
         if (writer.error() != EFBIG) ::_exit(13);
         if (writer.Append("y", 1) != WriteStatus::Failed) ::_exit(14);
@@ -158,5 +160,5 @@ TEST_F(AsyncWriterTest, CreationModes) {
     EXPECT_EQ(error, ENOENT);
 }
 
-}  // namespace
-}  // namespace platform
+} // namespace
+} // namespace platform

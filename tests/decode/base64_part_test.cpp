@@ -33,15 +33,15 @@ TEST(Base64Part, GoldenRoundTripInSeveralFeeds) {
     const std::string original = test::RandomBytes(random, 20000);
     const std::string encoded = EncodeBase64(original);
     const Feed feeds[] = {
-        {"76 with CR LF", 76, "\r\n"}, {"76 with LF", 76, "\n"},   {"64 with CR", 64, "\r"},
+        {"76 with CR LF", 76, "\r\n"}, {"76 with LF", 76, "\n"},           {"64 with CR", 64, "\r"},
         {"1022 wide", 1020, "\r\n"},   {"groups split by 77", 77, "\r\n"}, {"groups split by 13", 13, "\n"},
         {"three per line", 3, "\r\n"}, {"one per line", 1, "\n"},
     };
     for (const Feed& feed : feeds) {
         for (bool fast : {true, false}) {
             SCOPED_TRACE(std::string(feed.name) + (fast ? " fast" : " full"));
-            const std::string mail = WrapLines(encoded, feed.width, feed.line_end) + feed.line_end + kClosing +
-                                     feed.line_end + "after";
+            const std::string mail = WrapLines(encoded, feed.width, feed.line_end) + feed.line_end +
+                                     kClosing + feed.line_end + "after";
             const PartRun run = RunBase64(mail, kBoundary, fast);
             EXPECT_EQ(run.output, original);
             EXPECT_EQ(run.end, DataEnd::Boundary);
@@ -62,11 +62,14 @@ TEST(Base64Part, EndsOfTheData) {
         {"pad line", "QUJD\r\n====\r\nQUJD\r\n", DataEnd::PadLine, "ABC", 0},
         {"end of data without line end", "QUJD\r\nQUJD", DataEnd::EndOfData, "ABCABC", 0},
         {"end of data after a line end", "QUJD\r\nQUJD\r\n", DataEnd::EndOfData, "ABCABC", 0},
-        {"next part line", "QUJD\r\nQUJD\r\n------=_NextPart_000_0001\r\nQUJD\r\n", DataEnd::NextPartLine, "ABCABC", 1},
+        {"next part line", "QUJD\r\nQUJD\r\n------=_NextPart_000_0001\r\nQUJD\r\n", DataEnd::NextPartLine,
+         "ABCABC", 1},
         {"boundary on the first line", "--abc123\r\nQUJD\r\n", DataEnd::Boundary, "", 0},
         {"carry left at the end", "QUJDQUI\r\n--abc123\r\n", DataEnd::Boundary, "ABCAB", 1},
-        {"77 characters", std::string("MDEyMzQ1Njc4OTAxMjM0NTY3ODkwMTIzNDU2Nzg5MDEyMzQ1Njc4OTAxMjM0NTY3ODkwMTIzNDU2N")
-                              + "\r\nzg5\r\n--abc123", DataEnd::Boundary, "012345678901234567890123456789012345678901234567890123456789", 0},
+        {"77 characters",
+         std::string("MDEyMzQ1Njc4OTAxMjM0NTY3ODkwMTIzNDU2Nzg5MDEyMzQ1Njc4OTAxMjM0NTY3ODkwMTIzNDU2N") +
+             "\r\nzg5\r\n--abc123",
+         DataEnd::Boundary, "012345678901234567890123456789012345678901234567890123456789", 0},
     };
     for (const Row& row : rows) {
         for (bool fast : {true, false}) {
@@ -97,7 +100,10 @@ TEST(Base64Part, RepairRules) {
         {"a high byte", kTwoClean + "QU\xE9JD\r\nQUJD\r\n--abc123", "ABCABCABC", 1},
         {"a NUL byte", kTwoClean + std::string("QU\0JD\r\nQUJD\r\n--abc123", 21), "ABCABCABCABC", 1},
         {"an inner pad", kTwoClean + "QU=JD\r\nQUJD\r\n--abc123", "ABCABCABC", 0},
-        {"inner space becomes plus", kTwoClean + "QU J\r\nQUJD\r\n--abc123", "ABCABCAO\x89" "ABC", 0},
+        {"inner space becomes plus", kTwoClean + "QU J\r\nQUJD\r\n--abc123",
+         "ABCABCAO\x89"
+         "ABC",
+         0},
         {"blank lines", "QUJD\r\n\r\n   \r\nQUJD\r\n\r\n--abc123", "ABCABC", 0},
         {"one notice for many faults", kTwoClean + "QUJD!\r\nQU-D\r\nQUJD \r\nQUJ\r\n--abc123",
          "ABCABCABCABCAB", 1},
@@ -154,11 +160,14 @@ TEST(Base64Part, SinkFailureStops) {
 // Random damage of every kind the full path handles: both paths must agree on everything the
 // caller can see.
 TEST(Base64Part, FastPathEqualsFullPathOnDamagedInput) {
-    const unsigned kFuzzSeed = std::getenv("DORNICK_FUZZ_SEED") ? std::atoi(std::getenv("DORNICK_FUZZ_SEED")) : 20240501;
-    const int kRounds = std::getenv("DORNICK_FUZZ_ROUNDS") ? std::atoi(std::getenv("DORNICK_FUZZ_ROUNDS")) : 3000;
+    const unsigned kFuzzSeed =
+        std::getenv("DORNICK_FUZZ_SEED") ? std::atoi(std::getenv("DORNICK_FUZZ_SEED")) : 20240501;
+    const int kRounds =
+        std::getenv("DORNICK_FUZZ_ROUNDS") ? std::atoi(std::getenv("DORNICK_FUZZ_ROUNDS")) : 3000;
     std::mt19937 random(kFuzzSeed);
-    const char* pieces[] = {"!", "?", " ", "\t", "-", "=", "==", "\0", "\xE3", "\r", "\n", "\r\n", "====",
-                            "------=_NextPart_x", "--abc123", "QUJD", "Q", "QQ", "QUJ"};
+    const char* pieces[] = {"!",        "?",    " ",  "\t", "-",    "=",    "==",
+                            "\0",       "\xE3", "\r", "\n", "\r\n", "====", "------=_NextPart_x",
+                            "--abc123", "QUJD", "Q",  "QQ", "QUJ"};
     for (int round = 0; round < kRounds; ++round) {
         const std::string original = test::RandomBytes(random, random() % 400);
         const size_t width = 1 + random() % 90;
@@ -171,7 +180,8 @@ TEST(Base64Part, FastPathEqualsFullPathOnDamagedInput) {
             const size_t length = piece[0] == 0 ? 1 : std::strlen(piece);
             mail.insert(at, piece, length);
         }
-        if (random() % 4 == 0) mail.insert(random() % (mail.size() + 1), std::string(1100 + random() % 200, 'Q'));
+        if (random() % 4 == 0)
+            mail.insert(random() % (mail.size() + 1), std::string(1100 + random() % 200, 'Q'));
         if (random() % 2) mail += "\r\n--abc123--\r\n";
         SCOPED_TRACE("round " + std::to_string(round) + ": " + ::testing::PrintToString(mail));
         const PartRun fast = RunBase64(mail, kBoundary, true);
@@ -192,5 +202,5 @@ TEST(Base64Part, BoundaryOfBase64Letters) {
     EXPECT_EQ(run.output, "ABC");
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -49,8 +49,8 @@ TEST(Base64Text, InnerPadAndPrintable) {
     struct Row {
         const char* line;
         bool no_inner_pad;
-    } rows[] = {{"QUJD", true}, {"QQ==", true}, {"", true}, {"==", true}, {"QU=JD", false},
-                {"QU=D=", false}, {"Q=JD==", false}, {"QUJD=", true}};
+    } rows[] = {{"QUJD", true},   {"QQ==", true},   {"", true},        {"==", true},
+                {"QU=JD", false}, {"QU=D=", false}, {"Q=JD==", false}, {"QUJD=", true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
         EXPECT_EQ(Base64HasInnerPad(row.line), row.no_inner_pad);
@@ -64,11 +64,11 @@ TEST(Base64Text, InnerPadAndPrintable) {
 
 TEST(Base64Text, SplitCarryJoinsAndKeepsTheRemainder) {
     char carry[4] = "";
-    char line[32] = "QUJDQ";  // 5 characters: one goes to the carry
+    char line[32] = "QUJDQ"; // 5 characters: one goes to the carry
     Base64SplitCarry(line, carry);
     EXPECT_STREQ(line, "QUJD");
     EXPECT_STREQ(carry, "Q");
-    std::strcpy(line, "UJDQUJD");  // the carry in front makes 8
+    std::strcpy(line, "UJDQUJD"); // the carry in front makes 8
     Base64SplitCarry(line, carry);
     EXPECT_STREQ(line, "QUJDQUJD");
     EXPECT_STREQ(carry, "");
@@ -84,9 +84,12 @@ TEST(Base64Text, DecodeBlock) {
         int result;
         const char* bytes;
     } rows[] = {
-        {"QUJD", 3, "ABC"},     {"QUI=", 2, "AB"},        {"QQ==", 1, "A"},      {"Q===", -1, ""},
-        {"====", -1, ""},       {"QUJDQQ==", 4, "ABCA"},  {"QUI=QUJD", -1, ""},  {"QQ=x", 1, "A"},
-        {"QUJ", -1, ""},        {"", -1, ""},             {"!!!!", 3, "\0\0\0"}, {"Q!JD", 3, "@\x02\x43"},
+        {"QUJD", 3, "ABC"},       {"QUI=", 2, "AB"},
+        {"QQ==", 1, "A"},         {"Q===", -1, ""},
+        {"====", -1, ""},         {"QUJDQQ==", 4, "ABCA"},
+        {"QUI=QUJD", -1, ""},     {"QQ=x", 1, "A"},
+        {"QUJ", -1, ""},          {"", -1, ""},
+        {"!!!!", 3, "\0\0\0"},    {"Q!JD", 3, "@\x02\x43"},
         {"QUJDQUI=", 5, "ABCAB"},
     };
     for (const Row& row : rows) {
@@ -125,5 +128,5 @@ TEST(Base64Text, QpDecode) {
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -11,7 +11,7 @@ namespace {
 
 struct Row {
     const char* name;
-    std::string mail;  // the header line first
+    std::string mail; // the header line first
     std::u16string boundary;
     bool found;
 };
@@ -33,7 +33,8 @@ TEST(BeginBase64, Detect) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        LineCursor cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(row.mail.data()), row.mail.size());
+        LineCursor cursor =
+            MakeLineCursor(reinterpret_cast<const unsigned char*>(row.mail.data()), row.mail.size());
         char16_t line[kLineCapacity];
         ReadLineW(line, cursor);
         const unsigned char* before = cursor.pos;
@@ -48,7 +49,8 @@ TEST(BeginBase64, Detect) {
 // The block's data decodes up to the "====" line, which ends it.
 TEST(BeginBase64, DecodesUpToThePadLine) {
     const std::string original = "begin-base64 payload\n";
-    const std::string mail = "begin-base64 644 a.bin\r\n" + test::WrapLines(test::EncodeBase64(original), 8, "\r\n") +
+    const std::string mail = "begin-base64 644 a.bin\r\n" +
+                             test::WrapLines(test::EncodeBase64(original), 8, "\r\n") +
                              "\r\n====\r\ntext after\r\n";
     LineCursor cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
     char16_t line[kLineCapacity];
@@ -63,5 +65,5 @@ TEST(BeginBase64, DecodesUpToThePadLine) {
     EXPECT_EQ(std::u16string(line), u"====");
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -24,10 +24,17 @@ TEST(FileExtension, Split) {
         std::u16string name;
         std::u16string extension;
     } rows[] = {
-        {u"my.report.pdf", u".pdf"},         {u"archive.TAR.GZ", u".TAR.GZ"},   {u"app.exe.config", u".exe.config"},
-        {u"README", u""},                     {u"data.tar.zst", u".tar.zst"},    {u".bashrc", u".bashrc"},
-        {u"x.vcxproj.filters", u".vcxproj.filters"}, {u"a.b.tar.gz", u".tar.gz"}, {u"a.tar", u".tar"},
-        {u"name.", u"."},                      {u"v1.2.auto.rc", u".auto.rc"},
+        {u"my.report.pdf", u".pdf"},
+        {u"archive.TAR.GZ", u".TAR.GZ"},
+        {u"app.exe.config", u".exe.config"},
+        {u"README", u""},
+        {u"data.tar.zst", u".tar.zst"},
+        {u".bashrc", u".bashrc"},
+        {u"x.vcxproj.filters", u".vcxproj.filters"},
+        {u"a.b.tar.gz", u".tar.gz"},
+        {u"a.tar", u".tar"},
+        {u"name.", u"."},
+        {u"v1.2.auto.rc", u".auto.rc"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(U16ToUtf8(row.name));
@@ -50,7 +57,7 @@ TEST(MimeExtensionTable, FirstRowOfATypeGivesItsExtension) {
         SCOPED_TRACE(U16ToUtf8(row.type));
         EXPECT_EQ(name, u"file" + std::u16string(row.extension));
     }
-    EXPECT_LT(seen.size(), kMimeExtensionRows);  // some types have several rows
+    EXPECT_LT(seen.size(), kMimeExtensionRows); // some types have several rows
 }
 
 TEST(TypeExtension, Rules) {
@@ -70,10 +77,10 @@ TEST(TypeExtension, Rules) {
         {"type not in the table", u"notes.dat", u"text/plain", u"notes.dat"},
         {"first of several rows", u"mail", u"message/rfc822", u"mail.eml"},
         {"would not fit", std::u16string(252, u'a'), u"application/pdf", std::u16string(252, u'a')},
-        {"shorter relative fits",
-         long_stem + u".doz", u"application/vnd.openxmlformats-officedocument.wordprocessingml.document",
-         long_stem + u".doc"},
-        {"no relative fits", std::u16string(252, u'd') + u".zz", u"application/pdf", std::u16string(252, u'd') + u".zz"},
+        {"shorter relative fits", long_stem + u".doz",
+         u"application/vnd.openxmlformats-officedocument.wordprocessingml.document", long_stem + u".doc"},
+        {"no relative fits", std::u16string(252, u'd') + u".zz", u"application/pdf",
+         std::u16string(252, u'd') + u".zz"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -139,7 +146,8 @@ TEST_F(UniqueNameTest, CountedNames) {
 }
 
 TEST_F(UniqueNameTest, FirstFreeCounterEvenWithGapsAndOtherWriters) {
-    for (const char16_t* name : {u"image001.png", u"image001_(1)_.png", u"image001_(2)_.png", u"image001_(4)_.png"})
+    for (const char16_t* name :
+         {u"image001.png", u"image001_(1)_.png", u"image001_(2)_.png", u"image001_(4)_.png"})
         Touch(name);
     EXPECT_EQ(Make(u"image001.png"), u"image001_(3)_.png");
     EXPECT_EQ(Make(u"image001.png"), u"image001_(5)_.png");
@@ -156,7 +164,8 @@ TEST_F(UniqueNameTest, FirstFreeCounterEvenWithGapsAndOtherWriters) {
 }
 
 TEST_F(UniqueNameTest, ManySameNamesStayCorrect) {
-    for (int i = 0; i < 500; ++i) Make(u"image001.png");
+    for (int i = 0; i < 500; ++i)
+        Make(u"image001.png");
     EXPECT_EQ(Make(u"image001.png"), u"image001_(500)_.png");
 }
 
@@ -165,8 +174,12 @@ TEST_F(UniqueNameTest, NamesCannotLeaveTheFolder) {
         std::u16string name;
         std::u16string expected;
     } rows[] = {
-        {u"../escape.txt", u".._escape.txt"}, {u"..", u"_.."},      {u".", u"_."},
-        {u"/etc/passwd", u"_etc_passwd"},     {u"a/../../b", u"a_.._.._b"}, {u"", u"_"},
+        {u"../escape.txt", u".._escape.txt"},
+        {u"..", u"_.."},
+        {u".", u"_."},
+        {u"/etc/passwd", u"_etc_passwd"},
+        {u"a/../../b", u"a_.._.._b"},
+        {u"", u"_"},
         {std::u16string(u"nul\0byte", 8), u"nulbyte"},
     };
     for (const Row& row : rows) {
@@ -190,11 +203,14 @@ TEST_F(UniqueNameTest, LongNamesFitLinux) {
         {"ASCII", std::u16string(1000, u'a'), u".pdf"},
         {"Japanese", std::u16string(1000, u'\u3042'), u".txt"},
         {"Hebrew", std::u16string(1000, u'\u05D0'), u".txt"},
-        {"surrogate pairs", [] {
+        {"surrogate pairs",
+         [] {
              std::u16string s;
-             for (int i = 0; i < 300; ++i) s += u"\U0001F600";
+             for (int i = 0; i < 300; ++i)
+                 s += u"\U0001F600";
              return s;
-         }(), u".png"},
+         }(),
+         u".png"},
         {"no extension", std::u16string(600, u'\u00E9'), u""},
     };
     for (const Row& row : rows) {
@@ -203,9 +219,10 @@ TEST_F(UniqueNameTest, LongNamesFitLinux) {
         EXPECT_LE(U16ToUtf8(first).size(), kFileNameBytes);
         EXPECT_GT(U16ToUtf8(first).size(), kFileNameBytes - 4);
         EXPECT_EQ(first.substr(first.size() - row.extension.size()), row.extension);
-        EXPECT_EQ(first.find(u'\uFFFD'), std::u16string::npos);  // no character cut in half
+        EXPECT_EQ(first.find(u'\uFFFD'), std::u16string::npos); // no character cut in half
         EXPECT_EQ(row.stem.compare(0, first.size() - row.extension.size(), first, 0,
-                                   first.size() - row.extension.size()), 0);
+                                   first.size() - row.extension.size()),
+                  0);
         // The counted forms fit as well, and no earlier file is lost.
         for (int i = 1; i <= 11; ++i) {
             const std::u16string counted = Make(row.stem + row.extension);
@@ -218,7 +235,8 @@ TEST_F(UniqueNameTest, LongNamesFitLinux) {
 // The counted form of a name at the limit shortens its stem instead of overwriting a file.
 TEST_F(UniqueNameTest, CounterThatNoLongerFitsShortensTheStem) {
     const std::u16string stem(246, u's');
-    for (int i = 0; i <= 9; ++i) Make(stem + u".txt");
+    for (int i = 0; i <= 9; ++i)
+        Make(stem + u".txt");
     const std::u16string tenth = Make(stem + u".txt");
     EXPECT_EQ(tenth, std::u16string(245, u's') + u"_(10)_.txt");
     struct stat info;
@@ -235,5 +253,5 @@ TEST_F(UniqueNameTest, CounterRunsOut) {
     EXPECT_EQ(name, u"x_(18446744073709551615)_");
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

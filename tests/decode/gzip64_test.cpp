@@ -42,9 +42,10 @@ struct RecordingSink final : ByteSink {
 
 int Inflate(const std::string& compressed, RecordingSink& out, uint64_t& total) {
     Gzip64Buffer buffer;
-    EXPECT_EQ(buffer.Append(reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()), SinkResult::Ok);
+    EXPECT_EQ(buffer.Append(reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()),
+              SinkResult::Ok);
     const int result = Gzip64Inflate(buffer, out, total);
-    EXPECT_EQ(buffer.data, nullptr);  // freed on every path
+    EXPECT_EQ(buffer.data, nullptr); // freed on every path
     return result;
 }
 
@@ -79,7 +80,8 @@ TEST(Gzip64, RejectsWhatIsNotAWholeGzipStream) {
         {"raw deflate", Compress(original, -15)},
         {"cut short", gzip.substr(0, gzip.size() / 2)},
         {"empty", ""},
-        {"damaged", [&] {
+        {"damaged",
+         [&] {
              std::string bad = gzip;
              bad[bad.size() / 2] ^= 0x55;
              bad[bad.size() / 2 + 1] ^= 0x55;
@@ -98,7 +100,7 @@ TEST(Gzip64, RejectsWhatIsNotAWholeGzipStream) {
 TEST(Gzip64, OutputRefusalStopsAndFrees) {
     const std::string gzip = Compress(std::string(5000, 'r'), 31);
     for (SinkResult refusal : {SinkResult::NoMemory, SinkResult::WriteFailed}) {
-        for (size_t at : {0u, 4u}) {  // a full piece, the last piece
+        for (size_t at : {0u, 4u}) { // a full piece, the last piece
             SCOPED_TRACE(at);
             RecordingSink out;
             out.refuse = refusal;
@@ -120,5 +122,5 @@ TEST(Gzip64, FailedCollectionIsReported) {
     EXPECT_TRUE(out.pieces.empty());
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

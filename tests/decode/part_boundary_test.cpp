@@ -15,10 +15,21 @@ TEST(PartBoundary, HoldsIsASubstringTest) {
         std::string line;
     };
     const Row rows[] = {
-        {u"-abc", "--abc"},        {u"-abc", "--abc--"},      {u"-abc", "-abc"},         {u"-abc", "-ab"},
-        {u"-abc", "x-a-ab-abc"},   {u"-abc", "-a-b-c"},       {u"-abc", "abc"},          {u"-abc", ""},
-        {u"--", "a-b-"},           {u"--", "a-b--"},          {u"-", "-"},               {u"-abc", "ABC--abcx"},
-        {u"-----=_Part_", "------=_Part_1_2"}, {u"-x", std::string("\0-x", 3)}, {u"-aaa", "-aa-aaa"},
+        {u"-abc", "--abc"},
+        {u"-abc", "--abc--"},
+        {u"-abc", "-abc"},
+        {u"-abc", "-ab"},
+        {u"-abc", "x-a-ab-abc"},
+        {u"-abc", "-a-b-c"},
+        {u"-abc", "abc"},
+        {u"-abc", ""},
+        {u"--", "a-b-"},
+        {u"--", "a-b--"},
+        {u"-", "-"},
+        {u"-abc", "ABC--abcx"},
+        {u"-----=_Part_", "------=_Part_1_2"},
+        {u"-x", std::string("\0-x", 3)},
+        {u"-aaa", "-aa-aaa"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
@@ -28,8 +39,8 @@ TEST(PartBoundary, HoldsIsASubstringTest) {
         EXPECT_EQ(boundary.Holds(row.line.data(), row.line.size()), expected);
     }
     EXPECT_FALSE(PartBoundary(u"").Holds("anything", 8));
-    EXPECT_FALSE(PartBoundary(u"-\u3042").Holds("-\x42", 2));  // a unit above U+00FF never matches
+    EXPECT_FALSE(PartBoundary(u"-\u3042").Holds("-\x42", 2)); // a unit above U+00FF never matches
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "console/decode/line_cursor.h"
 #include "console/decode/base64_text.h"
+#include "console/decode/line_cursor.h"
 #include "console/decode/qp_part.h"
 #include "test_support.h"
 
@@ -33,8 +33,10 @@ std::string EncodeQp(std::string_view original, size_t width) {
             continue;
         }
         std::string piece;
-        if (c >= 0x21 && c <= 0x7E && c != '=') piece = std::string(1, static_cast<char>(c));
-        else piece = std::string{'=', kHex[c >> 4], kHex[c & 15]};
+        if (c >= 0x21 && c <= 0x7E && c != '=')
+            piece = std::string(1, static_cast<char>(c));
+        else
+            piece = std::string{'=', kHex[c >> 4], kHex[c & 15]};
         if (column + piece.size() > width - 1) {
             out += "=\r\n";
             column = 0;
@@ -50,9 +52,12 @@ TEST(QpPart, GoldenRoundTrip) {
     std::string original;
     for (int i = 0; i < 3000; ++i) {
         const int kind = random() % 10;
-        if (kind == 0) original += "\r\n";
-        else if (kind < 4) original += static_cast<char>(random() & 0xFF);
-        else original += static_cast<char>('a' + random() % 26);
+        if (kind == 0)
+            original += "\r\n";
+        else if (kind < 4)
+            original += static_cast<char>(random() & 0xFF);
+        else
+            original += static_cast<char>('a' + random() % 26);
     }
     for (size_t width : {76u, 20u, 4u, 1000u}) {
         for (bool fast : {true, false}) {
@@ -66,7 +71,8 @@ TEST(QpPart, GoldenRoundTrip) {
     }
     // Stored on Unix, every CR LF became LF: soft breaks still join, hard ones stay LF.
     auto to_lf = [](std::string text) {
-        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
         return text;
     };
     for (bool fast : {true, false}) {
@@ -82,7 +88,8 @@ TEST(QpPart, EscapeCutBetweenPieces) {
     for (size_t before = 1018; before <= 1024; ++before) {
         for (bool fast : {true, false}) {
             SCOPED_TRACE(std::to_string(before) + (fast ? " fast" : " full"));
-            const std::string mail = std::string(before, 'a') + "=41=42" + std::string(900, 'b') + "=\r\nc\r\n--abc123";
+            const std::string mail =
+                std::string(before, 'a') + "=41=42" + std::string(900, 'b') + "=\r\nc\r\n--abc123";
             const PartRun run = RunQp(mail, kBoundary, fast);
             EXPECT_EQ(run.output, std::string(before, 'a') + "AB" + std::string(900, 'b') + "c");
         }
@@ -153,15 +160,17 @@ TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
     const char* rounds = std::getenv("DORNICK_FUZZ_ROUNDS");
     std::mt19937 random(seed ? std::atoi(seed) : 99);
     const int kRounds = rounds ? std::atoi(rounds) : 3000;
-    const char* pieces[] = {"=", "=4", "=41", "=\r\n", "\r", "\n", "\r\n", "\r\n\r\n", "\0", "--abc123",
-                            "==", "=\r", "x=\n", "\xE3\x81"};
+    const char* pieces[] = {"=",        "=4", "=41",      "=\r\n", "\r",  "\n",   "\r\n",
+                            "\r\n\r\n", "\0", "--abc123", "==",    "=\r", "x=\n", "\xE3\x81"};
     for (int round = 0; round < kRounds; ++round) {
         std::string mail;
         const int parts = 1 + random() % 40;
         for (int i = 0; i < parts; ++i) {
             const int kind = random() % 8;
-            if (kind < 3) mail += std::string(random() % 80, static_cast<char>('a' + random() % 26));
-            else if (kind == 3 && random() % 4 == 0) mail += std::string(1000 + random() % 100, 'z');
+            if (kind < 3)
+                mail += std::string(random() % 80, static_cast<char>('a' + random() % 26));
+            else if (kind == 3 && random() % 4 == 0)
+                mail += std::string(1000 + random() % 100, 'z');
             else {
                 const char* piece = pieces[random() % std::size(pieces)];
                 mail.append(piece, piece[0] == 0 ? 1 : std::strlen(piece));
@@ -185,11 +194,13 @@ TEST(QpPart, DecodeSpanMatchesQpDecode) {
     for (const char* text : texts) {
         SCOPED_TRACE(text);
         uint8_t span_out[32], text_out[32];
-        const size_t n = QpDecodeSpan(reinterpret_cast<const unsigned char*>(text), std::strlen(text), span_out);
+        const size_t n =
+            QpDecodeSpan(reinterpret_cast<const unsigned char*>(text), std::strlen(text), span_out);
         const int m = QpDecode(text, text_out, false);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(span_out), n), std::string(reinterpret_cast<char*>(text_out), m));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(span_out), n),
+                  std::string(reinterpret_cast<char*>(text_out), m));
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

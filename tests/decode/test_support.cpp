@@ -12,7 +12,8 @@ std::string EncodeBase64(std::string_view data) {
     std::string out;
     size_t i = 0;
     for (; i + 3 <= data.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(data[i])) << 16 | uint32_t(uint8_t(data[i + 1])) << 8 | uint8_t(data[i + 2]);
+        const uint32_t v =
+            uint32_t(uint8_t(data[i])) << 16 | uint32_t(uint8_t(data[i + 1])) << 8 | uint8_t(data[i + 2]);
         out += kAlphabet[v >> 18];
         out += kAlphabet[(v >> 12) & 63];
         out += kAlphabet[(v >> 6) & 63];
@@ -44,17 +45,17 @@ std::string WrapLines(std::string_view text, size_t width, std::string_view line
 
 std::string RandomBytes(std::mt19937& random, size_t size) {
     std::string out(size, '\0');
-    for (char& c : out) c = static_cast<char>(random() & 0xFF);
+    for (char& c : out)
+        c = static_cast<char>(random() & 0xFF);
     return out;
 }
 
 namespace {
 
-template <typename Run>
-PartRun RunPart(std::string_view mail, Run run) {
+template <typename Run> PartRun RunPart(std::string_view mail, Run run) {
     const auto* data = reinterpret_cast<const unsigned char*>(mail.data());
     LineCursor cursor = MakeLineCursor(data, mail.size());
-    char16_t line[kLineCapacity] = {};  // an empty mail leaves it as it was
+    char16_t line[kLineCapacity] = {}; // an empty mail leaves it as it was
     ReadLineW(line, cursor);
     MemorySink sink;
     PartRun result;
@@ -66,7 +67,7 @@ PartRun RunPart(std::string_view mail, Run run) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
 PartRun RunBase64(std::string_view mail, std::u16string_view boundary, bool fast) {
     const PartBoundary part_boundary(boundary);
@@ -89,4 +90,4 @@ PartRun RunQp(std::string_view mail, std::u16string_view boundary, bool fast) {
     });
 }
 
-}  // namespace dornick::test
+} // namespace dornick::test

@@ -16,7 +16,7 @@ namespace dornick::test {
 struct MemorySink final : ByteSink {
     std::string bytes;
     int chunks = 0;
-    size_t fail_after = SIZE_MAX;  ///< refuse the append that would pass this many bytes
+    size_t fail_after = SIZE_MAX; ///< refuse the append that would pass this many bytes
     SinkResult failure = SinkResult::WriteFailed;
 
     SinkResult Append(const uint8_t* data, size_t size) override {
@@ -41,8 +41,8 @@ struct PartRun {
     DataEnd end = DataEnd::EndOfData;
     int notices = 0;
     std::u16string end_line;
-    long cursor_offset = -1;  ///< where the cursor stopped, -1 when null
-    int escape_lines = 0;     ///< quoted-printable only
+    long cursor_offset = -1; ///< where the cursor stopped, -1 when null
+    int escape_lines = 0;    ///< quoted-printable only
     bool wants_redecode = false;
 };
 
@@ -51,4 +51,4 @@ PartRun RunBase64(std::string_view mail, std::u16string_view boundary, bool fast
 /// Runs the quoted-printable decoder over `mail` from its first line.
 PartRun RunQp(std::string_view mail, std::u16string_view boundary, bool fast = true);
 
-}  // namespace dornick::test
+} // namespace dornick::test

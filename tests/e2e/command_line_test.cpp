@@ -12,19 +12,23 @@ namespace {
 namespace fs = std::filesystem;
 
 const char16_t kUsage[] =
-    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW [n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] "
-    u"EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/ND\t日付ごとのフォルダを作成しません。\n\t/RF\t"
-    u"フォルダ構成を <日付/送信者> の形にします。\n\t/NI\tインライン表示されるファイルを抽出しません。\n\t/FW "
+    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW "
+    u"[n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] "
+    u"EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/"
+    u"ND\t日付ごとのフォルダを作成しません。\n\t/RF\t"
+    u"フォルダ構成を <日付/送信者> "
+    u"の形にします。\n\t/NI\tインライン表示されるファイルを抽出しません。\n\t/FW "
     u"[n]\tインライン表示される転送メールを [n].eml として抽出します。\n\t/CO\t"
     u"特殊な方法で送信されたコンテンツのみのEメールも対象とします。\n\t/CW\t"
     u"ファイル名に利用出来ない半角文字を全角文字にします。\n\t/DM\t"
-    u"EMLファイルの作成日時を送受信日に変更し、抽出を行いません。\n\t/P\tログを画面出力します。\n\t/L\t出力先に UTF-16 "
+    u"EMLファイルの作成日時を送受信日に変更し、抽出を行いません。\n\t/P\tログを画面出力します。\n\t/"
+    u"L\t出力先に UTF-16 "
     u"形式のログファイル(dornick.txt)を作成します。\n\t/O [dir]\t出力先フォルダを指定します。\n\t\n\t"
     u"添付ファイルが各フォルダ内で重複する場合、\n\n\tファイル名_(1)_.ext\n\n\tという風に保護されます。\n";
 
-const char kDatedMail[] =
-    "Return-Path: <taro@example.jp>\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\nFrom: Taro <taro@example.jp>\r\n"
-    "Subject: test\r\n\r\nbody\r\n";
+const char kDatedMail[] = "Return-Path: <taro@example.jp>\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\nFrom: "
+                          "Taro <taro@example.jp>\r\n"
+                          "Subject: test\r\n\r\nbody\r\n";
 
 TEST(CommandLine, NoArgumentsPrintsTheUsageTextOnStandardError) {
     RunResult r = RunDornick({});
@@ -58,7 +62,7 @@ TEST_F(Arguments, ForwardNameConsumesTheNextArgumentWhateverItIs) {
     WriteFile(Path("a.eml"), kDatedMail);
     RunResult r = RunDornick({"/DM", "/FW", "/P", Path("a.eml")});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out_bytes, "");  // "/P" became the forward name
+    EXPECT_EQ(r.out_bytes, ""); // "/P" became the forward name
     EXPECT_EQ(r.err_bytes, "");
 }
 
@@ -75,15 +79,16 @@ TEST_F(Arguments, BadFileArgumentsAreReportedAndTheRunGoesOn) {
     WriteFile(Path("a.eml"), kDatedMail);
     WriteFile(Path("empty.eml"), "");
     fs::create_directory(Path("folder.eml"));
-    RunResult r = RunDornick({"/P", "/DM", Path("missing.eml"), Path("folder.eml"), Path("*.eml"), Path("empty.eml"),
-                              Path("a.eml")});
+    RunResult r = RunDornick({"/P", "/DM", Path("missing.eml"), Path("folder.eml"), Path("*.eml"),
+                              Path("empty.eml"), Path("a.eml")});
     EXPECT_EQ(r.exit_code, 0);
     const std::u16string root = U(this->root);
     EXPECT_EQ(r.Err(), u"メールファイルを開けませんでした。\n->" + root + u"/missing.eml\n" +
                            u"メールファイルを開けませんでした。\n->" + root + u"/folder.eml\n" +
                            u"メールファイルを開けませんでした。\n->" + root + u"/*.eml\n");
     // The run went on to the last file.
-    EXPECT_EQ(r.Out(), u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" + root + u"/a.eml\"\n\n");
+    EXPECT_EQ(r.Out(),
+              u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" + root + u"/a.eml\"\n\n");
 }
 
 TEST_F(Arguments, UnreadableMailIsReported) {
@@ -101,7 +106,8 @@ TEST_F(Arguments, BrokenDataNeverCrashes) {
     };
     std::string nul_mail("Date: Tue, 3 Jan\0 2017 10:05:00 +0900\r\n\0\0\r\nbody", 48);
     std::string binary;
-    for (unsigned i = 0; i < 1u << 20; ++i) binary.push_back(static_cast<char>((i * 7919u) >> 3));
+    for (unsigned i = 0; i < 1u << 20; ++i)
+        binary.push_back(static_cast<char>((i * 7919u) >> 3));
     const Row rows[] = {
         {"nul.eml", nul_mail},
         {"binary.eml", binary},
@@ -109,16 +115,20 @@ TEST_F(Arguments, BrokenDataNeverCrashes) {
         {"noend.eml", "From: a@b\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900"},
         {"crs.eml", std::string(100000, '\r')},
         {"lfs.eml", std::string(100000, '\n')},
-        {"continuations.eml", "From: x\r\n" + [] {
-             std::string s;
-             for (int i = 0; i < 100000; ++i) s += " y\r\n";
-             return s;
-         }()},
-        {"received.eml", "Received: from a\r\n" + [] {
-             std::string s;
-             for (int i = 0; i < 100000; ++i) s += "\tby b\r\n";
-             return s;
-         }()},
+        {"continuations.eml", "From: x\r\n" +
+                                  [] {
+                                      std::string s;
+                                      for (int i = 0; i < 100000; ++i)
+                                          s += " y\r\n";
+                                      return s;
+                                  }()},
+        {"received.eml", "Received: from a\r\n" +
+                             [] {
+                                 std::string s;
+                                 for (int i = 0; i < 100000; ++i)
+                                     s += "\tby b\r\n";
+                                 return s;
+                             }()},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -133,5 +143,5 @@ TEST_F(Arguments, BrokenDataNeverCrashes) {
     }
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e

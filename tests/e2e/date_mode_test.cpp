@@ -11,17 +11,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr time_t kUntouched = 1000000000;  // 2001-09-09, set before each run
+constexpr time_t kUntouched = 1000000000; // 2001-09-09, set before each run
 
 struct DateModeRow {
     const char* name;
     std::string mail;
     time_t expected;  // 0: the times stay as they were
-    const char* date;  // the report's date and time in a Japanese locale; null: no report
+    const char* date; // the report's date and time in a Japanese locale; null: no report
 };
 
 class DateMode : public TempDir {
-protected:
+  protected:
     time_t RunOn(const DateModeRow& row, const std::vector<std::string>& env, RunResult& r) {
         std::string path = Path(std::string(row.name) + ".eml");
         WriteFile(path, row.mail);
@@ -39,13 +39,17 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
     const DateModeRow rows[] = {
         {"date", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\nFrom: a@b\r\n\r\nbody\r\n", 1483405500,
          "2017年1月3日 火曜日 10時5分0秒"},
-        {"utc", "From: a@b\r\nDate: Mon, 2 Jan 2017 16:00:00 +0000\r\n\r\n", 1483372800, "2017年1月3日 火曜日 1時0分0秒"},
+        {"utc", "From: a@b\r\nDate: Mon, 2 Jan 2017 16:00:00 +0000\r\n\r\n", 1483372800,
+         "2017年1月3日 火曜日 1時0分0秒"},
         {"received_first",
-         "Received: from mx by example.jp;\r\n Tue, 3 Jan 2017 10:05:00 +0900\r\nDate: Sun, 1 Jan 2017 00:00:00 "
+         "Received: from mx by example.jp;\r\n Tue, 3 Jan 2017 10:05:00 +0900\r\nDate: Sun, 1 Jan 2017 "
+         "00:00:00 "
          "+0900\r\n\r\n",
          1483405500, "2017年1月3日 火曜日 10時5分0秒"},
-        {"named_zone", "Date: Tue, 3 Jan 2017 10:05:00 JST\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
-        {"two_digit_year", "Date: Tue, 3 Jan 17 10:05:00 +0900\r\n\r\n", 1483405500, "2017年1月3日 火曜日 10時5分0秒"},
+        {"named_zone", "Date: Tue, 3 Jan 2017 10:05:00 JST\r\n\r\n", 1483405500,
+         "2017年1月3日 火曜日 10時5分0秒"},
+        {"two_digit_year", "Date: Tue, 3 Jan 17 10:05:00 +0900\r\n\r\n", 1483405500,
+         "2017年1月3日 火曜日 10時5分0秒"},
         {"no_date", "From: a@b\r\nSubject: x\r\n\r\nno date anywhere\r\n", 0, nullptr},
         // The walk stops at a part's body: a date written in an attachment's text does not count.
         {"date_only_in_a_part",
@@ -65,8 +69,8 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
         EXPECT_EQ(stamped, row.expected ? row.expected : kUntouched);
         std::u16string report;
         if (row.date)
-            report = u"作成日時を " + U(row.date) + u" に変更しました。\n->\"" + U(Path(std::string(row.name) + ".eml")) +
-                     u"\"\n\n";
+            report = u"作成日時を " + U(row.date) + u" に変更しました。\n->\"" +
+                     U(Path(std::string(row.name) + ".eml")) + u"\"\n\n";
         EXPECT_EQ(r.out_bytes, PipeBytes(report));
     }
     // Date mode logs nothing, so "/L" leaves no log file.
@@ -77,10 +81,10 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
 TEST_F(DateMode, TheMailTimeIsLocalTime) {
     DateModeRow row{"tz", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n\r\n", 0, nullptr};
     RunResult r;
-    EXPECT_EQ(RunOn(row, {"TZ=UTC", "LC_ALL=C"}, r), 1483437900);  // 10:05 Japan time, taken as 10:05 UTC
-    EXPECT_EQ(r.Out(), u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" + U(Path("tz.eml")) +
-                           u"\"\n\n");
+    EXPECT_EQ(RunOn(row, {"TZ=UTC", "LC_ALL=C"}, r), 1483437900); // 10:05 Japan time, taken as 10:05 UTC
+    EXPECT_EQ(r.Out(), u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" +
+                           U(Path("tz.eml")) + u"\"\n\n");
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e

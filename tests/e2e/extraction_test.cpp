@@ -12,11 +12,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr time_t kMailTime = 1483405500;  // Tue, 3 Jan 2017 10:05:00 in Japan
+constexpr time_t kMailTime = 1483405500; // Tue, 3 Jan 2017 10:05:00 in Japan
 const Part kTextBody{{"Content-Type: text/plain; charset=UTF-8"}, "Hello,\r\nsee the attachment.\r\n"};
 
 class Extraction : public TempDir {
-protected:
+  protected:
     // Writes the mail, runs dornick on it into <root>/out with the options, returns the result.
     RunResult Extract(const std::string& mail, std::vector<std::string> options = {"/P"},
                       const std::string& name = "mail.eml") {
@@ -26,16 +26,20 @@ protected:
         options.push_back(Path(name));
         return RunDornick(options);
     }
-    std::string Out(const std::string& relative) const { return root + "/out" + (relative.empty() ? "" : "/" + relative); }
+    std::string Out(const std::string& relative) const {
+        return root + "/out" + (relative.empty() ? "" : "/" + relative);
+    }
     std::vector<std::string> Tree() const { return ListTree(Out("")); }
     time_t ModifiedAt(const std::string& relative) const {
-        struct stat info{};
+        struct stat info {};
         ::stat(Out(relative).c_str(), &info);
         return info.st_mtime;
     }
-    std::u16string Progress(const std::string& sender = "taro@example.jp", const std::string& date = "2017-01-03",
+    std::u16string Progress(const std::string& sender = "taro@example.jp",
+                            const std::string& date = "2017-01-03",
                             const std::string& name = "mail.eml") const {
-        return u"\"" + U(Path(name)) + u"\" からファイルを抽出中です。<" + U(sender) + u"/" + U(date) + u">\n";
+        return u"\"" + U(Path(name)) + u"\" からファイルを抽出中です。<" + U(sender) + u"/" + U(date) +
+               u">\n";
     }
     static std::u16string Created(const std::string& folder) {
         return u"フォルダを作成しました。\n->" + U(folder) + u"\n\n";
@@ -45,13 +49,14 @@ protected:
 TEST_F(Extraction, TypicalMailGivesOnlyItsAttachment) {
     const std::string data = NoiseBytes(5000);
     const std::string name = "報告書.pdf";
-    std::string mail = MultipartMail(TopHeader(), "b1",
-                                     {kTextBody, Base64Part("application/pdf", EncodedWord(name), data)});
+    std::string mail =
+        MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("application/pdf", EncodedWord(name), data)});
     RunResult r = Extract(mail, {"/P", "/L"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err_bytes, "");
-    EXPECT_EQ(Tree(), (std::vector<std::string>{"dornick.txt", "taro@example.jp/", "taro@example.jp/2017-01-03/",
-                                                "taro@example.jp/2017-01-03/" + name}));
+    EXPECT_EQ(Tree(),
+              (std::vector<std::string>{"dornick.txt", "taro@example.jp/", "taro@example.jp/2017-01-03/",
+                                        "taro@example.jp/2017-01-03/" + name}));
     EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/" + name)), data);
     EXPECT_EQ(ModifiedAt("taro@example.jp/2017-01-03/" + name), kMailTime);
     const std::u16string listing = Progress() + u"\t-> \"" + U(name) + u"\"\n";
@@ -60,8 +65,9 @@ TEST_F(Extraction, TypicalMailGivesOnlyItsAttachment) {
 }
 
 TEST_F(Extraction, ContentOnlyOptionWritesTheNamedBodyToo) {
-    Part body{{"Content-Type: text/plain; charset=UTF-8; name=\"body.txt\"", "Content-Transfer-Encoding: 7bit"},
-              "body text\r\n"};
+    Part body{
+        {"Content-Type: text/plain; charset=UTF-8; name=\"body.txt\"", "Content-Transfer-Encoding: 7bit"},
+        "body text\r\n"};
     std::string mail = MultipartMail(TopHeader(), "b1", {body, Base64Part("image/png", "a.png", "PNG")});
     Extract(mail, {"/CO"});
     EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/body.txt")), "body text");
@@ -81,7 +87,8 @@ TEST_F(Extraction, AlternativeMailWithNoInlineOptionMakesNothing) {
 }
 
 TEST_F(Extraction, InlineImagesAreNamedByTheirContentId) {
-    Part html{{"Content-Type: text/html; charset=UTF-8"}, "<img src=\"cid:logo\"><img src=\"cid:photo.jpg\">\r\n"};
+    Part html{{"Content-Type: text/html; charset=UTF-8"},
+              "<img src=\"cid:logo\"><img src=\"cid:photo.jpg\">\r\n"};
     Part logo{{"Content-Type: image/png", "Content-Transfer-Encoding: base64", "Content-ID: <logo>"},
               Base64Lines("LOGO")};
     Part photo{{"Content-Type: image/jpeg", "Content-Transfer-Encoding: base64", "Content-ID: <photo.jpg>"},
@@ -98,10 +105,11 @@ TEST_F(Extraction, InlineImagesAreNamedByTheirContentId) {
 }
 
 TEST_F(Extraction, PartsAreNamedByTheirOwnHeadersOnly) {
-    std::string mail = MultipartMail(TopHeader(), "b1",
-                                     {kTextBody, Base64Part("application/octet-stream", "long-name.bin", "first"),
-                                      Base64Part("application/octet-stream", "b.bin", "second"),
-                                      Base64Part("application/octet-stream", "b.bin", "third")});
+    std::string mail =
+        MultipartMail(TopHeader(), "b1",
+                      {kTextBody, Base64Part("application/octet-stream", "long-name.bin", "first"),
+                       Base64Part("application/octet-stream", "b.bin", "second"),
+                       Base64Part("application/octet-stream", "b.bin", "third")});
     Extract(mail, {});
     const std::string folder = "taro@example.jp/2017-01-03/";
     EXPECT_EQ(ReadFile(Out(folder + "long-name.bin")), "first");
@@ -143,7 +151,8 @@ TEST_F(Extraction, MislabelledQuotedPrintableIsDecodedAgainAsBase64) {
     const std::string folder = "taro@example.jp/2017-01-03/";
     EXPECT_EQ(ReadFile(Out(folder + "data_(1)_.bin")), data);
     EXPECT_EQ(ReadFile(Out(folder + "data.bin")).size(), Base64Lines(data).size() - 2);
-    EXPECT_EQ(r.Out(), Created(Out("")) + Progress() + u"\t-> \"data.bin\"\n\t-> Base64で再デコードしています...\n" +
+    EXPECT_EQ(r.Out(), Created(Out("")) + Progress() +
+                           u"\t-> \"data.bin\"\n\t-> Base64で再デコードしています...\n" +
                            u"\t-> \"data_(1)_.bin\"\n\n");
 }
 
@@ -151,8 +160,9 @@ TEST_F(Extraction, Gzip64IsInflated) {
     const std::string data = std::string(3000, 'z') + NoiseBytes(100);
     Part part{{"Content-Type: application/octet-stream; name=\"z.txt\"", "Content-Transfer-Encoding: gzip64"},
               Base64Lines(Gzip(data))};
-    Part broken{{"Content-Type: application/octet-stream; name=\"broken.txt\"", "Content-Transfer-Encoding: gzip64"},
-                Base64Lines(Gzip(data).substr(0, 40))};
+    Part broken{
+        {"Content-Type: application/octet-stream; name=\"broken.txt\"", "Content-Transfer-Encoding: gzip64"},
+        Base64Lines(Gzip(data).substr(0, 40))};
     Extract(MultipartMail(TopHeader(), "b1", {kTextBody, part}), {});
     EXPECT_EQ(ReadFile(Out("taro@example.jp/2017-01-03/z.txt")), data);
     RunResult r = Extract(MultipartMail(TopHeader(), "b1", {kTextBody, broken}), {});
@@ -176,34 +186,40 @@ TEST_F(Extraction, FolderOptions) {
 TEST_F(Extraction, ReturnPathAndFromThatDiffer) {
     std::vector<std::string> header = {"Return-Path: <bounce@example.net>", "From: Taro <taro@example.jp>",
                                        "Date: Tue, 3 Jan 2017 10:05:00 +0900"};
-    RunResult r = Extract(MultipartMail(header, "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {"/P"});
-    EXPECT_EQ(r.Out(), Created(Out("")) + Progress() +
-                           u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: bounce@example.net\n-> "
-                           u"From: taro@example.jp\n\t-> \"a.txt\"\n\n");
+    RunResult r =
+        Extract(MultipartMail(header, "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {"/P"});
+    EXPECT_EQ(
+        r.Out(),
+        Created(Out("")) + Progress() +
+            u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: bounce@example.net\n-> "
+            u"From: taro@example.jp\n\t-> \"a.txt\"\n\n");
     EXPECT_TRUE(fs::exists(Out("taro@example.jp/2017-01-03/a.txt")));
 
     header = {"From: Taro <taro@example.jp>", "Date: Tue, 3 Jan 2017 10:05:00 +0900"};
     r = Extract(MultipartMail(header, "b1", {kTextBody, Base64Part("text/plain", "b.txt", "B")}), {"/P"});
-    EXPECT_EQ(r.Out(), Progress() + u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: \n-> From: "
-                                    u"taro@example.jp\n\t-> \"b.txt\"\n\n");
+    EXPECT_EQ(r.Out(), Progress() +
+                           u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: \n-> From: "
+                           u"taro@example.jp\n\t-> \"b.txt\"\n\n");
 }
 
 TEST_F(Extraction, BeginBase64BlockInAPlainMailWithoutHeaders) {
     const std::string data = NoiseBytes(300);
-    std::string mail = "some text\r\nbegin-base64 644 block.bin\r\n" + Base64Lines(data) + "====\r\nafter\r\n";
+    std::string mail =
+        "some text\r\nbegin-base64 644 block.bin\r\n" + Base64Lines(data) + "====\r\nafter\r\n";
     RunResult r = Extract(mail, {"/P"});
     EXPECT_EQ(Tree(), std::vector<std::string>{"block.bin"});
     EXPECT_EQ(ReadFile(Out("block.bin")), data);
-    EXPECT_EQ(r.Out(), Created(Out("")) + Progress("[UNKNOWN-SENDER]", "[UNKNOWN-DATE]") + u"\t-> \"block.bin\"\n\n");
+    EXPECT_EQ(r.Out(),
+              Created(Out("")) + Progress("[UNKNOWN-SENDER]", "[UNKNOWN-DATE]") + u"\t-> \"block.bin\"\n\n");
 }
 
 TEST_F(Extraction, NamesNeverLeaveTheOutputFolder) {
     const std::string long_name = std::string(1000, 'n') + ".txt";
-    std::string mail = MultipartMail(TopHeader("../../evil"), "b1",
-                                     {kTextBody, Base64Part("text/plain", "../x.txt", "1"),
-                                      Base64Part("text/plain", "/etc/passwd", "2"), Base64Part("text/plain", "..", "3"),
-                                      Base64Part("text/plain", long_name, "4"),
-                                      Base64Part("text/plain", EncodedWord("..\\..\\y.txt"), "5")});
+    std::string mail = MultipartMail(
+        TopHeader("../../evil"), "b1",
+        {kTextBody, Base64Part("text/plain", "../x.txt", "1"), Base64Part("text/plain", "/etc/passwd", "2"),
+         Base64Part("text/plain", "..", "3"), Base64Part("text/plain", long_name, "4"),
+         Base64Part("text/plain", EncodedWord("..\\..\\y.txt"), "5")});
     RunResult r = Extract(mail, {});
     EXPECT_EQ(r.err_bytes, "");
     std::vector<std::string> tree = Tree();
@@ -218,12 +234,13 @@ TEST_F(Extraction, NamesNeverLeaveTheOutputFolder) {
     EXPECT_EQ(ReadFile(Out(folder + ".._.._y.txt")), "5");
     // A name holds at most 255 characters: the long one is cut, not lost.
     EXPECT_EQ(ReadFile(Out(folder + std::string(255, 'n'))), "4");
-    EXPECT_EQ(tree.size(), 7u);  // two folders and five files
+    EXPECT_EQ(tree.size(), 7u); // two folders and five files
 }
 
 TEST_F(Extraction, ManyPartsAndDeepNesting) {
     std::vector<Part> parts = {kTextBody};
-    for (int i = 0; i < 10000; ++i) parts.push_back(Base64Part("text/plain", "p.txt", std::to_string(i)));
+    for (int i = 0; i < 10000; ++i)
+        parts.push_back(Base64Part("text/plain", "p.txt", std::to_string(i)));
     RunResult r = Extract(MultipartMail(TopHeader(), "b1", parts), {});
     EXPECT_EQ(r.err_bytes, "");
     const std::string folder = "taro@example.jp/2017-01-03/";
@@ -232,15 +249,17 @@ TEST_F(Extraction, ManyPartsAndDeepNesting) {
     EXPECT_EQ(Tree().size(), 10002u);
 
     // Ten levels of nested mixed multiparts around one attachment.
-    std::string inner = "Content-Type: text/plain; name=\"deep.txt\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-                        Base64Lines("deep") ;
+    std::string inner =
+        "Content-Type: text/plain; name=\"deep.txt\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        Base64Lines("deep");
     for (int level = 9; level >= 0; --level) {
         std::string b = "level" + std::to_string(level);
         inner = "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n--" + b + "\r\n" +
                 "Content-Type: text/plain\r\n\r\ntext\r\n--" + b + "\r\n" + inner + "--" + b + "--\r\n";
     }
     std::string mail;
-    for (const std::string& line : TopHeader()) mail += line + "\r\n";
+    for (const std::string& line : TopHeader())
+        mail += line + "\r\n";
     mail += inner;
     r = Extract(mail, {}, "deep.eml");
     EXPECT_EQ(r.exit_code, 0);
@@ -251,9 +270,11 @@ TEST_F(Extraction, AttachmentThatIsTheFirstPartIsFoundAgain) {
     // Some mail programs send a lone file as the first part, with no text before it: its boundary
     // line is passed as the body's, and the Content-Disposition line leads the walk back to it.
     std::string mail;
-    for (const std::string& line : TopHeader()) mail += line + "\r\n";
+    for (const std::string& line : TopHeader())
+        mail += line + "\r\n";
     mail += "Content-Type: multipart/mixed; boundary=\"apple\"\r\n\r\n\r\n--apple\r\n"
-            "Content-Disposition: inline;\r\n\tfilename=first.jpg\r\nContent-Type: image/jpeg;\r\n\tname=first.jpg\r\n"
+            "Content-Disposition: inline;\r\n\tfilename=first.jpg\r\nContent-Type: "
+            "image/jpeg;\r\n\tname=first.jpg\r\n"
             "Content-Transfer-Encoding: base64\r\n\r\n" +
             Base64Lines("JPEGDATA") + "--apple--\r\n";
     Extract(mail, {});
@@ -262,9 +283,11 @@ TEST_F(Extraction, AttachmentThatIsTheFirstPartIsFoundAgain) {
 
 TEST_F(Extraction, ContentOnlyOptionTakesAMailThatIsItselfAFile) {
     std::string mail;
-    for (const std::string& line : TopHeader()) mail += line + "\r\n";
-    mail += "Content-Type: application/pdf;\r\n name=\"whole.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-            Base64Lines("%PDF-1.4 whole");
+    for (const std::string& line : TopHeader())
+        mail += line + "\r\n";
+    mail +=
+        "Content-Type: application/pdf;\r\n name=\"whole.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        Base64Lines("%PDF-1.4 whole");
     Extract(mail, {});
     EXPECT_EQ(Tree(), std::vector<std::string>{});
     Extract(mail, {"/CO"});
@@ -273,7 +296,7 @@ TEST_F(Extraction, ContentOnlyOptionTakesAMailThatIsItselfAFile) {
 
 TEST_F(Extraction, RawJapaneseNamesFollowTheCharsetOfTheMail) {
     // A Shift_JIS name written raw, with the charset named only by the body part.
-    const std::string sjis_name = "\x8E\x91\x97\xBF.txt";  // 資料.txt
+    const std::string sjis_name = "\x8E\x91\x97\xBF.txt"; // 資料.txt
     Part body{{"Content-Type: text/plain; charset=Shift_JIS"}, "text\r\n"};
     Part file{{"Content-Type: text/plain; name=\"" + sjis_name + "\"", "Content-Transfer-Encoding: base64"},
               Base64Lines("sjis")};
@@ -302,16 +325,21 @@ TEST_F(Extraction, BrokenStructuresEndQuietly) {
         std::string mail;
     };
     std::string header;
-    for (const std::string& line : TopHeader()) header += line + "\r\n";
+    for (const std::string& line : TopHeader())
+        header += line + "\r\n";
     const Row rows[] = {
-        {"header_never_ends", header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
-                                       "Content-Type: text/plain;\r\n name=\"h.bin\"\r\n X-Other: 1"},
-        {"boundary_never_closes", header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
-                                           "Content-Type: text/plain; name=\"open.txt\"\r\n\r\nline\r\n"},
-        {"name_on_last_line", header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
-                                       "Content-Disposition: attachment; filename=\"last.txt\""},
-        {"content_id_without_brackets", header + "Content-Type: multipart/related; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n"
-                                                 "--b\r\nContent-Type: image/png\r\nContent-ID: none\r\n\r\nx\r\n--b--\r\n"},
+        {"header_never_ends",
+         header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
+                  "Content-Type: text/plain;\r\n name=\"h.bin\"\r\n X-Other: 1"},
+        {"boundary_never_closes",
+         header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
+                  "Content-Type: text/plain; name=\"open.txt\"\r\n\r\nline\r\n"},
+        {"name_on_last_line",
+         header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
+                  "Content-Disposition: attachment; filename=\"last.txt\""},
+        {"content_id_without_brackets",
+         header + "Content-Type: multipart/related; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n"
+                  "--b\r\nContent-Type: image/png\r\nContent-ID: none\r\n\r\nx\r\n--b--\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -324,32 +352,37 @@ TEST_F(Extraction, BrokenStructuresEndQuietly) {
 
 TEST_F(Extraction, TruncatedBase64KeepsItsRemainderAndIsReportedRepaired) {
     std::string header;
-    for (const std::string& line : TopHeader()) header += line + "\r\n";
-    RunResult r = Extract(header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
-                                   "Content-Type: text/plain; name=\"t.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-                                   "QUJDRE",
-                          {"/L"});
+    for (const std::string& line : TopHeader())
+        header += line + "\r\n";
+    RunResult r = Extract(
+        header + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\nx\r\n--b\r\n"
+                 "Content-Type: text/plain; name=\"t.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                 "QUJDRE",
+        {"/L"});
     const std::string path = Out("taro@example.jp/2017-01-03/t.bin");
     EXPECT_EQ(ReadFile(path), "ABCD");
-    const std::u16string notice = u"<<<<<<<<ファイル \"" + U(path) + u"\" に修復処理を行いましたが、破損している可能性があります。\n";
+    const std::u16string notice =
+        u"<<<<<<<<ファイル \"" + U(path) + u"\" に修復処理を行いましたが、破損している可能性があります。\n";
     EXPECT_EQ(r.Err(), notice);
     EXPECT_NE(ReadFile(Out("dornick.txt")).find(PipeBytes(notice)), std::string::npos);
 }
 
 TEST_F(Extraction, FullDiskEndsTheMailAndTheRunGoesOn) {
-    std::string big = MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("application/octet-stream", "big.bin",
-                                                                               NoiseBytes(2 << 20))});
+    std::string big =
+        MultipartMail(TopHeader(), "b1",
+                      {kTextBody, Base64Part("application/octet-stream", "big.bin", NoiseBytes(2 << 20))});
     std::string small = MultipartMail(TopHeader("hanako@example.jp"), "b1",
                                       {kTextBody, Base64Part("text/plain", "small.txt", "ok")});
     WriteFile(Path("big.eml"), big);
     WriteFile(Path("small.eml"), small);
     fs::create_directory(Out(""));
     // A file size limit of 1 MiB stands for a full disk.
-    RunResult r = RunProgram("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" \"$@\"", DORNICK_PATH, "/L", "/O", Out(""),
-                                         Path("big.eml"), Path("small.eml")});
+    RunResult r = RunProgram("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" \"$@\"", DORNICK_PATH, "/L", "/O",
+                                         Out(""), Path("big.eml"), Path("small.eml")});
     EXPECT_EQ(r.Err(), u"ファイルを書き込み中にエラーが発生しました。\n->big.bin\n");
     EXPECT_EQ(ReadFile(Out("hanako@example.jp/2017-01-03/small.txt")), "ok");
-    EXPECT_NE(ReadFile(Out("dornick.txt")).find(PipeBytes(u"\t-> ファイルを書き込み中にエラーが発生しました。\n\n")),
+    EXPECT_NE(ReadFile(Out("dornick.txt"))
+                  .find(PipeBytes(u"\t-> ファイルを書き込み中にエラーが発生しました。\n\n")),
               std::string::npos);
 }
 
@@ -357,16 +390,18 @@ TEST_F(Extraction, ReadOnlyOutputFolderIsReportedPerMail) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     fs::create_directories(Out("taro@example.jp/2017-01-03"));
     fs::permissions(Out("taro@example.jp/2017-01-03"), fs::perms::owner_read | fs::perms::owner_exec);
-    RunResult r = Extract(MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {});
+    RunResult r =
+        Extract(MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {});
     EXPECT_EQ(r.Err(), u"ファイルを作成出来ませんでした。\n->a.txt\n");
     fs::permissions(Out("taro@example.jp/2017-01-03"), fs::perms::owner_all);
 }
 
 TEST_F(Extraction, LargeAttachmentComesBackWhole) {
     const std::string data = NoiseBytes(100 << 20, 7);
-    Extract(MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("application/zip", "big.zip", data)}), {});
+    Extract(MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("application/zip", "big.zip", data)}),
+            {});
     EXPECT_TRUE(ReadFile(Out("taro@example.jp/2017-01-03/big.zip")) == data);
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e

@@ -17,7 +17,8 @@ std::string Base64Lines(std::string_view bytes, size_t width) {
         text.push_back(i + 2 < bytes.size() ? kAlphabet[group & 63] : '=');
     }
     std::string lines;
-    for (size_t i = 0; i < text.size(); i += width) lines += text.substr(i, width) + "\r\n";
+    for (size_t i = 0; i < text.size(); i += width)
+        lines += text.substr(i, width) + "\r\n";
     return lines;
 }
 
@@ -32,8 +33,10 @@ std::string QuotedPrintable(std::string_view bytes) {
             column = 0;
             continue;
         }
-        if (c >= 33 && c <= 126 && c != '=') piece = std::string(1, static_cast<char>(c));
-        else piece = {'=', kHex[c >> 4], kHex[c & 15]};
+        if (c >= 33 && c <= 126 && c != '=')
+            piece = std::string(1, static_cast<char>(c));
+        else
+            piece = {'=', kHex[c >> 4], kHex[c & 15]};
         if (column + piece.size() > 75) {
             out += "=\r\n";
             column = 0;
@@ -86,12 +89,15 @@ Part Base64Part(std::string_view type, std::string_view name, std::string_view d
 std::string MultipartMail(const std::vector<std::string>& header, const std::string& boundary,
                           const std::vector<Part>& parts, std::string_view type) {
     std::string mail;
-    for (const std::string& line : header) mail += line + "\r\n";
-    mail += "MIME-Version: 1.0\r\nContent-Type: " + std::string(type) + "; boundary=\"" + boundary + "\"\r\n\r\n";
+    for (const std::string& line : header)
+        mail += line + "\r\n";
+    mail +=
+        "MIME-Version: 1.0\r\nContent-Type: " + std::string(type) + "; boundary=\"" + boundary + "\"\r\n\r\n";
     mail += "This is a multi-part message in MIME format.\r\n\r\n";
     for (const Part& part : parts) {
         mail += "--" + boundary + "\r\n";
-        for (const std::string& line : part.header) mail += line + "\r\n";
+        for (const std::string& line : part.header)
+            mail += line + "\r\n";
         mail += "\r\n" + part.body;
         if (!part.body.empty() && part.body.back() != '\n') mail += "\r\n";
     }
@@ -104,4 +110,4 @@ std::vector<std::string> TopHeader(std::string_view from) {
             "To: hanako@example.com", "Date: Tue, 3 Jan 2017 10:05:00 +0900", "Subject: test"};
 }
 
-}  // namespace e2e
+} // namespace e2e

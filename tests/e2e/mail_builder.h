@@ -34,4 +34,4 @@ std::string MultipartMail(const std::vector<std::string>& header, const std::str
 /// The usual top header of a test mail from `from` dated Tue, 3 Jan 2017 10:05:00 +0900.
 std::vector<std::string> TopHeader(std::string_view from = "taro@example.jp");
 
-}  // namespace e2e
+} // namespace e2e

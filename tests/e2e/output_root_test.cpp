@@ -59,7 +59,8 @@ TEST_F(OutputRoot, DefaultFolderIsOutputBesideTheProgram) {
     EXPECT_EQ(r.err_bytes, "");
     EXPECT_EQ(r.Out(), u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n");
     EXPECT_EQ(ReadFile(Path("bin/output/dornick.txt")),
-              "\xFF\xFE" + PipeBytes(u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n"));
+              "\xFF\xFE" +
+                  PipeBytes(u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n"));
 }
 
 TEST_F(OutputRoot, DefaultFolderThatCannotBeMadeStopsEachMail) {
@@ -68,7 +69,8 @@ TEST_F(OutputRoot, DefaultFolderThatCannotBeMadeStopsEachMail) {
     WriteFile(Path("bin/output"), "a file where the folder should be");
     WriteFile(Path("a.eml"), kPlainMail);
     RunResult r = RunProgram(Path("bin/dornick"), {Path("a.eml"), Path("a.eml")});
-    const std::u16string message = u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("bin/output")) + u"\n";
+    const std::u16string message =
+        u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("bin/output")) + u"\n";
     EXPECT_EQ(r.Err(), message + message);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(ListTree(Path("bin")), (std::vector<std::string>{"dornick", "output"}));
@@ -91,5 +93,5 @@ TEST_F(OutputRoot, OverlongFolderIsRefused) {
     EXPECT_EQ(r.Err(), u"フォルダパスが長すぎます。\n->" + U(longest) + u"\n");
 }
 
-}  // namespace
-}  // namespace e2e
+} // namespace
+} // namespace e2e

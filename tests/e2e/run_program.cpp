@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 std::u16string DecodePipe(const std::string& bytes) {
     std::u16string text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char16_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        char16_t unit =
+            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
         if (unit == u'\n' && !text.empty() && text.back() == u'\r') text.pop_back();
         text.push_back(unit);
     }
@@ -36,13 +37,19 @@ std::string PipeBytes(std::u16string_view text) {
     return bytes;
 }
 
-std::u16string U(const std::string& utf8) { return platform::Utf8ToU16(utf8); }
+std::u16string U(const std::string& utf8) {
+    return platform::Utf8ToU16(utf8);
+}
 
-std::u16string RunResult::Out() const { return DecodePipe(out_bytes); }
-std::u16string RunResult::Err() const { return DecodePipe(err_bytes); }
+std::u16string RunResult::Out() const {
+    return DecodePipe(out_bytes);
+}
+std::u16string RunResult::Err() const {
+    return DecodePipe(err_bytes);
+}
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env,
-              const std::string& cwd) {
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env, const std::string& cwd) {
     RunResult result;
     int out_pipe[2], err_pipe[2];
     if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return result;
@@ -58,7 +65,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     std::vector<std::string> argv_text = {program};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
+    for (std::string& a : argv_text)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     // The given entries replace those of the same name.
     std::vector<std::string> env_text = env;
@@ -66,11 +74,13 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
         std::string entry(*e);
         std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
-        for (const std::string& given : env) replaced = replaced || given.compare(0, name.size(), name) == 0;
+        for (const std::string& given : env)
+            replaced = replaced || given.compare(0, name.size(), name) == 0;
         if (!replaced) env_text.push_back(entry);
     }
     std::vector<char*> envp;
-    for (std::string& e : env_text) envp.push_back(e.data());
+    for (std::string& e : env_text)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
 
     pid_t pid = -1;
@@ -99,7 +109,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     for (pollfd& p : fds)
         if (p.fd >= 0) ::close(p.fd);
     int status = 0;
-    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.exit_code = WEXITSTATUS(status);
     return result;
 }
 
@@ -135,4 +146,4 @@ void TempDir::TearDown() {
     fs::remove_all(root);
 }
 
-}  // namespace e2e
+} // namespace e2e

@@ -9,16 +9,16 @@
 namespace e2e {
 
 struct RunResult {
-    std::string out_bytes;  ///< standard output as received (UTF-16LE, CR LF)
-    std::string err_bytes;  ///< standard error as received
+    std::string out_bytes; ///< standard output as received (UTF-16LE, CR LF)
+    std::string err_bytes; ///< standard error as received
     int exit_code = -1;
-    std::u16string Out() const;  ///< standard output decoded, CR LF turned back into LF
+    std::u16string Out() const; ///< standard output decoded, CR LF turned back into LF
     std::u16string Err() const;
 };
 
 /// Runs `program` with the arguments; `env` entries ("NAME=value") are added to the environment.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-              const std::vector<std::string>& env = {}, const std::string& cwd = {});
+                     const std::vector<std::string>& env = {}, const std::string& cwd = {});
 /// Runs the built dornick.
 inline RunResult RunDornick(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     return RunProgram(DORNICK_PATH, args, env);
@@ -38,11 +38,11 @@ std::vector<std::string> ListTree(const std::string& root);
 
 /// A fresh folder under /tmp for one test, removed afterwards.
 class TempDir : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     std::string Path(const std::string& relative) const { return root + "/" + relative; }
     std::string root;
 };
 
-}  // namespace e2e
+} // namespace e2e

@@ -25,10 +25,8 @@ TEST(HeaderRules, ReturnPath) {
         const char* text;
         const char16_t* address;
     } rows[] = {
-        {"Return-Path: <a@b.jp>\r\n", u"a@b.jp"},
-        {"return-path:   <  a@b.jp  >  \r\n", u"a@b.jp"},
-        {"Return-Path: \ta@b.jp \r\n", u"a@b.jp"},
-        {"Return-Path: <>\r\n", u""},
+        {"Return-Path: <a@b.jp>\r\n", u"a@b.jp"},  {"return-path:   <  a@b.jp  >  \r\n", u"a@b.jp"},
+        {"Return-Path: \ta@b.jp \r\n", u"a@b.jp"}, {"Return-Path: <>\r\n", u""},
         {"Return-Path: <a@b.jp\r\n", u"<a@b.jp"},
     };
     for (const auto& row : rows) {
@@ -49,11 +47,13 @@ TEST(HeaderRules, FromAsSender) {
     struct Row {
         const char* text;
         const char16_t* sender;
-        const char16_t* line_after;  // the line the walk sees next
+        const char16_t* line_after; // the line the walk sees next
         bool pending;
     } rows[] = {
-        {"From: Taro <taro@example.jp>\r\nTo: x\r\n", u"taro@example.jp", u"From: Taro <taro@example.jp>", false},
-        {"From: \"a <b>\" <real@example.jp>\r\n", u"real@example.jp", u"From: \"a <b>\" <real@example.jp>", false},
+        {"From: Taro <taro@example.jp>\r\nTo: x\r\n", u"taro@example.jp", u"From: Taro <taro@example.jp>",
+         false},
+        {"From: \"a <b>\" <real@example.jp>\r\n", u"real@example.jp", u"From: \"a <b>\" <real@example.jp>",
+         false},
         {"From: taro@example.jp (Taro)\r\nTo: x\r\n", u"taro@example.jp", u"To: x", true},
         {"From: =?ISO-2022-JP?B?GyRCOzMFRBsoQg==?=\r\n <taro@example.jp>\r\nTo: x\r\n", u"taro@example.jp",
          u" <taro@example.jp>", false},
@@ -94,12 +94,15 @@ TEST(HeaderRules, Dates) {
         bool found;
         bool japanese;
     } rows[] = {
-        {"DateLine", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n", u"Date: Tue, 3 Jan 2017 10:05:00 +0900", true, false},
+        {"DateLine", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n", u"Date: Tue, 3 Jan 2017 10:05:00 +0900",
+         true, false},
         {"ReceivedOneLine", "Received: from a by b; Tue, 3 Jan 2017 10:05:00 +0900\r\n",
          u"Date:  Tue, 3 Jan 2017 10:05:00 +0900", true, true},
-        {"ReceivedJoined", "Received: from a\r\n\tby b with SMTP;\r\n\tTue, 3 Jan 2017 10:05:00 jst\r\nX: y\r\n",
+        {"ReceivedJoined",
+         "Received: from a\r\n\tby b with SMTP;\r\n\tTue, 3 Jan 2017 10:05:00 jst\r\nX: y\r\n",
          u"Date: \tTue, 3 Jan 2017 10:05:00 jst", true, true},
-        {"ReceivedDateOnNextLine", "Received: by 10.0.0.1 with SMTP id x;\r\n        Tue, 3 Jan 2017 01:05:00 -0800\r\nX: y\r\n",
+        {"ReceivedDateOnNextLine",
+         "Received: by 10.0.0.1 with SMTP id x;\r\n        Tue, 3 Jan 2017 01:05:00 -0800\r\nX: y\r\n",
          u"Date:         Tue, 3 Jan 2017 01:05:00 -0800", true, false},
         {"ReceivedSoftBreaks", "Received: from a by b=\r\n; Tue, 3 Jan 2017=\r\n 10:05:00 +0000\r\n",
          u"Date:  Tue, 3 Jan 2017 10:05:00 +0000", true, false},
@@ -137,7 +140,8 @@ TEST(HeaderRules, FirstDateWins) {
 
 TEST(HeaderRules, ReceivedJoinStopsAtTheLineLimit) {
     std::string text = "Received: from a\r\n";
-    for (int i = 0; i < 1000; ++i) text += " by relay" + std::to_string(i) + ".example.jp\r\n";
+    for (int i = 0; i < 1000; ++i)
+        text += " by relay" + std::to_string(i) + ".example.jp\r\n";
     MailOver m(text);
     EXPECT_TRUE(TakeDate(m.mail));
     EXPECT_TRUE(m.mail.date_text.empty());
@@ -161,5 +165,5 @@ TEST(HeaderRules, Charset) {
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

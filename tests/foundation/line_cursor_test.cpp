@@ -35,7 +35,8 @@ std::vector<Read> ReadAll(const std::string& bytes, Reader reader, int size = kL
             break;
         case Reader::A:
             n = ReadLineA(narrow, cursor);
-            for (const char* p = narrow; *p; ++p) text.push_back(static_cast<unsigned char>(*p));
+            for (const char* p = narrow; *p; ++p)
+                text.push_back(static_cast<unsigned char>(*p));
             break;
         }
         if (n == 0) break;
@@ -51,7 +52,9 @@ struct LineRow {
     std::vector<Read> expected;
 };
 
-void PrintTo(const LineRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const LineRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class LineReaders : public testing::TestWithParam<LineRow> {};
 
@@ -78,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineRow{"FinalCrStoredByCrLfReader", "ab\r", Reader::CrLf, {{u"ab\r", 3}}},
         LineRow{"FinalCrDroppedByOthers", "ab\r", Reader::W, {{u"ab", 2}}},
         LineRow{"FinalNulCounted", std::string("ab\0", 3), Reader::W, {{u"ab", 3}}},
-        LineRow{"EmptyLinesBetween", "a\n\n\r\n\rb", Reader::A, {{u"a", 1}, {u"", 1}, {u"", 1}, {u"", 1}, {u"b", 1}}},
+        LineRow{"EmptyLinesBetween",
+                "a\n\n\r\n\rb",
+                Reader::A,
+                {{u"a", 1}, {u"", 1}, {u"", 1}, {u"", 1}, {u"b", 1}}},
         LineRow{"OnlyNuls", std::string("\0\0\r\n", 4), Reader::W, {{u"", 2}}},
         LineRow{"HighBytesWidenedByZeroExtension", "\xE3\x81\x82", Reader::W, {{u"\u00E3\u0081\u0082", 3}}}),
     [](const testing::TestParamInfo<LineRow>& info) { return std::string(info.param.name); });
@@ -117,7 +123,8 @@ TEST(LineCursor, MegabyteLineWithoutLineEndNeverOverruns) {
     std::string bytes(3 * 1024 * 1024, 'q');
     std::vector<Read> got = ReadAll(bytes, Reader::W);
     size_t total = 0;
-    for (const Read& r : got) total += r.line.size();
+    for (const Read& r : got)
+        total += r.line.size();
     EXPECT_EQ(total, bytes.size());
 }
 
@@ -127,16 +134,16 @@ TEST(LineCursor, EndedWithCrLfTellsLineEndsFromPieces) {
     char16_t line[kLineCapacity];
     ReadLineCrLfW(line, kLineCapacity, cursor);
     EXPECT_TRUE(EndedWithCrLf(cursor));
-    ReadLineCrLfW(line, kLineCapacity, cursor);  // first piece of the long line
+    ReadLineCrLfW(line, kLineCapacity, cursor); // first piece of the long line
     EXPECT_FALSE(EndedWithCrLf(cursor));
     ReadLineCrLfW(line, kLineCapacity, cursor);
     EXPECT_TRUE(EndedWithCrLf(cursor));
-    ReadLineCrLfW(line, kLineCapacity, cursor);  // "d\ne" reaches the end of the data
+    ReadLineCrLfW(line, kLineCapacity, cursor); // "d\ne" reaches the end of the data
     EXPECT_FALSE(EndedWithCrLf(cursor));
 }
 
 class CursorOver : public testing::Test {
-protected:
+  protected:
     void Open(const std::string& text) {
         bytes = text;
         cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
@@ -184,18 +191,18 @@ TEST_F(CursorOver, StepBackFromTheEndGoesToTheLastLine) {
 TEST_F(CursorOver, UnreadCharsWithinALineAndAcrossEmptyLines) {
     Open("abcdef");
     char16_t line[4];
-    ReadLineCrLfW(line, 4, cursor);  // "abc", the cursor on "d"
+    ReadLineCrLfW(line, 4, cursor); // "abc", the cursor on "d"
     UnreadChars(cursor, 2);
     EXPECT_EQ(Next(), u"bcdef");
 
     Open("x\r\n\r\ny");
     Next();
-    Next();  // the cursor on "y"
-    UnreadChars(cursor, 1);  // the CR LF after an empty line counts as one character
+    Next();                 // the cursor on "y"
+    UnreadChars(cursor, 1); // the CR LF after an empty line counts as one character
     EXPECT_EQ(cursor.pos, cursor.start + 3);
 
     Open("xyz");
-    Next();  // cursor null: the last byte counts as one
+    Next(); // cursor null: the last byte counts as one
     UnreadChars(cursor, 1);
     EXPECT_EQ(Next(), u"z");
     UnreadChars(cursor, 0);
@@ -233,12 +240,12 @@ TEST(LineCursor, DamagedLinesAreThoseThatHeldNuls) {
     int n = ReadLineW(line, cursor);
     EXPECT_TRUE(IsDamagedLine(cursor, line, n));
     n = ReadLineW(line, cursor);
-    EXPECT_TRUE(IsDamagedLine(cursor, line, n));  // empty, but NULs were there
+    EXPECT_TRUE(IsDamagedLine(cursor, line, n)); // empty, but NULs were there
     n = ReadLineW(line, cursor);
     EXPECT_FALSE(IsDamagedLine(cursor, line, n));
-    n = ReadLineW(line, cursor);  // the last line: the cursor is null
+    n = ReadLineW(line, cursor); // the last line: the cursor is null
     EXPECT_FALSE(IsDamagedLine(cursor, line, n));
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -31,7 +31,7 @@ TEST(LogBuffer, GrowsInStepsAndKeepsEveryLine) {
         EXPECT_EQ(log.capacity % kLogGrowthUnits, 0u);
     }
     EXPECT_EQ(log.text, expected);
-    LogAppend(log, std::u16string(10000, u'x'));  // more than one step at once
+    LogAppend(log, std::u16string(10000, u'x')); // more than one step at once
     EXPECT_GT(log.capacity, log.text.size());
 }
 
@@ -43,7 +43,7 @@ TEST(LogBuffer, AnEntryIsCutAtTheLogLine) {
 }
 
 class LogFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char name[] = "/tmp/dornick-log-XXXXXX";
         root = ::mkdtemp(name);
@@ -72,5 +72,5 @@ TEST_F(LogFile, AHeldFileIsRetriedAndThenGivenUp) {
     EXPECT_EQ(fs::file_size(root + "/dornick.txt"), 10u);
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -74,10 +74,11 @@ TEST(ParseMailDate, TableOfDates) {
 }
 
 TEST(ParseMailDate, TextsWithoutAYearStayUnchanged) {
-    for (const char16_t* original : {u"Date:", u"", u"   ", u"Date: Mon, Dec", u"Date: 7 Dec", u"Date: 0 Dec 0"}) {
+    for (const char16_t* original :
+         {u"Date:", u"", u"   ", u"Date: Mon, Dec", u"Date: 7 Dec", u"Date: 0 Dec 0"}) {
         std::u16string text = original;
         platform::SystemTime time;
-        time.wYear = 1234;  // cleared by the call
+        time.wYear = 1234; // cleared by the call
         ParseMailDate(text, time);
         EXPECT_EQ(text, original);
         EXPECT_EQ(time.wYear, 0);
@@ -92,12 +93,12 @@ TEST(ParseMailDate, PathologicalTextsNeverOverrun) {
 
     std::u16string numbers = u"Date: 99999999999 Dec 99999999999 99999999999:99:99 +9999";
     ParseMailDate(numbers, time);
-    EXPECT_LE(numbers.size(), 23u);  // three fields of at most 7 units and two hyphens
+    EXPECT_LE(numbers.size(), 23u); // three fields of at most 7 units and two hyphens
 
     std::u16string signs = u"Date: -5 Dec -3 -1:-1:-1 -";
     ParseMailDate(signs, time);
     EXPECT_LE(signs.size(), 23u);
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -61,7 +61,7 @@ TEST(Paths, FullPathIsLexical) {
 }
 
 class TempFolder : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char name[] = "/tmp/dornick-platform-XXXXXX";
         root = ::mkdtemp(name);
@@ -79,7 +79,7 @@ TEST_F(TempFolder, CreateFolderChainMakesEveryLevelAndKeepsTheCurrentFolder) {
     EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 0);
     EXPECT_TRUE(fs::is_directory(root + "/a/b/c"));
     EXPECT_EQ(CurrentFolder(), U(root));
-    EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 1);  // the last folder existed already
+    EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 1); // the last folder existed already
     EXPECT_EQ(CreateFolderChain(U("rel/x/")), 0);
     EXPECT_TRUE(fs::is_directory(root + "/rel/x"));
     std::ofstream(root + "/file") << "x";
@@ -89,7 +89,8 @@ TEST_F(TempFolder, CreateFolderChainMakesEveryLevelAndKeepsTheCurrentFolder) {
 TEST_F(TempFolder, DeepFoldersAreEnteredBeyondPathMax) {
     std::string deep = root;
     std::string component(200, 'd');
-    for (int i = 0; i < 25; ++i) deep += "/" + component;  // about 5,000 bytes
+    for (int i = 0; i < 25; ++i)
+        deep += "/" + component; // about 5,000 bytes
     ASSERT_EQ(CreateFolderChain(U(deep)), 0);
     EXPECT_TRUE(SetCurrentFolder(U(deep)));
     EXPECT_EQ(CurrentFolder(), U(deep));
@@ -195,9 +196,9 @@ TEST(CodePage, FromTheUsersLanguage) {
         const char* lang;
         int code_page;
     };
-    const Row rows[] = {{"ja_JP.UTF-8", 932}, {"ja", 932},        {"zh_CN.GB2312", 936}, {"zh_TW", 950},
-                        {"ko_KR.UTF-8", 949}, {"ru_RU.UTF-8", 1251}, {"pl_PL", 1250},   {"C", 1252},
-                        {"POSIX", 1252},      {"en_US.UTF-8", 1252}, {"jam", 1252},     {"el_GR", 1253}};
+    const Row rows[] = {{"ja_JP.UTF-8", 932}, {"ja", 932},           {"zh_CN.GB2312", 936}, {"zh_TW", 950},
+                        {"ko_KR.UTF-8", 949}, {"ru_RU.UTF-8", 1251}, {"pl_PL", 1250},       {"C", 1252},
+                        {"POSIX", 1252},      {"en_US.UTF-8", 1252}, {"jam", 1252},         {"el_GR", 1253}};
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_CTYPE");
     for (const Row& row : rows) {
@@ -214,5 +215,5 @@ TEST(CodePage, FromTheUsersLanguage) {
     EXPECT_STREQ(CodePageConverterName(1251), "windows-1251");
 }
 
-}  // namespace
-}  // namespace platform
+} // namespace
+} // namespace platform

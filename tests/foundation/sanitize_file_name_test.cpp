@@ -43,7 +43,8 @@ TEST(SanitizeFileName, Table) {
 
 TEST(SanitizeFileName, ResultNeverHoldsASeparatorOrControl) {
     std::u16string all;
-    for (char16_t c = 0; c < 0x300; ++c) all.push_back(c);
+    for (char16_t c = 0; c < 0x300; ++c)
+        all.push_back(c);
     all += u"\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
     for (bool full_width : {false, true}) {
         std::u16string name = all;
@@ -51,10 +52,11 @@ TEST(SanitizeFileName, ResultNeverHoldsASeparatorOrControl) {
         for (char16_t c : name) {
             EXPECT_NE(c, u'/');
             EXPECT_NE(c, u'\\');
-            EXPECT_FALSE(c < 0x20 || c == 0x7F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069));
+            EXPECT_FALSE(c < 0x20 || c == 0x7F || (c >= 0x202A && c <= 0x202E) ||
+                         (c >= 0x2066 && c <= 0x2069));
         }
     }
 }
 
-}  // namespace
-}  // namespace dornick
+} // namespace
+} // namespace dornick

@@ -29,7 +29,8 @@ std::u16string Widen(const std::string& utf8) {
         char32_t code = c;
         int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         if (extra) code = c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < utf8.size(); ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
+            code = (code << 6) | (utf8[i + k] & 0x3F);
         i += 1 + extra;
         if (code >= 0x10000) {
             code -= 0x10000;
@@ -62,7 +63,7 @@ void Print(const std::u16string& text, size_t piece = 1 << 20) {
     WriteAll(bytes.data(), bytes.size(), piece);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return 0;
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     std::string directive;
     std::getline(in, directive);
     if (directive == "echo") {
-        for (int i = 1; i < argc; ++i) Print(u"[" + Widen(argv[i]) + u"]\r\n");
+        for (int i = 1; i < argc; ++i)
+            Print(u"[" + Widen(argv[i]) + u"]\r\n");
     } else if (directive.rfind("big ", 0) == 0) {
         Print(fake::BigText(std::atoi(directive.c_str() + 4)), 241);
     } else if (directive == "crash") {

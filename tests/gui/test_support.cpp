@@ -61,7 +61,9 @@ unsigned CountOwnConsoleChildren() {
         if (!stat.open(QIODevice::ReadOnly)) continue;
         const QByteArray line = stat.readAll();
         const qsizetype close = line.lastIndexOf(')');
-        if (close < 0 || !line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1).startsWith("dornick")) continue;
+        if (close < 0 ||
+            !line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1).startsWith("dornick"))
+            continue;
         const QList<QByteArray> fields = line.mid(close + 2).split(' ');
         if (fields.size() < 2 || fields[0] == "Z" || fields[1].toLongLong() != getpid()) continue;
         ++count;
@@ -70,7 +72,11 @@ unsigned CountOwnConsoleChildren() {
     return count;
 }
 
-QString FakeConsoleFolder() { return QStringLiteral(TARNFIELD_FAKE_CONSOLE_DIR); }
-QString RealConsoleFolder() { return QStringLiteral(TARNFIELD_REAL_CONSOLE_DIR); }
+QString FakeConsoleFolder() {
+    return QStringLiteral(TARNFIELD_FAKE_CONSOLE_DIR);
+}
+QString RealConsoleFolder() {
+    return QStringLiteral(TARNFIELD_REAL_CONSOLE_DIR);
+}
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -29,4 +29,4 @@ unsigned CountOwnConsoleChildren();
 QString FakeConsoleFolder();
 QString RealConsoleFolder();
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -9,7 +9,7 @@
 
 class TestApp : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void languageFollowsTheUsersSettings();
     void qtOwnTextsInJapanese();
 };
@@ -21,11 +21,13 @@ void TestApp::languageFollowsTheUsersSettings() {
 }
 
 void TestApp::qtOwnTextsInJapanese() {
-    QMessageBox english(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"), QMessageBox::Yes | QMessageBox::No);
+    QMessageBox english(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
+                        QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(english.button(QMessageBox::Yes)->text().remove(u'&'), QStringLiteral("Yes"));
     QTranslator translator;
     QVERIFY(CTarnfieldApp::LoadJapaneseQtTexts(*qApp, translator));
-    QMessageBox japanese(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"), QMessageBox::Yes | QMessageBox::No);
+    QMessageBox japanese(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
+                         QMessageBox::Yes | QMessageBox::No);
     QVERIFY2(japanese.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい")),
              qPrintable(japanese.button(QMessageBox::Yes)->text()));
     QVERIFY(japanese.button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ")));

@@ -27,14 +27,15 @@ using testing_support::WriteFile;
 
 namespace {
 
-template <typename T = QWidget>
-T* Find(CTarnfieldDlg& dialog, const char* name) {
+template <typename T = QWidget> T* Find(CTarnfieldDlg& dialog, const char* name) {
     T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
     if (!widget) qFatal("no control %s", name);
     return widget;
 }
 
-QCheckBox* Box(CTarnfieldDlg& dialog, const char* name) { return Find<QCheckBox>(dialog, name); }
+QCheckBox* Box(CTarnfieldDlg& dialog, const char* name) {
+    return Find<QCheckBox>(dialog, name);
+}
 
 std::unique_ptr<CTarnfieldDlg> MakeDialog(bool japanese, const QStringList& arguments = {}) {
     auto dialog = std::make_unique<CTarnfieldDlg>(arguments, japanese);
@@ -52,11 +53,11 @@ void Drop(QWidget* target, const QList<QUrl>& urls) {
     QApplication::sendEvent(target, &drop);
 }
 
-}  // namespace
+} // namespace
 
 class TestDialog : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void controlsInTemplateOrder();
     void texts_data();
     void texts();
@@ -82,15 +83,17 @@ private slots:
 void TestDialog::controlsInTemplateOrder() {
     auto dialog = MakeDialog(false);
     // Focusable controls in the template's tab order.
-    const QStringList expected{"targetField", "outputField", "targetBrowseButton", "outputBrowseButton",
-                               "senderFolderCheck", "dateFolderCheck", "reverseFoldersCheck", "inlinePartsCheck",
-                               "noBodyCheck", "fullWidthCheck", "timestampCheck", "logFileCheck",
-                               "exportButton", "noPrintCheck", "forwardCheck", "forwardNameField"};
+    const QStringList expected{
+        "targetField",       "outputField",     "targetBrowseButton",  "outputBrowseButton",
+        "senderFolderCheck", "dateFolderCheck", "reverseFoldersCheck", "inlinePartsCheck",
+        "noBodyCheck",       "fullWidthCheck",  "timestampCheck",      "logFileCheck",
+        "exportButton",      "noPrintCheck",    "forwardCheck",        "forwardNameField"};
     QStringList chain;
     QWidget* widget = Find(*dialog, "targetField");
     for (int i = 0; i < expected.size(); ++i) {
         chain << widget->objectName();
-        do widget = widget->nextInFocusChain();
+        do
+            widget = widget->nextInFocusChain();
         while (widget->focusPolicy() & Qt::TabFocus ? false : widget != Find(*dialog, "targetField"));
     }
     QCOMPARE(chain, expected);
@@ -113,39 +116,61 @@ void TestDialog::controlsInTemplateOrder() {
 void TestDialog::texts_data() {
     QTest::addColumn<bool>("japanese");
     QTest::addColumn<QStringList>("texts");
-    const QStringList names{"targetBrowseButton", "outputBrowseButton", "senderFolderCheck", "dateFolderCheck",
-                            "reverseFoldersCheck", "inlinePartsCheck", "noBodyCheck", "fullWidthCheck",
-                            "timestampCheck", "logFileCheck", "targetLabel", "outputLabel", "exportButton",
-                            "noPrintCheck", "forwardCheck", "emlSuffixLabel"};
+    const QStringList names{
+        "targetBrowseButton",  "outputBrowseButton", "senderFolderCheck", "dateFolderCheck",
+        "reverseFoldersCheck", "inlinePartsCheck",   "noBodyCheck",       "fullWidthCheck",
+        "timestampCheck",      "logFileCheck",       "targetLabel",       "outputLabel",
+        "exportButton",        "noPrintCheck",       "forwardCheck",      "emlSuffixLabel"};
     QTest::newRow("japanese") << true
-                              << QStringList{"参照(&S)...", "参照(&D)...", "送信者アドレスのフォルダを作成",
-                                             "受信日時のフォルダを作成", "受信日時のフォルダを優先",
-                                             "インライン表示のファイルを抽出", "本文なしのメールから抽出",
-                                             "禁止文字（\\/?:*\"><|）を全角に変換", "EMLの作成日時を送受信日に変更",
-                                             "ログファイルの作成（dornick.txt）", "作業元フォルダ", "出力先フォルダ",
-                                             "抽出開始(&E)", "ログを画面出力しない",
-                                             "インライン表示の転送メールを抽出", ".eml"};
+                              << QStringList{"参照(&S)...",
+                                             "参照(&D)...",
+                                             "送信者アドレスのフォルダを作成",
+                                             "受信日時のフォルダを作成",
+                                             "受信日時のフォルダを優先",
+                                             "インライン表示のファイルを抽出",
+                                             "本文なしのメールから抽出",
+                                             "禁止文字（\\/?:*\"><|）を全角に変換",
+                                             "EMLの作成日時を送受信日に変更",
+                                             "ログファイルの作成（dornick.txt）",
+                                             "作業元フォルダ",
+                                             "出力先フォルダ",
+                                             "抽出開始(&E)",
+                                             "ログを画面出力しない",
+                                             "インライン表示の転送メールを抽出",
+                                             ".eml"};
     QTest::newRow("english") << false
-                             << QStringList{"&Target...", "&Output...", "Create folder(Sender address)",
-                                            "Create folder(Rcvd/Sent date)", "Reverse folder structure",
-                                            "Export inline parts", "Search Email with no body",
-                                            "Replace to double-width(\\/?:*\"><|)", "Modify EML's timestamp",
-                                            "Save log file(dornick.txt)", "Target folder:", "Output folder:",
-                                            "&Export", "No print log", "Export inline RFC822 message", ".eml"};
+                             << QStringList{"&Target...",
+                                            "&Output...",
+                                            "Create folder(Sender address)",
+                                            "Create folder(Rcvd/Sent date)",
+                                            "Reverse folder structure",
+                                            "Export inline parts",
+                                            "Search Email with no body",
+                                            "Replace to double-width(\\/?:*\"><|)",
+                                            "Modify EML's timestamp",
+                                            "Save log file(dornick.txt)",
+                                            "Target folder:",
+                                            "Output folder:",
+                                            "&Export",
+                                            "No print log",
+                                            "Export inline RFC822 message",
+                                            ".eml"};
 }
 
 void TestDialog::texts() {
     QFETCH(bool, japanese);
     QFETCH(QStringList, texts);
     auto dialog = MakeDialog(japanese);
-    const QStringList names{"targetBrowseButton", "outputBrowseButton", "senderFolderCheck", "dateFolderCheck",
-                            "reverseFoldersCheck", "inlinePartsCheck", "noBodyCheck", "fullWidthCheck",
-                            "timestampCheck", "logFileCheck", "targetLabel", "outputLabel", "exportButton",
-                            "noPrintCheck", "forwardCheck", "emlSuffixLabel"};
+    const QStringList names{
+        "targetBrowseButton",  "outputBrowseButton", "senderFolderCheck", "dateFolderCheck",
+        "reverseFoldersCheck", "inlinePartsCheck",   "noBodyCheck",       "fullWidthCheck",
+        "timestampCheck",      "logFileCheck",       "targetLabel",       "outputLabel",
+        "exportButton",        "noPrintCheck",       "forwardCheck",      "emlSuffixLabel"};
     for (int i = 0; i < names.size(); ++i) {
         QWidget* widget = Find(*dialog, names[i].toLatin1().constData());
-        const QString shown = qobject_cast<QAbstractButton*>(widget) ? qobject_cast<QAbstractButton*>(widget)->text()
-                                                                     : qobject_cast<QLabel*>(widget)->text();
+        const QString shown = qobject_cast<QAbstractButton*>(widget)
+                                  ? qobject_cast<QAbstractButton*>(widget)->text()
+                                  : qobject_cast<QLabel*>(widget)->text();
         QCOMPARE(shown, texts[i]);
     }
     QCOMPARE(dialog->windowTitle(), japanese ? QStringLiteral("マヴレルGUI") : QStringLiteral("Mavrel"));
@@ -254,17 +279,20 @@ void TestDialog::fragmentsFollowTheBoxes() {
 void TestDialog::timestampModeDisablesExtractionOptions() {
     auto dialog = MakeDialog(false);
     dialog->show();
-    const QStringList governed{"senderFolderCheck", "dateFolderCheck", "reverseFoldersCheck", "inlinePartsCheck",
-                               "noBodyCheck", "fullWidthCheck", "logFileCheck", "forwardCheck"};
+    const QStringList governed{"senderFolderCheck", "dateFolderCheck", "reverseFoldersCheck",
+                               "inlinePartsCheck",  "noBodyCheck",     "fullWidthCheck",
+                               "logFileCheck",      "forwardCheck"};
     QTest::mouseClick(Box(*dialog, "forwardCheck"), Qt::LeftButton);
     QTest::mouseClick(Box(*dialog, "timestampCheck"), Qt::LeftButton);
-    for (const QString& name : governed) QVERIFY2(!Box(*dialog, qPrintable(name))->isEnabled(), qPrintable(name));
+    for (const QString& name : governed)
+        QVERIFY2(!Box(*dialog, qPrintable(name))->isEnabled(), qPrintable(name));
     QVERIFY(Box(*dialog, "noPrintCheck")->isEnabled());
     QVERIFY(Find<QLineEdit>(*dialog, "forwardNameField")->isReadOnly());
 
     QTest::mouseClick(Box(*dialog, "timestampCheck"), Qt::LeftButton);
-    for (const QString& name : governed) QVERIFY2(Box(*dialog, qPrintable(name))->isEnabled(), qPrintable(name));
-    QVERIFY(!Find<QLineEdit>(*dialog, "forwardNameField")->isReadOnly());  // forwarded messages still ticked
+    for (const QString& name : governed)
+        QVERIFY2(Box(*dialog, qPrintable(name))->isEnabled(), qPrintable(name));
+    QVERIFY(!Find<QLineEdit>(*dialog, "forwardNameField")->isReadOnly()); // forwarded messages still ticked
 }
 
 void TestDialog::baseCommandForSettings() {
@@ -279,8 +307,18 @@ void TestDialog::baseCommandForSettings() {
     // Relative forms are relative to the console program's folder, where the children run.
     const QString home = QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath();
     const Row rows[] = {
-        {"defaults, output below the program's folder", {}, {}, home + "/out", "dornick.exe /P /O \"out\"", {}},
-        {"sibling output, separators doubled", {}, {}, home + "/../out//sub/", "dornick.exe /P /O \"../out/sub\"", {}},
+        {"defaults, output below the program's folder",
+         {},
+         {},
+         home + "/out",
+         "dornick.exe /P /O \"out\"",
+         {}},
+        {"sibling output, separators doubled",
+         {},
+         {},
+         home + "/../out//sub/",
+         "dornick.exe /P /O \"../out/sub\"",
+         {}},
         {"no folders, log, no print",
          {"senderFolderCheck", "dateFolderCheck", "logFileCheck", "noPrintCheck"},
          {},
@@ -293,15 +331,20 @@ void TestDialog::baseCommandForSettings() {
          "/o",
          "dornick.exe /RF /CO /CW /P /FW \"fwd\" /O \"/o\"",
          "fwd"},
-        {"forwarded messages without a name", {"forwardCheck"}, "  ", "/o",
-         "dornick.exe /P /FW \"[UNKNOWN-MESSAGE]\" /O \"/o\"", ""},
+        {"forwarded messages without a name",
+         {"forwardCheck"},
+         "  ",
+         "/o",
+         "dornick.exe /P /FW \"[UNKNOWN-MESSAGE]\" /O \"/o\"",
+         ""},
         {"inline parts off", {"inlinePartsCheck"}, {}, "/o", "dornick.exe /NI /P /O \"/o\"", {}},
         {"timestamp mode", {"timestampCheck", "noPrintCheck"}, {}, "", "dornick.exe /DM", {}},
     };
     for (const Row& row : rows) {
         auto dialog = MakeDialog(false);
         dialog->show();
-        for (const QString& click : row.clicks) QTest::mouseClick(Box(*dialog, qPrintable(click)), Qt::LeftButton);
+        for (const QString& click : row.clicks)
+            QTest::mouseClick(Box(*dialog, qPrintable(click)), Qt::LeftButton);
         auto* name = Find<QLineEdit>(*dialog, "forwardNameField");
         if (!row.forwardName.isNull()) name->setText(row.forwardName);
         dialog->PrepareCommand(QStringLiteral("/target"), row.output);
@@ -323,7 +366,8 @@ void TestDialog::missingConsoleProgram() {
         QVERIFY(seen.answered);
         const QString path = empty.path() + "/dornick";
         QCOMPARE(seen.text, path + (japanese ? "\nが見つかりません。" : "\nis not found."));
-        QCOMPARE(seen.title, japanese ? QStringLiteral("マヴレル本体が必要です") : QStringLiteral("dornick.exe is necessary for work"));
+        QCOMPARE(seen.title, japanese ? QStringLiteral("マヴレル本体が必要です")
+                                      : QStringLiteral("dornick.exe is necessary for work"));
         QCOMPARE(seen.icon, QMessageBox::Warning);
         QVERIFY(dialog->IsIdle());
     }
@@ -334,10 +378,18 @@ void TestDialog::targetChecks_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty, japanese") << true << "  \"\"  " << "情報" << "作業元フォルダが未設定です。";
-    QTest::newRow("empty, english") << false << "" << "Information" << "Target folder is not specified.";
-    QTest::newRow("missing, japanese") << true << "/no/such/folder" << "情報" << "指定された作業元フォルダは存在しません。";
-    QTest::newRow("missing, english") << false << " \"/no/such/folder\" " << "Information" << "Target folder is not exist.";
+    QTest::newRow("empty, japanese") << true << "  \"\"  "
+                                     << "情報"
+                                     << "作業元フォルダが未設定です。";
+    QTest::newRow("empty, english") << false << ""
+                                    << "Information"
+                                    << "Target folder is not specified.";
+    QTest::newRow("missing, japanese") << true << "/no/such/folder"
+                                       << "情報"
+                                       << "指定された作業元フォルダは存在しません。";
+    QTest::newRow("missing, english") << false << " \"/no/such/folder\" "
+                                      << "Information"
+                                      << "Target folder is not exist.";
 }
 
 void TestDialog::targetChecks() {
@@ -357,7 +409,7 @@ void TestDialog::targetChecks() {
     QCOMPARE(seen.icon, QMessageBox::Warning);
     QString trimmed = target;
     tarnfield::TrimQuotesAndBlanks(trimmed);
-    QCOMPARE(field->text(), trimmed);  // written back without quotes and blanks
+    QCOMPARE(field->text(), trimmed); // written back without quotes and blanks
     QVERIFY(dialog->IsIdle());
 }
 
@@ -419,16 +471,17 @@ void TestDialog::enterAndEscapeNeverClose() {
     auto* log = Find<CMyEdit>(*dialog, "logView");
     log->setPlainText(QStringLiteral("line one\nline two"));
     log->selectAll();
-    for (const char* name : {"targetField", "outputField", "exportButton", "senderFolderCheck", "forwardNameField"}) {
+    for (const char* name :
+         {"targetField", "outputField", "exportButton", "senderFolderCheck", "forwardNameField"}) {
         QWidget* widget = Find(*dialog, name);
         widget->setFocus();
         QTest::keyClick(widget, Qt::Key_Return);
         QTest::keyClick(widget, Qt::Key_Enter);
         QTest::keyClick(widget, Qt::Key_Escape);
         QVERIFY2(dialog->isVisible(), name);
-        QVERIFY2(dialog->IsIdle(), name);  // Enter on the focused Export button does not start a run
+        QVERIFY2(dialog->IsIdle(), name); // Enter on the focused Export button does not start a run
     }
-    QVERIFY(!log->textCursor().hasSelection());  // Escape dropped the log's selection
+    QVERIFY(!log->textCursor().hasSelection()); // Escape dropped the log's selection
     QCOMPARE(dialog->result(), 0);
 }
 
@@ -490,7 +543,7 @@ void TestDialog::folderPicker() {
         QTest::mouseClick(Find<QPushButton>(*dialog, "targetBrowseButton"), Qt::LeftButton);
         QCOMPARE(title, japanese ? QStringLiteral("EMLファイルの入ったフォルダを指定してください")
                                  : QStringLiteral("Choose target folder"));
-        QVERIFY(Find<QLineEdit>(*dialog, "targetField")->text().isEmpty());  // Cancel changes nothing
+        QVERIFY(Find<QLineEdit>(*dialog, "targetField")->text().isEmpty()); // Cancel changes nothing
         QCOMPARE(field->text(), dir.filePath("chosen"));
     }
 }
@@ -504,14 +557,15 @@ void TestDialog::droppedItems() {
     for (const char* name : {"targetField", "outputField"}) {
         auto* field = Find<QLineEdit>(*dialog, name);
         Drop(field, {QUrl::fromLocalFile(dir.filePath("mail/a.eml"))});
-        QCOMPARE(field->text(), dir.filePath("mail"));  // a file gives its folder
+        QCOMPARE(field->text(), dir.filePath("mail")); // a file gives its folder
         QCOMPARE(field->cursorPosition(), field->text().size());
         Drop(field, {QUrl::fromLocalFile(dir.filePath("other")), QUrl::fromLocalFile(dir.filePath("mail"))});
-        QCOMPARE(field->text(), dir.filePath("other"));  // a folder itself; only the first item counts
+        QCOMPARE(field->text(), dir.filePath("other")); // a folder itself; only the first item counts
         Drop(field, {QUrl::fromLocalFile(dir.filePath("other/../mail/"))});
         QCOMPARE(field->text(), dir.filePath("mail"));
     }
-    QCOMPARE(CMyEdit2::FolderOfDroppedPath(dir.filePath("gone")), dir.filePath("gone"));  // unknown counts as a folder
+    QCOMPARE(CMyEdit2::FolderOfDroppedPath(dir.filePath("gone")),
+             dir.filePath("gone")); // unknown counts as a folder
 
     // A drop during a run changes the field, not the run.
     auto* target = Find<QLineEdit>(*dialog, "targetField");

@@ -18,7 +18,7 @@ using namespace tarnfield;
 
 class TestPaths : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void trimQuotesAndBlanks_data();
     void trimQuotesAndBlanks();
     void cutToParentFolder_data();
@@ -49,13 +49,20 @@ private slots:
 void TestPaths::trimQuotesAndBlanks_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("plain") << "/mail" << "/mail";
-    QTest::newRow("quoted") << "\"/mail\"" << "/mail";
-    QTest::newRow("blanks around quotes") << "  \"/my mail\"  " << "/my mail";
-    QTest::newRow("nested") << "\" \"/mail\" \"" << "/mail";
-    QTest::newRow("inner kept") << "/a \"b\" c" << "/a \"b\" c";
-    QTest::newRow("only quotes") << "\"\" \"" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("plain") << "/mail"
+                           << "/mail";
+    QTest::newRow("quoted") << "\"/mail\""
+                            << "/mail";
+    QTest::newRow("blanks around quotes") << "  \"/my mail\"  "
+                                          << "/my mail";
+    QTest::newRow("nested") << "\" \"/mail\" \""
+                            << "/mail";
+    QTest::newRow("inner kept") << "/a \"b\" c"
+                                << "/a \"b\" c";
+    QTest::newRow("only quotes") << "\"\" \""
+                                 << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestPaths::trimQuotesAndBlanks() {
@@ -68,11 +75,16 @@ void TestPaths::trimQuotesAndBlanks() {
 void TestPaths::cutToParentFolder_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("file in folder") << "/mail/a.eml" << "/mail";
-    QTest::newRow("file in root keeps the root") << "/a.eml" << "/";
-    QTest::newRow("trailing separator only goes") << "/mail/sub/" << "/mail/sub";
-    QTest::newRow("relative") << "mail/a.eml" << "mail";
-    QTest::newRow("bare name is the current folder") << "a.eml" << ".";
+    QTest::newRow("file in folder") << "/mail/a.eml"
+                                    << "/mail";
+    QTest::newRow("file in root keeps the root") << "/a.eml"
+                                                 << "/";
+    QTest::newRow("trailing separator only goes") << "/mail/sub/"
+                                                  << "/mail/sub";
+    QTest::newRow("relative") << "mail/a.eml"
+                              << "mail";
+    QTest::newRow("bare name is the current folder") << "a.eml"
+                                                     << ".";
 }
 
 void TestPaths::cutToParentFolder() {
@@ -85,10 +97,14 @@ void TestPaths::cutToParentFolder() {
 void TestPaths::appendSeparator_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("folder") << "/mail" << "/mail/";
-    QTest::newRow("already") << "/mail/" << "/mail/";
-    QTest::newRow("root") << "/" << "/";
-    QTest::newRow("empty stays empty") << "" << "";
+    QTest::newRow("folder") << "/mail"
+                            << "/mail/";
+    QTest::newRow("already") << "/mail/"
+                             << "/mail/";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("empty stays empty") << ""
+                                       << "";
 }
 
 void TestPaths::appendSeparator() {
@@ -101,12 +117,18 @@ void TestPaths::appendSeparator() {
 void TestPaths::normalizeSeparators_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("runs collapsed") << "/work//mail///2019" << "/work/mail/2019";
-    QTest::newRow("trailing removed") << "/work/mail/" << "/work/mail";
-    QTest::newRow("root kept") << "///" << "/";
-    QTest::newRow("leading double collapsed") << "//server/share" << "/server/share";
-    QTest::newRow("backslash is a name character") << "/work/a\\b" << "/work/a\\b";
-    QTest::newRow("relative") << "mail//sub/" << "mail/sub";
+    QTest::newRow("runs collapsed") << "/work//mail///2019"
+                                    << "/work/mail/2019";
+    QTest::newRow("trailing removed") << "/work/mail/"
+                                      << "/work/mail";
+    QTest::newRow("root kept") << "///"
+                               << "/";
+    QTest::newRow("leading double collapsed") << "//server/share"
+                                              << "/server/share";
+    QTest::newRow("backslash is a name character") << "/work/a\\b"
+                                                   << "/work/a\\b";
+    QTest::newRow("relative") << "mail//sub/"
+                              << "mail/sub";
 }
 
 void TestPaths::normalizeSeparators() {
@@ -121,14 +143,30 @@ void TestPaths::makeRelativePath_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
     // The examples that define the routine, with /work/sub for C:\work\sub.
-    QTest::newRow("below base") << "/work/sub" << "/work/sub/mail" << "mail";
-    QTest::newRow("base itself") << "/work/sub" << "/work/sub" << ".";
-    QTest::newRow("sibling, shorter") << "/work/sub" << "/work/mail" << "../mail";
-    QTest::newRow("not shorter") << "/work/sub" << "/mail" << "/mail";
-    QTest::newRow("prefix of a name is no folder") << "/work/sub" << "/work/subway/x" << "../subway/x";
-    QTest::newRow("deep sibling") << "/home/user/docs" << "/home/user/mail/2019/a.eml" << "../mail/2019/a.eml";
-    QTest::newRow("base is root") << "/" << "/mail" << "mail";
-    QTest::newRow("relative base, no common folder") << "work" << "/mail" << "/mail";
+    QTest::newRow("below base") << "/work/sub"
+                                << "/work/sub/mail"
+                                << "mail";
+    QTest::newRow("base itself") << "/work/sub"
+                                 << "/work/sub"
+                                 << ".";
+    QTest::newRow("sibling, shorter") << "/work/sub"
+                                      << "/work/mail"
+                                      << "../mail";
+    QTest::newRow("not shorter") << "/work/sub"
+                                 << "/mail"
+                                 << "/mail";
+    QTest::newRow("prefix of a name is no folder") << "/work/sub"
+                                                   << "/work/subway/x"
+                                                   << "../subway/x";
+    QTest::newRow("deep sibling") << "/home/user/docs"
+                                  << "/home/user/mail/2019/a.eml"
+                                  << "../mail/2019/a.eml";
+    QTest::newRow("base is root") << "/"
+                                  << "/mail"
+                                  << "mail";
+    QTest::newRow("relative base, no common folder") << "work"
+                                                     << "/mail"
+                                                     << "/mail";
 }
 
 void TestPaths::makeRelativePath() {
@@ -158,8 +196,11 @@ void TestPaths::pathExists() {
         const char* name;
         bool exists;
         bool folder;
-    } rows[] = {{"a.eml", true, false}, {"sub", true, true}, {"link", true, true},
-                {"dangling", true, false}, {"missing", false, false}};
+    } rows[] = {{"a.eml", true, false},
+                {"sub", true, true},
+                {"link", true, true},
+                {"dangling", true, false},
+                {"missing", false, false}};
     for (const Row& row : rows) {
         bool folder = !row.folder;
         const bool exists = PathExists(dir.filePath(row.name), &folder);
@@ -171,9 +212,8 @@ void TestPaths::pathExists() {
 void TestPaths::splitWindowsCommandLine_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("default base command")
-        << "dornick.exe /P /O \"out\" \"mail/a.eml\""
-        << QStringList{"dornick.exe", "/P", "/O", "out", "mail/a.eml"};
+    QTest::newRow("default base command") << "dornick.exe /P /O \"out\" \"mail/a.eml\""
+                                          << QStringList{"dornick.exe", "/P", "/O", "out", "mail/a.eml"};
     QTest::newRow("blanks inside quotes") << "x \"my mail/a b.eml\"" << QStringList{"x", "my mail/a b.eml"};
     QTest::newRow("escaped quote") << "x \"a\\\"b\"" << QStringList{"x", "a\"b"};
     QTest::newRow("backslashes before a quote") << "x \"a\\\\\" y" << QStringList{"x", "a\\", "y"};
@@ -192,13 +232,20 @@ void TestPaths::splitWindowsCommandLine() {
 void TestPaths::quoteArgumentRoundTrips_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("quoted");
-    QTest::newRow("plain path") << "mail/2019/a.eml" << "\"mail/2019/a.eml\"";
-    QTest::newRow("blank") << "my mail/a.eml" << "\"my mail/a.eml\"";
-    QTest::newRow("quote in a name") << "x\" /O \"/tmp/evil.eml" << "\"x\\\" /O \\\"/tmp/evil.eml\"";
-    QTest::newRow("trailing backslash") << "dir\\" << "\"dir\\\\\"";
-    QTest::newRow("backslash before quote") << "a\\\"b" << "\"a\\\\\\\"b\"";
-    QTest::newRow("japanese") << "受信/メール.eml" << "\"受信/メール.eml\"";
-    QTest::newRow("empty") << "" << "\"\"";
+    QTest::newRow("plain path") << "mail/2019/a.eml"
+                                << "\"mail/2019/a.eml\"";
+    QTest::newRow("blank") << "my mail/a.eml"
+                           << "\"my mail/a.eml\"";
+    QTest::newRow("quote in a name") << "x\" /O \"/tmp/evil.eml"
+                                     << "\"x\\\" /O \\\"/tmp/evil.eml\"";
+    QTest::newRow("trailing backslash") << "dir\\"
+                                        << "\"dir\\\\\"";
+    QTest::newRow("backslash before quote") << "a\\\"b"
+                                            << "\"a\\\\\\\"b\"";
+    QTest::newRow("japanese") << "受信/メール.eml"
+                              << "\"受信/メール.eml\"";
+    QTest::newRow("empty") << ""
+                           << "\"\"";
 }
 
 void TestPaths::quoteArgumentRoundTrips() {
@@ -211,7 +258,7 @@ void TestPaths::quoteArgumentRoundTrips() {
 }
 
 void TestPaths::baseCommand_data() {
-    QTest::addColumn<QStringList>("set");  // fragments by name
+    QTest::addColumn<QStringList>("set"); // fragments by name
     QTest::addColumn<bool>("timestamp");
     QTest::addColumn<QString>("command");
     QTest::newRow("defaults") << QStringList{"print"} << false << "dornick.exe /P /O \"out\"";
@@ -247,12 +294,18 @@ void TestPaths::baseCommand() {
 void TestPaths::forwardName_data() {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("plain") << "fwd" << "fwd";
-    QTest::newRow("quotes and blanks") << " \"fwd\" " << "fwd";
-    QTest::newRow("backslash path") << "C:\\x\\fwd" << "fwd";
-    QTest::newRow("slash path") << "/tmp/x/fwd" << "fwd";
-    QTest::newRow("both") << "a/b\\c/d" << "d";
-    QTest::newRow("ends in separator") << "dir/" << "";
+    QTest::newRow("plain") << "fwd"
+                           << "fwd";
+    QTest::newRow("quotes and blanks") << " \"fwd\" "
+                                       << "fwd";
+    QTest::newRow("backslash path") << "C:\\x\\fwd"
+                                    << "fwd";
+    QTest::newRow("slash path") << "/tmp/x/fwd"
+                                << "fwd";
+    QTest::newRow("both") << "a/b\\c/d"
+                          << "d";
+    QTest::newRow("ends in separator") << "dir/"
+                                       << "";
 }
 
 void TestPaths::forwardName() {
@@ -285,7 +338,8 @@ void TestPaths::filePhaseTitle() {
              QStringLiteral("マヴレルGUI - 40% - 残り3ファイル - a.eml"));
     QCOMPARE(FilePhaseTitle(false, 2, 5, QStringLiteral("mail/2019/a.eml")),
              QStringLiteral("Mavrel - 40% - 3files remaining - a.eml"));
-    QCOMPARE(FilePhaseTitle(false, 0, 3, QStringLiteral("a.eml")), QStringLiteral("Mavrel - 0% - 3files remaining - a.eml"));
+    QCOMPARE(FilePhaseTitle(false, 0, 3, QStringLiteral("a.eml")),
+             QStringLiteral("Mavrel - 0% - 3files remaining - a.eml"));
     // 64-bit counts: no overflow in processed * 100.
     QCOMPARE(FilePhaseTitle(false, 100000000000ULL, 200000000000ULL, QStringLiteral("x.eml")),
              QStringLiteral("Mavrel - 50% - 100000000000files remaining - x.eml"));
@@ -315,7 +369,7 @@ void TestPaths::utf16CollectorKeepsOddByte() {
 
 void TestPaths::runGate() {
     RunGate gate;
-    gate.Wait();  // without a run nothing blocks
+    gate.Wait(); // without a run nothing blocks
     gate.Reset();
     QVERIFY(!gate.IsSet());
     gate.Create();

@@ -21,8 +21,7 @@ namespace {
 
 constexpr int kRunTimeout = 120000;
 
-template <typename T = QWidget>
-T* Find(CTarnfieldDlg& dialog, const char* name) {
+template <typename T = QWidget> T* Find(CTarnfieldDlg& dialog, const char* name) {
     T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
     if (!widget) qFatal("no control %s", name);
     return widget;
@@ -34,10 +33,13 @@ struct Mail {
 };
 
 QByteArray MailText(const QDateTime& date, const QByteArray& attachmentName) {
-    const QByteArray when = QLocale::c().toString(date, QStringLiteral("ddd, d MMM yyyy HH:mm:ss")).toLatin1() + " +0900";
+    const QByteArray when =
+        QLocale::c().toString(date, QStringLiteral("ddd, d MMM yyyy HH:mm:ss")).toLatin1() + " +0900";
     return "From: Sender <sender@example.com>\r\n"
            "To: someone@example.org\r\n"
-           "Date: " + when + "\r\n"
+           "Date: " +
+           when +
+           "\r\n"
            "Subject: test\r\n"
            "MIME-Version: 1.0\r\n"
            "Content-Type: multipart/mixed; boundary=\"b1\"\r\n"
@@ -47,9 +49,13 @@ QByteArray MailText(const QDateTime& date, const QByteArray& attachmentName) {
            "\r\n"
            "hello\r\n"
            "--b1\r\n"
-           "Content-Type: application/octet-stream; name=\"" + attachmentName + "\"\r\n"
+           "Content-Type: application/octet-stream; name=\"" +
+           attachmentName +
+           "\"\r\n"
            "Content-Transfer-Encoding: base64\r\n"
-           "Content-Disposition: attachment; filename=\"" + attachmentName + "\"\r\n"
+           "Content-Disposition: attachment; filename=\"" +
+           attachmentName +
+           "\"\r\n"
            "\r\n"
            "aGVsbG8gd29ybGQ=\r\n"
            "--b1--\r\n";
@@ -68,11 +74,11 @@ bool Export(CTarnfieldDlg& dialog, const QString& target, const QString& output)
     return finished.count() == 1 || finished.wait(kRunTimeout);
 }
 
-}  // namespace
+} // namespace
 
 class TestRealChild : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void dateModeRun();
     void extractionRun();
 };
@@ -82,7 +88,8 @@ void TestRealChild::dateModeRun() {
     const Mail mails[] = {{"mail/a.eml", Tokyo(2020, 3, 3, 10, 20, 30)},
                           {"mail/2019/b.eml", Tokyo(2019, 12, 31, 23, 59, 58)},
                           {"mail/2019/01/deep/c.eml", Tokyo(2019, 1, 2, 3, 4, 5)}};
-    for (const Mail& mail : mails) WriteFile(dir.filePath(mail.path), MailText(mail.date, "a.bin"));
+    for (const Mail& mail : mails)
+        WriteFile(dir.filePath(mail.path), MailText(mail.date, "a.bin"));
     WriteFile(dir.filePath("mail/skipped.EML"), MailText(Tokyo(2001, 1, 1, 0, 0, 0), "a.bin"));
     const QDateTime untouched = QFileInfo(dir.filePath("mail/skipped.EML")).lastModified();
 
@@ -99,8 +106,10 @@ void TestRealChild::dateModeRun() {
     QCOMPARE(dialog.windowTitle(), QStringLiteral("マヴレルGUI"));
     const QString log = dialog.LogText().All();
     for (const Mail& mail : mails) {
-        QCOMPARE(QFileInfo(dir.filePath(mail.path)).lastModified().toSecsSinceEpoch(), mail.date.toSecsSinceEpoch());
-        QVERIFY2(log.contains("に変更しました。\r\n->\"" + dir.filePath(mail.path) + "\"\r\n\r\n"), qPrintable(log));
+        QCOMPARE(QFileInfo(dir.filePath(mail.path)).lastModified().toSecsSinceEpoch(),
+                 mail.date.toSecsSinceEpoch());
+        QVERIFY2(log.contains("に変更しました。\r\n->\"" + dir.filePath(mail.path) + "\"\r\n\r\n"),
+                 qPrintable(log));
     }
     QCOMPARE(log.count(QStringLiteral("作成日時を ")), 3);
     QCOMPARE(QFileInfo(dir.filePath("mail/skipped.EML")).lastModified(), untouched);
@@ -132,7 +141,8 @@ void TestRealChild::extractionRun() {
         written << QDir(dir.filePath("out")).relativeFilePath(path);
     }
     written.sort();
-    QCOMPARE(written, (QStringList{"sender@example.com/2019-12-31/second.bin", "sender@example.com/2020-03-03/first.bin"}));
+    QCOMPARE(written, (QStringList{"sender@example.com/2019-12-31/second.bin",
+                                   "sender@example.com/2020-03-03/first.bin"}));
     // Written files carry the mail's date.
     QCOMPARE(QFileInfo(dir.filePath("out/" + written[1])).lastModified().toSecsSinceEpoch(),
              Tokyo(2020, 3, 3, 10, 20, 30).toSecsSinceEpoch());

@@ -24,18 +24,17 @@
 #include "gui/tarnfield_dlg.h"
 #include "test_support.h"
 
+using tarnfield::CountConsoleProcesses;
 using testing_support::AnswerNextMessageBox;
+using testing_support::CountOwnConsoleChildren;
 using testing_support::SeenBox;
 using testing_support::WriteFile;
-using tarnfield::CountConsoleProcesses;
-using testing_support::CountOwnConsoleChildren;
 
 namespace {
 
 constexpr int kRunTimeout = 60000;
 
-template <typename T = QWidget>
-T* Find(CTarnfieldDlg& dialog, const char* name) {
+template <typename T = QWidget> T* Find(CTarnfieldDlg& dialog, const char* name) {
     T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
     if (!widget) qFatal("no control %s", name);
     return widget;
@@ -58,17 +57,20 @@ bool RunAndWait(CTarnfieldDlg& dialog, const QString& target, const QString& out
 // when that is shorter.
 QString EntryOf(const QString& target, const QString& rest) {
     QString relative = tarnfield::FullPath(target);
-    tarnfield::MakeRelativePath(QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath(), relative);
+    tarnfield::MakeRelativePath(QFileInfo(testing_support::FakeConsoleFolder()).canonicalFilePath(),
+                                relative);
     return relative + u'/' + rest;
 }
 
-void Release(const QString& path) { WriteFile(path, "go"); }
+void Release(const QString& path) {
+    WriteFile(path, "go");
+}
 
-}  // namespace
+} // namespace
 
 class TestRun : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void runOverFolderTree();
     void childGetsExactlyItsPath();
     void relativePathsResolveInProgramFolder();
@@ -94,19 +96,20 @@ private slots:
 void TestRun::runOverFolderTree() {
     QTemporaryDir dir;
     const QString target = dir.filePath("mail");
-    for (const char* rest : {"a.eml", "2019/b.eml", "2019/01/deep/c.eml"}) WriteFile(target + "/" + rest, "echo\n");
+    for (const char* rest : {"a.eml", "2019/b.eml", "2019/01/deep/c.eml"})
+        WriteFile(target + "/" + rest, "echo\n");
     WriteFile(target + "/2019/D.EML", "echo\n");
     auto dialog = MakeDialog();
     QStringList titles;
     connect(dialog.get(), &QWidget::windowTitleChanged, this, [&titles](const QString& t) { titles << t; });
-    QVERIFY(!dialog->Taskbar());  // no session bus in the tests
+    QVERIFY(!dialog->Taskbar()); // no session bus in the tests
 
     QVERIFY(RunAndWait(*dialog, target, dir.filePath("out")));
     QCOMPARE(dialog->FoundCount(), 3u);
     QCOMPARE(dialog->ProcessedCount(), 3u);
     auto* progress = Find<QProgressBar>(*dialog, "progressBar");
     QCOMPARE(progress->maximum(), 3);
-    QCOMPARE(progress->value(), 3);  // 100 %
+    QCOMPARE(progress->value(), 3); // 100 %
 
     const QString log = dialog->LogText().All();
     for (const char* rest : {"a.eml", "2019/b.eml", "2019/01/deep/c.eml"})
@@ -123,7 +126,8 @@ void TestRun::runOverFolderTree() {
     QVERIFY(dialog->IsIdle());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Mavrel"));
     QCOMPARE(Find<QPushButton>(*dialog, "exportButton")->text(), QStringLiteral("&Export"));
-    for (QCheckBox* box : dialog->findChildren<QCheckBox*>()) QVERIFY(box->isEnabled());
+    for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+        QVERIFY(box->isEnabled());
     QVERIFY(!Find<QLineEdit>(*dialog, "targetField")->isReadOnly());
     QCOMPARE(Find<CMyEdit>(*dialog, "logView")->toPlainText(), QString(log).remove(u'\r'));
 }
@@ -166,7 +170,8 @@ void TestRun::folderWithoutMailEndsAtOnce() {
     QCOMPARE(dialog->FoundCount(), 0u);
     QCOMPARE(Find<QProgressBar>(*dialog, "progressBar")->value(), 0);
     QVERIFY(dialog->LogText().All().isEmpty());
-    for (QWidget* widget : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<QMessageBox*>(widget));
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<QMessageBox*>(widget));
     // A target that cannot be searched ends the same way.
     QVERIFY(RunAndWait(*dialog, dir.filePath("missing"), dir.filePath("out")));
     QCOMPARE(dialog->FoundCount(), 0u);
@@ -199,8 +204,8 @@ void TestRun::commandLengthLimit() {
         if (tooLong) {
             QVERIFY(seen.answered);
             QCOMPARE(seen.title, QStringLiteral("Information"));
-            QCOMPARE(seen.text, "Command arguments is too long!(>8191 characters)\n\n" + dialog->BaseCommand() +
-                                    " \"" + entry + "\"");
+            QCOMPARE(seen.text, "Command arguments is too long!(>8191 characters)\n\n" +
+                                    dialog->BaseCommand() + " \"" + entry + "\"");
             QCOMPARE(seen.icon, QMessageBox::Warning);
             QCOMPARE(dialog->ProcessedCount(), 0u);
             QVERIFY(dialog->LogText().All().isEmpty());
@@ -215,13 +220,15 @@ void TestRun::commandLengthLimit() {
 void TestRun::abortAnsweredYes() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml", "c.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     for (bool japanese : {false, true}) {
         QFile::remove(release);
         auto dialog = MakeDialog(japanese);
         QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
         dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
-        QCOMPARE(Find<QPushButton>(*dialog, "exportButton")->text(), japanese ? QStringLiteral("中止(&A)") : QStringLiteral("&Abort"));
+        QCOMPARE(Find<QPushButton>(*dialog, "exportButton")->text(),
+                 japanese ? QStringLiteral("中止(&A)") : QStringLiteral("&Abort"));
         QTRY_COMPARE_WITH_TIMEOUT(CountOwnConsoleChildren(), 1u, kRunTimeout);
 
         SeenBox seen;
@@ -229,7 +236,8 @@ void TestRun::abortAnsweredYes() {
         QTest::mouseClick(Find<QPushButton>(*dialog, "exportButton"), Qt::LeftButton);
         QVERIFY(seen.answered);
         QCOMPARE(seen.title, japanese ? QStringLiteral("確認") : QStringLiteral("Confirm"));
-        QCOMPARE(seen.text, japanese ? QStringLiteral("処理を中止しますか？") : QStringLiteral("Abort processing?"));
+        QCOMPARE(seen.text,
+                 japanese ? QStringLiteral("処理を中止しますか？") : QStringLiteral("Abort processing?"));
         QCOMPARE(seen.icon, QMessageBox::Question);
         QCOMPARE(seen.defaultButton, QMessageBox::No);
 
@@ -240,14 +248,16 @@ void TestRun::abortAnsweredYes() {
         QCOMPARE(dialog->ProcessedCount(), 1u);
         QCOMPARE(dialog->LogText().All().count(QStringLiteral("released ")), 1);
         QVERIFY(dialog->IsIdle());
-        QCOMPARE(Find<QPushButton>(*dialog, "exportButton")->text(), japanese ? QStringLiteral("抽出開始(&E)") : QStringLiteral("&Export"));
+        QCOMPARE(Find<QPushButton>(*dialog, "exportButton")->text(),
+                 japanese ? QStringLiteral("抽出開始(&E)") : QStringLiteral("&Export"));
     }
 }
 
 void TestRun::abortAnsweredNo() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml", "c.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog();
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
@@ -266,7 +276,8 @@ void TestRun::abortDuringSearch() {
     QTemporaryDir dir(testing_support::FastTempTemplate());
     // Enough entries that the search is still going when the run is paused right after its start.
     for (int folder = 0; folder < 40; ++folder)
-        for (int i = 0; i < 150; ++i) WriteFile(dir.filePath(QStringLiteral("m/%1/%2.eml").arg(folder).arg(i)), "echo\n");
+        for (int i = 0; i < 150; ++i)
+            WriteFile(dir.filePath(QStringLiteral("m/%1/%2.eml").arg(folder).arg(i)), "echo\n");
     auto dialog = MakeDialog();
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
@@ -277,7 +288,7 @@ void TestRun::abortDuringSearch() {
     AnswerNextMessageBox(QMessageBox::Yes, nullptr);
     QTest::mouseClick(Find<QPushButton>(*dialog, "exportButton"), Qt::LeftButton);
     QVERIFY(finished.wait(kRunTimeout));
-    QCOMPARE(dialog->ProcessedCount(), 0u);  // no child started
+    QCOMPARE(dialog->ProcessedCount(), 0u); // no child started
     QVERIFY(dialog->LogText().All().isEmpty());
     QVERIFY(dialog->IsIdle());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Mavrel"));
@@ -286,7 +297,8 @@ void TestRun::abortDuringSearch() {
 void TestRun::quitWaitsForWorker() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog();
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
     QTRY_COMPARE_WITH_TIMEOUT(CountOwnConsoleChildren(), 1u, kRunTimeout);
@@ -317,14 +329,15 @@ void TestRun::quitWaitsForWorker() {
     QVERIFY(!dialog->isVisible());
     QVERIFY(dialog->IsIdle());
     QCOMPARE(dialog->ProcessedCount(), 1u);
-    QVERIFY(dialog->LogText().All().isEmpty());  // emptied on close
+    QVERIFY(dialog->LogText().All().isEmpty()); // emptied on close
     QVERIFY(dialog->BaseCommand().isEmpty());
 }
 
 void TestRun::scrollingPausesRun() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml", "c.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog();
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
@@ -344,7 +357,8 @@ void TestRun::scrollingPausesRun() {
 void TestRun::deactivationReleasesPause() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog();
     QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
@@ -364,7 +378,7 @@ void TestRun::deactivationReleasesPause() {
 
 void TestRun::outputLargerThanPipeBuffer() {
     QTemporaryDir dir;
-    constexpr int kLines = 30000;  // about 2 MB of UTF-16, written in pieces of 241 bytes
+    constexpr int kLines = 30000; // about 2 MB of UTF-16, written in pieces of 241 bytes
     WriteFile(dir.filePath("m/big.eml"), "big " + QByteArray::number(kLines) + "\n");
     auto dialog = MakeDialog();
     QVERIFY(RunAndWait(*dialog, dir.filePath("m"), dir.filePath("out")));
@@ -387,7 +401,7 @@ void TestRun::crashingAndSilentChildren() {
     const QString log = dialog->LogText().All();
     QVERIFY(log.contains(QStringLiteral("before crash\r\n")));
     QVERIFY(log.contains("processed " + EntryOf(dir.filePath("m"), "c.eml") + "\r\n"));
-    QCOMPARE(log.count(u'\n'), 2);  // nothing from the silent one, nothing about the crash
+    QCOMPARE(log.count(u'\n'), 2); // nothing from the silent one, nothing about the crash
 
     QTemporaryDir quiet;
     WriteFile(quiet.filePath("m/s.eml"), "silent\n");
@@ -406,7 +420,8 @@ void TestRun::missingConsoleAtRunTime() {
         auto dialog = MakeDialog(japanese);
         dialog->SetConsoleFolders({empty.path()});
         QVERIFY(RunAndWait(*dialog, dir.filePath("m"), dir.filePath("out")));
-        const QString failure = japanese ? QStringLiteral("マヴレルの起動に失敗しました\r\n") : QStringLiteral("Failed to CreateProcess\r\n");
+        const QString failure = japanese ? QStringLiteral("マヴレルの起動に失敗しました\r\n")
+                                         : QStringLiteral("Failed to CreateProcess\r\n");
         QCOMPARE(dialog->LogText().All(), failure + failure);
         QCOMPARE(dialog->ProcessedCount(), 2u);
         QVERIFY(dialog->IsIdle());
@@ -416,7 +431,8 @@ void TestRun::missingConsoleAtRunTime() {
 void TestRun::multiProcessLimit() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml", "c.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     // Console processes of other people count against the limit too; leave room for two of ours.
     const unsigned foreign = CountConsoleProcesses() - CountOwnConsoleChildren();
     auto dialog = MakeDialog(false, {QStringLiteral("/MP%1").arg(2 + foreign)});
@@ -430,18 +446,19 @@ void TestRun::multiProcessLimit() {
     QVERIFY(finished.wait(kRunTimeout));
     QCOMPARE(dialog->ProcessedCount(), 3u);
     QTRY_COMPARE_WITH_TIMEOUT(CountOwnConsoleChildren(), 0u, kRunTimeout);
-    QVERIFY(dialog->LogText().All().isEmpty());  // nothing read without printing
+    QVERIFY(dialog->LogText().All().isEmpty()); // nothing read without printing
 }
 
 void TestRun::printingRunsOneAtATime() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog(false, {"/MP5"});
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
     QTRY_COMPARE_WITH_TIMEOUT(CountOwnConsoleChildren(), 1u, kRunTimeout);
-    QCOMPARE(dialog->ProcessedCount(), 0u);  // its output is read until it ends
+    QCOMPARE(dialog->ProcessedCount(), 0u); // its output is read until it ends
     Release(release);
     QVERIFY(finished.wait(kRunTimeout));
     QCOMPARE(dialog->LogText().All().count(QStringLiteral("released ")), 2);
@@ -450,7 +467,8 @@ void TestRun::printingRunsOneAtATime() {
 void TestRun::timestampModeDoesNotWait() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
-    for (const char* name : {"a.eml", "b.eml", "c.eml"}) WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        WriteFile(dir.filePath(QString("m/") + name), "wait " + release.toUtf8() + "\n");
     auto dialog = MakeDialog();
     QTest::mouseClick(Find<QCheckBox>(*dialog, "timestampCheck"), Qt::LeftButton);
     QTest::mouseClick(Find<QCheckBox>(*dialog, "noPrintCheck"), Qt::LeftButton);
@@ -474,7 +492,8 @@ void TestRun::logViewRefreshRule() {
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
     // Whichever child comes first, the view shows output of a finished child while the run goes on,
     // carried by the refresh timer.
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog->LogText().All().isEmpty() || CountOwnConsoleChildren() == 1, kRunTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->LogText().All().isEmpty() || CountOwnConsoleChildren() == 1,
+                             kRunTimeout);
     if (dialog->LogText().All().isEmpty()) Release(release);
     QTRY_VERIFY_WITH_TIMEOUT(!view->toPlainText().isEmpty(), kRunTimeout);
     Release(release);

@@ -13,7 +13,7 @@
 
 class TestScreenshot : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void render_data();
     void render();
 };
@@ -36,13 +36,17 @@ void TestScreenshot::render() {
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // Every character of the Japanese texts has a glyph in the dialog's font.
     const QFontMetrics metrics(dialog.font());
-    for (const char* text : {"参照作業元フォルダ送信者アドレスの作成受信日時を優先禁止文字（）全角に変換抽出開始画面出力しない転送メール"}) {
+    for (const char* text : {"参照作業元フォルダ送信者アドレスの作成受信日時を優先禁止文字（）全角に変換抽出"
+                             "開始画面出力しない転送メール"}) {
         const QString characters = QString::fromUtf8(text);
-        for (QChar c : characters) QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
+        for (QChar c : characters)
+            QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
     }
     dialog.findChild<CMyEdit*>(QStringLiteral("logView"))
-        ->setPlainText(QStringLiteral("\"mail/2019/a.eml\" からファイルを抽出中です。<sender@example.com/2019-12-31>\n"
-                                      "\t-> report.pdf\n\n作成日時を 2020年3月3日 火曜日 10時20分30秒 に変更しました。\n->\"/home/user/mail/b.eml\""));
+        ->setPlainText(
+            QStringLiteral("\"mail/2019/a.eml\" からファイルを抽出中です。<sender@example.com/2019-12-31>\n"
+                           "\t-> report.pdf\n\n作成日時を 2020年3月3日 火曜日 10時20分30秒 "
+                           "に変更しました。\n->\"/home/user/mail/b.eml\""));
     auto* progress = dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"));
     progress->setRange(0, 5);
     progress->setValue(2);

@@ -20,18 +20,18 @@ namespace {
 
 QStringList Search(const QString& root, const QString& prefix, SearchEnd* end = nullptr) {
     QStringList found;
-    const SearchEnd result =
-        SearchMailFiles(root, prefix, {[] { return true; }, [&found](QString&& entry) { found.append(entry); }});
+    const SearchEnd result = SearchMailFiles(
+        root, prefix, {[] { return true; }, [&found](QString&& entry) { found.append(entry); }});
     if (end) *end = result;
     found.sort();
     return found;
 }
 
-}  // namespace
+} // namespace
 
 class TestSearch : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void findsMailAtAnyDepth();
     void mailFileNames_data();
     void mailFileNames();
@@ -53,13 +53,14 @@ void TestSearch::findsMailAtAnyDepth() {
     WriteFile(root + "/eml", "x");
     WriteFile(root + "/note.txt", "x");
     QVERIFY(QDir(root).mkpath("empty/deeper"));
-    QVERIFY(QDir(root).mkpath("folder.eml"));  // a folder is searched, never taken
+    QVERIFY(QDir(root).mkpath("folder.eml")); // a folder is searched, never taken
 
     SearchEnd end{};
     QCOMPARE(Search(root, QStringLiteral("mail"), &end),
              (QStringList{"mail/2019/01/02/03/04/05/c.eml", "mail/2019/b.eml", "mail/a.eml"}));
     QCOMPARE(end, SearchEnd::Finished);
-    QCOMPARE(Search(root, QStringLiteral("./")), (QStringList{"./2019/01/02/03/04/05/c.eml", "./2019/b.eml", "./a.eml"}));
+    QCOMPARE(Search(root, QStringLiteral("./")),
+             (QStringList{"./2019/01/02/03/04/05/c.eml", "./2019/b.eml", "./a.eml"}));
 }
 
 void TestSearch::mailFileNames_data() {
@@ -93,12 +94,13 @@ void TestSearch::linkedFolderIsNotEntered() {
 
 void TestSearch::stopsWhenAsked() {
     QTemporaryDir dir;
-    for (int i = 0; i < 10; ++i) WriteFile(dir.filePath(QStringLiteral("m/%1.eml").arg(i)), "x");
+    for (int i = 0; i < 10; ++i)
+        WriteFile(dir.filePath(QStringLiteral("m/%1.eml").arg(i)), "x");
     int asked = 0;
     QStringList found;
-    const SearchEnd end = SearchMailFiles(dir.filePath("m"), QStringLiteral("m"),
-                                          {[&asked] { return ++asked < 4; },
-                                           [&found](QString&& entry) { found.append(entry); }});
+    const SearchEnd end = SearchMailFiles(
+        dir.filePath("m"), QStringLiteral("m"),
+        {[&asked] { return ++asked < 4; }, [&found](QString&& entry) { found.append(entry); }});
     QCOMPARE(end, SearchEnd::Stopped);
     QVERIFY(found.size() < 4);
 }
@@ -119,7 +121,8 @@ void TestSearch::unreadableSubfolderIsPassedOver() {
     WriteFile(root + "/a.eml", "x");
     WriteFile(root + "/locked/hidden.eml", "x");
     WriteFile(root + "/open/b.eml", "x");
-    for (const QString& folder : {dir.path(), root, root + "/open"}) QVERIFY(chmod(qPrintable(folder), 0755) == 0);
+    for (const QString& folder : {dir.path(), root, root + "/open"})
+        QVERIFY(chmod(qPrintable(folder), 0755) == 0);
     QVERIFY(chmod(qPrintable(root + "/locked"), 0) == 0);
     const QStringList expected{"r/a.eml", "r/open/b.eml"};
 
@@ -142,7 +145,8 @@ void TestSearch::unreadableSubfolderIsPassedOver() {
     close(pipeEnds[1]);
     QByteArray result;
     char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) result.append(buffer, got);
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, got);
     close(pipeEnds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -169,7 +173,8 @@ void TestSearch::hundredThousandFiles() {
     clock.start();
     QStringList found;
     found.reserve(kFolders * kPerFolder);
-    SearchMailFiles(root, QStringLiteral("big"), {[] { return true; }, [&found](QString&& e) { found.append(e); }});
+    SearchMailFiles(root, QStringLiteral("big"),
+                    {[] { return true; }, [&found](QString&& e) { found.append(e); }});
     qInfo("searched %d files in %lld ms", int(found.size()), clock.elapsed());
     QCOMPARE(found.size(), kFolders * kPerFolder);
     QCOMPARE(QSet<QString>(found.begin(), found.end()).size(), kFolders * kPerFolder);

@@ -11,10 +11,10 @@
 
 class LauncherListener : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QVariantMap> updates;
     QStringList applications;
-public slots:
+  public slots:
     void Update(const QString& application, const QVariantMap& properties) {
         applications << application;
         updates << properties;
@@ -23,7 +23,7 @@ public slots:
 
 class TestTaskbar : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void runShowsProgress();
 };
 
@@ -32,8 +32,8 @@ void TestTaskbar::runShowsProgress() {
     QVERIFY(bus.isConnected());
     LauncherListener listener;
     QVERIFY(bus.connect(QString(), QStringLiteral("/com/canonical/unity/launcherentry/tarnfield"),
-                        QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"), &listener,
-                        SLOT(Update(QString, QVariantMap))));
+                        QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
+                        &listener, SLOT(Update(QString, QVariantMap))));
 
     QTemporaryDir dir;
     for (const char* name : {"a.eml", "b.eml", "c.eml", "d.eml"})
@@ -51,7 +51,8 @@ void TestTaskbar::runShowsProgress() {
     QVERIFY(listener.applications.contains(QStringLiteral("application://tarnfield.desktop")));
     bool sawFull = false;
     for (const QVariantMap& update : listener.updates)
-        if (update.value("progress-visible").toBool() && update.value("progress").toDouble() == 1.0) sawFull = true;
+        if (update.value("progress-visible").toBool() && update.value("progress").toDouble() == 1.0)
+            sawFull = true;
     QVERIFY(sawFull);
     QCOMPARE(listener.updates.last().value("urgent").toBool(), !dialog.isActiveWindow());
 }
