@@ -5,28 +5,42 @@
 #include "console/decode/base64_text.h"
 
 namespace dornick {
+namespace {
 
-PartBoundary::PartBoundary(std::u16string_view text) {
-    if (text.empty() || text.size() >= kLineCapacity) return;
-    for (char16_t unit : text) {
-        if (unit == 0 || unit > 0xFF) return;
-        bytes[length++] = static_cast<char>(unit);
-    }
-    bytes[length] = 0;
-    matchable = true;
-}
-
-bool PartBoundary::Holds(const char* line, size_t size) const {
-    if (!matchable || size < length) return false;
+bool MarkerIn(const char* line, size_t size, const PartBoundary::Marker& marker) {
+    const size_t length = marker.length;
+    if (size < length) return false;
     // Every data line is tested, and most hold no byte of the boundary's start at all: looking for
     // that byte first is far cheaper than a general substring search on such short texts.
-    const char first = bytes[0];
+    const char first = marker.bytes[0];
     const char* const last_start = line + (size - length);
     for (const char* p = line; p <= last_start; ++p) {
         p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(last_start - p) + 1));
         if (!p) return false;
-        if (std::memcmp(p + 1, bytes + 1, length - 1) == 0) return true;
+        if (std::memcmp(p + 1, marker.bytes + 1, length - 1) == 0) return true;
     }
+    return false;
+}
+
+} // namespace
+
+void PartBoundary::Add(std::u16string_view text) {
+    if (count == kMarkerLimit || text.empty() || text.size() >= kLineCapacity) return;
+    Marker& marker = markers[count];
+    size_t length = 0;
+    for (char16_t unit : text) {
+        if (unit == 0 || unit > 0xFF) return;
+        marker.bytes[length++] = static_cast<char>(unit);
+    }
+    marker.bytes[length] = 0;
+    marker.length = length;
+    ++count;
+    matchable = true;
+}
+
+bool PartBoundary::Holds(const char* line, size_t size) const {
+    for (int i = 0; i < count; ++i)
+        if (MarkerIn(line, size, markers[i])) return true;
     return false;
 }
 
@@ -52,10 +66,13 @@ bool PartBoundary::HoldsWide(const char16_t* line) const {
 }
 
 bool PartBoundary::CouldHideInBase64() const {
-    if (!matchable) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (kBase64Values[static_cast<unsigned char>(bytes[i])] == kBase64Foreign) return false;
-    return true;
+    for (int m = 0; m < count; ++m) {
+        bool all_base64 = true;
+        for (size_t i = 0; i < markers[m].length && all_base64; ++i)
+            all_base64 = kBase64Values[static_cast<unsigned char>(markers[m].bytes[i])] != kBase64Foreign;
+        if (all_base64) return true;
+    }
+    return false;
 }
 
 } // namespace dornick

@@ -1,5 +1,5 @@
 #pragma once
-// The boundary text that ends the current part's data, held in the byte form that lines are
+// The boundary texts that end the current part's data, held in the byte form that lines are
 // searched in.
 
 #include <cstddef>
@@ -9,24 +9,34 @@
 
 namespace dornick {
 
-/// A part's `CurrentBoundary`, tested as a case-sensitive substring of a line. An empty boundary
-/// (an in-body block outside any multipart) never matches; neither does one with a unit above
-/// U+00FF, since mail lines are widened bytes.
+/// A part's `CurrentBoundary`, tested as a case-sensitive substring of a line, and, for the
+/// decoders that must never run on into a following part, the boundaries of the multiparts
+/// around it. An empty boundary (an in-body block outside any multipart) never matches; neither
+/// does one with a unit above U+00FF, since mail lines are widened bytes.
 struct PartBoundary {
-    char bytes[kLineCapacity] = {};
-    size_t length = 0;
-    bool matchable = false;
+    /// The current boundary and up to four enclosing ones.
+    static constexpr int kMarkerLimit = 5;
+    struct Marker {
+        char bytes[kLineCapacity];
+        size_t length;
+    };
+    Marker markers[kMarkerLimit];
+    int count = 0;
+    bool matchable = false; ///< some marker can match
 
     PartBoundary() = default;
-    explicit PartBoundary(std::u16string_view text);
+    explicit PartBoundary(std::u16string_view text) { Add(text); }
 
-    /// True when the boundary occurs in the `size` bytes at `line`.
+    /// Adds a boundary that also ends the data (an empty or unmatchable text adds nothing).
+    void Add(std::u16string_view text);
+
+    /// True when a boundary occurs in the `size` bytes at `line`.
     bool Holds(const char* line, size_t size) const;
-    /// True when the boundary occurs in a NUL-terminated byte line.
+    /// True when a boundary occurs in a NUL-terminated byte line.
     bool HoldsText(const char* line) const;
-    /// True when the boundary occurs in a NUL-terminated widened line.
+    /// True when a boundary occurs in a NUL-terminated widened line.
     bool HoldsWide(const char16_t* line) const;
-    /// True when some line made only of base64 letters and "=" could hold the boundary.
+    /// True when some line made only of base64 letters and "=" could hold a boundary.
     bool CouldHideInBase64() const;
 };
 

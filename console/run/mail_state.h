@@ -1,6 +1,8 @@
 #pragma once
-// Everything of one mail file while it is processed.
+// Everything of one mail file while it is processed, grouped by what it describes: the line being
+// read, the mail's own facts, the multipart structure, the current part's header.
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -47,18 +49,54 @@ enum class EncodingMode : int {
     Yenc = 8, ///< stored undecoded
 };
 
-/// The five multipart boundaries a mail may have at once.
+/// The five multipart boundaries a mail may have at once, in the order lines are tested for them.
 enum class BoundarySlot { Main, Alternative, Related, AppleDouble, Mixed };
+constexpr int kBoundarySlots = 5;
+constexpr std::array<BoundarySlot, kBoundarySlots> kSlotOrder = {
+    BoundarySlot::Main, BoundarySlot::Alternative, BoundarySlot::Related, BoundarySlot::AppleDouble,
+    BoundarySlot::Mixed};
 
-struct MailState {
-    const RunOptions* options = nullptr;
-    std::u16string mail_path;   ///< full path of the mail file, display form
-    std::u16string output_root; ///< full path of the output root, ending with "/"
+/// The line being examined and the reading position behind it. `line_pending` asks the walk to
+/// examine the current line again instead of reading a new one.
+struct LineSource {
     platform::MappedFile file;
     LineCursor cursor;
     char16_t line[kLineCapacity] = {}; ///< the line being examined, widened
     int line_length = 0;               ///< what the reader returned for it
+    bool line_pending = false;
 
+    /// Reads the next line into `line`; false when no line is left.
+    bool ReadNext() {
+        line_length = ReadLineW(line, cursor);
+        return line_length != 0;
+    }
+    /// The current line is examined again by the next pass.
+    void Unread() { line_pending = true; }
+};
+
+/// The reading position and the current line, put back when a look ahead is over.
+class LineMark {
+  public:
+    explicit LineMark(LineSource& source)
+        : source_(source), cursor_(source.cursor), line_(source.line), length_(source.line_length) {}
+    ~LineMark() {
+        source_.cursor = cursor_;
+        std::copy(line_.begin(), line_.end(), source_.line);
+        source_.line[line_.size()] = 0;
+        source_.line_length = length_;
+    }
+    LineMark(const LineMark&) = delete;
+    LineMark& operator=(const LineMark&) = delete;
+
+  private:
+    LineSource& source_;
+    LineCursor cursor_;
+    std::u16string line_;
+    int length_;
+};
+
+/// What the mail says of itself: sender, date, charset and which of them were found.
+struct MailFacts {
     std::u16string sender;
     std::u16string date_text;
     std::u16string return_path;
@@ -74,33 +112,39 @@ struct MailState {
     bool date_found = false;
     bool boundary_found = false;
     bool japanese_mail = false;
-    bool folders_made = false;
-    bool progress_pending = true;
-    bool output_written = false;
-    bool line_pending = false;
 
-    bool log_on = false;
-    LogBuffer log;
+    /// The mail has a header of its own (a bare block of text has none).
+    bool HasHeader() const { return return_path_found || from_found || date_found || boundary_found; }
+};
 
-    WalkState state = WalkState::TopHeader;
-    WalkState previous = WalkState::TopHeader;
+/// One multipart level: its boundary in the marker form ("-" and the value less its last
+/// character, tested as a substring of a line) and whether its first boundary line was passed.
+struct BoundaryLevel {
+    std::u16string marker;
+    bool inside = false; ///< the first part (the body text) is being skipped
+};
 
-    // The multipart structure, each boundary in its marker form ("-" and the value less its last
-    // character), tested as a substring of a line.
-    std::u16string main_boundary;
-    std::u16string alternative_boundary;
-    std::u16string related_boundary;
-    std::u16string appledouble_boundary;
-    std::u16string mixed_boundary;
+/// The multipart structure as the walk has learnt it.
+struct MultipartSlots {
+    std::array<BoundaryLevel, kBoundarySlots> slots;
     BoundarySlot current_boundary = BoundarySlot::Main; ///< the boundary that ends the current part
-    bool in_main = false; ///< the first boundary line of the multipart was passed
-    bool in_alternative = false;
-    bool in_related = false;
-    bool in_mixed = false;
-    bool container = false; ///< the top-level type is a multipart container
+    bool container = false;                             ///< the top-level type is a multipart container
     bool skip_blank_lines = false;
 
-    // The current part.
+    BoundaryLevel& Level(BoundarySlot slot) { return slots[static_cast<int>(slot)]; }
+    const BoundaryLevel& Level(BoundarySlot slot) const { return slots[static_cast<int>(slot)]; }
+    std::u16string& Boundary(BoundarySlot slot) { return Level(slot).marker; }
+    const std::u16string& Boundary(BoundarySlot slot) const { return Level(slot).marker; }
+    bool& Inside(BoundarySlot slot) { return Level(slot).inside; }
+    /// Some multipart's first part is being skipped.
+    bool InsideAny() const {
+        return Level(BoundarySlot::Main).inside || Level(BoundarySlot::Alternative).inside ||
+               Level(BoundarySlot::Related).inside || Level(BoundarySlot::Mixed).inside;
+    }
+};
+
+/// What the current part's header said.
+struct PartFields {
     std::u16string content_type;
     std::u16string sub_type;
     std::u16string part_name; ///< at most 255 units
@@ -110,39 +154,37 @@ struct MailState {
     bool is_gzip64 = false;
     bool is_tnef = false;
     std::u16string name_suffix; ///< ".(value).txt" for an unknown transfer encoding
+
+    /// Clears what a part header set: the mode, the flags of the part and the name suffix.
+    void ResetFlags() {
+        mode = EncodingMode::Unknown;
+        is_rfc822 = false;
+        name_found = false;
+        is_gzip64 = false;
+        is_tnef = false;
+        name_suffix.clear();
+    }
 };
 
-/// Clears what a part header set: the mode, the flags of the part and the name suffix.
-inline void ResetPartFlags(MailState& mail) {
-    mail.mode = EncodingMode::Unknown;
-    mail.is_rfc822 = false;
-    mail.name_found = false;
-    mail.is_gzip64 = false;
-    mail.is_tnef = false;
-    mail.name_suffix.clear();
-}
+struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
+    const RunOptions* options = nullptr;
+    std::u16string mail_path;   ///< full path of the mail file, display form
+    std::u16string output_root; ///< full path of the output root, ending with "/"
 
-/// The text of one boundary slot.
-inline std::u16string& Boundary(MailState& mail, BoundarySlot slot) {
-    switch (slot) {
-    case BoundarySlot::Alternative:
-        return mail.alternative_boundary;
-    case BoundarySlot::Related:
-        return mail.related_boundary;
-    case BoundarySlot::AppleDouble:
-        return mail.appledouble_boundary;
-    case BoundarySlot::Mixed:
-        return mail.mixed_boundary;
-    case BoundarySlot::Main:
-        break;
-    }
-    return mail.main_boundary;
-}
+    bool folders_made = false;
+    bool progress_pending = true;
+    bool output_written = false;
+
+    bool log_on = false;
+    LogBuffer log;
+
+    WalkState state = WalkState::TopHeader;
+    WalkState previous = WalkState::TopHeader;
+};
 
 /// Reads the next line into `mail.line`; false when no line is left.
 inline bool ReadNextLine(MailState& mail) {
-    mail.line_length = ReadLineW(mail.line, mail.cursor);
-    return mail.line_length != 0;
+    return mail.ReadNext();
 }
 
 } // namespace dornick

@@ -10,22 +10,36 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
-#include "console/run/part_output.h"
+#include "console/run/walk_lines.h"
 
 namespace dornick {
 namespace {
 
 constexpr std::u16string_view kFileNameCharset = u"filenamecharset";
-constexpr size_t kNameSuffixValueLimit = 16;
 
-// Boundaries are found as case-sensitive substrings; an empty one never matches.
-bool HoldsBoundary(const char16_t* line, const std::u16string& boundary) {
-    return !boundary.empty() && std::u16string_view(line).find(boundary) != std::u16string_view::npos;
-}
+/// What a step of a pass asks of the loop.
+enum class Step {
+    Next,            ///< go on with the next step of this pass
+    EndPass,         ///< the pass is over: read the next line (or the pending one)
+    Stop,            ///< the walk ends: inside a header value when the data ran out, else stopped
+    StopNow,         ///< the walk ends here (date mode, the missed-boundary search at the file's start)
+    StopAtEnd,       ///< the walk ends as at the end of the data ("/NI" at an alternative mail)
+    StopInsideHeader ///< the walk ends while a header value was being read
+};
 
 void MoveTo(MailState& mail, WalkState next, WalkState previous) {
     mail.previous = previous;
     mail.state = next;
+}
+
+HeaderReader ReaderOf(MailState& mail) {
+    return HeaderReader{mail.cursor,
+                        mail.line,
+                        mail.charset,
+                        mail.line_pending,
+                        mail.name_found,
+                        mail.japanese_mail,
+                        mail.options->full_width};
 }
 
 // "filenamecharset" names the charset of the file name; the word is cut out of the line so that
@@ -52,46 +66,19 @@ void TakeContentType(MailState& mail) {
     mail.content_type = type;
 }
 
-bool ContentTypeBegins(const MailState& mail, std::u16string_view prefix) {
-    return mail.content_type.size() >= prefix.size() &&
-           FindNoCase(std::u16string_view(mail.content_type).substr(0, prefix.size()), prefix) == 0;
+void TakeTransferEncoding(MailState& mail) {
+    std::u16string_view line(mail.line);
+    TransferEncoding encoding = ClassifyTransferEncoding(line.substr(line.find(u':') + 1), mail.content_type);
+    mail.is_tnef = false;
+    mail.is_gzip64 = encoding.gzip64;
+    mail.name_suffix = std::move(encoding.name_suffix);
+    mail.mode = encoding.mode;
 }
-
-HeaderReader ReaderOf(MailState& mail) {
-    return HeaderReader{mail.cursor,
-                        mail.line,
-                        mail.charset,
-                        mail.line_pending,
-                        mail.name_found,
-                        mail.japanese_mail,
-                        mail.options->full_width};
-}
-
-// The reading position and the current line, put back when the look ahead is over.
-class LookAhead {
-  public:
-    explicit LookAhead(MailState& mail)
-        : mail_(mail), cursor_(mail.cursor), line_(mail.line), line_length_(mail.line_length) {}
-    ~LookAhead() {
-        mail_.cursor = cursor_;
-        std::copy(line_.begin(), line_.end(), mail_.line);
-        mail_.line[line_.size()] = 0;
-        mail_.line_length = line_length_;
-    }
-    LookAhead(const LookAhead&) = delete;
-    LookAhead& operator=(const LookAhead&) = delete;
-
-  private:
-    MailState& mail_;
-    LineCursor cursor_;
-    std::u16string line_;
-    int line_length_;
-};
 
 // Looks at the lines after the current one for a charset parameter without consuming them.
 void LookAheadCharset(MailState& mail) {
-    LookAhead restore(mail);
-    while (ReadNextLine(mail)) {
+    LineMark restore(mail);
+    while (mail.ReadNext()) {
         if (TakeCharsetParameter(mail.line, mail.charset)) break;
         if (mail.line[0] == 0) break;
         if (!IsBlank(mail.line[0]) && std::u16string_view(mail.line).find(u':') != std::u16string_view::npos)
@@ -99,79 +86,80 @@ void LookAheadCharset(MailState& mail) {
     }
 }
 
-EncodingMode ModeFromTransferEncoding(MailState& mail) {
-    std::u16string_view line(mail.line);
-    std::u16string_view value = line.substr(line.find(u':') + 1);
-    mail.is_tnef = false;
-    mail.is_gzip64 = false;
-    mail.name_suffix.clear();
-    auto has = [&](std::u16string_view text) { return FindNoCase(value, text) != kNotFound; };
-    if (has(u"base64")) return EncodingMode::Base64;
-    if (has(u"quoted-printable")) return EncodingMode::QuotedPrintable;
-    if (has(u"7bit") || has(u"8bit") || has(u"binary")) {
-        if (ContentTypeBegins(mail, u"application/x-uuencode")) return EncodingMode::Uuencode;
-        if (ContentTypeBegins(mail, u"application/mac-binhex40")) return EncodingMode::BinHex;
-        return EncodingMode::PlainCopy;
-    }
-    if (has(u"uu")) return EncodingMode::Uuencode;
-    if (has(u"xx")) return EncodingMode::Xxencode;
-    if (has(u"binhex")) return EncodingMode::BinHex;
-    if (has(u"gzip64")) {
-        mail.is_gzip64 = true;
-        return EncodingMode::Base64;
-    }
-    std::u16string_view shown = TrimBlanks(TrimBlanks(value).substr(0, kNameSuffixValueLimit));
-    mail.name_suffix = u".(" + std::u16string(shown) + u").txt";
-    return EncodingMode::PlainCopy;
+// A multipart's boundary goes into its slot, and the walk looks for its first boundary line.
+void LearnBoundary(MailState& mail, BoundarySlot slot) {
+    HeaderReader reader = ReaderOf(mail);
+    CollectBoundaryAndCharset(reader, mail.Boundary(slot));
+    MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
 }
 
-// The parameter keyword is followed, after blanks, by "*": the RFC 2231 form.
-bool IsExtendedParameter(const char16_t* line, std::u16string_view keyword) {
-    std::u16string_view text(line);
-    size_t at = FindNoCase(text, keyword);
-    if (at == kNotFound) return false;
-    size_t i = at + keyword.size();
-    while (i < text.size() && IsBlank(text[i]))
-        ++i;
-    return i < text.size() && text[i] == u'*';
-}
+// ---- The steps that run on every line, before the state's own handling ----
 
-enum class Step { Next, EndPass, Stop };
-
-// Reads on until a line holds `keyword` and "=": continuation lines are searched for charsets on
-// the way; any other line is handed back to the loop. True when such a line is current.
-bool SeekParameterLine(MailState& mail, std::u16string_view keyword, bool& data_ended) {
-    while (!(LineHolds(mail.line, keyword) && LineHolds(mail.line, u"="))) {
-        if (!ReadNextLine(mail)) {
-            data_ended = true;
-            return false;
-        }
-        if (!IsContinuationLine(mail.line)) {
-            mail.line_pending = true;
-            return false;
-        }
-        TakeCharsetParameters(mail);
-    }
+// An empty line while blank lines are skipped: the following empty lines go too. False when the
+// data ended.
+bool SkipBlankRun(MailState& mail) {
+    const bool in_part = mail.state == WalkState::PartHeader || mail.state == WalkState::PartBody;
+    if (in_part && !mail.InsideAny()) return true;
+    do {
+        if (!mail.ReadNext()) return false;
+    } while (mail.line[0] == 0);
     return true;
 }
 
-// A "begin-base64" block in a text body: its name comes from the marker line.
-bool DetectInBodyBlock(MailState& mail) {
-    PartBoundary boundary(Boundary(mail, mail.current_boundary));
-    if (!DetectBeginBase64(mail.line, mail.cursor, boundary)) return false;
-    char bytes[kLineCapacity];
-    NarrowLine(BeginBase64Name(mail.line), bytes);
-    bool known_mail = mail.return_path_found || mail.from_found || mail.date_found || mail.boundary_found;
-    std::u16string name;
-    ConvertToUnicode(bytes, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    if (!known_mail) MakeUniqueFileName(name, u"", u"");
-    mail.part_name = name;
-    mail.mode = EncodingMode::Base64;
-    mail.state = WalkState::PartBody;
-    mail.line[0] = 0;
-    return true;
+// Sender, charset and date, wherever they stand.
+Step GatherMailFacts(MailState& mail) {
+    const RunOptions& options = *mail.options;
+    if (options.content_only && !mail.return_path_found && FieldOf(mail.line) == HeaderField::ReturnPath)
+        TakeReturnPath(mail, false);
+    if (!mail.boundary_found) TakeCharset(mail);
+    if (mail.date_found) return Step::Next;
+    if (!TakeDate(mail)) return Step::StopInsideHeader;
+    if (options.date_mode && !mail.date_text.empty()) return Step::StopNow;
+    return mail.line_pending ? Step::EndPass : Step::Next;
+}
+
+// The kind of the top-level type; with "/NI" nothing of an alternative mail is extracted.
+Step NoteTopLevelType(MailState& mail, unsigned mentions) {
+    if (mail.container || mentions == kMentionsNone) return Step::Next;
+    const unsigned containers = kMentionsMixed | kMentionsSigned | kMentionsAppleDouble | kMentionsRelated;
+    if ((!mail.boundary_found && (mentions & containers)) ||
+        (!mail.options->forward_name.empty() && (mentions & kMentionsReport))) {
+        mail.container = true;
+        return Step::Next;
+    }
+    if (mail.options->no_inline && (mentions & kMentionsAlternative)) return Step::StopAtEnd;
+    return Step::Next;
+}
+
+// A multipart met outside a part header, while the first part of an enclosing multipart is being
+// skipped, is a container, not body text: its boundary is learnt so that its parts are walked.
+// A nested mixed group is learnt only from a first part (reached from its boundary line), so that
+// the text of a skipped unnamed part cannot start one.
+Step LearnNestedMultipart(MailState& mail, unsigned mentions) {
+    if (mentions == kMentionsNone) return Step::Next;
+    const bool in_main = mail.Inside(BoundarySlot::Main);
+    const bool in_alternative = mail.Inside(BoundarySlot::Alternative);
+    const bool in_related = mail.Inside(BoundarySlot::Related);
+    const bool in_mixed = mail.Inside(BoundarySlot::Mixed);
+    const bool first_part = mail.state == WalkState::SeekBoundary && mail.previous == WalkState::SeekBoundary;
+    struct Rule {
+        unsigned mention;
+        BoundarySlot slot;
+        bool inside_enclosing;
+    };
+    const Rule rules[] = {
+        {kMentionsAlternative, BoundarySlot::Alternative, in_main || in_related || (first_part && in_mixed)},
+        {kMentionsRelated, BoundarySlot::Related, in_main || in_alternative || (first_part && in_mixed)},
+        {kMentionsMixed, BoundarySlot::Mixed, first_part && (in_main || in_alternative || in_related)},
+    };
+    for (const Rule& rule : rules) {
+        if (!rule.inside_enclosing || !(mentions & rule.mention) || !mail.Boundary(rule.slot).empty())
+            continue;
+        if (rule.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
+        LearnBoundary(mail, rule.slot);
+        return Step::EndPass;
+    }
+    return Step::Next;
 }
 
 // The "/CO" rule for a top-level content that is itself a named file.
@@ -186,15 +174,24 @@ void SeekNamedContent(MailState& mail) {
     }
     bool found = false;
     {
-        LookAhead restore(mail);
-        while (!found && ReadNextLine(mail) && IsContinuationLine(mail.line))
+        LineMark restore(mail);
+        while (!found && mail.ReadNext() && IsContinuationLine(mail.line))
             found = names_a_file();
     }
     if (found) MoveTo(mail, WalkState::PartHeader, mail.state);
 }
 
+void NoteContentType(MailState& mail, HeaderField field, unsigned mentions) {
+    if (field == HeaderField::ContentType) TakeContentType(mail);
+    const RunOptions& options = *mail.options;
+    if (options.content_only && !mail.container && mail.state != WalkState::PartHeader &&
+        (field == HeaderField::ContentType || field == HeaderField::ContentDisposition) &&
+        mentions == kMentionsNone)
+        SeekNamedContent(mail);
+}
+
 // A boundary line passed unseen: step back to the last line that holds the main or the nested
-// mixed boundary and read the part from the line after it.
+// mixed boundary and read the part from the line after it. The search ends at the file's start.
 Step RecoverMissedBoundary(MailState& mail) {
     char16_t line[kLineCapacity];
     const unsigned char* at = StepBackLines(mail.cursor, 1); // the start of the current line
@@ -202,30 +199,67 @@ Step RecoverMissedBoundary(MailState& mail) {
         mail.cursor.pos = at;
         at = StepBackLines(mail.cursor, 1);
         ReadLineW(line, mail.cursor);
-        bool main = HoldsBoundary(line, mail.main_boundary);
-        if (main || HoldsBoundary(line, mail.mixed_boundary)) {
+        const bool main = HoldsBoundary(line, mail.Boundary(BoundarySlot::Main));
+        if (main || HoldsBoundary(line, mail.Boundary(BoundarySlot::Mixed))) {
             mail.current_boundary = main ? BoundarySlot::Main : BoundarySlot::Mixed;
             MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
             return Step::EndPass;
         }
     }
-    return Step::Stop;
+    return Step::StopNow;
 }
 
-Step TopHeaderLine(MailState& mail) {
-    if (LineBeginsWith(mail.line, u"Return-Path:")) {
+Step CheckMissedBoundary(MailState& mail, HeaderField field) {
+    if (mail.state != WalkState::SeekBoundary || mail.previous != WalkState::SeekBoundary ||
+        mail.skip_blank_lines || !mail.Boundary(BoundarySlot::Related).empty())
+        return Step::Next;
+    if (field == HeaderField::ContentDisposition) return RecoverMissedBoundary(mail);
+    if (mail.line[0] == 0) mail.skip_blank_lines = true;
+    return Step::Next;
+}
+
+// A "begin-base64" block in a text body: its name comes from the marker line.
+void DetectInBodyBlock(MailState& mail) {
+    PartBoundary boundary(mail.Boundary(mail.current_boundary));
+    if (!DetectBeginBase64(mail.line, mail.cursor, boundary)) return;
+    char bytes[kLineCapacity];
+    NarrowLine(BeginBase64Name(mail.line), bytes);
+    const bool known_mail = mail.HasHeader();
+    std::u16string name;
+    ConvertToUnicode(bytes, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
+    NormalizeNfc(name);
+    SanitizeFileName(name, mail.options->full_width);
+    // A bare block has no sender or date folder: its name is made unique in the root at once.
+    if (!known_mail) MakeUniqueFileName(name, u"", u"");
+    mail.part_name = name;
+    mail.mode = EncodingMode::Base64;
+    mail.state = WalkState::PartBody;
+    mail.line[0] = 0;
+}
+
+// With "/CO", the transfer encoding of a top-level content.
+void TopLevelTransferEncoding(MailState& mail, HeaderField field) {
+    if (mail.options->content_only && !mail.container && mail.state != WalkState::PartHeader &&
+        mail.state != WalkState::PartBody && field == HeaderField::ContentTransferEncoding)
+        TakeTransferEncoding(mail);
+}
+
+// ---- The states ----
+
+Step TopHeaderLine(MailState& mail, HeaderField field) {
+    if (field == HeaderField::ReturnPath) {
         TakeReturnPath(mail, true);
         if (mail.return_path_found) MoveTo(mail, WalkState::SenderSeen, WalkState::TopHeader);
         return Step::Next;
     }
-    if (LineBeginsWith(mail.line, u"From:")) {
+    if (field == HeaderField::From) {
         if (!TakeFromAsSender(mail)) return Step::Stop;
         mail.state = mail.previous == WalkState::PartBody ? WalkState::PartBody : WalkState::SenderSeen;
         return Step::Next;
     }
     if (!mail.boundary_found) {
         HeaderReader reader = ReaderOf(mail);
-        if (CollectBoundaryAndCharset(reader, mail.main_boundary) == 1) {
+        if (CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1) {
             mail.boundary_found = true;
             return Step::Next;
         }
@@ -233,91 +267,88 @@ Step TopHeaderLine(MailState& mail) {
     if (LineBeginsWith(mail.line, u"X-Apparently-From:")) {
         TakeApparentlyFrom(mail);
     } else if (mail.line[0] == 0 && mail.previous == WalkState::PartBody) {
-        mail.line_pending = true;
+        mail.Unread();
         MoveTo(mail, WalkState::PartBody, WalkState::TopHeader);
     }
     return Step::Next;
 }
 
-Step SenderSeenLine(MailState& mail) {
-    if (!mail.from_found && LineBeginsWith(mail.line, u"From:") && !TakeFromAddress(mail)) return Step::Stop;
+Step SenderSeenLine(MailState& mail, HeaderField field) {
+    if (!mail.from_found && field == HeaderField::From && !TakeFromAddress(mail)) return Step::Stop;
     if (!mail.boundary_found) {
         HeaderReader reader = ReaderOf(mail);
-        mail.boundary_found = CollectBoundaryAndCharset(reader, mail.main_boundary) == 1;
+        mail.boundary_found = CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1;
     }
     if (mail.boundary_found) MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
     return Step::Next;
 }
 
-Step SeekBoundaryLine(MailState& mail) {
+// The first boundary line of a group starts its first part, which is skipped (the body text)
+// unless "/CO" is given; later ones start a part header.
+void EnterGroup(MailState& mail, BoundarySlot slot) {
+    mail.Inside(slot) = true;
+    LookAheadCharset(mail);
+    MoveTo(mail, mail.options->content_only ? WalkState::PartHeader : WalkState::SeekBoundary,
+           WalkState::SeekBoundary);
+}
+
+void StartPart(MailState& mail, BoundarySlot slot) {
+    mail.Inside(slot) = false;
+    mail.current_boundary = slot;
+    MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
+}
+
+Step SeekBoundaryLine(MailState& mail, HeaderField field) {
     const RunOptions& options = *mail.options;
     const bool after_header = mail.previous == WalkState::SenderSeen;
-    if (after_header && !mail.from_found && LineBeginsWith(mail.line, u"From:")) {
+    if (after_header && !mail.from_found && field == HeaderField::From)
         return TakeFromAddress(mail) ? Step::Next : Step::Stop;
-    }
-    if (HoldsBoundary(mail.line, mail.main_boundary)) {
+    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Main))) {
         mail.current_boundary = BoundarySlot::Main;
-        if (after_header && !mail.in_main) {
-            // The first part after the top header is the mail's own text: skipped unless "/CO".
-            mail.in_main = true;
-            LookAheadCharset(mail);
-            MoveTo(mail, options.content_only ? WalkState::PartHeader : WalkState::SeekBoundary,
-                   WalkState::SeekBoundary);
-        } else {
-            mail.in_main = false;
-            MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
-        }
+        if (after_header && !mail.Inside(BoundarySlot::Main))
+            EnterGroup(mail, BoundarySlot::Main);
+        else
+            StartPart(mail, BoundarySlot::Main);
         return Step::Next;
     }
-    if (!options.no_inline && HoldsBoundary(mail.line, mail.related_boundary)) {
-        if (options.content_only || !after_header || mail.in_related) {
-            mail.in_related = false;
-            mail.current_boundary = BoundarySlot::Related;
-            MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
+    if (!options.no_inline && HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Related))) {
+        // The first part of a related group is its HTML text.
+        if (options.content_only || !after_header || mail.Inside(BoundarySlot::Related)) {
+            StartPart(mail, BoundarySlot::Related);
         } else {
-            mail.in_related = true; // the first part of a related group is its HTML text
+            mail.Inside(BoundarySlot::Related) = true;
             mail.previous = WalkState::SeekBoundary;
         }
         return Step::Next;
     }
-    if (HoldsBoundary(mail.line, mail.alternative_boundary) && after_header && !mail.in_alternative) {
+    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Alternative)) && after_header &&
+        !mail.Inside(BoundarySlot::Alternative)) {
+        // Alternative sub-parts are never extracted.
         if (mail.charset.empty()) LookAheadCharset(mail);
-        mail.in_alternative = true;
+        mail.Inside(BoundarySlot::Alternative) = true;
         mail.current_boundary = BoundarySlot::Alternative;
         mail.previous = WalkState::SeekBoundary;
         return Step::Next;
     }
-    if (HoldsBoundary(mail.line, mail.appledouble_boundary)) {
+    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::AppleDouble))) {
         mail.current_boundary = BoundarySlot::AppleDouble;
         MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
         return Step::Next;
     }
-    if (HoldsBoundary(mail.line, mail.mixed_boundary)) {
+    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Mixed))) {
         mail.current_boundary = BoundarySlot::Mixed;
-        if (mail.in_mixed) {
-            mail.in_mixed = false;
-            MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
-        } else {
-            mail.in_mixed = true;
-            LookAheadCharset(mail);
-            MoveTo(mail, options.content_only ? WalkState::PartHeader : WalkState::SeekBoundary,
-                   WalkState::SeekBoundary);
-        }
+        if (mail.Inside(BoundarySlot::Mixed))
+            StartPart(mail, BoundarySlot::Mixed);
+        else
+            EnterGroup(mail, BoundarySlot::Mixed);
         return Step::Next;
     }
     if (options.content_only && !mail.container) {
         HeaderReader reader = ReaderOf(mail);
-        if (CollectBoundaryAndCharset(reader, mail.main_boundary) == 1)
+        if (CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1)
             mail.current_boundary = BoundarySlot::Main;
     }
     return Step::Next;
-}
-
-// A nested multipart's boundary goes into its slot, and the walk looks for it.
-void TakeNestedBoundary(MailState& mail, std::u16string& boundary) {
-    HeaderReader reader = ReaderOf(mail);
-    CollectBoundaryAndCharset(reader, boundary);
-    MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
 }
 
 // A nested multipart type in a part header: its boundary is read and the walk looks for it.
@@ -333,13 +364,40 @@ bool ReadNestedMultipart(MailState& mail) {
         {u"multipart/mixed", BoundarySlot::Mixed},
     };
     for (const Nested& nested : kNested) {
-        std::u16string& boundary = Boundary(mail, nested.slot);
-        if (!boundary.empty() || !LineHolds(mail.line, nested.type)) continue;
+        if (!mail.Boundary(nested.slot).empty() || !LineHolds(mail.line, nested.type)) continue;
         if (nested.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
-        TakeNestedBoundary(mail, boundary);
+        LearnBoundary(mail, nested.slot);
         return true;
     }
     return false;
+}
+
+// The parameter keyword is followed, after blanks, by "*": the RFC 2231 form.
+bool IsExtendedParameter(const char16_t* line, std::u16string_view keyword) {
+    std::u16string_view text(line);
+    size_t at = FindNoCase(text, keyword);
+    if (at == kNotFound) return false;
+    size_t i = at + keyword.size();
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    return i < text.size() && text[i] == u'*';
+}
+
+// Reads on until a line holds `keyword` and "=": continuation lines are searched for charsets on
+// the way; any other line is handed back to the loop. True when such a line is current.
+bool SeekParameterLine(MailState& mail, std::u16string_view keyword, bool& data_ended) {
+    while (!(LineHolds(mail.line, keyword) && LineHolds(mail.line, u"="))) {
+        if (!mail.ReadNext()) {
+            data_ended = true;
+            return false;
+        }
+        if (!IsContinuationLine(mail.line)) {
+            mail.Unread();
+            return false;
+        }
+        TakeCharsetParameters(mail);
+    }
+    return true;
 }
 
 Step DecodeNameOfPart(MailState& mail, std::u16string_view keyword, bool only_when_unnamed) {
@@ -370,6 +428,17 @@ Step TakeContentIdName(MailState& mail) {
     return Step::Next;
 }
 
+// True when the line before the current one (the blank line) holds the part's own boundary: the
+// part header was empty.
+bool PartHeaderWasEmpty(MailState& mail) {
+    LineCursor saved = mail.cursor;
+    char16_t before[kLineCapacity];
+    StepBackLines(mail.cursor, 2);
+    ReadLineW(before, mail.cursor);
+    mail.cursor = saved;
+    return HoldsBoundary(before, mail.Boundary(mail.current_boundary));
+}
+
 void EndOfPartHeader(MailState& mail) {
     const RunOptions& options = *mail.options;
     if (mail.is_rfc822 && mail.part_name.empty() && !options.forward_name.empty())
@@ -377,206 +446,167 @@ void EndOfPartHeader(MailState& mail) {
     const bool block_without_name = mail.mode == EncodingMode::Uuencode ||
                                     mail.mode == EncodingMode::Xxencode || mail.mode == EncodingMode::BinHex;
     if (!mail.part_name.empty() || block_without_name) {
-        mail.line_pending = true;
+        mail.Unread();
         MoveTo(mail, WalkState::PartBody, WalkState::PartHeader);
         return;
     }
-    // An unnamed part is skipped. An empty part header (the line before the blank line is the
-    // boundary itself) keeps the walk here, and so does "/CO".
-    LineCursor saved = mail.cursor;
-    char16_t before[kLineCapacity];
-    StepBackLines(mail.cursor, 2);
-    ReadLineW(before, mail.cursor);
-    mail.cursor = saved;
-    if (!HoldsBoundary(before, Boundary(mail, mail.current_boundary)) && !options.content_only) {
-        ResetPartFlags(mail);
-        mail.in_main = true;
+    // An unnamed part is skipped. An empty part header keeps the walk here, and so does "/CO".
+    if (!PartHeaderWasEmpty(mail) && !options.content_only) {
+        mail.ResetFlags();
+        mail.Inside(BoundarySlot::Main) = true;
         mail.state = WalkState::SeekBoundary;
     }
     mail.previous = WalkState::PartHeader;
 }
 
-Step PartHeaderLine(MailState& mail) {
-    const RunOptions& options = *mail.options;
-    mail.in_main = mail.in_alternative = mail.in_related = mail.in_mixed = false;
-    if (LineBeginsWith(mail.line, u"Content-Type:")) {
+Step PartHeaderLine(MailState& mail, HeaderField field) {
+    for (BoundarySlot slot : kSlotOrder)
+        mail.Inside(slot) = false;
+    switch (field) {
+    case HeaderField::ContentType: {
         size_t slash = mail.content_type.find(u'/');
         mail.sub_type = slash == std::u16string::npos ? u"unknown" : mail.content_type.substr(slash + 1);
-        mail.is_rfc822 = ContentTypeBegins(mail, u"message/rfc822");
+        mail.is_rfc822 = BeginsNoCase(mail.content_type, u"message/rfc822");
         TakeCharsetParameters(mail);
         if (ReadNestedMultipart(mail)) return Step::Next;
         return DecodeNameOfPart(mail, u"name", true);
     }
-    if (LineBeginsWith(mail.line, u"Content-Disposition:")) return DecodeNameOfPart(mail, u"filename", false);
-    if (LineBeginsWith(mail.line, u"Content-Transfer-Encoding:")) {
-        mail.mode = ModeFromTransferEncoding(mail);
+    case HeaderField::ContentDisposition:
+        return DecodeNameOfPart(mail, u"filename", false);
+    case HeaderField::ContentTransferEncoding:
+        TakeTransferEncoding(mail);
         return Step::Next;
+    default:
+        break;
     }
     std::u16string_view line(mail.line);
-    if (!options.no_inline && line.find(u"Content-ID:") != line.npos && mail.part_name.empty()) {
+    if (!mail.options->no_inline && line.find(u"Content-ID:") != line.npos && mail.part_name.empty()) {
         if (TakeContentIdName(mail) == Step::Stop) return Step::Stop;
-    } else if (BoundarySlot slot; FindBoundaryIn(mail, mail.line, slot)) {
-        mail.current_boundary = slot;
-        ResetPartFlags(mail);
+    } else if (std::optional<BoundarySlot> slot = BoundaryOfLine(mail.line, mail)) {
+        mail.current_boundary = *slot;
+        mail.ResetFlags();
         mail.part_name.clear();
-    } else {
-        bool blank = true;
-        for (char16_t c : line)
-            blank = blank && IsBlank(c);
-        if (blank) EndOfPartHeader(mail);
+    } else if (IsBlankLine(mail.line)) {
+        EndOfPartHeader(mail);
     }
-    mail.in_alternative = mail.in_related = mail.in_mixed = mail.in_main;
+    const bool in_main = mail.Inside(BoundarySlot::Main);
+    mail.Inside(BoundarySlot::Alternative) = mail.Inside(BoundarySlot::Related) =
+        mail.Inside(BoundarySlot::Mixed) = in_main;
     return Step::Next;
 }
 
-Step PartBodyLine(MailState& mail) {
-    if (mail.options->date_mode) return Step::Stop;
-    if (!ReadNextLine(mail)) return Step::Stop;
-    // The header goes on after all: the part is looked at again from this line.
+// The first data line shows that the part's header goes on after all.
+bool LooksLikeHeader(const MailState& mail) {
     const bool unknown = mail.mode == EncodingMode::Unknown;
-    bool header_like =
-        LineBeginsWith(mail.line, u"Content-Disposition:") ||
-        (unknown && LineBeginsWith(mail.line, u"Content-Transfer-Encoding:")) ||
-        (unknown && !mail.is_rfc822 && (mail.part_name.empty() || !ContentTypeBegins(mail, u"text/plain"))) ||
-        (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
-         !HoldsBoundary(mail.line, Boundary(mail, mail.current_boundary)));
-    if (header_like) {
-        mail.line_pending = true;
+    const HeaderField field = FieldOf(mail.line);
+    return field == HeaderField::ContentDisposition ||
+           (unknown && field == HeaderField::ContentTransferEncoding) ||
+           (unknown && !mail.is_rfc822 &&
+            (mail.part_name.empty() || !BeginsNoCase(mail.content_type, u"text/plain"))) ||
+           (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
+            !HoldsBoundary(mail.line, mail.Boundary(mail.current_boundary)));
+}
+
+// After a written part the next part header is read; the boundary line that ended the data
+// starts it, as one met in the part header does. Every part is named by its own header only.
+void ResumeAfterPart(MailState& mail, PartEnd end) {
+    mail.ResetFlags();
+    mail.sub_type.clear();
+    mail.content_type.clear();
+    mail.part_name.clear();
+    if (end == PartEnd::AtBoundary || end == PartEnd::NotWritten) mail.Unread();
+    MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
+}
+
+Step PartBodyLine(MailState& mail, PartWriter& writer) {
+    if (mail.options->date_mode) return Step::Stop;
+    if (!mail.ReadNext()) return Step::Stop;
+    if (LooksLikeHeader(mail)) {
+        mail.Unread();
         MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
         return Step::Next;
     }
-    if (unknown) {
-        if (ContentTypeBegins(mail, u"application/x-uuencode"))
+    if (mail.mode == EncodingMode::Unknown) {
+        if (BeginsNoCase(mail.content_type, u"application/x-uuencode"))
             mail.mode = EncodingMode::Uuencode;
-        else if (ContentTypeBegins(mail, u"application/mac-binhex40"))
+        else if (BeginsNoCase(mail.content_type, u"application/mac-binhex40"))
             mail.mode = EncodingMode::BinHex;
     }
     for (;;) {
-        switch (WritePart(mail)) {
-        case PartWritten::Done:
+        const LineCursor data_start = mail.cursor;
+        const PartEnd end = writer.Write(mail);
+        if (end == PartEnd::Failed) return Step::Stop;
+        if (end != PartEnd::Redecode) {
+            ResumeAfterPart(mail, end);
             return Step::Next;
-        case PartWritten::Stop:
-            return Step::Stop;
-        case PartWritten::Redecode:
-            break;
         }
-        if (!ReadNextLine(mail)) return Step::Stop;
+        // Written again as base64, from the blank line that ends the part header: the line
+        // before the first data line.
+        mail.mode = EncodingMode::Base64;
+        mail.cursor = data_start;
+        StepBackLines(mail.cursor, 2);
+        if (!mail.ReadNext()) return Step::Stop;
     }
+}
+
+Step StateLine(MailState& mail, HeaderField field, PartWriter& writer) {
+    switch (mail.state) {
+    case WalkState::TopHeader:
+        return TopHeaderLine(mail, field);
+    case WalkState::SenderSeen:
+        return SenderSeenLine(mail, field);
+    case WalkState::SeekBoundary:
+        return SeekBoundaryLine(mail, field);
+    case WalkState::PartHeader:
+        return PartHeaderLine(mail, field);
+    case WalkState::PartBody:
+        return PartBodyLine(mail, writer);
+    }
+    return Step::Next;
+}
+
+// One pass over the current line: the steps in their order, then the state's own handling.
+Step Pass(MailState& mail, PartWriter& writer) {
+    const bool empty = mail.line[0] == 0;
+    // The blank line that ends the top header of a multipart mail.
+    if (empty && mail.state == WalkState::TopHeader && mail.boundary_found) {
+        MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+        return Step::EndPass;
+    }
+    // Blank lines between the parts of some mail programs' related groups.
+    if (empty && mail.skip_blank_lines && !SkipBlankRun(mail)) return Step::StopAtEnd;
+    if (Step step = GatherMailFacts(mail); step != Step::Next) return step;
+    const unsigned mentions = MultipartMentions(mail.line);
+    if (Step step = NoteTopLevelType(mail, mentions); step != Step::Next) return step;
+    if (Step step = LearnNestedMultipart(mail, mentions); step != Step::Next) return step;
+    HeaderField field = FieldOf(mail.line);
+    NoteContentType(mail, field, mentions);
+    if (Step step = CheckMissedBoundary(mail, field); step != Step::Next) return step;
+    DetectInBodyBlock(mail);
+    field = FieldOf(mail.line);
+    TopLevelTransferEncoding(mail, field);
+    return StateLine(mail, field, writer);
 }
 
 } // namespace
 
-bool FindBoundaryIn(MailState& mail, const char16_t* line, BoundarySlot& slot) {
-    for (BoundarySlot candidate : {BoundarySlot::Main, BoundarySlot::Alternative, BoundarySlot::Related,
-                                   BoundarySlot::AppleDouble, BoundarySlot::Mixed}) {
-        if (HoldsBoundary(line, Boundary(mail, candidate))) {
-            slot = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
-WalkEnd MimeWalk(MailState& mail) {
-    const RunOptions& options = *mail.options;
+WalkEnd MimeWalk(MailState& mail, PartWriter& writer) {
     for (;;) {
-        // 1. The next line, unless the last one is to be looked at again.
-        if (!mail.line_pending && !ReadNextLine(mail)) return WalkEnd::NoLineLeft;
+        if (!mail.line_pending && !mail.ReadNext()) return WalkEnd::NoLineLeft;
         mail.line_pending = false;
-        const bool empty = mail.line[0] == 0;
-
-        // 2. The blank line that ends the top header of a multipart mail.
-        if (empty && mail.state == WalkState::TopHeader && mail.boundary_found) {
-            MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
-            continue;
-        }
-        // 3. Blank lines between the parts of some mail programs' related groups.
-        if (empty && mail.skip_blank_lines) {
-            bool in_part = mail.state == WalkState::PartHeader || mail.state == WalkState::PartBody;
-            bool inside = mail.in_main || mail.in_alternative || mail.in_related || mail.in_mixed;
-            if (!in_part || inside) {
-                do {
-                    if (!ReadNextLine(mail)) return WalkEnd::NoLineLeft;
-                } while (mail.line[0] == 0);
-            }
-        }
-        // 4-6. Sender, charset and date, wherever they stand.
-        if (options.content_only && !mail.return_path_found && LineBeginsWith(mail.line, u"Return-Path:"))
-            TakeReturnPath(mail, false);
-        if (!mail.boundary_found) TakeCharset(mail);
-        if (!mail.date_found) {
-            if (!TakeDate(mail)) return WalkEnd::InsideHeader;
-            if (options.date_mode && !mail.date_text.empty()) return WalkEnd::Stopped;
-            if (mail.line_pending) continue;
-        }
-        // 7. The kind of the top-level type.
-        // Every type looked for below is a "multipart/" one: most lines hold none and are passed
-        // over with one search.
-        const bool multipart = LineHolds(mail.line, u"multipart/");
-        if (!mail.container && multipart) {
-            if ((!mail.boundary_found &&
-                 (LineHolds(mail.line, u"multipart/mixed") || LineHolds(mail.line, u"multipart/signed") ||
-                  LineHolds(mail.line, u"multipart/appledouble") ||
-                  LineHolds(mail.line, u"multipart/related"))) ||
-                (!options.forward_name.empty() && LineHolds(mail.line, u"multipart/report"))) {
-                mail.container = true;
-            } else if (options.no_inline && LineHolds(mail.line, u"multipart/alternative")) {
-                return WalkEnd::NoLineLeft; // nothing of an alternative mail is extracted with "/NI"
-            }
-        }
-        // 8. Nested multiparts met outside a part header.
-        if (multipart && (mail.in_main || mail.in_related) && mail.alternative_boundary.empty() &&
-            LineHolds(mail.line, u"multipart/alternative")) {
-            TakeNestedBoundary(mail, mail.alternative_boundary);
-            continue;
-        }
-        if (multipart && (mail.in_main || mail.in_alternative) && mail.related_boundary.empty() &&
-            LineHolds(mail.line, u"multipart/related")) {
-            TakeNestedBoundary(mail, mail.related_boundary);
-            continue;
-        }
-        // 9. Content types; with "/CO" a top-level content that names a file.
-        const bool content_type = LineBeginsWith(mail.line, u"Content-Type:");
-        if (content_type) TakeContentType(mail);
-        if (options.content_only && !mail.container && mail.state != WalkState::PartHeader &&
-            (content_type || LineBeginsWith(mail.line, u"Content-Disposition:")) && !multipart)
-            SeekNamedContent(mail);
-        // 10. A part whose boundary line was passed unseen.
-        if (mail.state == WalkState::SeekBoundary && mail.previous == WalkState::SeekBoundary &&
-            !mail.skip_blank_lines && mail.related_boundary.empty()) {
-            if (LineBeginsWith(mail.line, u"Content-Disposition:")) {
-                if (RecoverMissedBoundary(mail) == Step::Stop) return WalkEnd::Stopped;
-                continue;
-            }
-            if (mail.line[0] == 0) mail.skip_blank_lines = true;
-        }
-        // 11. Encoded blocks inside a text body.
-        DetectInBodyBlock(mail);
-        // 12. With "/CO", the transfer encoding of a top-level content.
-        if (options.content_only && !mail.container && mail.state != WalkState::PartHeader &&
-            mail.state != WalkState::PartBody && LineBeginsWith(mail.line, u"Content-Transfer-Encoding:"))
-            mail.mode = ModeFromTransferEncoding(mail);
-
-        // 13. The state's own handling.
-        Step step = Step::Next;
-        switch (mail.state) {
-        case WalkState::TopHeader:
-            step = TopHeaderLine(mail);
+        switch (Pass(mail, writer)) {
+        case Step::Next:
+        case Step::EndPass:
             break;
-        case WalkState::SenderSeen:
-            step = SenderSeenLine(mail);
-            break;
-        case WalkState::SeekBoundary:
-            step = SeekBoundaryLine(mail);
-            break;
-        case WalkState::PartHeader:
-            step = PartHeaderLine(mail);
-            break;
-        case WalkState::PartBody:
-            step = PartBodyLine(mail);
-            break;
+        case Step::StopNow:
+            return WalkEnd::Stopped;
+        case Step::StopAtEnd:
+            return WalkEnd::NoLineLeft;
+        case Step::StopInsideHeader:
+            return WalkEnd::InsideHeader;
+        case Step::Stop:
+            return mail.cursor.pos ? WalkEnd::Stopped : WalkEnd::InsideHeader;
         }
-        if (step == Step::Stop) return mail.cursor.pos ? WalkEnd::Stopped : WalkEnd::InsideHeader;
     }
 }
 

@@ -2,13 +2,17 @@
 // The line-driven walk over a mapped mail.
 
 #include "console/run/mail_state.h"
+#include "console/run/part_output.h"
 
 namespace dornick {
 
-/// The boundary slot whose text the line holds (main first), if any.
-bool FindBoundaryIn(MailState& mail, const char16_t* line, BoundarySlot& slot);
+/// Walks the mail's lines from the cursor, handing every part to be written to `writer`;
+/// returns how it ended.
+WalkEnd MimeWalk(MailState& mail, PartWriter& writer);
 
-/// Walks the mail's lines from the cursor; returns how it ended.
-WalkEnd MimeWalk(MailState& mail);
+/// The walk of the real run, writing files.
+inline WalkEnd MimeWalk(MailState& mail) {
+    return MimeWalk(mail, FilePartWriter());
+}
 
 } // namespace dornick

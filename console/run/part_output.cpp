@@ -2,17 +2,16 @@
 
 #include <unistd.h>
 
-#include "console/decode/base64_part.h"
 #include "console/decode/gzip64.h"
-#include "console/decode/line_copy.h"
 #include "console/decode/part_boundary.h"
-#include "console/decode/qp_part.h"
 #include "console/decode/writer_sink.h"
 #include "console/header/header_search.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
+#include "console/run/part_data.h"
+#include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
 
@@ -26,10 +25,6 @@ constexpr int kCreateAttempts = 1201;
 platform::AsyncWriter& Writer() {
     static platform::AsyncWriter writer;
     return writer;
-}
-
-bool BeginsNoCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && FindNoCase(text.substr(0, prefix.size()), prefix) == 0;
 }
 
 // A name taken from a Content-ID gets the extension of its type; doubled extensions that this
@@ -115,17 +110,31 @@ RepairNoticeFn RepairNoticeFor(MailState& mail) {
     };
 }
 
-void ResetPart(MailState& mail) {
-    ResetPartFlags(mail);
-    mail.sub_type.clear();
-    mail.content_type.clear();
-    // Every part is named by its own header only: a name never carries over to the next part.
-    mail.part_name.clear();
-}
-
 } // namespace
 
-PartWritten WritePart(MailState& mail) {
+namespace {
+
+// A mail without a date leaves the file's times as they are.
+void DateFile(MailState& mail, int fd) {
+    if (!mail.mail_epoch_known) {
+        mail.mail_epoch_known = true;
+        std::time_t when;
+        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when))
+            mail.mail_epoch = when;
+    }
+    if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
+}
+
+PartEnd EndOf(DataEnd end) {
+    return end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
+}
+
+class FileWriter final : public PartWriter {
+  public:
+    PartEnd Write(MailState& mail) override;
+};
+
+PartEnd FileWriter::Write(MailState& mail) {
     const RunOptions& options = *mail.options;
     if (mail.name_found) FinishContentIdName(mail);
     PrepareMailFolders(mail);
@@ -138,97 +147,58 @@ PartWritten WritePart(MailState& mail) {
     if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
     const bool decodable = mail.mode == EncodingMode::Base64 || mail.mode == EncodingMode::QuotedPrintable ||
                            mail.mode == EncodingMode::PlainCopy;
-    if (!decodable || mail.part_name.empty()) {
-        // Blocks of the older encodings are left alone here: the part's lines pass through the
-        // header state like those of an unnamed part.
-        ResetPart(mail);
-        mail.line_pending = true;
-        mail.state = WalkState::PartHeader;
-        mail.previous = WalkState::PartBody;
-        return PartWritten::Done;
-    }
+    // Blocks of the older encodings are left alone here: the part's lines pass through the header
+    // state like those of an unnamed part.
+    if (!decodable || mail.part_name.empty()) return PartEnd::NotWritten;
     int overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
     IssueProgressLine(mail);
 
     const int fd = CreatePartFile(mail, saved_name, overwrite);
-    if (fd < 0) return PartWritten::Stop;
+    if (fd < 0) return PartEnd::Failed;
     if (options.print) PrintOut(u"\t-> \"%s\"\n", {mail.part_name});
     if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
 
-    const LineCursor data_start = mail.cursor;
     platform::AsyncWriter& writer = Writer();
     writer.Begin(fd);
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
     ByteSink& sink = mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
-    const PartBoundary boundary(Boundary(mail, mail.current_boundary));
-    const RepairNoticeFn notice = RepairNoticeFor(mail);
-
-    DataEnd end = DataEnd::EndOfData;
-    SinkResult sink_result = SinkResult::Ok;
-    bool redecode = false;
-    switch (mail.mode) {
-    case EncodingMode::Base64: {
-        Base64PartDecoder decoder;
-        end = decoder.Run(mail.line, mail.cursor, boundary, sink, notice);
-        sink_result = decoder.sink_result;
-        break;
-    }
-    case EncodingMode::QuotedPrintable: {
-        QpPartDecoder decoder;
-        end = decoder.Run(mail.line, mail.cursor, boundary, sink);
-        sink_result = decoder.sink_result;
-        redecode = end != DataEnd::SinkFailed && decoder.WantsBase64Redecode();
-        break;
-    }
-    default:
-        end = CopyPlainLines(mail.line, mail.cursor, boundary, sink, sink_result);
-        break;
-    }
-    if (mail.is_gzip64 && end != DataEnd::SinkFailed) {
+    const PartData data = DecodePartData(mail, sink, RepairNoticeFor(mail));
+    if (mail.is_gzip64 && data.end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
         if (Gzip64Inflate(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
             ::close(fd);
             ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",
                           u"\t-> gzipinflate内でエラーが発生しました。\r\n");
-            return PartWritten::Stop;
+            return PartEnd::Failed;
         }
     }
     platform::WriteStatus finished = writer.Finish();
-    if (end == DataEnd::SinkFailed || finished != platform::WriteStatus::Ok) {
+    if (data.end == DataEnd::SinkFailed || finished != platform::WriteStatus::Ok) {
         ::close(fd);
-        ReportWriteFailure(mail, end == DataEnd::SinkFailed ? sink_result : SinkResult::WriteFailed);
-        return PartWritten::Stop;
+        ReportWriteFailure(mail,
+                           data.end == DataEnd::SinkFailed ? data.sink_result : SinkResult::WriteFailed);
+        return PartEnd::Failed;
     }
-    // A mail without a date leaves the file's times as they are.
-    if (!mail.mail_epoch_known) {
-        mail.mail_epoch_known = true;
-        std::time_t when;
-        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when))
-            mail.mail_epoch = when;
-    }
-    if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
+    DateFile(mail, fd);
     ::close(fd);
     mail.output_written = true;
 
-    if (redecode) {
+    if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");
         if (mail.log_on) LogAppend(mail.log, u"\t-> Base64で再デコードしています...\r\n");
-        mail.mode = EncodingMode::Base64;
         mail.part_name = saved_name;
-        // From the blank line that ends the part header: the line before the first data line.
-        mail.cursor = data_start;
-        StepBackLines(mail.cursor, 2);
-        return PartWritten::Redecode;
+        return PartEnd::Redecode;
     }
+    return EndOf(data.end);
+}
 
-    ResetPart(mail);
-    mail.state = WalkState::PartHeader;
-    mail.previous = WalkState::PartBody;
-    // The boundary line that ended the data starts the next part, as one met in the part header.
-    if (end == DataEnd::Boundary) mail.line_pending = true;
-    return PartWritten::Done;
+} // namespace
+
+PartWriter& FilePartWriter() {
+    static FileWriter writer;
+    return writer;
 }
 
 } // namespace dornick

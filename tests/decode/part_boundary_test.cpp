@@ -34,12 +34,34 @@ TEST(PartBoundary, HoldsIsASubstringTest) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
         PartBoundary boundary(row.boundary);
-        const std::string needle(boundary.bytes, boundary.length);
+        const std::u16string_view wide(row.boundary);
+        const std::string needle(wide.begin(), wide.end());
         const bool expected = row.line.find(needle) != std::string::npos;
         EXPECT_EQ(boundary.Holds(row.line.data(), row.line.size()), expected);
     }
     EXPECT_FALSE(PartBoundary(u"").Holds("anything", 8));
     EXPECT_FALSE(PartBoundary(u"-\u3042").Holds("-\x42", 2)); // a unit above U+00FF never matches
+}
+
+// A part ends at its own boundary or at one of the enclosing multiparts', whichever comes first.
+TEST(PartBoundary, EnclosingBoundariesEndTheDataToo) {
+    PartBoundary boundary(u"-inner");
+    boundary.Add(u"");        // an unlearnt slot adds nothing
+    boundary.Add(u"-\u3042"); // neither does one no line can hold
+    boundary.Add(u"-outer");
+    EXPECT_EQ(boundary.count, 2);
+    EXPECT_TRUE(boundary.HoldsText("--inner"));
+    EXPECT_TRUE(boundary.HoldsText("--outer--"));
+    EXPECT_TRUE(boundary.HoldsWide(u"\u3042--outer"));
+    EXPECT_FALSE(boundary.HoldsText("--inne"));
+    EXPECT_FALSE(boundary.CouldHideInBase64());
+    boundary.Add(u"abc"); // a marker of base64 letters only could hide in a data line
+    EXPECT_TRUE(boundary.CouldHideInBase64());
+
+    PartBoundary none;
+    none.Add(u"-only");
+    EXPECT_TRUE(none.matchable);
+    EXPECT_TRUE(none.HoldsText("x-only"));
 }
 
 } // namespace
