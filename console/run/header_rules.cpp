@@ -36,7 +36,7 @@ bool ExtractFrom(MailState& mail, std::u16string& out) {
     while (std::u16string_view(mail.line).find(u'<') == std::u16string_view::npos) {
         if (!ReadNextLine(mail)) return false;
         if (!IsContinuationLine(mail.line)) {
-            mail.line_pending = true; // the walk looks at this line again
+            mail.Unread(); // the walk looks at this line again
             return true;
         }
     }
@@ -65,7 +65,7 @@ bool TakeReceivedDate(MailState& mail) {
             if (soft_breaks) {
                 joined.pop_back();
             } else if (!(mail.line[0] == u' ' || mail.line[0] == u'\t')) {
-                mail.line_pending = true;
+                mail.Unread();
                 break;
             }
             joined.append(mail.line);

@@ -65,6 +65,15 @@ struct LineSource {
     int line_length = 0;               ///< what the reader returned for it
     bool line_pending = false;
 
+    /// The line for the next pass: the pending one again, or the next one read; false when no
+    /// line is left.
+    bool TakeLine() {
+        if (line_pending) {
+            line_pending = false;
+            return true;
+        }
+        return ReadNext();
+    }
     /// Reads the next line into `line`; false when no line is left.
     bool ReadNext() {
         line_length = ReadLineW(line, cursor);
@@ -72,6 +81,13 @@ struct LineSource {
     }
     /// The current line is examined again by the next pass.
     void Unread() { line_pending = true; }
+    /// Reads the line before the current one into `buffer` (kLineCapacity units); the reading
+    /// position stays where it is.
+    void PeekLineBefore(char16_t* buffer) const {
+        LineCursor peek = cursor;
+        StepBackLines(peek, 2);
+        ReadLineW(buffer, peek);
+    }
 };
 
 /// The reading position and the current line, put back when a look ahead is over.

@@ -298,52 +298,60 @@ void StartPart(MailState& mail, BoundarySlot slot) {
     MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
 }
 
+// The main boundary: its first line after the top header starts the body text.
+void MainBoundaryLine(MailState& mail, bool after_header) {
+    mail.current_boundary = BoundarySlot::Main;
+    if (after_header && !mail.Inside(BoundarySlot::Main))
+        EnterGroup(mail, BoundarySlot::Main);
+    else
+        StartPart(mail, BoundarySlot::Main);
+}
+
+// The first part of a related group is its HTML text.
+void RelatedBoundaryLine(MailState& mail, bool after_header) {
+    if (mail.options->content_only || !after_header || mail.Inside(BoundarySlot::Related)) {
+        StartPart(mail, BoundarySlot::Related);
+    } else {
+        mail.Inside(BoundarySlot::Related) = true;
+        mail.previous = WalkState::SeekBoundary;
+    }
+}
+
+// Alternative sub-parts are never extracted: the group is only noted.
+void AlternativeBoundaryLine(MailState& mail) {
+    if (mail.charset.empty()) LookAheadCharset(mail);
+    mail.Inside(BoundarySlot::Alternative) = true;
+    mail.current_boundary = BoundarySlot::Alternative;
+    mail.previous = WalkState::SeekBoundary;
+}
+
+void MixedBoundaryLine(MailState& mail) {
+    mail.current_boundary = BoundarySlot::Mixed;
+    if (mail.Inside(BoundarySlot::Mixed))
+        StartPart(mail, BoundarySlot::Mixed);
+    else
+        EnterGroup(mail, BoundarySlot::Mixed);
+}
+
+// Between parts, the first boundary that the line holds decides.
 Step SeekBoundaryLine(MailState& mail, HeaderField field) {
     const RunOptions& options = *mail.options;
     const bool after_header = mail.previous == WalkState::SenderSeen;
+    auto holds = [&](BoundarySlot slot) { return HoldsBoundary(mail.line, mail.Boundary(slot)); };
     if (after_header && !mail.from_found && field == HeaderField::From)
         return TakeFromAddress(mail) ? Step::Next : Step::Stop;
-    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Main))) {
-        mail.current_boundary = BoundarySlot::Main;
-        if (after_header && !mail.Inside(BoundarySlot::Main))
-            EnterGroup(mail, BoundarySlot::Main);
-        else
-            StartPart(mail, BoundarySlot::Main);
-        return Step::Next;
-    }
-    if (!options.no_inline && HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Related))) {
-        // The first part of a related group is its HTML text.
-        if (options.content_only || !after_header || mail.Inside(BoundarySlot::Related)) {
-            StartPart(mail, BoundarySlot::Related);
-        } else {
-            mail.Inside(BoundarySlot::Related) = true;
-            mail.previous = WalkState::SeekBoundary;
-        }
-        return Step::Next;
-    }
-    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Alternative)) && after_header &&
-        !mail.Inside(BoundarySlot::Alternative)) {
-        // Alternative sub-parts are never extracted.
-        if (mail.charset.empty()) LookAheadCharset(mail);
-        mail.Inside(BoundarySlot::Alternative) = true;
-        mail.current_boundary = BoundarySlot::Alternative;
-        mail.previous = WalkState::SeekBoundary;
-        return Step::Next;
-    }
-    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::AppleDouble))) {
+    if (holds(BoundarySlot::Main)) {
+        MainBoundaryLine(mail, after_header);
+    } else if (!options.no_inline && holds(BoundarySlot::Related)) {
+        RelatedBoundaryLine(mail, after_header);
+    } else if (holds(BoundarySlot::Alternative) && after_header && !mail.Inside(BoundarySlot::Alternative)) {
+        AlternativeBoundaryLine(mail);
+    } else if (holds(BoundarySlot::AppleDouble)) {
         mail.current_boundary = BoundarySlot::AppleDouble;
         MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
-        return Step::Next;
-    }
-    if (HoldsBoundary(mail.line, mail.Boundary(BoundarySlot::Mixed))) {
-        mail.current_boundary = BoundarySlot::Mixed;
-        if (mail.Inside(BoundarySlot::Mixed))
-            StartPart(mail, BoundarySlot::Mixed);
-        else
-            EnterGroup(mail, BoundarySlot::Mixed);
-        return Step::Next;
-    }
-    if (options.content_only && !mail.container) {
+    } else if (holds(BoundarySlot::Mixed)) {
+        MixedBoundaryLine(mail);
+    } else if (options.content_only && !mail.container) {
         HeaderReader reader = ReaderOf(mail);
         if (CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1)
             mail.current_boundary = BoundarySlot::Main;
@@ -431,11 +439,8 @@ Step TakeContentIdName(MailState& mail) {
 // True when the line before the current one (the blank line) holds the part's own boundary: the
 // part header was empty.
 bool PartHeaderWasEmpty(MailState& mail) {
-    LineCursor saved = mail.cursor;
     char16_t before[kLineCapacity];
-    StepBackLines(mail.cursor, 2);
-    ReadLineW(before, mail.cursor);
-    mail.cursor = saved;
+    mail.PeekLineBefore(before);
     return HoldsBoundary(before, mail.Boundary(mail.current_boundary));
 }
 
@@ -592,8 +597,7 @@ Step Pass(MailState& mail, PartWriter& writer) {
 
 WalkEnd MimeWalk(MailState& mail, PartWriter& writer) {
     for (;;) {
-        if (!mail.line_pending && !mail.ReadNext()) return WalkEnd::NoLineLeft;
-        mail.line_pending = false;
+        if (!mail.TakeLine()) return WalkEnd::NoLineLeft;
         switch (Pass(mail, writer)) {
         case Step::Next:
         case Step::EndPass:

@@ -1,0 +1,63 @@
+#include "tests/run/recording_writer.h"
+
+#include <cstdint>
+
+#include "console/run/mime_walk.h"
+#include "console/run/part_data.h"
+
+namespace dornick::test {
+namespace {
+
+struct StringSink final : ByteSink {
+    std::string& bytes;
+    explicit StringSink(std::string& out) : bytes(out) {}
+    SinkResult Append(const uint8_t* data, size_t size) override {
+        bytes.append(reinterpret_cast<const char*>(data), size);
+        return SinkResult::Ok;
+    }
+};
+
+const char* SlotName(BoundarySlot slot) {
+    switch (slot) {
+    case BoundarySlot::Main:
+        return "main";
+    case BoundarySlot::Alternative:
+        return "alternative";
+    case BoundarySlot::Related:
+        return "related";
+    case BoundarySlot::AppleDouble:
+        return "appledouble";
+    case BoundarySlot::Mixed:
+        return "mixed";
+    }
+    return "?";
+}
+
+} // namespace
+
+PartEnd RecordingWriter::Write(MailState& mail) {
+    // The same choices as the file writer: an unknown mode is a plain copy, and only the
+    // encodings decoded in the run are written.
+    if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
+    const bool decodable = mail.mode == EncodingMode::Base64 || mail.mode == EncodingMode::QuotedPrintable ||
+                           mail.mode == EncodingMode::PlainCopy;
+    if (!decodable || mail.part_name.empty()) return PartEnd::NotWritten;
+    RecordedPart part{SlotName(mail.current_boundary), static_cast<int>(mail.mode), mail.part_name, {}};
+    StringSink sink(part.bytes);
+    const PartData data = DecodePartData(mail, sink, [] {});
+    parts.push_back(std::move(part));
+    if (data.wants_base64_redecode) return PartEnd::Redecode;
+    return data.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
+}
+
+std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options, WalkEnd* end) {
+    MailState mail;
+    mail.options = &options;
+    mail.cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
+    RecordingWriter writer;
+    const WalkEnd walk_end = MimeWalk(mail, writer);
+    if (end) *end = walk_end;
+    return std::move(writer.parts);
+}
+
+} // namespace dornick::test

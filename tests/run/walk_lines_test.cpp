@@ -1,0 +1,113 @@
+// The walk's line tests, one table each.
+
+#include "console/run/walk_lines.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+namespace dornick {
+namespace {
+
+TEST(WalkLines, FieldsAreRecognisedByTheirBeginningInAnyCase) {
+    struct Row {
+        const char16_t* line;
+        HeaderField field;
+    };
+    const Row rows[] = {
+        {u"Return-Path: <a@b>", HeaderField::ReturnPath},
+        {u"FROM: a@b", HeaderField::From},
+        {u"x-apparently-from: <a@b>", HeaderField::ApparentlyFrom},
+        {u"content-type: text/plain", HeaderField::ContentType},
+        {u"Content-Disposition: attachment", HeaderField::ContentDisposition},
+        {u"Content-Transfer-Encoding: base64", HeaderField::ContentTransferEncoding},
+        {u" Content-Type: folded", HeaderField::None},
+        {u"X-From: a@b", HeaderField::None},
+        {u"From a@b Mon Jan  1", HeaderField::None}, // an mbox separator has no colon
+        {u"", HeaderField::None},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.line));
+        EXPECT_EQ(FieldOf(row.line), row.field);
+    }
+}
+
+TEST(WalkLines, MultipartMentionsAreFoundAnywhere) {
+    struct Row {
+        const char16_t* line;
+        unsigned mentions;
+    };
+    const Row rows[] = {
+        {u"Content-Type: multipart/mixed; boundary=x", kMentionsMixed},
+        {u"Content-Type: MULTIPART/SIGNED;", kMentionsSigned},
+        {u"\tmultipart/alternative", kMentionsAlternative},
+        {u"multipart/related; type=\"multipart/alternative\"", kMentionsRelated | kMentionsAlternative},
+        {u"Content-Type: multipart/report; report-type=delivery-status", kMentionsReport},
+        {u"Content-Type: multipart/appledouble", kMentionsAppleDouble},
+        {u"Content-Type: multipart/digest", kMentionsOtherMultipart},
+        {u"Content-Type: text/plain", kMentionsNone},
+        {u"multipart", kMentionsNone},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.line));
+        EXPECT_EQ(MultipartMentions(row.line), row.mentions);
+    }
+}
+
+TEST(WalkLines, BoundaryOfLineTriesTheSlotsInOrder) {
+    MultipartSlots slots;
+    slots.Boundary(BoundarySlot::Main) = u"-abc";
+    slots.Boundary(BoundarySlot::Related) = u"-abc-rel";
+    slots.Boundary(BoundarySlot::Mixed) = u"-mix";
+    struct Row {
+        const char16_t* line;
+        std::optional<BoundarySlot> slot;
+    };
+    const Row rows[] = {
+        {u"--abc", BoundarySlot::Main},
+        {u"--abc-rel", BoundarySlot::Main}, // a prefix of a nested boundary is taken for the main one
+        {u"--mix--", BoundarySlot::Mixed},
+        {u"--ABC", std::nullopt}, // boundaries compare with case
+        {u"--mi", std::nullopt},
+        {u"", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.line));
+        EXPECT_EQ(BoundaryOfLine(row.line, slots), row.slot);
+    }
+    EXPECT_FALSE(HoldsBoundary(u"anything", u"")); // an unlearnt slot never matches
+}
+
+TEST(WalkLines, TransferEncodingTable) {
+    struct Row {
+        const char16_t* value;
+        const char16_t* content_type;
+        EncodingMode mode;
+        bool gzip64;
+        const char16_t* suffix;
+    };
+    const Row rows[] = {
+        {u" base64", u"image/png", EncodingMode::Base64, false, u""},
+        {u" Quoted-Printable", u"text/plain", EncodingMode::QuotedPrintable, false, u""},
+        {u" 7bit", u"text/plain", EncodingMode::PlainCopy, false, u""},
+        {u" 8bit", u"application/x-uuencode", EncodingMode::Uuencode, false, u""},
+        {u" binary", u"application/mac-binhex40", EncodingMode::BinHex, false, u""},
+        {u" x-uuencode", u"application/octet-stream", EncodingMode::Uuencode, false, u""},
+        {u" x-xx", u"application/octet-stream", EncodingMode::Xxencode, false, u""},
+        {u" x-binhex", u"application/octet-stream", EncodingMode::BinHex, false, u""},
+        {u" x-gzip64", u"application/octet-stream", EncodingMode::Base64, true, u""},
+        {u"  x-foo  ", u"text/plain", EncodingMode::PlainCopy, false, u".(x-foo).txt"},
+        {u" an-encoding-name-of-many-letters", u"", EncodingMode::PlainCopy, false,
+         u".(an-encoding-name).txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.value));
+        const TransferEncoding encoding = ClassifyTransferEncoding(row.value, row.content_type);
+        EXPECT_EQ(encoding.mode, row.mode);
+        EXPECT_EQ(encoding.gzip64, row.gzip64);
+        EXPECT_EQ(encoding.name_suffix, row.suffix);
+    }
+}
+
+} // namespace
+} // namespace dornick
