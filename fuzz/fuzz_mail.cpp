@@ -1,0 +1,50 @@
+// The processing of one mail file into a fresh output root: folders, names, files, times, log.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "console/run/mail_file.h"
+#include "platform/text.h"
+
+namespace {
+
+std::filesystem::path Scratch() {
+    static const std::filesystem::path folder = [] {
+        std::string pattern =
+            (std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/dornick-fuzz-XXXXXX");
+        return std::filesystem::path(::mkdtemp(pattern.data()));
+    }();
+    return folder;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::filesystem::path root = Scratch();
+    const std::filesystem::path mail = root / "mail.eml";
+    const std::filesystem::path out = root / "out";
+    {
+        std::ofstream file(mail, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    dornick::RunOptions options;
+    options.log = true;
+    options.output_folder = platform::Utf8ToU16(out.string());
+    // The run's messages are not what is tested here.
+    static const bool quiet = [] {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        return ::close(null) == 0;
+    }();
+    (void)quiet;
+    dornick::ProcessMailFile(platform::Utf8ToU16(mail.string()), options);
+    std::error_code ignored;
+    std::filesystem::remove_all(out, ignored);
+    return 0;
+}

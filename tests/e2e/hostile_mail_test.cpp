@@ -1,0 +1,257 @@
+// Mail written to harm or to choke the program: every case runs the built dornick under a memory
+// limit and checks that it ends normally and leaves nothing outside its output root.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "mail_builder.h"
+#include "run_program.h"
+
+namespace e2e {
+namespace {
+
+// Address space allowed to one run: the program maps the mail and holds at most a few pieces
+// of output; nothing here needs more.
+constexpr const char* kMemoryLimit = "--as=1500000000";
+
+class HostileMail : public TempDir {
+  protected:
+    RunResult Run(const std::string& mail, std::vector<std::string> options = {}) {
+        WriteFile(Path("mail.eml"), mail);
+        return RunLimited(Path("mail.eml"), std::move(options));
+    }
+    RunResult RunLimited(const std::string& mail_path, std::vector<std::string> options) {
+        std::vector<std::string> args = {kMemoryLimit, DORNICK_PATH};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {"/O", Path("out"), mail_path});
+        return RunProgram("/usr/bin/prlimit", args);
+    }
+    // Only the mail and the output root stand in the test's folder: nothing was written beside.
+    void ExpectNothingOutsideTheRoot() {
+        std::vector<std::string> top;
+        for (const std::string& entry : ListTree(root))
+            if (entry.find('/') == std::string::npos || entry.find('/') == entry.size() - 1)
+                top.push_back(entry);
+        EXPECT_EQ(top, (std::vector<std::string>{"mail.eml", "out/"}));
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> files;
+        for (const std::string& entry : ListTree(root + "/out"))
+            if (entry.back() != '/') files.push_back(entry);
+        return files;
+    }
+};
+
+Part NamedPart(const std::string& name_header, const std::string& data) {
+    return Part{
+        {"Content-Type: application/octet-stream; " + name_header, "Content-Transfer-Encoding: base64"},
+        Base64Lines(data)};
+}
+
+// Names that try to leave the root, in every form a mail can carry them.
+TEST_F(HostileMail, NamesNeverLeaveTheRoot) {
+    const char* const headers[] = {
+        "name=\"../../evil.txt\"",
+        "name=\"/etc/passwd\"",
+        "name=\"..\"",
+        "name=\".\"",
+        "name=\"..\\\\..\\\\evil.txt\"",
+        "name*=UTF-8''..%2F..%2Fevil.txt",
+        "name*0=\"..\"; name*1=\"/..\"; name*2=\"/evil.txt\"",
+        "name=\"=?UTF-8?B?Li4vLi4vZXZpbC50eHQ=?=\"",
+        "name=\"=?UTF-8?Q?=2E=2E=2F=2E=2E=2Fevil.txt?=\"",
+        "name=\"=?UTF-7?Q?+AC4ALgAv-evil.txt?=\"",
+        "name=\"\xC0\xAE\xC0\xAE/evil.txt\"",
+        "name=\"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F"
+        "evil.txt\"", // full-width "../"
+        "name=\"=?ISO-2022-JP?B?GyRCIiMiI0VAGyhC?=\"",
+    };
+    for (const char* header : headers) {
+        SCOPED_TRACE(header);
+        std::filesystem::remove_all(Path("out"));
+        const RunResult r = Run(MultipartMail(
+            TopHeader(), "b", {{{"Content-Type: text/plain"}, "text\r\n"}, NamedPart(header, "payload")}));
+        EXPECT_EQ(r.exit_code, 0);
+        ExpectNothingOutsideTheRoot();
+        const std::vector<std::string> files = Files();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].rfind("taro@example.jp/2017-01-03/", 0), 0u) << files[0];
+        EXPECT_EQ(ReadFile(Path("out/" + files[0])), "payload");
+    }
+}
+
+// Long names are shortened to what a Linux file name can hold, and the file is still written: a
+// name of 300 units is cut to the 255 units a name may hold; a Japanese name within those units
+// but over 255 bytes keeps its extension.
+TEST_F(HostileMail, LongNamesAreShortenedNotLost) {
+    std::string japanese;
+    for (int i = 0; i < 120; ++i)
+        japanese += "長";
+    struct Row {
+        std::string name;
+        const char* ending;
+    };
+    const Row rows[] = {{std::string(300, 'n') + ".pdf", "nnnn"},
+                        {std::string(10000, 'n') + ".pdf", "nnnn"},
+                        {japanese + ".pdf", ".pdf"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.size());
+        std::filesystem::remove_all(Path("out"));
+        const RunResult r = Run(MultipartMail(TopHeader(), "b",
+                                              {{{"Content-Type: text/plain"}, "t\r\n"},
+                                               NamedPart("name=\"" + EncodedWord(row.name) + "\"", "long")}));
+        EXPECT_EQ(r.exit_code, 0);
+        const std::vector<std::string> files = Files();
+        ASSERT_EQ(files.size(), 1u);
+        const std::string file = files[0].substr(files[0].rfind('/') + 1);
+        EXPECT_LE(file.size(), 255u);
+        EXPECT_EQ(file.substr(file.size() - 4), row.ending);
+        EXPECT_EQ(ReadFile(Path("out/" + files[0])), "long");
+    }
+}
+
+// The signature image of every mail has the same name: each copy gets its own counted name.
+TEST_F(HostileMail, ThousandsOfAttachmentsOfOneName) {
+    std::vector<Part> parts = {{{"Content-Type: text/plain"}, "t\r\n"}};
+    constexpr int kCount = 5000;
+    for (int i = 0; i < kCount; ++i)
+        parts.push_back(NamedPart("name=\"image001.png\"", "image " + std::to_string(i)));
+    const RunResult r = Run(MultipartMail(TopHeader(), "b", parts));
+    EXPECT_EQ(r.exit_code, 0);
+    const std::vector<std::string> files = Files();
+    ASSERT_EQ(files.size(), static_cast<size_t>(kCount));
+    EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/image001.png")), "image 0");
+    EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/image001_(4999)_.png")), "image 4999");
+}
+
+// Structures of absurd size end normally, in bounded memory.
+TEST_F(HostileMail, AbsurdStructuresEndNormally) {
+    struct Row {
+        const char* name;
+        std::function<std::string()> mail;
+    };
+    const std::string attachment = "\r\n--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+                                   "Content-Transfer-Encoding: base64\r\n\r\nYWJj\r\n--b--\r\n";
+    auto top = [] {
+        std::string header;
+        for (const std::string& line : TopHeader())
+            header += line + "\r\n";
+        return header;
+    };
+    const Row rows[] = {
+        {"10,000 nested multiparts",
+         [&] {
+             std::string mail = top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n";
+             for (int i = 0; i < 10000; ++i)
+                 mail += "Content-Type: multipart/mixed; boundary=\"n" + std::to_string(i) + "\"\r\n\r\n--n" +
+                         std::to_string(i) + "\r\n";
+             return mail + attachment;
+         }},
+        {"10,000 forwarded messages in each other",
+         [&] {
+             std::string mail = top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n";
+             for (int i = 0; i < 10000; ++i)
+                 mail +=
+                     "Content-Type: message/rfc822\r\n\r\nFrom: x" + std::to_string(i) + "@example.jp\r\n";
+             return mail + attachment;
+         }},
+        {"a header folded over a million lines",
+         [&] {
+             std::string mail = "Subject: x\r\n";
+             for (int i = 0; i < 1000000; ++i)
+                 mail += " y\r\n";
+             return mail + top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n" + attachment;
+         }},
+        {"a name parameter folded over a million lines",
+         [&] {
+             std::string mail = top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                                        "Content-Type: application/octet-stream;\r\n";
+             for (int i = 0; i < 1000000; ++i)
+                 mail += " x-param" + std::to_string(i % 10) + "=1;\r\n";
+             return mail + " name=\"late.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\nYWJj\r\n--b--\r\n";
+         }},
+        {"a From folded over a million lines without an address",
+         [&] {
+             std::string mail = "From: somebody\r\n";
+             for (int i = 0; i < 1000000; ++i)
+                 mail += " still nobody\r\n";
+             return mail + "Content-Type: multipart/mixed; boundary=\"b\"\r\n" + attachment;
+         }},
+        {"a sender and a date of 100 KB",
+         [&] {
+             return "Return-Path: <" + std::string(100000, 's') + "@example.jp>\r\nFrom: <" +
+                    std::string(100000, 'f') + ">\r\nDate: Tue, 3 Jan 2017 " + std::string(100000, '9') +
+                    "\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n" + attachment;
+         }},
+        {"CR-only, LF-only and mixed line ends",
+         [&] {
+             std::string mail = top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n" + attachment;
+             std::string mixed;
+             for (size_t i = 0; i < mail.size(); ++i) {
+                 if (mail[i] == '\r') {
+                     mixed += (i % 3 == 0) ? "\r" : (i % 3 == 1) ? "\n" : "\r\n";
+                     ++i;
+                 } else {
+                     mixed += mail[i];
+                 }
+             }
+             return mixed;
+         }},
+        {"NUL bytes everywhere",
+         [&] {
+             std::string mail = top() + "Content-Type: multipart/mixed; boundary=\"b\"\r\n" + attachment;
+             for (size_t i = 3; i < mail.size(); i += 7)
+                 mail[i] = '\0';
+             return mail;
+         }},
+        {"a 100 MB line in a base64 part",
+         [&] {
+             return top() +
+                    "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                    "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
+                    "Content-Transfer-Encoding: base64\r\n\r\n" +
+                    std::string(100 << 20, 'A') + "\r\n--b--\r\n";
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(Path("out"));
+        const RunResult r = Run(row.mail());
+        EXPECT_EQ(r.exit_code, 0);
+        ExpectNothingOutsideTheRoot();
+    }
+}
+
+// A line of a gigabyte (a sparse file of NUL bytes) is read through without being held.
+TEST_F(HostileMail, GigabyteLine) {
+    WriteFile(Path("mail.eml"), "Subject: big\r\n");
+    ASSERT_EQ(::truncate(Path("mail.eml").c_str(), 1LL << 30), 0);
+    const RunResult r = RunLimited(Path("mail.eml"), {});
+    EXPECT_EQ(r.exit_code, 0);
+    ExpectNothingOutsideTheRoot();
+}
+
+// A mail cut short at every line of its structure ends normally each time.
+TEST_F(HostileMail, TruncatedAtEveryLine) {
+    const std::string inner = MultipartMail(
+        {}, "mix",
+        {{{"Content-Type: text/plain"}, "body\r\n"}, NamedPart("name=\"a.bin\"", NoiseBytes(300))});
+    const std::string mail = MultipartMail(
+        TopHeader(), "sig",
+        {{{"Content-Type: multipart/mixed; boundary=\"mix\""}, inner.substr(inner.find("\r\n\r\n") + 4)},
+         {{"Content-Type: application/pgp-signature; name=\"s.asc\""}, "sig\r\n"}},
+        "multipart/signed");
+    for (size_t cut = mail.find('\n'); cut != std::string::npos; cut = mail.find('\n', cut + 1)) {
+        SCOPED_TRACE(cut);
+        std::filesystem::remove_all(Path("out"));
+        const RunResult r = Run(mail.substr(0, cut - 1)); // each cut also splits a CR LF
+        EXPECT_EQ(r.exit_code, 0);
+        ExpectNothingOutsideTheRoot();
+    }
+}
+
+} // namespace
+} // namespace e2e
