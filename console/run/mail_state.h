@@ -9,6 +9,7 @@
 #include "console/decode/line_cursor.h"
 #include "console/run/log.h"
 #include "console/run/run_options.h"
+#include "console/run/tnef_carry.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -109,6 +110,7 @@ struct MailState {
     bool is_rfc822 = false;
     bool is_gzip64 = false;
     bool is_tnef = false;
+    TnefTimeCarry tnef_time; ///< the file time the mail's last TNEF container left
     std::u16string name_suffix; ///< ".(value).txt" for an unknown transfer encoding
 };
 

@@ -13,6 +13,7 @@
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
+#include "console/run/tnef_expand.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
 
@@ -211,6 +212,9 @@ PartWritten WritePart(MailState& mail) {
     if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
     ::close(fd);
     mail.output_written = true;
+    if (mail.is_tnef)
+        (void)TnefExpandFile(mail.part_name, u"", mail.charset, mail.content_type,
+                             mail.tnef_time.From(mail.mail_epoch), options.full_width, mail.japanese_mail);
 
     if (redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");
