@@ -110,7 +110,7 @@ struct MailState {
     bool is_rfc822 = false;
     bool is_gzip64 = false;
     bool is_tnef = false;
-    TnefTimeCarry tnef_time; ///< the file time the mail's last TNEF container left
+    TnefTimeCarry tnef_time;    ///< the file time the mail's last TNEF container left
     std::u16string name_suffix; ///< ".(value).txt" for an unknown transfer encoding
 };
 

@@ -153,7 +153,8 @@ std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming) {
     title = title.substr(0, title.find('\0'));
     std::u16string name = ReadInCodePage(title, TnefCodePage(naming.charset));
     if (NeedsFallback(name))
-        (void)ConvertToUnicode(title, name, naming.charset, DetectArgument(naming.time), naming.japanese_mail);
+        (void)ConvertToUnicode(title, name, naming.charset, DetectArgument(naming.time),
+                               naming.japanese_mail);
     (void)NormalizeNfc(name);
     SanitizeFileName(name, naming.full_width);
     return name;
@@ -194,8 +195,9 @@ int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const 
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string to = platform::NativePath(name);
         // Never over a file that appeared meanwhile, unless the unique names have run out.
-        const int moved = overwrite == 1 ? std::rename(from.c_str(), to.c_str())
-                                         : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+        const int moved = overwrite == 1
+                              ? std::rename(from.c_str(), to.c_str())
+                              : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
         if (moved == 0) {
             written_path = name;
             DateByName(written_path, naming);

@@ -30,11 +30,12 @@ std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming);
 
 /// Writes one attachment into the current folder. `written_path` gets the name the file was
 /// created under, or is emptied when it could not be created. 0 when written, -1 when not.
-[[nodiscard]] int TnefWriteAttachment(std::string_view title, std::u16string& written_path, std::string_view data,
-                                      const TnefNaming& naming);
+[[nodiscard]] int TnefWriteAttachment(std::string_view title, std::u16string& written_path,
+                                      std::string_view data, const TnefNaming& naming);
 
 /// Moves the file `written_path` to `name` (already made safe), kept unique, and dates it again.
 /// `written_path` follows the move. 0 when moved or nothing was to be done, -1 on failure.
-[[nodiscard]] int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const TnefNaming& naming);
+[[nodiscard]] int TnefMoveToLongName(std::u16string name, std::u16string& written_path,
+                                     const TnefNaming& naming);
 
 } // namespace dornick

@@ -118,9 +118,9 @@ std::u16string TnefBaseFolder() {
     return platform::ProgramFolder();
 }
 
-int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder, std::u16string& charset,
-                   std::u16string_view content_type, std::optional<std::time_t>& file_time, bool full_width,
-                   bool japanese_mail) {
+int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,
+                   std::u16string& charset, std::u16string_view content_type,
+                   std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail) {
     const bool folder_given = !output_folder.empty();
     if (folder_given) platform::SetCurrentFolder(TnefBaseFolder());
     const std::u16string remembered = platform::CurrentFolder();
@@ -164,10 +164,12 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
         folder = platform::FullPath(output_folder);
         if (folder.back() != u'/') folder.push_back(u'/');
     } else {
-        const std::u16string beside = remembered + u"/" + std::u16string(container_path) + std::u16string(kExpandSuffix);
+        const std::u16string beside =
+            remembered + u"/" + std::u16string(container_path) + std::u16string(kExpandSuffix);
         if (beside.size() < kLongPathLimit) {
             folder = platform::FullPath(beside);
-            if (IsBareName(container_path)) bare_name = std::u16string_view(folder).substr(folder.rfind(u'/') + 1);
+            if (IsBareName(container_path))
+                bare_name = std::u16string_view(folder).substr(folder.rfind(u'/') + 1);
         } else {
             folder = remembered;
         }
@@ -185,10 +187,12 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
 
     if (walk.result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
-        const std::string native = platform::NativePath(bare_name.empty() ? std::u16string_view(folder) : bare_name);
+        const std::string native =
+            platform::NativePath(bare_name.empty() ? std::u16string_view(folder) : bare_name);
         if (folder != remembered && ::rmdir(native.c_str()) == 0) ForgetFolderListing();
-        PrintErr(u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
-                 {platform::DisplayPath(folder)});
+        PrintErr(
+            u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
+            {platform::DisplayPath(folder)});
     }
     return walk.result;
 }

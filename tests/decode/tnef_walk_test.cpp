@@ -25,8 +25,8 @@ struct Recorder : TnefEvents {
     }
     void OnModifyDate(const platform::SystemTime& t) override {
         events.push_back("date " + std::to_string(t.wYear) + "-" + std::to_string(t.wMonth) + "-" +
-                         std::to_string(t.wDay) + " " + std::to_string(t.wHour) + ":" + std::to_string(t.wMinute) +
-                         ":" + std::to_string(t.wSecond));
+                         std::to_string(t.wDay) + " " + std::to_string(t.wHour) + ":" +
+                         std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond));
     }
     void OnCodePage(int32_t code_page) override { events.push_back("cp " + std::to_string(code_page)); }
     void OnLongName(std::string_view name) override { events.push_back("long " + std::string(name)); }
@@ -118,7 +118,11 @@ TEST(TnefWalk, HandsOnWhatTheContainerHolds) {
          1,
          TnefStop::EndOfData},
         {"a different long name is handed on",
-         TnefWriter().Title("REPORT~1.PDF").Data("pdf").Attachment(PropertyList().Long(0x0E20, 3).String8(0x3707, "report 2020.pdf")).Bytes(),
+         TnefWriter()
+             .Title("REPORT~1.PDF")
+             .Data("pdf")
+             .Attachment(PropertyList().Long(0x0E20, 3).String8(0x3707, "report 2020.pdf"))
+             .Bytes(),
          {"file REPORT~1.PDF 3:pdf", "long report 2020.pdf"},
          1,
          TnefStop::EndOfData},
@@ -137,7 +141,11 @@ TEST(TnefWalk, HandsOnWhatTheContainerHolds) {
          1,
          TnefStop::EndOfData},
         {"a title attribute of the wrong type is skipped",
-         TnefWriter().Attribute(2, tnef_test::kIdTitle, tnef_test::kTypeByte, "evil").Data("d").Title("good").Bytes(),
+         TnefWriter()
+             .Attribute(2, tnef_test::kIdTitle, tnef_test::kTypeByte, "evil")
+             .Data("d")
+             .Title("good")
+             .Bytes(),
          {"file good 1:d"},
          1,
          TnefStop::EndOfData},
@@ -162,7 +170,13 @@ TEST(TnefWalk, HandsOnWhatTheContainerHolds) {
          1,
          TnefStop::UnknownProperty},
         {"a million properties in a short list end with the list's data",
-         TnefWriter().Title("a").Data("d").Attachment(PropertyList().Long(0x0E20, 1).Count(1000000)).Title("b").Data("e").Bytes(),
+         TnefWriter()
+             .Title("a")
+             .Data("d")
+             .Attachment(PropertyList().Long(0x0E20, 1).Count(1000000))
+             .Title("b")
+             .Data("e")
+             .Bytes(),
          {"file a 1:d", "file b 1:e"},
          1,
          TnefStop::EndOfData},
@@ -184,7 +198,8 @@ TEST(TnefWalk, HandsOnWhatTheContainerHolds) {
          TnefStop::EndOfData},
         {"code page data longer than its area is cut and the walk stays in step",
          TnefWriter()
-             .Attribute(1, tnef_test::kIdOemCodepage, tnef_test::kTypeByte, std::string("\xA4\x03\0\0", 4) + std::string(40, '\x7F'))
+             .Attribute(1, tnef_test::kIdOemCodepage, tnef_test::kTypeByte,
+                        std::string("\xA4\x03\0\0", 4) + std::string(40, '\x7F'))
              .Title("a")
              .Data("d")
              .Bytes(),
@@ -192,32 +207,57 @@ TEST(TnefWalk, HandsOnWhatTheContainerHolds) {
          1,
          TnefStop::EndOfData},
         {"a date record longer than 14 bytes is skipped",
-         TnefWriter().Attribute(2, tnef_test::kIdModifyDate, tnef_test::kTypeDate, std::string(16, '\1')).Title("a").Data("d").Bytes(),
+         TnefWriter()
+             .Attribute(2, tnef_test::kIdModifyDate, tnef_test::kTypeDate, std::string(16, '\1'))
+             .Title("a")
+             .Data("d")
+             .Bytes(),
          {"file a 1:d"},
          1,
          TnefStop::EndOfData},
         {"a title of length 0 stops the walk",
-         TnefWriter().AttributeWithLength(2, tnef_test::kIdTitle, tnef_test::kTypeString, 0, "").Title("a").Data("d").Bytes(),
+         TnefWriter()
+             .AttributeWithLength(2, tnef_test::kIdTitle, tnef_test::kTypeString, 0, "")
+             .Title("a")
+             .Data("d")
+             .Bytes(),
          {},
          0,
          TnefStop::ZeroLength},
         {"another attribute of length 0 stops the walk",
-         TnefWriter().Title("a").Data("d").Attribute(1, 0x8004, tnef_test::kTypeString, "").Title("b").Data("e").Bytes(),
+         TnefWriter()
+             .Title("a")
+             .Data("d")
+             .Attribute(1, 0x8004, tnef_test::kTypeString, "")
+             .Title("b")
+             .Data("e")
+             .Bytes(),
          {"file a 1:d"},
          1,
          TnefStop::ZeroLength},
         {"data whose length runs past the end gives the bytes that are there",
-         TnefWriter().Title("a").AttributeWithLength(2, tnef_test::kIdData, tnef_test::kTypeByte, 0xFFFFFFFF, big, false).Bytes(),
+         TnefWriter()
+             .Title("a")
+             .AttributeWithLength(2, tnef_test::kIdData, tnef_test::kTypeByte, 0xFFFFFFFF, big, false)
+             .Bytes(),
          {"file a 5000:xxxxxxxxxxxxxxxx"},
          1,
          TnefStop::EndOfData},
         {"a title whose length runs past the end",
-         TnefWriter().Data("d").AttributeWithLength(2, tnef_test::kIdTitle, tnef_test::kTypeString, 0xFFFFFFFF, "ab", false).Bytes(),
+         TnefWriter()
+             .Data("d")
+             .AttributeWithLength(2, tnef_test::kIdTitle, tnef_test::kTypeString, 0xFFFFFFFF, "ab", false)
+             .Bytes(),
          {"file ab 1:d"},
          1,
          TnefStop::EndOfData},
         {"a property list whose length runs past the end",
-         TnefWriter().Title("a").Data("d").AttributeWithLength(2, tnef_test::kIdAttachment, tnef_test::kTypeByte, 0xFFFFFFFF, LongName("long"), false).Bytes(),
+         TnefWriter()
+             .Title("a")
+             .Data("d")
+             .AttributeWithLength(2, tnef_test::kIdAttachment, tnef_test::kTypeByte, 0xFFFFFFFF,
+                                  LongName("long"), false)
+             .Bytes(),
          {"file a 1:d", "long long"},
          1,
          TnefStop::EndOfData},
