@@ -80,7 +80,11 @@ std::u16string ReadInCodePage(std::string_view bytes, int code_page) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t length = ucnv_toUChars(converter, out.data(), static_cast<int32_t>(out.size()), bytes.data(),
                                    static_cast<int32_t>(bytes.size()), &status);
-    if (U_FAILURE(status) || length < 0) length = 0;
+    // A converter that gives more units than bytes keeps what fitted.
+    if (status == U_BUFFER_OVERFLOW_ERROR)
+        length = static_cast<int32_t>(out.size());
+    else if (U_FAILURE(status) || length < 0)
+        length = 0;
     out.resize(static_cast<size_t>(length) < out.size() ? static_cast<size_t>(length) : out.size());
     if (out.size() > kNameUnits) {
         out.resize(kNameUnits);
