@@ -165,8 +165,9 @@ std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming) {
 }
 
 int TnefWriteAttachment(std::string_view title, std::u16string& written_path, std::string_view data,
-                        const TnefNaming& naming) {
+                        const TnefNaming& naming, std::u16string* safe_name) {
     const std::u16string safe = TnefSafeName(title, naming);
+    if (safe_name) *safe_name = safe;
     written_path = safe;
     int overwrite = MakeUniqueFileName(written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {

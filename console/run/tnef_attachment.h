@@ -29,9 +29,11 @@ int TnefCodePage(std::u16string_view charset);
 std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming);
 
 /// Writes one attachment into the current folder. `written_path` gets the name the file was
-/// created under, or is emptied when it could not be created. 0 when written, -1 when not.
+/// created under, or is emptied when it could not be created; `safe_name`, when given, the name
+/// before it was made unique. 0 when written, -1 when not.
 [[nodiscard]] int TnefWriteAttachment(std::string_view title, std::u16string& written_path,
-                                      std::string_view data, const TnefNaming& naming);
+                                      std::string_view data, const TnefNaming& naming,
+                                      std::u16string* safe_name = nullptr);
 
 /// Moves the file `written_path` to `name` (already made safe), kept unique, and dates it again.
 /// `written_path` follows the move. 0 when moved or nothing was to be done, -1 on failure.

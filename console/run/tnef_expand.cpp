@@ -36,7 +36,7 @@ class AttachmentFiles : public TnefEvents {
     }
 
     void OnAttachment(std::string_view title, std::string_view data) override {
-        (void)TnefWriteAttachment(title, written_path_, data, Naming());
+        (void)TnefWriteAttachment(title, written_path_, data, Naming(), &written_safe_);
     }
     void OnModifyDate(const platform::SystemTime& local) override {
         // A record that names no calendar day leaves the time as it was.
@@ -46,8 +46,7 @@ class AttachmentFiles : public TnefEvents {
     }
     void OnCodePage(int32_t code_page) override { charset_ = platform::Format(u"CP%d", {code_page}); }
     void OnLongName(std::string_view name) override {
-        if (written_path_.empty()) return;
-        (void)TnefMoveToLongName(TnefSafeName(name, Naming()), written_path_, Naming());
+        if (!written_path_.empty()) MoveTo(TnefSafeName(name, Naming()));
     }
     void OnUnicodeLongName(std::u16string_view name) override {
         if (written_path_.empty() || name.empty()) return;
@@ -55,7 +54,7 @@ class AttachmentFiles : public TnefEvents {
         if (U16_IS_LEAD(text.back())) text.pop_back();
         (void)NormalizeNfc(text);
         SanitizeFileName(text, naming_.full_width);
-        (void)TnefMoveToLongName(std::move(text), written_path_, Naming());
+        MoveTo(std::move(text));
     }
 
   private:
@@ -64,10 +63,17 @@ class AttachmentFiles : public TnefEvents {
         return naming_;
     }
 
+    void MoveTo(std::u16string name) {
+        // The title's own name, also when the file had to take a counted form of it.
+        if (name == written_safe_) return;
+        (void)TnefMoveToLongName(std::move(name), written_path_, Naming());
+    }
+
     std::u16string& charset_;
     std::optional<std::time_t>& file_time_;
     TnefNaming naming_;
     std::u16string written_path_;
+    std::u16string written_safe_; ///< the written file's name before it was made unique
 };
 
 bool IsBareName(std::u16string_view path) {

@@ -87,6 +87,24 @@ TEST_F(TnefExpand, StandAloneContainerGivesItsFilesNamedAndDated) {
     EXPECT_EQ(ReadFile(Out("年次報告 2020_(1)_.txt")), second);
 }
 
+TEST_F(TnefExpand, LongNameOfTheTitlesOwnNameKeepsACountedName) {
+    const std::string container =
+        TnefWriter()
+            .Title("same.txt")
+            .Data("1")
+            .Attachment(PropertyList().Unicode(0x3707, tnef_test::Utf16Le("same.txt")))
+            .Title("a?b")
+            .Data("2")
+            .Attachment(PropertyList().String8(0x3707, "a_b"))
+            .Bytes();
+    Expand(container);
+    RunResult r = Expand(container);
+    EXPECT_EQ(r.out_bytes + r.err_bytes, "");
+    EXPECT_EQ(ListTree(Out("")), (std::vector<std::string>{"a_b", "a_b_(1)_", "same.txt", "same_(1)_.txt"}));
+    EXPECT_EQ(ReadFile(Out("same_(1)_.txt")), "1");
+    EXPECT_EQ(ReadFile(Out("a_b_(1)_")), "2");
+}
+
 TEST_F(TnefExpand, CodePageAndDateCarryOverToTheNextContainer) {
     WriteFile(Path("first.dat"),
               TnefWriter().Header(932).Title("a").ModifyDate(2020, 5, 4, 10, 20, 30).Data("1").Bytes());
