@@ -103,3 +103,6 @@ for tool in dornick ripmime munpack gmime; do run_one "small, one run" small bat
 for tool in dornick ripmime munpack gmime; do run_one "small, a process per mail" small each "$tool"; done
 for tool in dornick ripmime munpack gmime; do run_one "large base64, one run" large batch "$tool"; done
 for tool in dornick ripmime munpack gmime; do run_one "quoted-printable, one run" qp batch "$tool"; done
+
+# The TNEF subsets (bare containers and mails carrying them) have a script of their own.
+BENCH_ROOT="$root" DORNICK="$DORNICK" "$here/tnef_bench.sh" $([ "$regen" = 1 ] && echo --regen)

@@ -5,6 +5,7 @@
 #include "console/header/icu_objects.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
+#include "console/run/tnef_expand.h"
 #include "platform/console.h"
 #include "platform/text.h"
 
@@ -65,6 +66,9 @@ bool IsMailFileName(std::u16string_view argument) {
 
 void RunArguments(const std::vector<std::u16string>& arguments) {
     RunOptions options;
+    // What one container leaves for the next: its code page's charset name and its file time.
+    std::u16string tnef_charset;
+    std::optional<std::time_t> tnef_time;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
         switch (MatchOption(argument)) {
@@ -104,7 +108,13 @@ void RunArguments(const std::vector<std::u16string>& arguments) {
         case Option::None:
             break;
         }
-        // Containers come with their own reader; until it recognises one, every file is a mail.
+        // Any other name may be a TNEF container; one that gives nothing is read as a mail after all.
+        if (!IsMailFileName(argument) &&
+            TnefExpandFile(argument, options.output_folder.empty() ? u"output" : options.output_folder,
+                           tnef_charset, u"", tnef_time, options.full_width, false) != 0) {
+            platform::ConsoleFlush();
+            continue;
+        }
         if (!options.forward_name.empty()) options.no_inline = false;
         ProcessMailFile(argument, options);
         platform::ConsoleFlush();

@@ -11,6 +11,7 @@
 #include "console/decode/line_cursor.h"
 #include "console/run/log.h"
 #include "console/run/run_options.h"
+#include "console/run/tnef_carry.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -122,6 +123,7 @@ struct MailFacts {
     platform::SystemTime mail_time;
     bool mail_epoch_known = false;         ///< mail_epoch was worked out (for the first output file)
     std::optional<std::time_t> mail_epoch; ///< mail_time as a moment; none for a mail without a date
+    TnefTimeCarry tnef_time;               ///< the file time the mail's last TNEF container left
 
     bool return_path_found = false;
     bool from_found = false;

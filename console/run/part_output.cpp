@@ -11,6 +11,7 @@
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
 #include "console/run/part_data.h"
+#include "console/run/tnef_expand.h"
 #include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
@@ -184,6 +185,9 @@ PartEnd FileWriter::Write(MailState& mail) {
     DateFile(mail, fd);
     ::close(fd);
     mail.output_written = true;
+    if (mail.is_tnef)
+        (void)TnefExpandFile(mail.part_name, u"", mail.charset, mail.content_type,
+                             mail.tnef_time.From(mail.mail_epoch), options.full_width, mail.japanese_mail);
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");

@@ -54,7 +54,8 @@ TEST_F(Arguments, OptionsApplyOnlyToTheFilesAfterThem) {
     EXPECT_NE(r.Out().find(u"作成日時を"), std::u16string::npos);
     // A relative mail path is taken relative to the program's folder.
     const std::u16string program_folder = U(fs::path(DORNICK_PATH).parent_path().string());
-    EXPECT_EQ(r.Err(), u"メールファイルを開けませんでした。\n->/P:\nメールファイルを開けませんでした。\n->" +
+    // Names without ".eml" go to the TNEF reader first, whose open failure ends the argument.
+    EXPECT_EQ(r.Err(), u"ファイルを開けませんでした。\n->/P:\nファイルを開けませんでした。\n->" +
                            program_folder + u"/-P\n");
 }
 

@@ -1,0 +1,206 @@
+#include "console/run/tnef_expand.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include <unicode/utf16.h>
+
+#include "console/decode/line_cursor.h"
+#include "console/decode/tnef_walk.h"
+#include "console/header/nfc.h"
+#include "console/header/sanitize_file_name.h"
+#include "console/header/unique_file_name.h"
+#include "console/run/messages.h"
+#include "console/run/tnef_attachment.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/paths.h"
+
+namespace dornick {
+namespace {
+
+constexpr size_t kLongPathLimit = 32764;
+constexpr std::u16string_view kExpandSuffix = u"(expand)";
+
+// Turns the walk's events into files of the current folder.
+class AttachmentFiles : public TnefEvents {
+  public:
+    AttachmentFiles(std::u16string& charset, std::u16string_view content_type,
+                    std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail)
+        : charset_(charset), file_time_(file_time) {
+        naming_.content_type = content_type;
+        naming_.time = &file_time_;
+        naming_.full_width = full_width;
+        naming_.japanese_mail = japanese_mail;
+    }
+
+    void OnAttachment(std::string_view title, std::string_view data) override {
+        (void)TnefWriteAttachment(title, written_path_, data, Naming(), &written_safe_);
+    }
+    void OnModifyDate(const platform::SystemTime& local) override {
+        // A record that names no calendar day leaves the time as it was.
+        if (local.wMonth < 1 || local.wMonth > 12 || local.wDay < 1 || local.wDay > 31) return;
+        std::time_t when;
+        if (platform::LocalTimeToEpoch(local, when)) file_time_ = when;
+    }
+    void OnCodePage(int32_t code_page) override { charset_ = platform::Format(u"CP%d", {code_page}); }
+    void OnLongName(std::string_view name) override {
+        if (!written_path_.empty()) MoveTo(TnefSafeName(name, Naming()));
+    }
+    void OnUnicodeLongName(std::u16string_view name) override {
+        if (written_path_.empty() || name.empty()) return;
+        std::u16string text(name.substr(0, 255));
+        if (U16_IS_LEAD(text.back())) text.pop_back();
+        (void)NormalizeNfc(text);
+        SanitizeFileName(text, naming_.full_width);
+        MoveTo(std::move(text));
+    }
+
+  private:
+    const TnefNaming& Naming() {
+        naming_.charset = charset_;
+        return naming_;
+    }
+
+    void MoveTo(std::u16string name) {
+        // The title's own name, also when the file had to take a counted form of it.
+        if (name == written_safe_) return;
+        (void)TnefMoveToLongName(std::move(name), written_path_, Naming());
+    }
+
+    std::u16string& charset_;
+    std::optional<std::time_t>& file_time_;
+    TnefNaming naming_;
+    std::u16string written_path_;
+    std::u16string written_safe_; ///< the written file's name before it was made unique
+};
+
+bool IsBareName(std::u16string_view path) {
+    return !path.empty() && path.find(u'/') == std::u16string_view::npos && path != u"." && path != u"..";
+}
+
+// Makes the output folder current, creating it when missing. False after the message.
+bool EnterOutputFolder(const std::u16string& folder, std::u16string_view bare_name) {
+    const std::u16string shown = platform::DisplayPath(folder);
+    if (folder.size() + 1 > kLongPathLimit) {
+        PrintErr(u"フォルダパスが長すぎます。(winmail.dat)\n->%s\n", {shown});
+        return false;
+    }
+    if (!bare_name.empty()) {
+        // The "(expand)" folder beside the stored container: made and entered by name, so that a
+        // link planted under that name is never followed.
+        const int made = platform::MakeFolder(bare_name);
+        if (made != 0 && made != EEXIST) {
+            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+            return false;
+        }
+        if (made == 0) PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
+        if (!platform::EnterFolderNoFollow(bare_name)) {
+            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+            return false;
+        }
+        return true;
+    }
+    if (!platform::PathExists(folder) && !platform::SetCurrentFolder(folder)) {
+        if (platform::CreateFolderChain(folder) == 1) {
+            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+            return false;
+        }
+        PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
+    }
+    // A folder that exists but cannot be entered (a file of that name) would put the files into
+    // whatever folder is current: the container stops here instead.
+    if (!platform::SetCurrentFolder(folder)) {
+        PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::u16string TnefBaseFolder() {
+    return platform::ProgramFolder();
+}
+
+int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,
+                   std::u16string& charset, std::u16string_view content_type,
+                   std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail) {
+    const bool folder_given = !output_folder.empty();
+    if (folder_given) platform::SetCurrentFolder(TnefBaseFolder());
+    const std::u16string remembered = platform::CurrentFolder();
+    auto restore = [&] { platform::SetCurrentFolder(remembered); };
+
+    const std::u16string full_path = platform::FullPath(container_path);
+    const std::u16string shown_path = platform::DisplayPath(full_path);
+    platform::MappedFile file;
+    auto release = [&] {
+        platform::CloseMappedFile(file);
+        restore();
+    };
+    if (platform::RetryWhileContended([&] { return platform::OpenSharedExisting(full_path, false, file); }) !=
+        platform::OpenStatus::Ok) {
+        PrintErr(u"ファイルを開けませんでした。\n->%s\n", {shown_path});
+        release();
+        return -1;
+    }
+    if (!platform::QueryFileSize(file)) {
+        PrintErr(u"ファイルサイズの取得に失敗しました。->%s\n", {shown_path});
+        release();
+        return -1;
+    }
+    if (file.size == 0) {
+        release();
+        return -1;
+    }
+    if (!platform::MapWholeFile(file)) {
+        PrintErr(u"ファイルマッピングに失敗しました。\n->%s\n", {shown_path});
+        release();
+        return -1;
+    }
+    if (!HasTnefSignature(file.data, file.size)) {
+        release();
+        return 0;
+    }
+
+    std::u16string folder;
+    std::u16string_view bare_name;
+    if (folder_given) {
+        folder = platform::FullPath(output_folder);
+        if (folder.back() != u'/') folder.push_back(u'/');
+    } else {
+        const std::u16string beside =
+            remembered + u"/" + std::u16string(container_path) + std::u16string(kExpandSuffix);
+        if (beside.size() < kLongPathLimit) {
+            folder = platform::FullPath(beside);
+            if (IsBareName(container_path))
+                bare_name = std::u16string_view(folder).substr(folder.rfind(u'/') + 1);
+        } else {
+            folder = remembered;
+        }
+    }
+    if (!EnterOutputFolder(folder, bare_name)) {
+        release();
+        return -1;
+    }
+
+    AttachmentFiles files(charset, content_type, file_time, full_width, japanese_mail);
+    LineCursor cursor = MakeLineCursor(file.data, file.size);
+    ReadBytes(nullptr, 4, nullptr, cursor);
+    const TnefWalkResult walk = TnefWalkAttributes(cursor, files);
+    release();
+
+    if (walk.result == 0 && !folder_given) {
+        // Removed only when empty: anything already there stays.
+        const std::string native =
+            platform::NativePath(bare_name.empty() ? std::u16string_view(folder) : bare_name);
+        if (folder != remembered && ::rmdir(native.c_str()) == 0) ForgetFolderListing();
+        PrintErr(
+            u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
+            {platform::DisplayPath(folder)});
+    }
+    return walk.result;
+}
+
+} // namespace dornick

@@ -1,0 +1,26 @@
+#pragma once
+// Expanding a TNEF container ("winmail.dat") into its attached files: stand-alone from the command
+// line into the output folder, or after a mail part was stored, into "<name>(expand)" beside it.
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dornick {
+
+/// The folder that relative container and output folder paths are taken against when an output
+/// folder is given: the program's own.
+std::u16string TnefBaseFolder();
+
+/// Expands the container at `container_path` into `output_folder`, or, when that is empty, into the
+/// folder "<container_path>(expand)" of the current folder (removed again when nothing was written).
+/// `charset` and `file_time` are the caller's: the container's code page ("CP%d") and its
+/// attachments' modification date overwrite them, so that the next container starts from them.
+/// -1 after an error (its message given), 0 when the file is no container, else 1 when at least one
+/// attachment was handed on (written or not) and 0 when none. The current folder is restored.
+[[nodiscard]] int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,
+                                 std::u16string& charset, std::u16string_view content_type,
+                                 std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail);
+
+} // namespace dornick
