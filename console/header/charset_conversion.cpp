@@ -76,7 +76,7 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     CutToName(out);
     if (!examined) return Outcome::Converted;
     if (too_long) {
-        PrintErr(kToUCharsMessage, {u_errorName(U_BUFFER_OVERFLOW_ERROR)});
+        ReportIcuFailure(kToUCharsMessage, U_BUFFER_OVERFLOW_ERROR);
         return Outcome::Failed;
     }
     return U_FAILURE(status) ? Outcome::Failed : Outcome::Converted;

@@ -167,7 +167,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
         else
             result = DecodeRawValue(reader, line, quoted, name, encoded, word_charset);
     }
-    if (result < 0) return -1;
+    if (result < 0) return result;
 
     if (!encoded.empty()) {
         std::u16string raw_part;

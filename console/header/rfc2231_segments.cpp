@@ -7,7 +7,6 @@
 
 #include "console/header/encoded_words.h"
 #include "console/header/header_search.h"
-#include "console/run/messages.h"
 
 namespace dornick {
 namespace {
@@ -110,8 +109,7 @@ int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t fro
         }
         bytes = PercentDecode(JoinInIndexOrder(segments));
     } catch (const std::bad_alloc&) {
-        PrintErr(u"ファイル名取得用のメモリ確保に失敗しました。\n");
-        return -1;
+        return kNameOutOfMemory;
     }
     return 0;
 }

@@ -10,14 +10,10 @@
 #include <unordered_set>
 
 #include "console/header/file_extension.h"
-#include "console/run/messages.h"
 #include "platform/text.h"
 
 namespace dornick {
 namespace {
-
-constexpr char16_t kCounterExhausted[] =
-    u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n";
 
 // What the current folder holds, read once when a name first collides there and kept while the
 // folder stays current. It only ever saves lookups: a name it does not know is still tested on
@@ -206,7 +202,6 @@ int FindFreeCountedName(std::u16string& name, uint64_t first) {
         if (!known) listing.names.insert(native);
         if (n == std::numeric_limits<uint64_t>::max()) {
             name = counted.Wide(n);
-            PrintOut(kCounterExhausted, {name});
             return 1;
         }
     }

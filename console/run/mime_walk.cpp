@@ -11,6 +11,7 @@
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
 #include "console/run/part_output.h"
+#include "console/run/reported_calls.h"
 
 namespace dornick {
 namespace {
@@ -166,7 +167,7 @@ bool DetectInBodyBlock(MailState& mail) {
     ConvertToUnicode(bytes, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
     NormalizeNfc(name);
     SanitizeFileName(name, mail.options->full_width);
-    if (!known_mail) MakeUniqueFileName(name, u"", u"");
+    if (!known_mail) MakeOutputFileName(name, u"", u"");
     mail.part_name = name;
     mail.mode = EncodingMode::Base64;
     mail.state = WalkState::PartBody;
@@ -348,7 +349,7 @@ Step DecodeNameOfPart(MailState& mail, std::u16string_view keyword, bool only_wh
     if (mail.line[0] == 0) return Step::Next;
     if (only_when_unnamed && !mail.part_name.empty() && !mail.name_found) return Step::Next;
     HeaderReader reader = ReaderOf(mail);
-    if (DecodeNameParameter(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
+    if (DecodePartName(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
         return Step::Stop;
     return Step::Next;
 }

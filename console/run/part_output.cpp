@@ -13,6 +13,7 @@
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
+#include "console/run/reported_calls.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
 
@@ -94,7 +95,7 @@ int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwr
         if (result == platform::CreateResult::Created) return fd;
         if (result != platform::CreateResult::Exists) break;
         mail.part_name = saved_name;
-        overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
+        overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     }
     ReportFailure(mail, u"ファイルを作成出来ませんでした。\n->%s\n",
                   u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n");
@@ -147,7 +148,7 @@ PartWritten WritePart(MailState& mail) {
         mail.previous = WalkState::PartBody;
         return PartWritten::Done;
     }
-    int overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
+    int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     IssueProgressLine(mail);
 
     const int fd = CreatePartFile(mail, saved_name, overwrite);
@@ -187,7 +188,7 @@ PartWritten WritePart(MailState& mail) {
     }
     if (mail.is_gzip64 && end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
-        if (Gzip64Inflate(compressed, file_sink, inflated) != 0) {
+        if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
             ::close(fd);
             ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",
