@@ -80,7 +80,8 @@ int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_to
         const int status = inflate(&stream, Z_NO_FLUSH);
         const size_t produced = kGzip64Window - stream.avail_out;
         if (status == Z_STREAM_END) {
-            if (produced > 0 && Refused(out.Append(window, produced), Gzip64Failure::NoMemoryLastPiece, failure)) {
+            if (produced > 0 &&
+                Refused(out.Append(window, produced), Gzip64Failure::NoMemoryLastPiece, failure)) {
                 inflateEnd(&stream);
                 return -1;
             }

@@ -42,7 +42,8 @@ const char16_t* Gzip64Message(Gzip64Failure failure) {
 int MakeOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
     const int overwrite = MakeUniqueFileName(name, mime_type, suffix);
     if (overwrite == 1)
-        PrintOut(u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n", {name});
+        PrintOut(u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n",
+                 {name});
     return overwrite;
 }
 
