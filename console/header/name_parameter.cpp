@@ -1,5 +1,6 @@
 #include "console/header/name_parameter.h"
 
+#include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/encoded_words.h"
 #include "console/header/header_search.h"
@@ -36,12 +37,6 @@ std::string Narrow(std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i)
         bytes[i] = static_cast<char>(text[i] & 0xFF);
     return bytes;
-}
-
-bool IsPrintableAsciiBytes(std::string_view bytes) {
-    for (char c : bytes)
-        if (c < 0x20 || c > 0x7E) return false;
-    return true;
 }
 
 bool HoldsEncodedWord(std::string_view line) {
