@@ -4,27 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <zlib.h>
 
 #include "console/run/reported_calls.h"
 #include "platform/console.h"
+#include "test_support.h"
 
 namespace dornick {
 namespace {
-
-std::string Gzip(const std::string& data) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&stream, data.size()) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 struct RefusingSink final : ByteSink {
     SinkResult refusal = SinkResult::Ok;
@@ -36,7 +22,7 @@ struct RefusingSink final : ByteSink {
 };
 
 TEST(InflateGzip64Part, EachFailureHasItsMessage) {
-    const std::string whole = Gzip(std::string(3000, 'g')); // three pieces: two full, one last
+    const std::string whole = test::Compress(std::string(3000, 'g'), 31); // three pieces: two full, one last
     struct Row {
         const char* name;
         std::string compressed;
