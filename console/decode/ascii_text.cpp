@@ -80,12 +80,8 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
     return TrimmedBlanks(text);
 }
 
-std::string_view TrimBlanksA(std::string_view text) {
-    return TrimmedBlanks(text);
-}
-
 void TrimBlanks(char* text) {
-    const std::string_view trimmed = TrimBlanksA(text);
+    const std::string_view trimmed = TrimmedBlanks(std::string_view(text));
     std::memmove(text, trimmed.data(), trimmed.size());
     text[trimmed.size()] = 0;
 }

@@ -53,8 +53,6 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 /// The text without spaces and tabs at both ends.
 std::u16string_view TrimBlanks(std::u16string_view text);
-/// The bytes without spaces and tabs at both ends.
-std::string_view TrimBlanksA(std::string_view text);
 /// Removes leading, then trailing spaces and tabs of a NUL-terminated byte string in place.
 void TrimBlanks(char* text);
 

@@ -92,6 +92,11 @@ bool HaveSsse3() {
 }
 #endif
 
+// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
+constexpr bool InBase64FilterSet(unsigned char c) {
+    return kBase64Values[c] != kBase64Foreign || IsBlank(c);
+}
+
 } // namespace
 
 size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out) {

@@ -41,11 +41,6 @@ constexpr std::array<uint8_t, 256> kQpHexValues = [] {
     return table;
 }();
 
-/// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
-constexpr bool InBase64FilterSet(unsigned char c) {
-    return kBase64Values[c] != kBase64Foreign || IsBlank(c);
-}
-
 /// Keeps the filter-set bytes; the first foreign byte and every copy of it are removed, and a
 /// second, different foreign byte empties the whole line.
 void Base64StripForeign(char* line);
