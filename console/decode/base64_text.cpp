@@ -97,24 +97,6 @@ constexpr bool InBase64FilterSet(unsigned char c) {
     return kBase64Values[c] != kBase64Foreign || IsBlank(c);
 }
 
-template <bool Header, QEscapeRule Rule> size_t DecodeQp(const unsigned char* p, size_t n, uint8_t* out) {
-    uint8_t* o = out;
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c != '=') {
-            *o++ = (Header && c == '_') ? ' ' : c;
-            ++i;
-            continue;
-        }
-        if (n - i < 3) break; // a cut escape at the end gives nothing
-        const unsigned high = kQpHexValues[p[i + 1]];
-        const unsigned low = kQpHexValues[p[i + 2]];
-        *o++ = static_cast<uint8_t>(Rule == QEscapeRule::Or ? (high << 4) | low : high * 16 + low);
-        i += 3;
-    }
-    return static_cast<size_t>(o - out);
-}
-
 } // namespace
 
 size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out) {
@@ -237,10 +219,10 @@ size_t QpDecodeBlock(const char* text, size_t n, uint8_t* out, bool header, QEsc
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     // One loop per combination, so that neither flag is tested per byte on the body's hot path.
     if (header)
-        return rule == QEscapeRule::Or ? DecodeQp<true, QEscapeRule::Or>(p, n, out)
-                                       : DecodeQp<true, QEscapeRule::Sum>(p, n, out);
-    return rule == QEscapeRule::Or ? DecodeQp<false, QEscapeRule::Or>(p, n, out)
-                                   : DecodeQp<false, QEscapeRule::Sum>(p, n, out);
+        return rule == QEscapeRule::Or ? QpDecodeBytes<true, QEscapeRule::Or>(p, n, out)
+                                       : QpDecodeBytes<true, QEscapeRule::Sum>(p, n, out);
+    return rule == QEscapeRule::Or ? QpDecodeBytes<false, QEscapeRule::Or>(p, n, out)
+                                   : QpDecodeBytes<false, QEscapeRule::Sum>(p, n, out);
 }
 
 int QpDecode(const char* text, uint8_t* out, bool header) {

@@ -69,6 +69,27 @@ enum class QEscapeRule {
 /// other byte, NUL too, is data) into `out` (room for n bytes); an escape cut short at the end gives
 /// nothing. Bad digits count as 127, combined by `rule`, and are not reported. The byte count.
 size_t QpDecodeBlock(const char* text, size_t n, uint8_t* out, bool header, QEscapeRule rule);
+/// QpDecodeBlock with both choices fixed at compile time, for the loops that decode most bytes.
+template <bool Header, QEscapeRule Rule>
+size_t QpDecodeBytes(const unsigned char* text, size_t n, uint8_t* out) {
+    const unsigned char* p = text;
+    const unsigned char* const end = text + n;
+    uint8_t* o = out;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c != '=') {
+            *o++ = (Header && c == '_') ? ' ' : c;
+            ++p;
+            continue;
+        }
+        if (end - p < 3) break; // a cut escape at the end gives nothing
+        const unsigned high = kQpHexValues[p[1]];
+        const unsigned low = kQpHexValues[p[2]];
+        *o++ = static_cast<uint8_t>(Rule == QEscapeRule::Or ? (high << 4) | low : high * 16 + low);
+        p += 3;
+    }
+    return static_cast<size_t>(o - out);
+}
 /// QpDecodeBlock over a NUL-terminated text with the body decoder's rule (QEscapeRule::Or).
 int QpDecode(const char* text, uint8_t* out, bool header);
 

@@ -133,7 +133,7 @@ bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor,
 } // namespace
 
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
-    return QpDecodeBlock(reinterpret_cast<const char*>(text), size, out, false, QEscapeRule::Or);
+    return QpDecodeBytes<false, QEscapeRule::Or>(text, size, out);
 }
 
 void QpPartDecoder::Reset() {
