@@ -76,6 +76,13 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+std::string NarrowUnits(std::u16string_view text) {
+    std::string bytes(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(text[i] & 0xFF);
+    return bytes;
+}
+
 std::u16string_view TrimBlanks(std::u16string_view text) {
     return TrimmedBlanks(text);
 }

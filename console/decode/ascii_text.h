@@ -51,6 +51,9 @@ size_t FindNoCaseA(std::string_view text, std::string_view needle);
 /// True when the texts have the same length and the same units once folded by UpperUnit.
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
+/// The low byte of each unit: header lines hold widened bytes, and this gives the bytes back.
+std::string NarrowUnits(std::u16string_view text);
+
 /// The text without spaces and tabs at both ends.
 std::u16string_view TrimBlanks(std::u16string_view text);
 /// Removes leading, then trailing spaces and tabs of a NUL-terminated byte string in place.

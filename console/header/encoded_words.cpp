@@ -1,15 +1,13 @@
 #include "console/header/encoded_words.h"
 
+#include "console/decode/ascii_text.h"
 #include "console/header/header_search.h"
 
 namespace dornick {
 namespace {
 
 void AppendNarrowed(std::string& collected, std::u16string_view text) {
-    std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        bytes[i] = static_cast<char>(text[i] & 0xFF);
-    AppendCollected(collected, bytes);
+    AppendCollected(collected, NarrowUnits(text));
 }
 
 bool HoldsWordMarker(std::u16string_view text) {
