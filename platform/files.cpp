@@ -6,8 +6,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -28,22 +30,37 @@ bool WriteFully(int fd, std::string_view bytes) {
 
 } // namespace
 
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), data(std::exchange(other.data, nullptr)),
+      size(std::exchange(other.size, 0)), regular(std::exchange(other.regular, false)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+        CloseMappedFile(*this);
+        fd = std::exchange(other.fd, -1);
+        data = std::exchange(other.data, nullptr);
+        size = std::exchange(other.size, 0);
+        regular = std::exchange(other.regular, false);
+    }
+    return *this;
+}
+
+MappedFile::~MappedFile() {
+    CloseMappedFile(*this);
+}
+
 OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file) {
-    int fd = ::open(NativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0 && writable && (errno == EACCES || errno == EROFS))
-        fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC); // times can still be set by the owner
-    if (fd < 0) return OpenStatus::Failed;
+    CloseMappedFile(file);
+    UniqueFd fd(::open(NativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+    if (!fd && writable && (errno == EACCES || errno == EROFS))
+        fd.Reset(
+            ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC)); // times can still be set by the owner
+    if (!fd) return OpenStatus::Failed;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return OpenStatus::Failed;
-    }
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
-    }
-    file.fd = fd;
+    if (::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode)) return OpenStatus::Failed;
+    if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
+    file.fd = fd.Release();
     // The size as it stood when the file was opened; QueryFileSize reads it again only for a file
     // that is not a regular one.
     file.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
@@ -71,7 +88,10 @@ bool MapWholeFile(MappedFile& file) {
 void CloseMappedFile(MappedFile& file) {
     if (file.data) ::munmap(const_cast<unsigned char*>(file.data), file.size);
     if (file.fd >= 0) ::close(file.fd);
-    file = MappedFile{};
+    file.fd = -1;
+    file.data = nullptr;
+    file.size = 0;
+    file.regular = false;
 }
 
 bool SetFileTimes(int fd, std::time_t when) {
@@ -83,20 +103,17 @@ bool SetFileTimes(int fd, std::time_t when) {
 }
 
 OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes) {
-    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) return OpenStatus::Failed;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
-    }
+    UniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!fd) return OpenStatus::Failed;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
     // The size is read under the lock, so two writers never both see an empty file.
     struct stat info;
     std::string text;
-    if (::fstat(fd, &info) == 0 && info.st_size == 0) text.append(prefix);
+    if (::fstat(fd.Get(), &info) == 0 && info.st_size == 0) text.append(prefix);
     text.append(bytes);
-    WriteFully(fd, text); // one write for the whole text, so that the texts of processes never interleave
-    ::close(fd);
+    WriteFully(fd.Get(),
+               text); // one write for the whole text, so that the texts of processes never interleave
     return OpenStatus::Ok;
 }
 

@@ -29,22 +29,30 @@ template <typename Attempt> OpenStatus RetryWhileContended(Attempt attempt, cons
     return status;
 }
 
-/// A whole file mapped read-only.
+/// A whole file mapped read-only. It owns its descriptor and its mapping: both are released when it
+/// goes (or by CloseMappedFile), and it is handed on only by moving.
 struct MappedFile {
     int fd = -1;
     const unsigned char* data = nullptr;
     uint64_t size = 0;
     bool regular = false; ///< the size was read when the file was opened
+
+    MappedFile() = default;
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
 };
 
 /// Opens an existing file (read-write for `writable`) under a shared lock; Contended while another
-/// process holds it exclusively.
+/// process holds it exclusively. Whatever `file` held before is released first.
 OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file);
 /// Size of the open file; false when it cannot be read.
 bool QueryFileSize(MappedFile& file);
 /// Maps the open file (size > 0); false on failure.
 bool MapWholeFile(MappedFile& file);
-/// Unmaps and closes.
+/// Unmaps and closes; the file is empty afterwards.
 void CloseMappedFile(MappedFile& file);
 
 /// Sets access and modification times of an open file.

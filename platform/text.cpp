@@ -34,13 +34,6 @@ std::u16string WidenBytes(std::string_view bytes) {
     return out;
 }
 
-size_t U16Length(const char16_t* text) {
-    size_t n = 0;
-    while (text[n])
-        ++n;
-    return n;
-}
-
 bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

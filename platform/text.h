@@ -17,8 +17,6 @@ inline std::u16string Ascii(std::string_view ascii) {
     return WidenBytes(ascii);
 }
 
-/// Length of a NUL-terminated UTF-16 text.
-size_t U16Length(const char16_t* text);
 /// Case-insensitive (ASCII letters only) comparison of two equal-length ranges.
 bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b);
 

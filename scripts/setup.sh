@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 shift || true
 
-packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgtest-dev libgmock-dev tzdata
+packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgtest-dev libgmock-dev tzdata clang-format
           qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
 missing=()
 for p in "${packages[@]}"; do

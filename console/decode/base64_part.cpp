@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "console/decode/ascii_text.h"
 #include "console/decode/base64_text.h"
 
 namespace dornick {
@@ -131,7 +132,7 @@ void Base64PartDecoder::LookAheadOfFirstLine(char* bytes, LineCursor& cursor, co
     if (boundary.HoldsText(next)) return;
     const size_t length = std::strlen(next);
     Base64StripForeign(next);
-    if (std::strlen(next) != length && next[0] != ' ' && next[0] != '\t') bytes[0] = 0;
+    if (std::strlen(next) != length && !IsBlank(static_cast<unsigned char>(next[0]))) bytes[0] = 0;
 }
 
 // The usual line: base64 letters, at most two pads at its end, a line end (or the file's end)

@@ -92,6 +92,11 @@ bool HaveSsse3() {
 }
 #endif
 
+// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
+constexpr bool InBase64FilterSet(unsigned char c) {
+    return kBase64Values[c] != kBase64Foreign || IsBlank(c);
+}
+
 } // namespace
 
 size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out) {
@@ -144,17 +149,6 @@ void Base64StripForeign(char* line) {
     *write = 0;
 }
 
-void TrimBlanks(char* text) {
-    size_t start = 0;
-    while (text[start] == ' ' || text[start] == '\t')
-        ++start;
-    size_t length = std::strlen(text + start);
-    if (start) std::memmove(text, text + start, length + 1);
-    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
-        --length;
-    text[length] = 0;
-}
-
 void SpacesToPlus(char* text) {
     for (; *text; ++text)
         if (*text == ' ') *text = '+';
@@ -167,14 +161,6 @@ bool Base64HasInnerPad(const char* line) {
     while (run > line && run[-1] == '=')
         --run;
     return first >= run;
-}
-
-bool IsPrintableAscii(const char* text) {
-    for (; *text; ++text) {
-        const auto c = static_cast<unsigned char>(*text);
-        if (c < 0x20 || c > 0x7E) return false;
-    }
-    return true;
 }
 
 void Base64SplitCarry(char* line, char* carry) {
@@ -229,22 +215,18 @@ int Base64DecodeBlock(const char* chars, int n, uint8_t* out) {
     return static_cast<int>(o - out);
 }
 
-int QpDecode(const char* text, uint8_t* out, bool header) {
+size_t QpDecodeBlock(const char* text, size_t n, uint8_t* out, bool header, QEscapeRule rule) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
-    uint8_t* o = out;
-    for (;;) {
-        const unsigned char c = *p;
-        if (c == 0) break;
-        if (c == '=') {
-            if (p[1] == 0 || p[2] == 0) break; // a cut escape at the end gives nothing
-            *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
-            p += 3;
-            continue;
-        }
-        *o++ = (header && c == '_') ? ' ' : c;
-        ++p;
-    }
-    return static_cast<int>(o - out);
+    // One loop per combination, so that neither flag is tested per byte on the body's hot path.
+    if (header)
+        return rule == QEscapeRule::Or ? QpDecodeBytes<true, QEscapeRule::Or>(p, n, out)
+                                       : QpDecodeBytes<true, QEscapeRule::Sum>(p, n, out);
+    return rule == QEscapeRule::Or ? QpDecodeBytes<false, QEscapeRule::Or>(p, n, out)
+                                   : QpDecodeBytes<false, QEscapeRule::Sum>(p, n, out);
+}
+
+int QpDecode(const char* text, uint8_t* out, bool header) {
+    return static_cast<int>(QpDecodeBlock(text, std::strlen(text), out, header, QEscapeRule::Or));
 }
 
 } // namespace dornick

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console/decode/ascii_text.h"
+
 namespace dornick {
 
 /// Base64 value of each byte: 0..63 for the alphabet, kBase64Pad for "=", kBase64Foreign (value 0
@@ -39,22 +41,13 @@ constexpr std::array<uint8_t, 256> kQpHexValues = [] {
     return table;
 }();
 
-/// True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
-constexpr bool InBase64FilterSet(unsigned char c) {
-    return kBase64Values[c] != kBase64Foreign || c == ' ' || c == '\t';
-}
-
 /// Keeps the filter-set bytes; the first foreign byte and every copy of it are removed, and a
 /// second, different foreign byte empties the whole line.
 void Base64StripForeign(char* line);
-/// Removes leading, then trailing spaces and tabs.
-void TrimBlanks(char* text);
 /// Every space becomes "+" (mail gateways that turned "+" into a space).
 void SpacesToPlus(char* text);
 /// False when an "=" stands in the middle of the line (before the run of "=" that ends it).
 bool Base64HasInnerPad(const char* line);
-/// True when every byte is in 0x20..0x7E.
-bool IsPrintableAscii(const char* text);
 /// Puts the carry in front of the line, then moves the last (length mod 4) characters into the
 /// carry (a 4-byte buffer) or empties it. The line needs room for 3 more bytes.
 void Base64SplitCarry(char* line, char* carry);
@@ -67,8 +60,37 @@ size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint
 /// Decodes n characters (a positive multiple of 4) into `out`; the byte count, or -1 for no
 /// buffer, a bad count, or a pad in a place that cannot end the data. Foreign bytes count as "A".
 int Base64DecodeBlock(const char* chars, int n, uint8_t* out);
-/// Decodes quoted-printable text ("=XY" escapes; with `header`, "_" is a space) into `out`;
-/// the byte count. Bad digits count as 127 and are not reported.
+/// How the hexadecimal pair of a quoted-printable escape with a bad digit (value 127) is combined.
+enum class QEscapeRule {
+    Sum, ///< (high * 16 + low) modulo 256, as in the encoded words of a parameter's own line
+    Or,  ///< (high * 16 modulo 256) OR low, as the body decoder does
+};
+/// Decodes `n` bytes of quoted-printable text ("=XY" escapes; with `header`, "_" is a space; every
+/// other byte, NUL too, is data) into `out` (room for n bytes); an escape cut short at the end gives
+/// nothing. Bad digits count as 127, combined by `rule`, and are not reported. The byte count.
+size_t QpDecodeBlock(const char* text, size_t n, uint8_t* out, bool header, QEscapeRule rule);
+/// QpDecodeBlock with both choices fixed at compile time, for the loops that decode most bytes.
+template <bool Header, QEscapeRule Rule>
+size_t QpDecodeBytes(const unsigned char* text, size_t n, uint8_t* out) {
+    const unsigned char* p = text;
+    const unsigned char* const end = text + n;
+    uint8_t* o = out;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c != '=') {
+            *o++ = (Header && c == '_') ? ' ' : c;
+            ++p;
+            continue;
+        }
+        if (end - p < 3) break; // a cut escape at the end gives nothing
+        const unsigned high = kQpHexValues[p[1]];
+        const unsigned low = kQpHexValues[p[2]];
+        *o++ = static_cast<uint8_t>(Rule == QEscapeRule::Or ? (high << 4) | low : high * 16 + low);
+        p += 3;
+    }
+    return static_cast<size_t>(o - out);
+}
+/// QpDecodeBlock over a NUL-terminated text with the body decoder's rule (QEscapeRule::Or).
 int QpDecode(const char* text, uint8_t* out, bool header);
 
 } // namespace dornick

@@ -5,23 +5,16 @@
 #include <cstring>
 #include <zlib.h>
 
-#include "console/run/messages.h"
-
 namespace dornick {
 namespace {
 
 // 15 window bits plus 16: only a gzip wrapper is accepted (not zlib, not raw deflate).
 constexpr int kGzipWindowBits = 31;
 
-constexpr char16_t kNoMemoryBuffer[] = u"メモリ確保に失敗しました。(gzip (1))\n";
-constexpr char16_t kNoMemoryFullChunk[] = u"メモリ確保に失敗しました。(gzip (3))\n";
-constexpr char16_t kNoMemoryLastChunk[] = u"メモリ確保に失敗しました。(gzip (5))\n";
-constexpr char16_t kWriteFailed[] = u"ファイルを書き込み中にエラーが発生しました。(gzip)\n";
-
-// The message for a piece the output refused; false when it was taken.
-bool Refused(SinkResult result, const char16_t* no_memory) {
+// Records why the output refused a piece; false when it was taken.
+bool Refused(SinkResult result, Gzip64Failure no_memory, Gzip64Failure& failure) {
     if (result == SinkResult::Ok) return false;
-    PrintErr(result == SinkResult::NoMemory ? no_memory : kWriteFailed);
+    failure = result == SinkResult::NoMemory ? no_memory : Gzip64Failure::WriteFailed;
     return true;
 }
 
@@ -63,8 +56,10 @@ int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_to
         ~Release() { buffer.Clear(); }
     } release{compressed};
 
+    Gzip64Failure& failure = compressed.failure;
+    failure = Gzip64Failure::Damaged;
     if (compressed.out_of_memory) {
-        PrintErr(kNoMemoryBuffer);
+        failure = Gzip64Failure::NoMemoryCollected;
         return -1;
     }
     z_stream stream{};
@@ -85,13 +80,15 @@ int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_to
         const int status = inflate(&stream, Z_NO_FLUSH);
         const size_t produced = kGzip64Window - stream.avail_out;
         if (status == Z_STREAM_END) {
-            if (produced > 0 && Refused(out.Append(window, produced), kNoMemoryLastChunk)) {
+            if (produced > 0 &&
+                Refused(out.Append(window, produced), Gzip64Failure::NoMemoryLastPiece, failure)) {
                 inflateEnd(&stream);
                 return -1;
             }
             total += produced;
             if (inflateEnd(&stream) != Z_OK) return -1;
             inflated_total = total;
+            failure = Gzip64Failure::None;
             return 0;
         }
         // A damaged stream, or one that runs out of input before its end.
@@ -100,7 +97,7 @@ int Gzip64Inflate(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_to
             return -1;
         }
         if (produced == kGzip64Window) {
-            if (Refused(out.Append(window, kGzip64Window), kNoMemoryFullChunk)) {
+            if (Refused(out.Append(window, kGzip64Window), Gzip64Failure::NoMemoryFullPiece, failure)) {
                 inflateEnd(&stream);
                 return -1;
             }

@@ -133,21 +133,7 @@ bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor,
 } // namespace
 
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
-    const unsigned char* p = text;
-    const unsigned char* end = text + size;
-    uint8_t* o = out;
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c != '=') {
-            *o++ = c;
-            ++p;
-            continue;
-        }
-        if (end - p < 3) break; // a cut escape at the end gives nothing
-        *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
-        p += 3;
-    }
-    return static_cast<size_t>(o - out);
+    return QpDecodeBytes<false, QEscapeRule::Or>(text, size, out);
 }
 
 void QpPartDecoder::Reset() {

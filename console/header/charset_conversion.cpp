@@ -1,5 +1,6 @@
 #include "console/header/charset_conversion.h"
 
+#include "console/decode/ascii_text.h"
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
@@ -31,10 +32,6 @@ bool HasReplacement(std::u16string_view text) {
 // Output that the next fallback should replace.
 bool IsRejected(std::u16string_view text) {
     return HasReplacement(text) || !HasNoControlW(text);
-}
-
-bool IsPrintableAsciiBytes(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 // Keeps the first 255 units, without leaving half of a surrogate pair at the end.
@@ -76,7 +73,7 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     CutToName(out);
     if (!examined) return Outcome::Converted;
     if (too_long) {
-        PrintErr(kToUCharsMessage, {u_errorName(U_BUFFER_OVERFLOW_ERROR)});
+        ReportIcuFailure(kToUCharsMessage, U_BUFFER_OVERFLOW_ERROR);
         return Outcome::Failed;
     }
     return U_FAILURE(status) ? Outcome::Failed : Outcome::Converted;
@@ -107,7 +104,7 @@ std::string CleanCharsetName(std::u16string_view raw) {
     bytes.reserve(name.size());
     for (char16_t c : name) {
         // No converter name has other characters; such a label is simply unknown.
-        if (c < 0x20 || c > 0x7E) return "\x01";
+        if (!IsPrintableAsciiUnit(c)) return "\x01";
         bytes.push_back(static_cast<char>(c));
     }
     return bytes;

@@ -1,45 +1,13 @@
 #include "console/header/encoded_words.h"
 
-#include <array>
-
+#include "console/decode/ascii_text.h"
 #include "console/header/header_search.h"
 
 namespace dornick {
 namespace {
 
-constexpr unsigned kBadDigit = 127;
-
-constexpr std::array<uint8_t, 256> MakeHexDigits() {
-    std::array<uint8_t, 256> digits{};
-    for (auto& d : digits)
-        d = kBadDigit;
-    for (int c = '0'; c <= '9'; ++c)
-        digits[c] = static_cast<uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        digits[c] = static_cast<uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        digits[c] = static_cast<uint8_t>(c - 'a' + 10);
-    return digits;
-}
-constexpr std::array<uint8_t, 256> kHexDigits = MakeHexDigits();
-
-constexpr int kNotBase64 = -1;
-constexpr std::array<int8_t, 256> MakeBase64Values() {
-    std::array<int8_t, 256> values{};
-    for (auto& v : values)
-        v = kNotBase64;
-    constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i)
-        values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
-    return values;
-}
-constexpr std::array<int8_t, 256> kBase64Values = MakeBase64Values();
-
 void AppendNarrowed(std::string& collected, std::u16string_view text) {
-    std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        bytes[i] = static_cast<char>(text[i] & 0xFF);
-    AppendCollected(collected, bytes);
+    AppendCollected(collected, NarrowUnits(text));
 }
 
 bool HoldsWordMarker(std::u16string_view text) {
@@ -117,48 +85,19 @@ std::string DecodeBWord(std::string_view text) {
     std::string padded(text);
     while (padded.size() % 4 != 0)
         padded.push_back('=');
-    std::string bytes;
-    const size_t n = padded.size();
-    for (size_t i = 0; i < n; i += 4) {
-        unsigned values[4] = {};
-        int count = 0;
-        bool pad = false;
-        for (size_t k = 0; k < 4; ++k) {
-            const unsigned char c = static_cast<unsigned char>(padded[i + k]);
-            if (c == '=') {
-                // The pad ends the data; more than two characters from it on is not base64.
-                if (n - (i + k) > 2) return {};
-                pad = true;
-                break;
-            }
-            // A character outside the alphabet counts as 0: damaged words still give their bytes.
-            values[count++] = kBase64Values[c] == kNotBase64 ? 0 : static_cast<unsigned>(kBase64Values[c]);
-        }
-        if (count < 2) return {};
-        bytes.push_back(static_cast<char>((values[0] << 2 | values[1] >> 4) & 0xFF));
-        if (count > 2) bytes.push_back(static_cast<char>((values[1] << 4 | values[2] >> 2) & 0xFF));
-        if (count > 3) bytes.push_back(static_cast<char>((values[2] << 6 | values[3]) & 0xFF));
-        if (pad) break;
-    }
+    std::string bytes(padded.size() / 4 * 3, '\0');
+    // A character outside the alphabet counts as 0, so that damaged words still give their bytes;
+    // a pad that cannot end the data makes the word nothing.
+    const int decoded = Base64DecodeBlock(padded.data(), static_cast<int>(padded.size()),
+                                          reinterpret_cast<uint8_t*>(bytes.data()));
+    bytes.resize(decoded < 0 ? 0 : static_cast<size_t>(decoded));
     return bytes;
 }
 
 std::string DecodeQWord(std::string_view text, QEscapeRule rule) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '=') {
-            if (text.size() - i < 3) break; // an escape cut short gives nothing
-            const unsigned high = kHexDigits[static_cast<unsigned char>(text[i + 1])];
-            const unsigned low = kHexDigits[static_cast<unsigned char>(text[i + 2])];
-            const unsigned value = rule == QEscapeRule::Sum ? high * 16 + low : ((high << 4) & 0xFF) | low;
-            bytes.push_back(static_cast<char>(value & 0xFF));
-            i += 2;
-        } else {
-            bytes.push_back(c == '_' ? ' ' : c);
-        }
-    }
+    std::string bytes(text.size(), '\0');
+    bytes.resize(
+        QpDecodeBlock(text.data(), text.size(), reinterpret_cast<uint8_t*>(bytes.data()), true, rule));
     return bytes;
 }
 

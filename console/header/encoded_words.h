@@ -6,18 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "console/decode/base64_text.h"
 #include "console/decode/line_cursor.h"
 
 namespace dornick {
 
 /// Most bytes a name value collects (the buffers hold 8192 bytes with the terminator).
 constexpr size_t kCollectedBytes = 8191;
-
-/// How the hexadecimal pair of a Q escape with a bad digit (value 127) is combined.
-enum class QEscapeRule {
-    Sum, ///< (high * 16 + low) modulo 256, as in the words of the parameter's own line
-    Or,  ///< (high * 16 modulo 256) OR low, as the quoted-printable decoder does
-};
 
 /// Where the words stand: on the value's own line and its continuations, or on continuation lines
 /// after a raw 8-bit value.

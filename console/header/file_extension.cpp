@@ -1,7 +1,6 @@
 #include "console/header/file_extension.h"
 
-#include <unicode/uchar.h>
-
+#include "console/decode/ascii_text.h"
 #include "console/header/mime_extension_table.h"
 
 namespace dornick {
@@ -25,13 +24,6 @@ bool IsTableExtension(std::u16string_view extension) {
 }
 
 } // namespace
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && u_toupper(a[i]) != u_toupper(b[i])) return false;
-    return true;
-}
 
 size_t ExtensionStart(std::u16string_view name) {
     const size_t last_dot = name.rfind(u'.');

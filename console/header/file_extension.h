@@ -17,9 +17,6 @@ inline constexpr std::u16string_view CompoundSuffixes[] = {
     u".vcxproj.", u".vbproj.", u".exe.",   u".auto.manifest", u".auto.res", u".auto.rc", u".csproj.",
 };
 
-/// True when both texts are equal after simple upper-casing of each unit.
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
-
 /// Index of the dot that begins the extension: the first dot with no dot after it, or at which a
 /// compound suffix begins; the name's length when it has no dot.
 size_t ExtensionStart(std::u16string_view name);

@@ -54,6 +54,11 @@ IcuRetryPolicy& CurrentIcuRetryPolicy() {
     return policy;
 }
 
+IcuFailureReporter& CurrentIcuFailureReporter() {
+    static IcuFailureReporter reporter = nullptr;
+    return reporter;
+}
+
 UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
     ConverterCache& cache = Cache();
     if (auto found = cache.entries.find(name); found != cache.entries.end()) {

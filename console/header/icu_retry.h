@@ -1,14 +1,13 @@
 #pragma once
-// The retry rule for ICU calls that fail: a message on standard error with ICU's name of the status,
-// a wait, and another attempt, up to a fixed number of attempts in a row.
+// The retry rule for ICU calls that fail: a report with ICU's name of the status, a wait, and another
+// attempt, up to a fixed number of attempts in a row. The header readers never print: the run
+// installs the reporter that turns a report into its message on standard error.
 
 #include <unicode/utypes.h>
 
 #include <chrono>
 #include <string_view>
 #include <thread>
-
-#include "console/run/messages.h"
 
 namespace dornick {
 
@@ -20,6 +19,18 @@ struct IcuRetryPolicy {
 
 /// The policy in force (tests shorten it).
 IcuRetryPolicy& CurrentIcuRetryPolicy();
+
+/// Reports a failed ICU call: `message` holds "%hs" for ICU's name of the status. Called at the
+/// moment of the failure, before the retry's wait, so that the message comes out in its place.
+using IcuFailureReporter = void (*)(std::u16string_view message, const char* status_name);
+
+/// The reporter in force; null (the default) lets failures pass silently.
+IcuFailureReporter& CurrentIcuFailureReporter();
+
+/// Hands a failure to the reporter in force.
+inline void ReportIcuFailure(std::u16string_view message, UErrorCode status) {
+    if (const IcuFailureReporter report = CurrentIcuFailureReporter()) report(message, u_errorName(status));
+}
 
 /// True for a failure that a later attempt cannot cure (a name ICU does not know, an argument it
 /// rejects, a result too long for its buffer, a text that fits no charset the detector knows): such
@@ -39,7 +50,7 @@ template <typename Call> UErrorCode RetryIcuCall(std::u16string_view message, Ca
         status = U_ZERO_ERROR;
         call(status);
         if (U_SUCCESS(status) || IsLastingIcuFailure(status)) return status;
-        PrintErr(message, {u_errorName(status)});
+        ReportIcuFailure(message, status);
         std::this_thread::sleep_for(policy.wait);
     }
     return status;

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/decode/ascii_text.h"
 #include "platform/format.h"
 #include "platform/text.h"
 
@@ -41,7 +42,7 @@ NumberRead ReadLeadingNumber(std::u16string_view text) {
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
     long long value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    for (; i < text.size() && IsAsciiDigit(text[i]); ++i) {
         if (value < INT_MAX) value = value * 10 + (text[i] - u'0');
         ++read.digits;
     }
@@ -77,10 +78,10 @@ std::vector<std::u16string_view> SplitTokens(std::u16string_view text) {
     std::vector<std::u16string_view> tokens;
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        while (i < text.size() && IsBlank(text[i]))
             ++i;
         size_t begin = i;
-        while (i < text.size() && text[i] != u' ' && text[i] != u'\t')
+        while (i < text.size() && !IsBlank(text[i]))
             ++i;
         if (i > begin) tokens.push_back(text.substr(begin, i - begin));
     }

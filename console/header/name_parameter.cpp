@@ -1,5 +1,6 @@
 #include "console/header/name_parameter.h"
 
+#include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/encoded_words.h"
 #include "console/header/header_search.h"
@@ -29,19 +30,6 @@ size_t FindParameterName(std::u16string_view line) {
 
 size_t FindParameterNameA(std::string_view line) {
     return FindParameterNameIn(line, FindNoCaseA, "filename", "name");
-}
-
-std::string Narrow(std::u16string_view text) {
-    std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        bytes[i] = static_cast<char>(text[i] & 0xFF);
-    return bytes;
-}
-
-bool IsPrintableAsciiBytes(std::string_view bytes) {
-    for (char c : bytes)
-        if (c < 0x20 || c > 0x7E) return false;
-    return true;
 }
 
 bool HoldsEncodedWord(std::string_view line) {
@@ -78,7 +66,7 @@ std::string_view RawValuePiece(std::string_view text, bool quoted, bool& ended) 
 // lines. The raw part is converted into `name`; the words' bytes go to `encoded`.
 int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, std::u16string& name,
                    std::string& encoded, std::u16string& word_charset) {
-    std::string current = Narrow(line);
+    std::string current = NarrowUnits(line);
     const size_t equals = current.find('=', FindParameterNameA(current));
     std::string_view text = std::string_view(current).substr(equals + 1 + (quoted ? 1 : 0));
     std::string collected;
@@ -155,7 +143,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
     std::u16string word_charset;
     int result = 0;
     if (extended) {
-        result = CollectRfc2231Segments(reader.cursor, Narrow(line), parameter, encoded, word_charset);
+        result = CollectRfc2231Segments(reader.cursor, NarrowUnits(line), parameter, encoded, word_charset);
     } else {
         const size_t value = equals + 1 + (quoted ? 1 : 0);
         const std::u16string_view text = std::u16string_view(line).substr(value);
@@ -167,7 +155,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
         else
             result = DecodeRawValue(reader, line, quoted, name, encoded, word_charset);
     }
-    if (result < 0) return -1;
+    if (result < 0) return result;
 
     if (!encoded.empty()) {
         std::u16string raw_part;

@@ -12,7 +12,7 @@ namespace dornick {
 /// into `name` (the part's name, at most 255 units), choosing between a name already there and the
 /// new one. `extended`: the parameter name is followed by "*" (RFC 2231). 0, also when the line has
 /// no "=" after the parameter name (nothing changes then); -1 when the data ended while the value
-/// was read.
+/// was read; kNameOutOfMemory (rfc2231_segments.h) when memory ran out.
 int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extended);
 
 } // namespace dornick

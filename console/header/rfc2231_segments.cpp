@@ -5,9 +5,10 @@
 #include <new>
 #include <vector>
 
+#include "console/decode/ascii_text.h"
+#include "console/decode/base64_text.h"
 #include "console/header/encoded_words.h"
 #include "console/header/header_search.h"
-#include "console/run/messages.h"
 
 namespace dornick {
 namespace {
@@ -25,16 +26,14 @@ long long ReadIndex(std::string_view text) {
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    for (; i < text.size() && IsAsciiDigit(static_cast<unsigned char>(text[i])); ++i)
         value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
     return negative ? -value : value;
 }
 
 int HexValueOrZero(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
+    const uint8_t value = kQpHexValues[static_cast<unsigned char>(c)];
+    return value < 16 ? value : 0;
 }
 
 // One segment from the "*" at `star`: its index, its text and, with a prefix, the charset.
@@ -110,8 +109,7 @@ int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t fro
         }
         bytes = PercentDecode(JoinInIndexOrder(segments));
     } catch (const std::bad_alloc&) {
-        PrintErr(u"ファイル名取得用のメモリ確保に失敗しました。\n");
-        return -1;
+        return kNameOutOfMemory;
     }
     return 0;
 }

@@ -9,9 +9,12 @@
 
 namespace dornick {
 
+/// The result of a name's decoding when memory ran out while its segments were joined.
+constexpr int kNameOutOfMemory = -2;
+
 /// Joins the segments that begin at the first "*" from `from` in `line` (bytes) and go on over the
 /// continuation lines, in index order, percent-decoded, into `bytes`; the last prefix's charset goes
-/// to `charset`. 0, or -1 when the data ended or memory ran out.
+/// to `charset`. 0, -1 when the data ended, or kNameOutOfMemory.
 int CollectRfc2231Segments(LineCursor& cursor, std::string_view line, size_t from, std::string& bytes,
                            std::u16string& charset);
 

@@ -1,31 +1,25 @@
 #include "console/header/unique_file_name.h"
 
 #include <charconv>
-#include <dirent.h>
 #include <iterator>
 #include <limits>
 #include <string>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "console/header/file_extension.h"
-#include "console/run/messages.h"
+#include "platform/folder_entries.h"
 #include "platform/text.h"
 
 namespace dornick {
 namespace {
-
-constexpr char16_t kCounterExhausted[] =
-    u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n";
 
 // What the current folder holds, read once when a name first collides there and kept while the
 // folder stays current. It only ever saves lookups: a name it does not know is still tested on
 // disk before it is given out, so files made by this or another process since are found too.
 struct FolderListing {
     bool valid = false;
-    dev_t device = 0;
-    ino_t inode = 0;
+    platform::FolderIdentity folder;
     std::unordered_set<std::string> names;
     // The first counter of each base name that is not known to be taken.
     std::unordered_map<std::string, uint64_t> next_counter;
@@ -36,29 +30,18 @@ FolderListing& Listing() {
     return listing;
 }
 
-bool ExistsOnDisk(const std::string& native) {
-    struct stat info;
-    return ::lstat(native.c_str(), &info) == 0;
-}
-
 // The listing of the current folder, read again when another folder has become current.
 FolderListing& CurrentListing() {
     FolderListing& listing = Listing();
-    struct stat here;
-    if (::stat(".", &here) != 0) {
+    platform::FolderIdentity here;
+    if (!platform::IdentifyCurrentFolder(here)) {
         listing = FolderListing{};
         return listing;
     }
-    if (listing.valid && listing.device == here.st_dev && listing.inode == here.st_ino) return listing;
+    if (listing.valid && listing.folder == here) return listing;
     listing = FolderListing{};
-    listing.device = here.st_dev;
-    listing.inode = here.st_ino;
-    if (DIR* folder = ::opendir(".")) {
-        while (const dirent* entry = ::readdir(folder))
-            listing.names.insert(entry->d_name);
-        ::closedir(folder);
-        listing.valid = true;
-    }
+    listing.folder = here;
+    listing.valid = platform::ListCurrentFolder(listing.names);
     return listing;
 }
 
@@ -186,7 +169,7 @@ int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std:
         FitToNameBytes(stem, extension, 0);
         name = stem + extension;
     }
-    if (!ExistsOnDisk(platform::U16ToUtf8(name))) return 0;
+    if (!platform::NativeNameTaken(platform::U16ToUtf8(name))) return 0;
     return FindFreeCountedName(name, 1);
 }
 
@@ -198,7 +181,7 @@ int FindFreeCountedName(std::u16string& name, uint64_t first) {
     for (uint64_t n = first > memo ? first : memo;; ++n) {
         const std::string& native = counted.Native(n);
         const bool known = listing.names.count(native) != 0;
-        if (!known && !ExistsOnDisk(native)) {
+        if (!known && !platform::NativeNameTaken(native)) {
             memo = n;
             name = counted.Wide(n);
             return 0;
@@ -206,7 +189,6 @@ int FindFreeCountedName(std::u16string& name, uint64_t first) {
         if (!known) listing.names.insert(native);
         if (n == std::numeric_limits<uint64_t>::max()) {
             name = counted.Wide(n);
-            PrintOut(kCounterExhausted, {name});
             return 1;
         }
     }

@@ -28,7 +28,7 @@ void FitToNameBytes(std::u16string& stem, std::u16string& extension, size_t rese
 /// MIME type is applied when `suffix` is empty, a name too long for Linux is shortened, and an
 /// existing name is replaced by the first free stem_(n)_.ext (U+200E before the counter after
 /// right-to-left text). 0: the name is free, create it as a new file; 1: overwrite it (only when
-/// the counter has run out).
+/// the counter has run out, which the caller reports).
 int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
 
 /// The counted search of MakeUniqueFileName for a free, fitted `name`, from counter `first`.

@@ -1,14 +1,11 @@
 #include "console/run/header_rules.h"
 
+#include "console/decode/ascii_text.h"
 #include "console/header/header_search.h"
 #include "console/header/mail_date.h"
 
 namespace dornick {
 namespace {
-
-constexpr char16_t ToUpperAscii(char16_t c) {
-    return c >= u'a' && c <= u'z' ? c - 32 : c;
-}
 
 // The text between the "<" at `open` and the next ">" (or the line's end), trimmed.
 std::u16string AddressAfter(std::u16string_view line, size_t open) {
@@ -64,7 +61,7 @@ bool TakeReceivedDate(MailState& mail) {
             }
             if (soft_breaks) {
                 joined.pop_back();
-            } else if (!(mail.line[0] == u' ' || mail.line[0] == u'\t')) {
+            } else if (!IsBlank(mail.line[0])) {
                 mail.Unread();
                 break;
             }
@@ -95,7 +92,7 @@ bool TakeReceivedDate(MailState& mail) {
 
 bool LineBeginsWith(const char16_t* line, std::u16string_view prefix) {
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (line[i] == 0 || ToUpperAscii(line[i]) != ToUpperAscii(prefix[i])) return false;
+        if (line[i] == 0 || AsciiUpper(line[i]) != AsciiUpper(prefix[i])) return false;
     return true;
 }
 

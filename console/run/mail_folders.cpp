@@ -1,5 +1,6 @@
 #include "console/run/mail_folders.h"
 
+#include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/mail_date.h"
 #include "console/header/nfc.h"
@@ -13,10 +14,7 @@ namespace {
 
 // An address as the mail has it (widened bytes) converted as UTF-8, or by detection when it is not.
 std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail) {
-    std::string bytes;
-    bytes.reserve(widened.size());
-    for (char16_t unit : widened)
-        bytes.push_back(static_cast<char>(unit & 0xFF));
+    const std::string bytes = NarrowUnits(widened);
     std::u16string text;
     if (ConvertToUnicode(bytes, text, u"UTF-8", 1, japanese_mail) == -1)
         ConvertToUnicode(bytes, text, u"", 1, japanese_mail);

@@ -10,6 +10,7 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
+#include "console/run/reported_calls.h"
 #include "console/run/walk_lines.h"
 
 namespace dornick {
@@ -230,7 +231,7 @@ void DetectInBodyBlock(MailState& mail) {
     NormalizeNfc(name);
     SanitizeFileName(name, mail.options->full_width);
     // A bare block has no sender or date folder: its name is made unique in the root at once.
-    if (!known_mail) MakeUniqueFileName(name, u"", u"");
+    if (!known_mail) MakeOutputFileName(name, u"", u"");
     mail.part_name = name;
     mail.mode = EncodingMode::Base64;
     mail.state = WalkState::PartBody;
@@ -414,7 +415,7 @@ Step DecodeNameOfPart(MailState& mail, std::u16string_view keyword, bool only_wh
     if (mail.line[0] == 0) return Step::Next;
     if (only_when_unnamed && !mail.part_name.empty() && !mail.name_found) return Step::Next;
     HeaderReader reader = ReaderOf(mail);
-    if (DecodeNameParameter(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
+    if (DecodePartName(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
         return Step::Stop;
     return Step::Next;
 }

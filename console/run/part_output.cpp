@@ -11,6 +11,7 @@
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
 #include "console/run/part_data.h"
+#include "console/run/reported_calls.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
@@ -90,7 +91,7 @@ int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwr
         if (result == platform::CreateResult::Created) return fd;
         if (result != platform::CreateResult::Exists) break;
         mail.part_name = saved_name;
-        overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
+        overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     }
     ReportFailure(mail, u"ファイルを作成出来ませんでした。\n->%s\n",
                   u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n");
@@ -151,7 +152,7 @@ PartEnd FileWriter::Write(MailState& mail) {
     // Blocks of the older encodings are left alone here: the part's lines pass through the header
     // state like those of an unnamed part.
     if (!decodable || mail.part_name.empty()) return PartEnd::NotWritten;
-    int overwrite = MakeUniqueFileName(mail.part_name, mail.content_type, mail.name_suffix);
+    int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     IssueProgressLine(mail);
 
     const int fd = CreatePartFile(mail, saved_name, overwrite);
@@ -167,7 +168,7 @@ PartEnd FileWriter::Write(MailState& mail) {
     const PartData data = DecodePartData(mail, sink, RepairNoticeFor(mail));
     if (mail.is_gzip64 && data.end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
-        if (Gzip64Inflate(compressed, file_sink, inflated) != 0) {
+        if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
             ::close(fd);
             ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",

@@ -13,6 +13,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/reported_calls.h"
 #include "platform/async_writer.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -169,7 +170,7 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
     const std::u16string safe = TnefSafeName(title, naming);
     if (safe_name) *safe_name = safe;
     written_path = safe;
-    int overwrite = MakeUniqueFileName(written_path, naming.content_type, u"");
+    int overwrite = MakeOutputFileName(written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int fd = -1, error = 0;
         const platform::CreateResult created = overwrite == 1
@@ -185,7 +186,7 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
         if (created != platform::CreateResult::Exists) break;
         // The name appeared between the test and the creation: take the next free one.
         written_path = safe;
-        overwrite = MakeUniqueFileName(written_path, naming.content_type, u"");
+        overwrite = MakeOutputFileName(written_path, naming.content_type, u"");
     }
     // Nothing was created: a later long name has no file to move.
     written_path.clear();
@@ -195,7 +196,7 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
 int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const TnefNaming& naming) {
     if (written_path.empty() || name == written_path) return 0;
     const std::u16string safe = name;
-    int overwrite = MakeUniqueFileName(name, naming.content_type, u"");
+    int overwrite = MakeOutputFileName(name, naming.content_type, u"");
     const std::string from = platform::NativePath(written_path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string to = platform::NativePath(name);
@@ -210,7 +211,7 @@ int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const 
         }
         if (errno != EEXIST) return -1;
         name = safe;
-        overwrite = MakeUniqueFileName(name, naming.content_type, u"");
+        overwrite = MakeOutputFileName(name, naming.content_type, u"");
     }
     return -1;
 }

@@ -1,7 +1,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -11,20 +10,7 @@
 namespace dornick {
 namespace {
 
-// Compresses with the given window bits: 31 gzip, 15 zlib, -15 raw deflate.
-std::string Compress(const std::string& data, int window_bits) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&stream, data.size()) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
+using test::Compress;
 
 struct RecordingSink final : ByteSink {
     std::string bytes;

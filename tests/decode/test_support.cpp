@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+#include <zlib.h>
+
 #include "console/decode/base64_part.h"
 #include "console/decode/line_cursor.h"
 #include "console/decode/part_boundary.h"
@@ -88,6 +91,20 @@ PartRun RunQp(std::string_view mail, std::u16string_view boundary, bool fast) {
         result.wants_redecode = decoder.WantsBase64Redecode();
         return end;
     });
+}
+
+std::string Compress(const std::string& data, int window_bits) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&stream, data.size()) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
 }
 
 } // namespace dornick::test

@@ -33,6 +33,8 @@ std::string EncodeBase64(std::string_view data);
 std::string WrapLines(std::string_view text, size_t width, std::string_view line_end);
 /// Random bytes.
 std::string RandomBytes(std::mt19937& random, size_t size);
+/// `data` deflated with the given window bits: 31 gzip, 15 zlib, -15 raw deflate.
+std::string Compress(const std::string& data, int window_bits);
 
 /// What one run of a part decoder gave.
 struct PartRun {
