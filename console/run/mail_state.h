@@ -77,6 +77,7 @@ struct MailState {
     bool folders_made = false;
     bool progress_pending = true;
     bool output_written = false;
+    bool output_failed = false;
     bool line_pending = false;
 
     bool log_on = false;
