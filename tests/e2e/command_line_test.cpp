@@ -38,7 +38,8 @@ TEST(CommandLine, NoArgumentsPrintsTheUsageTextOnStandardError) {
     EXPECT_EQ(r.out_bytes, "");
     const std::u16string usage = r.Err();
     EXPECT_EQ(usage.substr(0, std::size(kUsage) - 1), kUsage);
-    for (const char16_t* form : {u"\t-o, --output dir\t/O [dir]\n", u"\t-p, --print\t/P\n", u"\t-h, --help\t"})
+    for (const char16_t* form :
+         {u"\t-o, --output dir\t/O [dir]\n", u"\t-p, --print\t/P\n", u"\t-h, --help\t"})
         EXPECT_NE(usage.find(form), std::u16string::npos) << platform::U16ToUtf8(form);
 }
 

@@ -85,8 +85,8 @@ TEST_F(DateMode, TheMailTimeIsTheSameMomentInEveryTimeZone) {
         RunResult r;
         EXPECT_EQ(RunOn(row, {zone, "LC_ALL=C"}, r), 1483405500); // 01:05 UTC, 10:05 in Japan
         // The report shows the Japan time, in English outside a Japanese locale.
-        EXPECT_EQ(r.Out(), u"Changed the file times to Tuesday, January 3, 2017 10:05:00.\n->\"" + U(Path("tz.eml")) +
-                               u"\"\n\n");
+        EXPECT_EQ(r.Out(), u"Changed the file times to Tuesday, January 3, 2017 10:05:00.\n->\"" +
+                               U(Path("tz.eml")) + u"\"\n\n");
     }
 }
 

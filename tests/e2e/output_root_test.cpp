@@ -74,7 +74,8 @@ TEST_F(OutputRoot, DefaultFolderThatCannotBeMadeStopsEachMail) {
     WriteFile(Path("output"), "a file where the folder should be");
     WriteFile(Path("a.eml"), kPlainMail);
     RunResult r = RunDornick({"a.eml", "a.eml"}, {}, root);
-    const std::u16string message = u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("output")) + u"\n";
+    const std::u16string message =
+        u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("output")) + u"\n";
     EXPECT_EQ(r.Err(), message + message);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"a.eml", "output"}));

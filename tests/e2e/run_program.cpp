@@ -6,9 +6,9 @@
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
-#include <termios.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "platform/text.h"
@@ -69,7 +69,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
     posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input_fd >= 0 ? input_name : "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input_fd >= 0 ? input_name : "/dev/null",
+                                     O_RDONLY, 0);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
     std::vector<std::string> argv_text = {program};
@@ -81,7 +82,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     // The given entries replace those of the same name; unless a test says otherwise, the program
     // prints the designed form (UTF-16LE, Japanese messages).
     std::vector<std::string> env_text = env;
-    for (const char* fallback : {"DORNICK_OUTPUT_ENCODING=UTF-16LE", "LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES="}) {
+    for (const char* fallback :
+         {"DORNICK_OUTPUT_ENCODING=UTF-16LE", "LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES="}) {
         std::string name(fallback, std::string_view(fallback).find('=') + 1);
         bool given = false;
         for (const std::string& entry : env)
