@@ -158,6 +158,10 @@ void ShowStatusLine(std::u16string_view text) {
     g_status_shown = true;
 }
 
+bool StatusLineShown() {
+    return g_status_shown;
+}
+
 void ClearStatusLine() {
     Flush(g_out);
     EraseStatusLine();

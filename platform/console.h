@@ -38,6 +38,8 @@ std::string EncodeForPipe(std::u16string_view text);
 bool IsTerminal(Stream stream);
 /// Draws the status line on a terminal standard error (nothing otherwise), cut to the terminal's width.
 void ShowStatusLine(std::u16string_view text);
+/// True while the status line is on the screen (no other text has erased it).
+bool StatusLineShown();
 /// Erases the status line, if one is shown.
 void ClearStatusLine();
 

@@ -142,7 +142,8 @@ std::u16string OneDecimal(double value) {
 void DrawProgress(RunProgress& progress, std::u16string_view current) {
     if (!progress.shown) return;
     auto now = std::chrono::steady_clock::now();
-    if (progress.files_done > 0 && now - progress.drawn < std::chrono::milliseconds(100)) return;
+    // At most ten times a second, but at once when a message has taken the line's place.
+    if (platform::StatusLineShown() && now - progress.drawn < std::chrono::milliseconds(100)) return;
     progress.drawn = now;
     double elapsed = std::chrono::duration<double>(now - progress.start).count();
     double rate = elapsed > 0 ? static_cast<double>(progress.bytes_done) / elapsed : 0;
@@ -360,17 +361,20 @@ ExitStatus RunCommand(const Command& command) {
     struct Planned {
         const CommandStep* step;
         std::vector<std::u16string> files;
+        std::vector<uint64_t> sizes; ///< taken before any folder is entered
         bool unreadable = false;
     };
     std::vector<Planned> plan;
     RunProgress progress;
     bool print_anywhere = false;
     for (const CommandStep& step : command.steps) {
-        Planned planned{&step, {}, false};
+        Planned planned{&step, {}, {}, false};
         if (step.kind == CommandStep::Kind::File) {
             planned.files = FilesOf(step.value, planned.unreadable);
-            for (const std::u16string& file : planned.files)
-                progress.bytes += FileSize(file);
+            for (const std::u16string& file : planned.files) {
+                planned.sizes.push_back(FileSize(file));
+                progress.bytes += planned.sizes.back();
+            }
             progress.files += planned.files.size();
         } else if (step.kind == CommandStep::Kind::StandardInput) {
             ++progress.files;
@@ -410,14 +414,14 @@ ExitStatus RunCommand(const Command& command) {
                     {platform::DisplayPath(platform::FullPath(platform::StartFolder() + u"/" + step.value))});
                 failed = true;
             }
-            for (const std::u16string& file : planned.files) {
-                DrawProgress(progress, file);
-                if (ProcessFileArgument(file, options) == MailResult::Failed) {
+            for (size_t i = 0; i < planned.files.size(); ++i) {
+                DrawProgress(progress, planned.files[i]);
+                if (ProcessFileArgument(planned.files[i], options) == MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }
                 ++progress.files_done;
-                progress.bytes_done += FileSize(file);
+                progress.bytes_done += planned.sizes[i];
                 platform::ConsoleFlush();
             }
             break;
