@@ -82,6 +82,7 @@ class TestRealChild : public QObject {
     void dateModeRun();
     void extractionRun();
     void englishRun();
+    void relativePathsRun();
 };
 
 void TestRealChild::dateModeRun() {
@@ -169,6 +170,26 @@ void TestRealChild::englishRun() {
                      "differ.\r\nReturn-Path: \r\n-> From: sender@example.com\r\n\t-> \"first.bin\"\r\n"),
         qPrintable(log));
     QVERIFY2(!log.contains(QStringLiteral("からファイルを抽出中です。")), qPrintable(log));
+}
+
+// The front end makes its paths relative to the console program's folder and starts the child
+// there: the real child, which takes relative paths against its current folder, finds them.
+void TestRealChild::relativePathsRun() {
+    const QString home = QFileInfo(testing_support::RealConsoleFolder()).canonicalFilePath();
+    QVERIFY(QDir::currentPath() != home);
+    QTemporaryDir mail(home + QStringLiteral("/mailXXXXXX"));
+    QTemporaryDir out(home + QStringLiteral("/outXXXXXX"));
+    WriteFile(mail.filePath("a.eml"), MailText(Tokyo(2020, 3, 3, 10, 20, 30), "first.bin"));
+    CTarnfieldDlg dialog({}, true);
+    dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
+    dialog.show();
+    QVERIFY(Export(dialog, mail.path(), out.path()));
+    QCOMPARE(dialog.BaseCommand(), "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
+    QFile file(out.filePath("sender@example.com/2020-03-03/first.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("hello world"));
+    QVERIFY2(dialog.LogText().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
+             qPrintable(dialog.LogText().All()));
 }
 
 QTEST_MAIN(TestRealChild)
