@@ -207,8 +207,13 @@ MailResult ProcessStandardInput(RunOptions& options) {
     return result;
 }
 
-// The one place where a file argument is handed on, with the options as they stand.
+// The one place where a file argument (from the command line or found in a folder) is handed on,
+// with the options as they stand. Every file starts in the folder the run started in, so that
+// relative paths, the container reader's included, mean what they meant on the command line.
 MailResult ProcessFileArgument(const std::u16string& path, RunOptions& options) {
+    platform::SetCurrentFolder(platform::StartFolder());
+    // A name that is not a mail's (IsMailFileName) goes to the container reader here first; when
+    // that gives nothing, the file is processed as a mail below.
     // A forward name brings the inline parts back, for the rest of the run.
     if (!options.forward_name.empty()) options.no_inline = false;
     return ProcessMailFile(path, options);
