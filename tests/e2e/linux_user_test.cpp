@@ -359,6 +359,32 @@ TEST_F(LinuxUser, NoProgressWithPrintingOrOnAPipeOrForOneFile) {
     EXPECT_EQ(r.out_bytes, "フォルダを作成しました。\n->" + Path("out2") + "\n\n");
 }
 
+TEST_F(LinuxUser, ATerminalGetsUtf8InBothLanguagesWhateverIsAsked) {
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        int status;
+        std::string begins;
+    };
+    const Row rows[] = {
+        {{"--help"}, {}, 0, "利用方法:\r\n\r\n\tdornick [/DM][/P]"},
+        {{"--help"}, {"LC_ALL=C"}, 0, "Usage:\r\n\r\n\tdornick [/DM][/P]"},
+        // The designed UTF-16LE form is for pipes and files: a terminal shows text.
+        {{"--help"}, {"DORNICK_OUTPUT_ENCODING=UTF-16LE"}, 0, "利用方法:\r\n"},
+        {{"-x"}, {}, 2, "dornick: 不明なオプションです: -x\r\n"},
+        {{"-x"}, {"LANG=en_US.UTF-8", "LC_ALL="}, 2, "dornick: unknown option: -x\r\n"},
+        {{"missing.eml"}, {}, 1, "メールファイルを開けませんでした。\r\n->"},
+        {{"missing.eml"}, {"LC_ALL=C"}, 1, "Could not open the mail file.\r\n->"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.begins);
+        RunResult r = RunOnTerminal(row.args, row.env, root);
+        EXPECT_EQ(r.exit_code, row.status);
+        EXPECT_EQ(r.out_bytes.compare(0, row.begins.size(), row.begins), 0) << r.out_bytes;
+        EXPECT_EQ(r.out_bytes.find('\0'), std::string::npos);
+    }
+}
+
 TEST_F(LinuxUser, AMailCannotDriveTheTerminal) {
     WriteFile(Path("a.eml"),
               MultipartMail({"Return-Path: <x\x1b]0;owned\x07@example.jp>", "From: <taro@example.jp>",
