@@ -91,6 +91,27 @@ const OptionRow* ShortOption(char16_t letter) {
     return nullptr;
 }
 
+// The whole name of a long option, or of the one option an abbreviation can mean ("--out" for
+// "--output"); empty when there is none or more than one.
+std::u16string_view WholeLongName(std::u16string_view name) {
+    std::u16string_view found;
+    int matches = 0;
+    auto consider = [&](std::u16string_view whole) {
+        if (whole == name) {
+            found = whole;
+            matches = -1000; // an exact name wins over every abbreviation
+        } else if (whole.substr(0, name.size()) == name) {
+            if (matches >= 0) found = whole;
+            ++matches;
+        }
+    };
+    for (const OptionRow& row : kOptionRows)
+        consider(row.long_form);
+    consider(u"help");
+    consider(u"version");
+    return matches == 1 || matches < 0 ? found : std::u16string_view{};
+}
+
 const OptionRow* LongOption(std::u16string_view name) {
     for (const OptionRow& row : kOptionRows)
         if (row.long_form == name) return &row;
@@ -285,6 +306,7 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 attached = name.substr(equals + 1);
                 name = name.substr(0, equals);
             }
+            name = WholeLongName(name);
             if (name == u"help" || name == u"version") {
                 if (has_value) return fail(argument, false);
                 command.action = name == u"help" ? Command::Action::Help : Command::Action::Version;

@@ -103,6 +103,7 @@ TEST_F(LinuxUser, UnknownOptionsAreUsageErrors) {
         {{"--print=yes", "a.eml"},
          "dornick: 不明なオプションです: --print=yes\n",
          "dornick: unknown option: --print=yes\n"},
+        {{"--no", "a.eml"}, "dornick: 不明なオプションです: --no\n", "dornick: unknown option: --no\n"},
         {{"-pz", "a.eml"}, "dornick: 不明なオプションです: -pz\n", "dornick: unknown option: -pz\n"},
         {{"a.eml", "-o"},
          "dornick: オプション -o には値が必要です。\n",
@@ -137,6 +138,7 @@ TEST_F(LinuxUser, LongAndShortFormsActLikeTheDesignedOptions) {
         {{"/P", "/L"}, {"-p", "-l"}},
         {{"/P", "/L"}, {"-pl"}},
         {{"/P", "/L"}, {"--print", "--log"}},
+        {{"/P", "/L"}, {"--pr", "--lo"}}, // an abbreviation that names one option
         {{"/P", "/NN"}, {"-pS"}},
         {{"/P", "/ND"}, {"-p", "--no-date-folders"}},
         {{"/P", "/NN", "/ND"}, {"--print", "--no-sender-folders", "-D"}},
