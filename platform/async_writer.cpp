@@ -133,10 +133,7 @@ WriteStatus AsyncWriter::HandOff() {
     }
     work_ready_.notify_one();
     current_ = Piece{};
-    if (error_.load() != 0) return WriteStatus::Failed;
-    ++g_tally.files;
-    g_tally.bytes += total_;
-    return WriteStatus::Ok;
+    return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
 }
 
 void AsyncWriter::RecordError(int error) {
