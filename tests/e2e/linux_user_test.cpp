@@ -26,10 +26,6 @@ std::string MailWith(const std::string& name, const std::string& data,
                          {kTextBody, Base64Part("application/octet-stream", name, data)});
 }
 
-std::string Utf8(std::u16string_view text) {
-    return platform::U16ToUtf8(text);
-}
-
 // A terminal turns every LF into CR LF.
 std::string OnTerminal(std::string text) {
     std::string out;
