@@ -73,15 +73,35 @@ std::vector<QByteArray> ChildArguments(const QString& program, const QString& co
 }
 
 // Starts the child; EAGAIN (too many processes) is met by waiting for one started earlier.
+// The front end's environment, with the two entries that make a child print what the log view
+// shows: the designed UTF-16LE form with CR LF, and the messages in the front end's language.
+std::vector<QByteArray> ChildEnvironment(bool japanese) {
+    std::vector<QByteArray> entries;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArray text(*entry);
+        if (text.startsWith("DORNICK_OUTPUT_ENCODING=") || text.startsWith("DORNICK_MESSAGES=")) continue;
+        entries.push_back(text);
+    }
+    entries.push_back("DORNICK_OUTPUT_ENCODING=UTF-16LE");
+    entries.push_back(japanese ? "DORNICK_MESSAGES=ja" : "DORNICK_MESSAGES=en");
+    return entries;
+}
+
 int Spawn(pid_t* pid, const QByteArray& program, std::vector<QByteArray>& arguments,
-          const posix_spawn_file_actions_t* actions) {
+          const posix_spawn_file_actions_t* actions, bool japanese) {
+    std::vector<QByteArray> environment = ChildEnvironment(japanese);
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (QByteArray& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (QByteArray& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     for (;;) {
-        const int result = posix_spawn(pid, program.constData(), actions, nullptr, argv.data(), environ);
+        const int result = posix_spawn(pid, program.constData(), actions, nullptr, argv.data(), envp.data());
         if (result != EAGAIN || !WaitForOldestUnwaited()) return result;
     }
 }
@@ -218,7 +238,7 @@ ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLin
     }
     std::vector<QByteArray> arguments = ChildArguments(program, commandLine);
     pid_t pid = 0;
-    const int spawned = Spawn(&pid, QFile::encodeName(program), arguments, &actions);
+    const int spawned = Spawn(&pid, QFile::encodeName(program), arguments, &actions, settings.japanese);
     posix_spawn_file_actions_destroy(&actions);
     if (settings.print) close(pipeEnds[1]);
     if (spawned != 0) {

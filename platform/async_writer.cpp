@@ -22,6 +22,9 @@ CreateResult CreateWithFlags(std::u16string_view name, int flags, int& fd, int& 
     return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
 }
 
+// Finished output files; only the decoding thread calls Finish.
+WriteTally g_tally;
+
 } // namespace
 
 CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error) {
@@ -62,6 +65,10 @@ AsyncWriter::~AsyncWriter() {
     }
     work_ready_.notify_all();
     if (thread_.joinable()) thread_.join();
+}
+
+WriteTally FinishedWrites() {
+    return g_tally;
 }
 
 void AsyncWriter::Begin(int fd) {
@@ -146,7 +153,10 @@ WriteStatus AsyncWriter::Finish() {
         std::unique_lock<std::mutex> lock(mutex_);
         piece_done_.wait(lock, [this] { return in_flight_ == 0; });
     }
-    return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
+    if (error_.load() != 0) return WriteStatus::Failed;
+    ++g_tally.files;
+    g_tally.bytes += total_;
+    return WriteStatus::Ok;
 }
 
 void AsyncWriter::WriterLoop() {

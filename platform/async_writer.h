@@ -82,6 +82,13 @@ class AsyncWriter {
     std::thread thread_;
 };
 
+/// Output files finished without a failed write, and their bytes, over the whole process.
+struct WriteTally {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+};
+WriteTally FinishedWrites();
+
 /// Writes all of `size` bytes at `offset`; 0 or the errno (a write that makes no progress counts as
 /// ENOSPC).
 int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset);

@@ -58,6 +58,22 @@ bool LocalTimeToEpoch(const SystemTime& time, std::time_t& epoch) {
     return epoch != static_cast<std::time_t>(-1);
 }
 
+bool JapanTimeToEpoch(const SystemTime& time, std::time_t& epoch) {
+    std::tm fields{};
+    fields.tm_year = time.wYear - 1900;
+    fields.tm_mon = time.wMonth - 1;
+    fields.tm_mday = time.wDay;
+    fields.tm_hour = time.wHour;
+    fields.tm_min = time.wMinute;
+    fields.tm_sec = time.wSecond;
+    epoch = ::timegm(&fields) - kJapanOffsetSeconds;
+    return true;
+}
+
+std::u16string FormatTime(const SystemTime& time, const char16_t* pattern) {
+    return FormatWithPattern(time, pattern);
+}
+
 std::u16string FormatLongDate(const SystemTime& time) {
     return FormatWithPattern(time, u"yyyy年M月d日 EEEE");
 }

@@ -1,7 +1,9 @@
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +68,45 @@ bool StatStepwise(const std::string& native, struct stat& info) {
     return false;
 }
 
+// Lists one folder (opened without following a link), sorted by name, and walks into its folders.
+bool ListBelow(int folder_fd, const std::string& prefix, const std::function<bool(std::string_view)>& take,
+               std::vector<std::u16string>& found) {
+    DIR* folder = ::fdopendir(folder_fd);
+    if (!folder) {
+        ::close(folder_fd);
+        return false;
+    }
+    struct Entry {
+        std::string name;
+        bool is_folder;
+    };
+    std::vector<Entry> entries;
+    while (const dirent* entry = ::readdir(folder)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        bool is_folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            is_folder =
+                ::fstatat(::dirfd(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back({name, is_folder});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    for (const Entry& entry : entries) {
+        if (!entry.is_folder) {
+            if (take(entry.name)) found.push_back(Utf8ToU16(prefix + entry.name));
+            continue;
+        }
+        int sub =
+            ::openat(::dirfd(folder), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // A folder that cannot be read below the root is passed over, as the front end's search does.
+        if (sub >= 0) ListBelow(sub, prefix + entry.name + "/", take, found);
+    }
+    ::closedir(folder);
+    return true;
+}
+
 } // namespace
 
 std::string NativePath(std::u16string_view path) {
@@ -82,6 +123,11 @@ std::u16string ProgramFolder() {
         size_t slash = buffer.rfind('/');
         return Utf8ToU16(buffer.substr(0, slash + 1));
     }();
+    return folder;
+}
+
+std::u16string StartFolder() {
+    static const std::u16string folder = CurrentFolder();
     return folder;
 }
 
@@ -168,6 +214,20 @@ bool EnterFolderNoFollow(std::u16string_view name) {
     bool ok = ::fchdir(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+bool IsFolder(std::u16string_view path) {
+    struct stat info;
+    return ::stat(NativePath(FullPath(path)).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool FindFilesBelow(std::u16string_view root, const std::function<bool(std::string_view)>& take,
+                    std::vector<std::u16string>& found) {
+    int fd = ::open(NativePath(FullPath(root)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string prefix = NativePath(root);
+    if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
+    return ListBelow(fd, prefix, take, found);
 }
 
 } // namespace platform

@@ -1,8 +1,10 @@
 #pragma once
 // Paths and folders. Paths are UTF-16 text in the programs and UTF-8 bytes for the system.
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -10,6 +12,9 @@ namespace platform {
 std::string NativePath(std::u16string_view path);
 /// The folder of the running program, ending with "/".
 std::u16string ProgramFolder();
+/// The current directory as it was at the first call (the entry calls it before any folder is
+/// entered): relative paths on the command line are taken against it.
+std::u16string StartFolder();
 /// The current directory (no trailing "/" except for the root).
 std::u16string CurrentFolder();
 /// A lexical absolute path against the current directory: "." and ".." resolved as text, no link
@@ -28,5 +33,13 @@ int CreateFolderChain(std::u16string_view path);
 int MakeFolder(std::u16string_view name);
 /// Enters a folder of the current directory without following a symbolic link.
 bool EnterFolderNoFollow(std::u16string_view name);
+
+/// True when the path names a folder (a link to a folder counts).
+bool IsFolder(std::u16string_view path);
+/// Every file below the folder `root` whose name `take` accepts, as `root` + "/" + the relative
+/// path, sorted by name within each folder; links to folders are not followed. False when the root
+/// cannot be read.
+bool FindFilesBelow(std::u16string_view root, const std::function<bool(std::string_view)>& take,
+                    std::vector<std::u16string>& found);
 
 } // namespace platform

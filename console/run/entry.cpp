@@ -1,35 +1,55 @@
 #include "console/run/entry.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unicode/uclean.h>
+#include <unistd.h>
 
 #include "console/header/icu_objects.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
 #include "console/run/tnef_expand.h"
+#include "console/run/usage_text.h"
+#include "platform/async_writer.h"
 #include "platform/console.h"
+#include "platform/paths.h"
 #include "platform/text.h"
+
+#ifndef DORNICK_VERSION
+#define DORNICK_VERSION "0"
+#endif
 
 namespace dornick {
 namespace {
 
 constexpr size_t kForwardNameLimit = 251;
 
-enum class Option { None, NN, ND, RF, NI, CO, CW, DM, FW, P, L, O };
+enum class ValueKind { None, ForwardName, OutputFolder };
 
-Option MatchOption(std::u16string_view argument) {
-    struct Row {
-        std::u16string_view text;
-        Option option;
-    };
-    static constexpr Row kOptions[] = {
-        {u"/NN", Option::NN}, {u"/ND", Option::ND}, {u"/RF", Option::RF}, {u"/NI", Option::NI},
-        {u"/CO", Option::CO}, {u"/CW", Option::CW}, {u"/DM", Option::DM}, {u"/FW", Option::FW},
-        {u"/P", Option::P},   {u"/L", Option::L},   {u"/O", Option::O},
-    };
-    for (const Row& row : kOptions)
-        if (platform::EqualsNoCaseAscii(argument, row.text)) return row.option;
-    return Option::None;
-}
+struct OptionRow {
+    std::u16string_view designed;  ///< "/NN"
+    char16_t short_form;           ///< 'S' for "-S"
+    std::u16string_view long_form; ///< "no-sender-folders" for "--no-sender-folders"
+    bool RunOptions::*flag;
+    ValueKind value;
+};
+
+constexpr OptionRow kOptionRows[] = {
+    {u"/NN", u'S', u"no-sender-folders", &RunOptions::no_sender_folder, ValueKind::None},
+    {u"/ND", u'D', u"no-date-folders", &RunOptions::no_date_folder, ValueKind::None},
+    {u"/RF", u'r', u"date-first", &RunOptions::date_then_sender, ValueKind::None},
+    {u"/NI", u'i', u"no-inline", &RunOptions::no_inline, ValueKind::None},
+    {u"/CO", u'c', u"content-only", &RunOptions::content_only, ValueKind::None},
+    {u"/CW", u'w', u"full-width", &RunOptions::full_width, ValueKind::None},
+    {u"/DM", u'd', u"date-mode", &RunOptions::date_mode, ValueKind::None},
+    {u"/FW", u'f', u"forward-name", nullptr, ValueKind::ForwardName},
+    {u"/P", u'p', u"print", &RunOptions::print, ValueKind::None},
+    {u"/L", u'l', u"log", &RunOptions::log, ValueKind::None},
+    {u"/O", u'o', u"output", nullptr, ValueKind::OutputFolder},
+};
 
 // Only the last name component is kept, cut at the last "\" and then at the last "/".
 std::u16string ForwardNameFrom(std::u16string_view argument) {
@@ -41,21 +61,205 @@ std::u16string ForwardNameFrom(std::u16string_view argument) {
     return name;
 }
 
-} // namespace
+CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
+    CommandStep step;
+    switch (row.value) {
+    case ValueKind::None:
+        step.kind = CommandStep::Kind::Flag;
+        step.flag = row.flag;
+        break;
+    case ValueKind::ForwardName:
+        step.kind = CommandStep::Kind::ForwardName;
+        step.value = ForwardNameFrom(value);
+        break;
+    case ValueKind::OutputFolder:
+        step.kind = CommandStep::Kind::OutputFolder;
+        step.value = value;
+        break;
+    }
+    return step;
+}
 
-const char16_t* const kUsageText =
-    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW "
-    u"[n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] "
-    u"EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/"
-    u"ND\t日付ごとのフォルダを作成しません。\n\t/RF\tフォルダ構成を <日付/送信者> "
-    u"の形にします。\n\t/NI\tインライン表示されるファイルを抽出しません。\n\t/FW "
-    u"[n]\tインライン表示される転送メールを [n].eml "
-    u"として抽出します。\n\t/CO\t特殊な方法で送信されたコンテンツのみのEメールも対象とします。\n\t/"
-    u"CW\tファイル名に利用出来ない半角文字を全角文字にします。\n\t/"
-    u"DM\tEMLファイルの作成日時を送受信日に変更し、抽出を行いません。\n\t/P\tログを画面出力します。\n\t/"
-    u"L\t出力先に UTF-16 形式のログファイル(dornick.txt)を作成します。\n\t/O "
-    u"[dir]\t出力先フォルダを指定します。\n\t\n\t添付ファイルが各フォルダ内で重複する場合、\n\n\tファイル名_("
-    u"1)_.ext\n\n\tという風に保護されます。\n";
+const OptionRow* DesignedOption(std::u16string_view argument) {
+    for (const OptionRow& row : kOptionRows)
+        if (platform::EqualsNoCaseAscii(argument, row.designed)) return &row;
+    return nullptr;
+}
+
+const OptionRow* ShortOption(char16_t letter) {
+    for (const OptionRow& row : kOptionRows)
+        if (row.short_form == letter) return &row;
+    return nullptr;
+}
+
+// The whole name of a long option, or of the one option an abbreviation can mean ("--out" for
+// "--output"); empty when there is none or more than one.
+std::u16string_view WholeLongName(std::u16string_view name) {
+    std::u16string_view found;
+    int matches = 0;
+    auto consider = [&](std::u16string_view whole) {
+        if (whole == name) {
+            found = whole;
+            matches = -1000; // an exact name wins over every abbreviation
+        } else if (whole.substr(0, name.size()) == name) {
+            if (matches >= 0) found = whole;
+            ++matches;
+        }
+    };
+    for (const OptionRow& row : kOptionRows)
+        consider(row.long_form);
+    consider(u"help");
+    consider(u"version");
+    return matches == 1 || matches < 0 ? found : std::u16string_view{};
+}
+
+const OptionRow* LongOption(std::u16string_view name) {
+    for (const OptionRow& row : kOptionRows)
+        if (row.long_form == name) return &row;
+    return nullptr;
+}
+
+bool IsContainerName(std::string_view name) {
+    return name.size() == 11 && platform::EqualsNoCaseAscii(platform::Ascii(name), u"winmail.dat");
+}
+
+// The front end's rule for a mail in a folder: the name ends in ".eml" at its last dot.
+bool IsFolderMailName(std::string_view name) {
+    size_t dot = name.rfind('.');
+    return (dot != std::string_view::npos && name.substr(dot) == ".eml") || IsContainerName(name);
+}
+
+// What the run counts for its progress line and its summary.
+struct RunProgress {
+    bool shown = false; ///< a terminal on standard error, more than one file, no "/P" anywhere
+    size_t files = 0;
+    uint64_t bytes = 0;
+    size_t files_done = 0;
+    uint64_t bytes_done = 0;
+    size_t failed = 0;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point drawn{};
+};
+
+uint64_t FileSize(std::u16string_view path) {
+    struct stat info;
+    if (::stat(platform::NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return static_cast<uint64_t>(info.st_size);
+}
+
+std::u16string Number(uint64_t value) {
+    return platform::Format(u"%I64u", {static_cast<unsigned long long>(value)});
+}
+
+std::u16string MinutesSeconds(double seconds) {
+    auto whole = static_cast<unsigned long long>(seconds < 0 ? 0 : seconds + 0.5);
+    return platform::Format(u"%I64u:%02d", {whole / 60, static_cast<int>(whole % 60)});
+}
+
+std::u16string OneDecimal(double value) {
+    auto tenths = static_cast<unsigned long long>(value < 0 ? 0 : value * 10 + 0.5);
+    return platform::Format(u"%I64u.%d", {tenths / 10, static_cast<int>(tenths % 10)});
+}
+
+void DrawProgress(RunProgress& progress, std::u16string_view current) {
+    if (!progress.shown) return;
+    auto now = std::chrono::steady_clock::now();
+    // At most ten times a second, but at once when a message has taken the line's place.
+    if (platform::StatusLineShown() && now - progress.drawn < std::chrono::milliseconds(100)) return;
+    progress.drawn = now;
+    double elapsed = std::chrono::duration<double>(now - progress.start).count();
+    double rate = elapsed > 0 ? static_cast<double>(progress.bytes_done) / elapsed : 0;
+    std::u16string left = u"-:--";
+    if (rate > 0 && progress.bytes_done > 0)
+        left = MinutesSeconds(static_cast<double>(progress.bytes - progress.bytes_done) / rate);
+    std::u16string speed = OneDecimal(rate / 1e6);
+    size_t slash = current.rfind(u'/');
+    std::u16string_view name = slash == std::u16string_view::npos ? current : current.substr(slash + 1);
+    platform::ShowStatusLine(
+        platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
+                         {Number(progress.files_done), Number(progress.files), speed, left, name}));
+}
+
+void PrintSummary(const RunProgress& progress) {
+    if (!progress.shown) return;
+    platform::ClearStatusLine();
+    const platform::WriteTally written = platform::FinishedWrites();
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
+    PrintErr(u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
+             {Number(progress.files_done), Number(written.files), Number(written.bytes),
+              Number(progress.failed), OneDecimal(elapsed)});
+}
+
+// Standard input is copied into a temporary file, which the mail processing maps like any other.
+MailResult ProcessStandardInput(RunOptions& options) {
+    if (options.date_mode) {
+        // There is no file whose times could be set.
+        PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {u"-"});
+        return MailResult::Failed;
+    }
+    const char* folder = std::getenv("TMPDIR");
+    std::string path = std::string(folder && *folder ? folder : "/tmp") + "/dornick-stdin-XXXXXX";
+    int fd = ::mkstemp(path.data());
+    bool copied = fd >= 0;
+    char buffer[1 << 16];
+    while (copied) {
+        ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            copied = false;
+            break;
+        }
+        for (ssize_t done = 0; copied && done < n;) {
+            ssize_t w = ::write(fd, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            copied = w > 0;
+            done += w > 0 ? w : 0;
+        }
+    }
+    if (fd >= 0) ::close(fd);
+    MailResult result = MailResult::Failed;
+    if (copied) {
+        if (!options.forward_name.empty()) options.no_inline = false;
+        result = ProcessMailFile(platform::Utf8ToU16(path), options, u"-");
+    } else {
+        PrintErr(u"標準入力を読み込めませんでした。\n");
+    }
+    if (fd >= 0) ::unlink(path.c_str());
+    return result;
+}
+
+// The one place where a file argument (from the command line or found in a folder) is handed on,
+// with the options as they stand. Every file starts in the folder the run started in, so that
+// relative paths, the container reader's included, mean what they meant on the command line.
+MailResult ProcessFileArgument(const std::u16string& path, RunOptions& options) {
+    platform::SetCurrentFolder(platform::StartFolder());
+    // A name that is not a mail's goes to the container reader first; one that gives nothing is
+    // read as a mail after all. What one container leaves for the next (its code page's charset
+    // name and its file time) carries over for the whole run.
+    static std::u16string container_charset;
+    static std::optional<std::time_t> container_time;
+    if (!IsMailFileName(path)) {
+        const int expanded =
+            TnefExpandFile(path, options.output_folder.empty() ? u"output" : options.output_folder,
+                           container_charset, u"", container_time, options.full_width, false);
+        if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
+    }
+    // A forward name brings the inline parts back, for the rest of the run.
+    if (!options.forward_name.empty()) options.no_inline = false;
+    return ProcessMailFile(path, options);
+}
+
+// A folder argument becomes the mails and containers below it; a file stays itself.
+std::vector<std::u16string> FilesOf(const std::u16string& argument, bool& unreadable) {
+    unreadable = false;
+    if (!platform::IsFolder(argument)) return {argument};
+    std::vector<std::u16string> found;
+    unreadable = !platform::FindFilesBelow(argument, IsFolderMailName, found);
+    return found;
+}
+
+} // namespace
 
 bool IsMailFileName(std::u16string_view argument) {
     size_t dot = argument.rfind(u'.');
@@ -64,78 +268,226 @@ bool IsMailFileName(std::u16string_view argument) {
     return extension.size() >= 4 && platform::EqualsNoCaseAscii(extension.substr(0, 4), u".eml");
 }
 
-void RunArguments(const std::vector<std::u16string>& arguments) {
-    RunOptions options;
-    // What one container leaves for the next: its code page's charset name and its file time.
-    std::u16string tnef_charset;
-    std::optional<std::time_t> tnef_time;
+Command ParseCommand(const std::vector<std::u16string>& arguments) {
+    Command command;
+    std::vector<std::u16string> pending_options; // options since the last file
+    bool only_files = false;
+    auto fail = [&](std::u16string_view argument, bool missing_value) {
+        command.action = Command::Action::UsageError;
+        command.bad_option = argument;
+        command.missing_value = missing_value;
+        return command;
+    };
+    auto file = [&](CommandStep::Kind kind, std::u16string_view value) {
+        command.steps.push_back({kind, nullptr, std::u16string(value)});
+        pending_options.clear();
+    };
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
-        switch (MatchOption(argument)) {
-        case Option::NN:
-            options.no_sender_folder = true;
+        if (only_files) {
+            file(CommandStep::Kind::File, argument);
             continue;
-        case Option::ND:
-            options.no_date_folder = true;
+        }
+        if (const OptionRow* row = DesignedOption(argument)) {
+            pending_options.push_back(argument);
+            // A designed option that takes a value consumes the next argument, whatever it is; one
+            // that stands last changes nothing.
+            if (row->value != ValueKind::None) {
+                if (++i >= arguments.size()) break;
+                pending_options.back() += u" " + arguments[i];
+            }
+            command.steps.push_back(StepFor(*row, i < arguments.size() ? arguments[i] : u""));
             continue;
-        case Option::RF:
-            options.date_then_sender = true;
+        }
+        if (argument == u"-") {
+            file(CommandStep::Kind::StandardInput, argument);
             continue;
-        case Option::NI:
-            options.no_inline = true;
+        }
+        if (argument == u"--") {
+            only_files = true;
             continue;
-        case Option::CO:
-            options.content_only = true;
+        }
+        if (argument.size() > 2 && argument.compare(0, 2, u"--") == 0) {
+            std::u16string_view name = std::u16string_view(argument).substr(2);
+            size_t equals = name.find(u'=');
+            std::u16string_view attached;
+            const bool has_value = equals != std::u16string_view::npos;
+            if (has_value) {
+                attached = name.substr(equals + 1);
+                name = name.substr(0, equals);
+            }
+            name = WholeLongName(name);
+            if (name == u"help" || name == u"version") {
+                if (has_value) return fail(argument, false);
+                command.action = name == u"help" ? Command::Action::Help : Command::Action::Version;
+                return command;
+            }
+            const OptionRow* row = LongOption(name);
+            if (!row || (has_value && row->value == ValueKind::None)) return fail(argument, false);
+            pending_options.push_back(argument);
+            if (row->value != ValueKind::None && !has_value) {
+                if (++i >= arguments.size()) return fail(argument, true);
+                attached = arguments[i];
+                pending_options.back() += u" " + arguments[i];
+            }
+            command.steps.push_back(StepFor(*row, attached));
             continue;
-        case Option::CW:
-            options.full_width = true;
+        }
+        if (argument.size() > 1 && argument[0] == u'-') {
+            // A bundle of short options ("-pl"); one that takes a value takes the rest of the
+            // argument, or the next argument.
+            pending_options.push_back(argument);
+            for (size_t at = 1; at < argument.size(); ++at) {
+                char16_t letter = argument[at];
+                if (letter == u'h' || letter == u'V') {
+                    command.action = letter == u'h' ? Command::Action::Help : Command::Action::Version;
+                    return command;
+                }
+                const OptionRow* row = ShortOption(letter);
+                if (!row) return fail(argument, false);
+                if (row->value == ValueKind::None) {
+                    command.steps.push_back(StepFor(*row, {}));
+                    continue;
+                }
+                std::u16string_view value = std::u16string_view(argument).substr(at + 1);
+                if (value.empty()) {
+                    if (++i >= arguments.size()) return fail(argument, true);
+                    value = arguments[i];
+                    pending_options.back() += u" " + arguments[i];
+                }
+                command.steps.push_back(StepFor(*row, value));
+                break;
+            }
             continue;
-        case Option::DM:
-            options.date_mode = true;
+        }
+        file(CommandStep::Kind::File, argument);
+    }
+    command.options_after_last_file = pending_options;
+    return command;
+}
+
+ExitStatus RunCommand(const Command& command) {
+    switch (command.action) {
+    case Command::Action::Help:
+        platform::ConsoleWrite(platform::Stream::Out, Localize(kUsageJapanese));
+        return ExitStatus::Processed;
+    case Command::Action::Version:
+        platform::ConsoleWrite(platform::Stream::Out, u"dornick " + platform::Ascii(DORNICK_VERSION) + u"\n");
+        return ExitStatus::Processed;
+    case Command::Action::UsageError:
+        if (command.missing_value)
+            PrintErr(u"dornick: オプション %s には値が必要です。\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n",
+                     {command.bad_option});
+        else
+            PrintErr(u"dornick: 不明なオプションです: %s\n詳しくは \"dornick --help\" を実行してください。\n",
+                     {command.bad_option});
+        return ExitStatus::UsageError;
+    case Command::Action::Run:
+        break;
+    }
+    if (!command.options_after_last_file.empty()) {
+        std::u16string listed;
+        for (const std::u16string& option : command.options_after_last_file)
+            listed += (listed.empty() ? u"" : u" ") + option;
+        PrintErr(u"dornick: 警告: 最後のファイルの後のオプションは使われません: %s\n", {listed});
+    }
+
+    // Folders are searched before the first file is processed, so that the progress line knows
+    // how many files there are.
+    struct Planned {
+        const CommandStep* step;
+        std::vector<std::u16string> files;
+        std::vector<uint64_t> sizes; ///< taken before any folder is entered
+        bool unreadable = false;
+    };
+    std::vector<Planned> plan;
+    RunProgress progress;
+    bool print_anywhere = false;
+    for (const CommandStep& step : command.steps) {
+        Planned planned{&step, {}, {}, false};
+        if (step.kind == CommandStep::Kind::File) {
+            planned.files = FilesOf(step.value, planned.unreadable);
+            for (const std::u16string& file : planned.files) {
+                planned.sizes.push_back(FileSize(file));
+                progress.bytes += planned.sizes.back();
+            }
+            progress.files += planned.files.size();
+        } else if (step.kind == CommandStep::Kind::StandardInput) {
+            ++progress.files;
+        } else if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::print) {
+            print_anywhere = true;
+        }
+        plan.push_back(std::move(planned));
+    }
+    progress.shown = progress.files > 1 && !print_anywhere && platform::IsTerminal(platform::Stream::Err);
+
+    RunOptions options;
+    bool failed = false;
+    for (const Planned& planned : plan) {
+        const CommandStep& step = *planned.step;
+        switch (step.kind) {
+        case CommandStep::Kind::Flag:
+            options.*step.flag = true;
             continue;
-        case Option::P:
-            options.print = true;
+        case CommandStep::Kind::ForwardName:
+            options.forward_name = step.value;
             continue;
-        case Option::L:
-            options.log = true;
+        case CommandStep::Kind::OutputFolder:
+            options.output_folder = step.value;
             continue;
-        case Option::FW:
-            if (++i < arguments.size()) options.forward_name = ForwardNameFrom(arguments[i]);
-            continue;
-        case Option::O:
-            if (++i < arguments.size()) options.output_folder = arguments[i];
-            continue;
-        case Option::None:
+        case CommandStep::Kind::StandardInput:
+            DrawProgress(progress, u"-");
+            if (ProcessStandardInput(options) == MailResult::Failed) {
+                failed = true;
+                ++progress.failed;
+            }
+            ++progress.files_done;
+            break;
+        case CommandStep::Kind::File:
+            if (planned.unreadable) {
+                PrintErr(
+                    u"フォルダを読み込めませんでした。\n->%s\n",
+                    {platform::DisplayPath(platform::FullPath(platform::StartFolder() + u"/" + step.value))});
+                failed = true;
+            }
+            for (size_t i = 0; i < planned.files.size(); ++i) {
+                DrawProgress(progress, planned.files[i]);
+                if (ProcessFileArgument(planned.files[i], options) == MailResult::Failed) {
+                    failed = true;
+                    ++progress.failed;
+                }
+                ++progress.files_done;
+                progress.bytes_done += planned.sizes[i];
+                platform::ConsoleFlush();
+            }
             break;
         }
-        // Any other name may be a TNEF container; one that gives nothing is read as a mail after all.
-        if (!IsMailFileName(argument) &&
-            TnefExpandFile(argument, options.output_folder.empty() ? u"output" : options.output_folder,
-                           tnef_charset, u"", tnef_time, options.full_width, false) != 0) {
-            platform::ConsoleFlush();
-            continue;
-        }
-        if (!options.forward_name.empty()) options.no_inline = false;
-        ProcessMailFile(argument, options);
         platform::ConsoleFlush();
     }
+    PrintSummary(progress);
+    return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
 }
 
 int RunEntry(int argc, char** argv) {
     platform::InitConsole();
+    SetMessageLanguage(LanguageFromEnvironment(std::getenv("DORNICK_MESSAGES"), std::getenv("LC_ALL"),
+                                               std::getenv("LC_MESSAGES"), std::getenv("LANG")));
+    // Relative paths are taken against the folder the run starts in.
+    (void)platform::StartFolder();
     if (argc < 2) {
-        platform::ConsoleWrite(platform::Stream::Err, kUsageText);
-        return 0;
+        platform::ConsoleWrite(platform::Stream::Err, Localize(kUsageJapanese));
+        return static_cast<int>(ExitStatus::Processed);
     }
     std::vector<std::u16string> arguments;
     arguments.reserve(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i)
         arguments.push_back(platform::Utf8ToU16(argv[i]));
-    RunArguments(arguments);
+    const ExitStatus status = RunCommand(ParseCommand(arguments));
     platform::ConsoleFlush();
     ReleaseIcuObjects();
     u_cleanup();
-    return 0;
+    return static_cast<int>(status);
 }
 
 } // namespace dornick

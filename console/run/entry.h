@@ -8,16 +8,37 @@
 
 namespace dornick {
 
-/// The usage text, written to standard error when no argument is given.
-extern const char16_t* const kUsageText;
-
 /// What a file argument is: a mail by its name (".eml" at its last dot), or anything else.
 bool IsMailFileName(std::u16string_view argument);
 
-/// Reads the arguments from left to right and processes every file argument when it is met.
-void RunArguments(const std::vector<std::u16string>& arguments);
+/// Exit status of a run.
+enum class ExitStatus : int { Processed = 0, SomeFailed = 1, UsageError = 2 };
 
-/// The program: start-up, then RunArguments; always 0.
+/// One step of the command line, in order: an option to set, or a file to process.
+struct CommandStep {
+    enum class Kind { Flag, ForwardName, OutputFolder, File, StandardInput } kind = Kind::File;
+    bool RunOptions::*flag = nullptr; ///< Flag
+    std::u16string value;             ///< the forward name, the output folder, or the file
+};
+
+/// The command line read into steps.
+struct Command {
+    enum class Action { Run, Help, Version, UsageError } action = Action::Run;
+    std::vector<CommandStep> steps;
+    std::vector<std::u16string> options_after_last_file; ///< as written, for the warning
+    std::u16string bad_option;                           ///< UsageError: the argument
+    bool missing_value = false;                          ///< UsageError: an option without its value
+};
+
+/// Reads the arguments: the designed options ("/NN" ..., whole argument, any case), their long
+/// and short forms ("--print", "-p", "-o DIR", "--output=DIR", "-pl"), "--" (every later argument
+/// is a file), "-" (one mail from standard input); anything else is a file.
+Command ParseCommand(const std::vector<std::u16string>& arguments);
+
+/// Runs the parsed command (help, version, usage error, or the files in order).
+ExitStatus RunCommand(const Command& command);
+
+/// The program: start-up, then the command line.
 int RunEntry(int argc, char** argv);
 
 } // namespace dornick

@@ -5,7 +5,9 @@
 
 namespace dornick {
 
-void LogAppend(LogBuffer& log, std::u16string_view text) {
+namespace {
+
+void AppendText(LogBuffer& log, std::u16string_view text) {
     size_t needed = log.text.size() + text.size() + 1;
     while (needed > log.capacity)
         log.capacity += kLogGrowthUnits;
@@ -13,18 +15,24 @@ void LogAppend(LogBuffer& log, std::u16string_view text) {
     log.text.append(text);
 }
 
+} // namespace
+
+void LogAppend(LogBuffer& log, std::u16string_view text) {
+    AppendText(log, Localize(text));
+}
+
 void LogAppendFormat(LogBuffer& log, std::u16string_view format,
                      std::initializer_list<platform::FormatArg> args) {
     std::u16string entry;
-    platform::FormatAppend(entry, kLogLineLimit, format, args);
-    LogAppend(log, entry);
+    platform::FormatAppend(entry, kLogLineLimit, Localize(format), args);
+    AppendText(log, entry);
 }
 
-void LogWriteFile(std::u16string_view text, std::u16string_view folder, const platform::RetryPolicy& retry) {
+bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const platform::RetryPolicy& retry) {
     std::u16string path(folder);
     if (!path.empty() && path.back() != u'/') path.push_back(u'/');
     path.append(u"dornick.txt");
-    if (text.empty()) return;
+    if (text.empty()) return true;
     std::string bytes;
     bytes.resize(text.size() * 2);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -34,8 +42,9 @@ void LogWriteFile(std::u16string_view text, std::u16string_view folder, const pl
     static constexpr char kByteOrderMark[] = {'\xFF', '\xFE'};
     platform::OpenStatus status = platform::RetryWhileContended(
         [&] { return platform::AppendLocked(path, std::string_view(kByteOrderMark, 2), bytes); }, retry);
-    if (status != platform::OpenStatus::Ok)
-        PrintErr(u"ログファイルを作成出来ませんでした。\n->%s\n", {platform::DisplayPath(path)});
+    if (status == platform::OpenStatus::Ok) return true;
+    PrintErr(u"ログファイルを作成出来ませんでした。\n->%s\n", {platform::DisplayPath(path)});
+    return false;
 }
 
 } // namespace dornick

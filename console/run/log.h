@@ -21,14 +21,16 @@ struct LogBuffer {
     size_t capacity = kLogGrowthUnits; ///< units, terminator included
 };
 
-/// Appends a text, growing the capacity in steps of 2048 units (as many steps as the text needs).
+/// Appends a text (a designed message in the channel's language), growing the capacity in steps of 2048 units
+/// (as many steps as the text needs).
 void LogAppend(LogBuffer& log, std::u16string_view text);
 /// Formats one entry (cut at 1023 units, as the log line buffer holds) and appends it.
 void LogAppendFormat(LogBuffer& log, std::u16string_view format,
                      std::initializer_list<platform::FormatArg> args);
 /// Appends a mail's log text to "dornick.txt" in `folder` (UTF-16LE, FF FE first when the file is
-/// empty). Nothing is written for an empty text. The message goes to standard error on failure.
-void LogWriteFile(std::u16string_view text, std::u16string_view folder,
+/// empty). Nothing is written for an empty text. False, after the message on standard error, when
+/// the file could not be opened.
+bool LogWriteFile(std::u16string_view text, std::u16string_view folder,
                   const platform::RetryPolicy& retry = platform::RetryPolicy{});
 
 } // namespace dornick

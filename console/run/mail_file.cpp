@@ -16,30 +16,34 @@ void EnsureTrailingSeparator(std::u16string& path) {
     if (!path.empty() && path.back() != u'/') path.push_back(u'/');
 }
 
-// Opens and maps the mail file; false (after its message, if any) when there is nothing to walk.
-bool MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
+enum class Mapping { Mapped, Empty, Failed };
+
+// Opens and maps the mail file. Empty (an empty file, nothing said) and Failed (after its message)
+// leave nothing to walk.
+Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
     platform::OpenStatus status = platform::RetryWhileContended(
         [&] { return platform::OpenSharedExisting(full_path, writable, mail.file); });
     if (status != platform::OpenStatus::Ok) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {mail.mail_path});
-        return false;
+        return Mapping::Failed;
     }
     if (!platform::QueryFileSize(mail.file)) {
         PrintErr(u"ファイルサイズの取得に失敗しました。\n->%s\n", {mail.mail_path});
-        return false;
+        return Mapping::Failed;
     }
-    if (mail.file.size == 0) return false;
+    if (mail.file.size == 0) return Mapping::Empty;
     if (!platform::MapWholeFile(mail.file)) {
         PrintErr(u"ファイルマッピングに失敗しました。\n->%s\n", {mail.mail_path});
-        return false;
+        return Mapping::Failed;
     }
     mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
-    return true;
+    return Mapping::Mapped;
 }
 
 // Makes the output root current. With "/O" the folder chain is created when missing; without it
-// the folder "output" beside the program. False (after the message) when the mail cannot go on.
-bool EnterOutputRoot(MailState& mail, const std::u16string& program_folder) {
+// the folder "output" in the folder the run started in. False (after the message) when the mail
+// cannot go on.
+bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
     const RunOptions& options = *mail.options;
     if (!options.output_folder.empty()) {
         std::u16string root = platform::FullPath(options.output_folder);
@@ -60,14 +64,14 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& program_folder) {
                             {platform::DisplayPath(root)});
         }
         // A root that exists but cannot be entered (a file of that name, no permission) would
-        // leave the output in the program's folder: the mail stops here instead.
+        // leave the output in the start folder: the mail stops here instead.
         if (!platform::SetCurrentFolder(root)) {
             PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n", {platform::DisplayPath(root)});
             return false;
         }
         return true;
     }
-    std::u16string shown = platform::DisplayPath(program_folder);
+    std::u16string shown = platform::DisplayPath(start_folder);
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
     if (!platform::PathExists(u"output")) {
         if (platform::MakeFolder(u"output") != 0) {
@@ -77,7 +81,7 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& program_folder) {
         PrintOut(u"outputフォルダを作成しました。\n->%s/output\n\n", {shown});
         LogAppendFormat(mail.log, u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n", {shown});
     }
-    mail.output_root = program_folder + u"output/";
+    mail.output_root = start_folder + u"output/";
     if (!platform::SetCurrentFolder(mail.output_root)) {
         PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
         return false;
@@ -94,51 +98,60 @@ void StampMailFile(MailState& mail) {
     ParseMailDate(text, mail.mail_time);
     if (mail.mail_time.IsZero()) return;
     std::time_t when;
-    if (!platform::LocalTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when))
+    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when))
         return;
-    if (mail.options->print)
-        PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
-                 {platform::FormatLongDate(mail.mail_time), platform::FormatLongTime(mail.mail_time),
-                  mail.mail_path});
+    if (!mail.options->print) return;
+    // The date is shown as the mail gives it in Japan time, in the words of the message's language.
+    const bool japanese = MessageLanguage() == Language::Japanese;
+    PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
+             {japanese ? platform::FormatLongDate(mail.mail_time)
+                       : platform::FormatTime(mail.mail_time, u"EEEE, MMMM d, yyyy"),
+              japanese ? platform::FormatLongTime(mail.mail_time)
+                       : platform::FormatTime(mail.mail_time, u"H:mm:ss"),
+              mail.mail_path});
 }
 
-void EndMail(MailState& mail, WalkEnd end) {
+MailResult EndMail(MailState& mail, WalkEnd end) {
     platform::CloseMappedFile(mail.file);
     if (mail.output_written) {
         if (mail.log_on) LogAppend(mail.log, u"\r\n");
         if (end == WalkEnd::NoLineLeft && mail.options->print) PrintOut(u"\n");
     }
-    if (mail.log_on) LogWriteFile(mail.log.text, mail.output_root);
+    bool logged = !mail.log_on || LogWriteFile(mail.log.text, mail.output_root);
+    return logged && !mail.output_failed ? MailResult::Done : MailResult::Failed;
 }
 
 } // namespace
 
-void ProcessMailFile(std::u16string_view argument, const RunOptions& options) {
+MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& options,
+                           std::u16string_view shown_path) {
     MailState mail;
     mail.options = &options;
-    const std::u16string program_folder = platform::ProgramFolder();
-    platform::SetCurrentFolder(program_folder);
-    mail.output_root = program_folder;
-    // A relative mail path is taken relative to the program's folder, which is now current.
+    // Relative paths (the mail, "/O", the default "output") are taken against the folder the run
+    // started in, made current again for every mail.
+    const std::u16string start_folder = platform::FullPath(platform::StartFolder() + u"/");
+    platform::SetCurrentFolder(start_folder);
+    mail.output_root = start_folder;
     const std::u16string full_path = platform::FullPath(argument);
-    mail.mail_path = platform::DisplayPath(full_path);
+    mail.mail_path = shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);
 
-    if (!MapMailFile(mail, full_path, options.date_mode)) {
+    const Mapping mapping = MapMailFile(mail, full_path, options.date_mode);
+    if (mapping != Mapping::Mapped) {
         platform::CloseMappedFile(mail.file);
-        return;
+        return mapping == Mapping::Empty ? MailResult::Done : MailResult::Failed;
     }
     if (options.date_mode) {
         MimeWalk(mail);
         StampMailFile(mail);
         platform::CloseMappedFile(mail.file);
-        return;
+        return MailResult::Done;
     }
-    if (!EnterOutputRoot(mail, program_folder)) {
+    if (!EnterOutputRoot(mail, start_folder)) {
         platform::CloseMappedFile(mail.file);
-        return;
+        return MailResult::Failed;
     }
     mail.log_on = options.log;
-    EndMail(mail, MimeWalk(mail));
+    return EndMail(mail, MimeWalk(mail));
 }
 
 } // namespace dornick

@@ -192,6 +192,7 @@ struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
     bool folders_made = false;
     bool progress_pending = true;
     bool output_written = false;
+    bool output_failed = false; ///< an output file could not be written: the run's exit status says so
 
     bool log_on = false;
     LogBuffer log;

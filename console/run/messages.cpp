@@ -1,13 +1,50 @@
 #include "console/run/messages.h"
 
+#include <string>
+
+#include "console/run/message_table.h"
+
 namespace dornick {
+namespace {
+
+Language g_language = Language::Japanese;
+
+bool IsJapaneseLocaleName(std::string_view name) {
+    return name.substr(0, 2) == "ja" &&
+           (name.size() == 2 || name[2] == '_' || name[2] == '.' || name[2] == '@');
+}
+
+} // namespace
+
+Language LanguageFromEnvironment(const char* dornick_messages, const char* lc_all, const char* lc_messages,
+                                 const char* lang) {
+    if (dornick_messages && *dornick_messages)
+        return IsJapaneseLocaleName(dornick_messages) ? Language::Japanese : Language::English;
+    for (const char* value : {lc_all, lc_messages, lang})
+        if (value && *value) return IsJapaneseLocaleName(value) ? Language::Japanese : Language::English;
+    return Language::English;
+}
+
+void SetMessageLanguage(Language language) {
+    g_language = language;
+}
+
+Language MessageLanguage() {
+    return g_language;
+}
+
+std::u16string_view Localize(std::u16string_view japanese) {
+    if (g_language == Language::Japanese) return japanese;
+    std::u16string_view english = EnglishFor(japanese);
+    return english.empty() ? japanese : english;
+}
 
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args) {
-    platform::ConsoleWrite(platform::Stream::Out, platform::Format(format, args));
+    platform::ConsoleWrite(platform::Stream::Out, platform::Format(Localize(format), args));
 }
 
 void PrintErr(std::u16string_view format, std::initializer_list<platform::FormatArg> args) {
-    platform::ConsoleWrite(platform::Stream::Err, platform::Format(format, args));
+    platform::ConsoleWrite(platform::Stream::Err, platform::Format(Localize(format), args));
 }
 
 } // namespace dornick

@@ -1,5 +1,9 @@
 #pragma once
 // The one channel for what the console program says: the two console streams and the per-mail log.
+//
+// Call sites pass the designed Japanese texts. Under a language other than Japanese each text is
+// replaced by its English row of the message table before it is formatted, so that every message
+// reaches the user in one language.
 
 #include <initializer_list>
 #include <string_view>
@@ -8,6 +12,21 @@
 #include "platform/format.h"
 
 namespace dornick {
+
+enum class Language { Japanese, English };
+
+/// The language of the messages: DORNICK_MESSAGES ("ja" or "en", set by the front end for its
+/// children) when given, else Japanese for a locale whose first set variable of LC_ALL,
+/// LC_MESSAGES and LANG names the language "ja", English for every other locale.
+Language LanguageFromEnvironment(const char* dornick_messages, const char* lc_all, const char* lc_messages,
+                                 const char* lang);
+/// Sets the language of the channel; Japanese until the entry sets it.
+void SetMessageLanguage(Language language);
+Language MessageLanguage();
+
+/// The text of a designed message in the channel's language (the text itself in Japanese, and
+/// also when the table has no row for it).
+std::u16string_view Localize(std::u16string_view japanese);
 
 /// Formats and writes a message to standard output.
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args = {});

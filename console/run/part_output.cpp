@@ -65,6 +65,7 @@ void FinishContentIdName(MailState& mail) {
 
 // Every failure of an output file ends the mail with its message and the log form.
 void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log) {
+    mail.output_failed = true;
     PrintErr(screen, {mail.part_name});
     if (mail.log_on) {
         LogAppendFormat(mail.log, log, {mail.part_name});
@@ -121,7 +122,7 @@ void DateFile(MailState& mail, int fd) {
     if (!mail.mail_epoch_known) {
         mail.mail_epoch_known = true;
         std::time_t when;
-        if (!mail.mail_time.IsZero() && platform::LocalTimeToEpoch(mail.mail_time, when))
+        if (!mail.mail_time.IsZero() && platform::JapanTimeToEpoch(mail.mail_time, when))
             mail.mail_epoch = when;
     }
     if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);

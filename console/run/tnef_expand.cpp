@@ -121,7 +121,7 @@ bool EnterOutputFolder(const std::u16string& folder, std::u16string_view bare_na
 } // namespace
 
 std::u16string TnefBaseFolder() {
-    return platform::ProgramFolder();
+    return platform::StartFolder();
 }
 
 int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/text.h"
 #include "run_program.h"
 
 namespace e2e {
@@ -11,8 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The designed usage text (naming the program "dornick"); the long and short forms follow it.
 const char16_t kUsage[] =
-    u"利用方法:\n\n\tdornick.exe [/DM][/P] | [/NN][/ND][/RF][/NI][/FW "
+    u"利用方法:\n\n\tdornick [/DM][/P] | [/NN][/ND][/RF][/NI][/FW "
     u"[n]][/CO][/CW]\n\t\t\t\t\t\t[/P][/L][/O [dir]] "
     u"EMLfiles...\n\n\t/NN\t送信者ごとのフォルダを作成しません。\n\t/"
     u"ND\t日付ごとのフォルダを作成しません。\n\t/RF\t"
@@ -34,7 +36,11 @@ TEST(CommandLine, NoArgumentsPrintsTheUsageTextOnStandardError) {
     RunResult r = RunDornick({});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out_bytes, "");
-    EXPECT_EQ(r.err_bytes, PipeBytes(kUsage));
+    const std::u16string usage = r.Err();
+    EXPECT_EQ(usage.substr(0, std::size(kUsage) - 1), kUsage);
+    for (const char16_t* form :
+         {u"\t-o, --output dir\t/O [dir]\n", u"\t-p, --print\t/P\n", u"\t-h, --help\t"})
+        EXPECT_NE(usage.find(form), std::u16string::npos) << platform::U16ToUtf8(form);
 }
 
 class Arguments : public TempDir {};
@@ -49,14 +55,14 @@ TEST_F(Arguments, OptionsApplyOnlyToTheFilesAfterThem) {
     ASSERT_EQ(::stat(Path("a.eml").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 1483405500);
 
-    // A lower-case option is the option; "/P:" and "-P" are file names.
-    r = RunDornick({"/dm", "/p", Path("a.eml"), "/P:", "-P"});
+    // A lower-case option is the option; "/P:" is a file name, and so is "-P" after "--".
+    r = RunDornick({"/dm", "/p", Path("a.eml"), "/P:", "--", "-P"}, {}, root);
     EXPECT_NE(r.Out().find(u"作成日時を"), std::u16string::npos);
-    // A relative mail path is taken relative to the program's folder.
-    const std::u16string program_folder = U(fs::path(DORNICK_PATH).parent_path().string());
-    // Names without ".eml" go to the TNEF reader first, whose open failure ends the argument.
-    EXPECT_EQ(r.Err(), u"ファイルを開けませんでした。\n->/P:\nファイルを開けませんでした。\n->" +
-                           program_folder + u"/-P\n");
+    // Names without ".eml" go to the TNEF reader first, whose open failure ends the argument; a
+    // relative path is taken against the current folder.
+    EXPECT_EQ(r.Err(),
+              u"ファイルを開けませんでした。\n->/P:\nファイルを開けませんでした。\n->" + U(root) + u"/-P\n");
+    EXPECT_EQ(r.exit_code, 1);
 }
 
 TEST_F(Arguments, ForwardNameConsumesTheNextArgumentWhateverItIs) {
@@ -67,25 +73,27 @@ TEST_F(Arguments, ForwardNameConsumesTheNextArgumentWhateverItIs) {
     EXPECT_EQ(r.err_bytes, "");
 }
 
-TEST_F(Arguments, ValueOptionStandingLastChangesNothing) {
+TEST_F(Arguments, ValueOptionStandingLastChangesNothingButIsNamed) {
     RunResult r = RunDornick({"/O"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out_bytes, "");
-    EXPECT_EQ(r.err_bytes, "");
+    EXPECT_EQ(r.Err(), u"dornick: 警告: 最後のファイルの後のオプションは使われません: /O\n");
     r = RunDornick({"/P", "/FW"});
-    EXPECT_EQ(r.out_bytes + r.err_bytes, "");
+    EXPECT_EQ(r.out_bytes, "");
+    EXPECT_EQ(r.Err(), u"dornick: 警告: 最後のファイルの後のオプションは使われません: /P /FW\n");
 }
 
 TEST_F(Arguments, BadFileArgumentsAreReportedAndTheRunGoesOn) {
     WriteFile(Path("a.eml"), kDatedMail);
     WriteFile(Path("empty.eml"), "");
+    // A folder is searched (this one holds no mail); "*" is not expanded.
     fs::create_directory(Path("folder.eml"));
     RunResult r = RunDornick({"/P", "/DM", Path("missing.eml"), Path("folder.eml"), Path("*.eml"),
-                              Path("empty.eml"), Path("a.eml")});
-    EXPECT_EQ(r.exit_code, 0);
+                              Path("empty.eml"), Path("a.eml")},
+                             {"LC_ALL=en_US.UTF-8", "DORNICK_MESSAGES=ja"});
+    EXPECT_EQ(r.exit_code, 1);
     const std::u16string root = U(this->root);
     EXPECT_EQ(r.Err(), u"メールファイルを開けませんでした。\n->" + root + u"/missing.eml\n" +
-                           u"メールファイルを開けませんでした。\n->" + root + u"/folder.eml\n" +
                            u"メールファイルを開けませんでした。\n->" + root + u"/*.eml\n");
     // The run went on to the last file.
     EXPECT_EQ(r.Out(),

@@ -78,12 +78,16 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
     EXPECT_EQ(ListTree(root).size(), std::size(rows));
 }
 
-TEST_F(DateMode, TheMailTimeIsLocalTime) {
-    DateModeRow row{"tz", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n\r\n", 0, nullptr};
-    RunResult r;
-    EXPECT_EQ(RunOn(row, {"TZ=UTC", "LC_ALL=C"}, r), 1483437900); // 10:05 Japan time, taken as 10:05 UTC
-    EXPECT_EQ(r.Out(), u"作成日時を 2017年1月3日 Tuesday 10時5分0秒 に変更しました。\n->\"" +
-                           U(Path("tz.eml")) + u"\"\n\n");
+TEST_F(DateMode, TheMailTimeIsTheSameMomentInEveryTimeZone) {
+    DateModeRow row{"tz", "Date: Mon, 2 Jan 2017 20:05:00 -0500\r\n\r\n", 0, nullptr};
+    for (const char* zone : {"TZ=Asia/Tokyo", "TZ=UTC", "TZ=America/New_York", "TZ=Europe/Berlin"}) {
+        SCOPED_TRACE(zone);
+        RunResult r;
+        EXPECT_EQ(RunOn(row, {zone, "LC_ALL=C"}, r), 1483405500); // 01:05 UTC, 10:05 in Japan
+        // The report shows the Japan time, in English outside a Japanese locale.
+        EXPECT_EQ(r.Out(), u"Changed the file times to Tuesday, January 3, 2017 10:05:00.\n->\"" +
+                               U(Path("tz.eml")) + u"\"\n\n");
+    }
 }
 
 } // namespace

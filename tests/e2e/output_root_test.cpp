@@ -1,4 +1,4 @@
-// The output root: "/O" or "output" beside the program, made when missing, with its messages and
+// The output root: "/O" or "output" in the current folder, made when missing, with its messages and
 // the log file.
 
 #include <filesystem>
@@ -41,39 +41,44 @@ TEST_F(OutputRoot, WithoutLogNothingIsWrittenButTheFolder) {
     EXPECT_TRUE(ListTree(Path("out")).empty());
 }
 
-TEST_F(OutputRoot, RelativeFolderIsTakenBesideTheProgram) {
+TEST_F(OutputRoot, RelativePathsAreTakenInTheCurrentFolder) {
+    // The program lives elsewhere (an installed one in a folder nobody may write to): the mail
+    // and the output root are found from where it was started.
     fs::create_directory(Path("bin"));
     fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
-    WriteFile(Path("bin/a.eml"), kPlainMail);
-    RunResult r = RunProgram(Path("bin/dornick"), {"/O", "rel", "a.eml"}, {}, "/");
+    fs::create_directory(Path("work"));
+    WriteFile(Path("work/a.eml"), kPlainMail);
+    RunResult r = RunProgram(Path("bin/dornick"), {"/O", "rel", "a.eml"}, {}, Path("work"));
     EXPECT_EQ(r.err_bytes, "");
-    EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(Path("bin/rel")) + u"\n\n");
-    EXPECT_TRUE(fs::is_directory(Path("bin/rel")));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(Path("work/rel")) + u"\n\n");
+    EXPECT_TRUE(fs::is_directory(Path("work/rel")));
+    EXPECT_EQ(ListTree(Path("bin")), std::vector<std::string>{"dornick"});
 }
 
-TEST_F(OutputRoot, DefaultFolderIsOutputBesideTheProgram) {
+TEST_F(OutputRoot, DefaultFolderIsOutputInTheCurrentFolder) {
     fs::create_directory(Path("bin"));
     fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
+    fs::create_directory(Path("work"));
     WriteFile(Path("a.eml"), kPlainMail);
-    RunResult r = RunProgram(Path("bin/dornick"), {"/L", Path("a.eml"), Path("a.eml")});
+    RunResult r = RunProgram(Path("bin/dornick"), {"/L", "../a.eml", Path("a.eml")}, {}, Path("work"));
     EXPECT_EQ(r.err_bytes, "");
-    EXPECT_EQ(r.Out(), u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n");
-    EXPECT_EQ(ReadFile(Path("bin/output/dornick.txt")),
+    EXPECT_EQ(r.Out(), u"outputフォルダを作成しました。\n->" + U(Path("work/output")) + u"\n\n");
+    EXPECT_EQ(ReadFile(Path("work/output/dornick.txt")),
               "\xFF\xFE" +
-                  PipeBytes(u"outputフォルダを作成しました。\n->" + U(Path("bin/output")) + u"\n\n"));
+                  PipeBytes(u"outputフォルダを作成しました。\n->" + U(Path("work/output")) + u"\n\n"));
+    EXPECT_EQ(ListTree(Path("bin")), std::vector<std::string>{"dornick"});
 }
 
 TEST_F(OutputRoot, DefaultFolderThatCannotBeMadeStopsEachMail) {
-    fs::create_directory(Path("bin"));
-    fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
-    WriteFile(Path("bin/output"), "a file where the folder should be");
+    WriteFile(Path("output"), "a file where the folder should be");
     WriteFile(Path("a.eml"), kPlainMail);
-    RunResult r = RunProgram(Path("bin/dornick"), {Path("a.eml"), Path("a.eml")});
+    RunResult r = RunDornick({"a.eml", "a.eml"}, {}, root);
     const std::u16string message =
-        u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("bin/output")) + u"\n";
+        u"outputフォルダが作成出来ません。終了します。\n->" + U(Path("output")) + u"\n";
     EXPECT_EQ(r.Err(), message + message);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(ListTree(Path("bin")), (std::vector<std::string>{"dornick", "output"}));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"a.eml", "output"}));
 }
 
 TEST_F(OutputRoot, NamedFolderThatIsAFileIsRefused) {

@@ -1,11 +1,14 @@
 #include "run_program.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "platform/text.h"
@@ -49,17 +52,25 @@ std::u16string RunResult::Err() const {
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::vector<std::string>& env, const std::string& cwd) {
+                     const std::vector<std::string>& env, const std::string& cwd, const std::string& input) {
     RunResult result;
     int out_pipe[2], err_pipe[2];
     if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return result;
+    // Standard input is a file holding `input` (empty: nothing to read).
+    char input_name[] = "/tmp/dornick-e2e-input-XXXXXX";
+    int input_fd = ::mkstemp(input_name);
+    if (input_fd >= 0) {
+        [[maybe_unused]] ssize_t written = ::write(input_fd, input.data(), input.size());
+        ::close(input_fd);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
     posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input_fd >= 0 ? input_name : "/dev/null",
+                                     O_RDONLY, 0);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
     std::vector<std::string> argv_text = {program};
@@ -68,13 +79,22 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     for (std::string& a : argv_text)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    // The given entries replace those of the same name.
+    // The given entries replace those of the same name; unless a test says otherwise, the program
+    // prints the designed form (UTF-16LE, Japanese messages).
     std::vector<std::string> env_text = env;
+    for (const char* fallback :
+         {"DORNICK_OUTPUT_ENCODING=UTF-16LE", "LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES="}) {
+        std::string name(fallback, std::string_view(fallback).find('=') + 1);
+        bool given = false;
+        for (const std::string& entry : env)
+            given = given || entry.compare(0, name.size(), name) == 0;
+        if (!given) env_text.push_back(fallback);
+    }
     for (char** e = environ; *e; ++e) {
         std::string entry(*e);
         std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
-        for (const std::string& given : env)
+        for (const std::string& given : env_text)
             replaced = replaced || given.compare(0, name.size(), name) == 0;
         if (!replaced) env_text.push_back(entry);
     }
@@ -111,6 +131,66 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     int status = 0;
     if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         result.exit_code = WEXITSTATUS(status);
+    if (input_fd >= 0) ::unlink(input_name);
+    return result;
+}
+
+RunResult RunOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                        const std::string& cwd) {
+    RunResult result;
+    std::vector<std::string> argv_text = {DORNICK_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text = env;
+    for (const char* fallback : {"LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES=", "DORNICK_OUTPUT_ENCODING="}) {
+        std::string name(fallback, std::string_view(fallback).find('=') + 1);
+        bool given = false;
+        for (const std::string& entry : env)
+            given = given || entry.compare(0, name.size(), name) == 0;
+        if (!given) env_text.push_back(fallback);
+    }
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& given : env_text)
+            replaced = replaced || given.compare(0, name.size(), name) == 0;
+        if (!replaced) env_text.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env_text)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 200;
+    int master = -1;
+    pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+    if (pid < 0) return result;
+    if (pid == 0) {
+        int null_fd = ::open("/dev/null", O_RDONLY);
+        if (null_fd >= 0) ::dup2(null_fd, STDIN_FILENO);
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+        ::execve(DORNICK_PATH, argv.data(), envp.data());
+        ::_exit(127);
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) {
+            result.out_bytes.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break; // EIO: the child's side is closed
+    }
+    ::close(master);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
     return result;
 }
 

@@ -139,13 +139,12 @@ TEST_F(TnefExpand, MissingContainerIsReportedAndNotReadAsAMail) {
     EXPECT_FALSE(fs::exists(Out("")));
 }
 
-TEST_F(TnefExpand, RelativePathsAreTakenBesideTheProgram) {
-    fs::create_directory(Path("bin"));
-    fs::copy_file(DORNICK_PATH, Path("bin/dornick"));
-    WriteFile(Path("bin/winmail.dat"), TnefWriter().Title("a.txt").Data("A").Bytes());
-    RunResult r = RunProgram(Path("bin/dornick"), {"winmail.dat"}, {}, "/");
-    EXPECT_EQ(r.Err(), Created(Path("bin/output")));
-    EXPECT_EQ(ReadFile(Path("bin/output/a.txt")), "A");
+TEST_F(TnefExpand, RelativePathsAreTakenAgainstTheCurrentFolder) {
+    fs::create_directory(Path("work"));
+    WriteFile(Path("work/winmail.dat"), TnefWriter().Title("a.txt").Data("A").Bytes());
+    RunResult r = RunProgram(DORNICK_PATH, {"winmail.dat"}, {}, Path("work"));
+    EXPECT_EQ(r.Err(), Created(Path("work/output")));
+    EXPECT_EQ(ReadFile(Path("work/output/a.txt")), "A");
 }
 
 TEST_F(TnefExpand, HostileContainersStayInsideTheOutputFolder) {

@@ -42,6 +42,20 @@ TEST(Console, PipeFormIsUtf16LeWithCrLf) {
     EXPECT_EQ(bytes, std::string("a\0\r\0\n\0\xE5\x65", 8));
 }
 
+TEST(Console, OnlyTheExactVariableAsksForUtf16) {
+    struct Row {
+        const char* value;
+        PipeEncoding expected;
+    };
+    const Row rows[] = {{nullptr, PipeEncoding::Utf8},       {"", PipeEncoding::Utf8},
+                        {"UTF-16LE", PipeEncoding::Utf16Le}, {"utf-16le", PipeEncoding::Utf16Le},
+                        {"UTF-16", PipeEncoding::Utf8},      {"UTF-16LE ", PipeEncoding::Utf8},
+                        {"UTF-8", PipeEncoding::Utf8}};
+    for (const Row& row : rows)
+        EXPECT_EQ(PipeEncodingFromEnvironment(row.value), row.expected)
+            << (row.value ? row.value : "(unset)");
+}
+
 TEST(Text, Utf8RoundTripAndSubstitution) {
     EXPECT_EQ(Utf8ToU16("\xE8\xB3\x87\xE6\x96\x99"), u"資料");
     EXPECT_EQ(U16ToUtf8(u"資料"), "\xE8\xB3\x87\xE6\x96\x99");
@@ -74,6 +88,28 @@ class TempFolder : public testing::Test {
     std::u16string U(const std::string& s) { return Utf8ToU16(s); }
     std::string root;
 };
+
+TEST_F(TempFolder, FolderSearchIsSortedAndFollowsNoLink) {
+    for (const char* name :
+         {"m/b.eml", "m/a/z.eml", "m/a/c/d.eml", "m/B.eml", "m/x.txt", "elsewhere/e.eml"}) {
+        fs::create_directories((fs::path(root) / name).parent_path());
+        std::ofstream(fs::path(root) / name) << "x";
+    }
+    fs::create_directory_symlink(fs::path(root) / "elsewhere", fs::path(root) / "m/link");
+    std::vector<std::u16string> found;
+    auto take = [](std::string_view name) {
+        return name.size() > 4 && name.substr(name.size() - 4) == ".eml";
+    };
+    ASSERT_TRUE(FindFilesBelow(Utf8ToU16(root + "/m"), take, found));
+    const std::u16string m = Utf8ToU16(root) + u"/m/";
+    EXPECT_EQ(found,
+              (std::vector<std::u16string>{m + u"B.eml", m + u"a/c/d.eml", m + u"a/z.eml", m + u"b.eml"}));
+    EXPECT_TRUE(IsFolder(Utf8ToU16(root + "/m/link")));
+    EXPECT_FALSE(IsFolder(Utf8ToU16(root + "/m/b.eml")));
+    found.clear();
+    EXPECT_FALSE(FindFilesBelow(Utf8ToU16(root + "/none"), take, found));
+    EXPECT_TRUE(found.empty());
+}
 
 TEST_F(TempFolder, CreateFolderChainMakesEveryLevelAndKeepsTheCurrentFolder) {
     EXPECT_EQ(CreateFolderChain(U(root + "/a/b/c")), 0);
@@ -174,6 +210,46 @@ TEST(Clock, LocalTimeFollowsTz) {
     EXPECT_EQ(epoch, 1483437900);
     ::setenv("TZ", "Asia/Tokyo", 1);
     ::tzset();
+}
+
+TEST(Clock, JapanTimeIsOneMomentInEveryZone) {
+    struct Row {
+        SystemTime time;
+        std::time_t expected;
+    };
+    auto at = [](int y, int mo, int d, int h, int mi, int s) {
+        SystemTime t;
+        t.wYear = static_cast<uint16_t>(y);
+        t.wMonth = static_cast<uint16_t>(mo);
+        t.wDay = static_cast<uint16_t>(d);
+        t.wHour = static_cast<uint16_t>(h);
+        t.wMinute = static_cast<uint16_t>(mi);
+        t.wSecond = static_cast<uint16_t>(s);
+        return t;
+    };
+    const Row rows[] = {
+        {at(2017, 1, 3, 10, 5, 0), 1483405500}, // 01:05 UTC
+        {at(2024, 7, 1, 8, 0, 0), 1719788400},  // in the northern summer: no summer time in Japan
+        {at(2026, 1, 1, 0, 0, 0), 1767193200},  // 15:00 UTC the day before
+        {at(1970, 1, 1, 9, 0, 0), 0},
+    };
+    for (const char* zone : {"Asia/Tokyo", "UTC", "America/New_York", "Europe/London", "Australia/Sydney"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        for (const Row& row : rows) {
+            std::time_t epoch = -1;
+            ASSERT_TRUE(JapanTimeToEpoch(row.time, epoch));
+            EXPECT_EQ(epoch, row.expected) << zone << " " << row.time.wYear;
+        }
+    }
+    // In Japan it is the local time, as before.
+    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::tzset();
+    for (const Row& row : rows) {
+        std::time_t local = -1;
+        ASSERT_TRUE(LocalTimeToEpoch(row.time, local));
+        EXPECT_EQ(local, row.expected);
+    }
 }
 
 TEST(Clock, DatesInTheUsersLanguage) {

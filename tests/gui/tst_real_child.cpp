@@ -81,6 +81,8 @@ class TestRealChild : public QObject {
   private slots:
     void dateModeRun();
     void extractionRun();
+    void englishRun();
+    void relativePathsRun();
 };
 
 void TestRealChild::dateModeRun() {
@@ -120,7 +122,7 @@ void TestRealChild::extractionRun() {
     WriteFile(dir.filePath("mail/a.eml"), MailText(Tokyo(2020, 3, 3, 10, 20, 30), "first.bin"));
     WriteFile(dir.filePath("mail/2019/b.eml"), MailText(Tokyo(2019, 12, 31, 23, 59, 58), "second.bin"));
 
-    CTarnfieldDlg dialog({}, false);
+    CTarnfieldDlg dialog({}, true);
     dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
     dialog.show();
     QTest::mouseClick(Find<QCheckBox>(dialog, "logFileCheck"), Qt::LeftButton);
@@ -148,6 +150,46 @@ void TestRealChild::extractionRun() {
              Tokyo(2020, 3, 3, 10, 20, 30).toSecsSinceEpoch());
     QVERIFY(QFileInfo::exists(dir.filePath("out/dornick.txt")));
     QCOMPARE(Find<QProgressBar>(dialog, "progressBar")->value(), 2);
+}
+
+// In English the children speak English too; the log view still gets the form it reads (the
+// children's UTF-16LE lines with CR LF), whatever the environment asks of a console program.
+void TestRealChild::englishRun() {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("mail/a.eml"), MailText(Tokyo(2020, 3, 3, 10, 20, 30), "first.bin"));
+    qputenv("DORNICK_OUTPUT_ENCODING", "UTF-8");
+    CTarnfieldDlg dialog({}, false);
+    dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
+    dialog.show();
+    QVERIFY(Export(dialog, dir.filePath("mail"), dir.filePath("out")));
+    qunsetenv("DORNICK_OUTPUT_ENCODING");
+    const QString log = dialog.LogText().All();
+    QVERIFY2(
+        log.contains("Extracting files from \"" + dir.filePath("mail/a.eml") +
+                     "\". <sender@example.com/2020-03-03>\r\nThe Return-Path and the From of this mail "
+                     "differ.\r\nReturn-Path: \r\n-> From: sender@example.com\r\n\t-> \"first.bin\"\r\n"),
+        qPrintable(log));
+    QVERIFY2(!log.contains(QStringLiteral("からファイルを抽出中です。")), qPrintable(log));
+}
+
+// The front end makes its paths relative to the console program's folder and starts the child
+// there: the real child, which takes relative paths against its current folder, finds them.
+void TestRealChild::relativePathsRun() {
+    const QString home = QFileInfo(testing_support::RealConsoleFolder()).canonicalFilePath();
+    QVERIFY(QDir::currentPath() != home);
+    QTemporaryDir mail(home + QStringLiteral("/mailXXXXXX"));
+    QTemporaryDir out(home + QStringLiteral("/outXXXXXX"));
+    WriteFile(mail.filePath("a.eml"), MailText(Tokyo(2020, 3, 3, 10, 20, 30), "first.bin"));
+    CTarnfieldDlg dialog({}, true);
+    dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
+    dialog.show();
+    QVERIFY(Export(dialog, mail.path(), out.path()));
+    QCOMPARE(dialog.BaseCommand(), "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
+    QFile file(out.filePath("sender@example.com/2020-03-03/first.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("hello world"));
+    QVERIFY2(dialog.LogText().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
+             qPrintable(dialog.LogText().All()));
 }
 
 QTEST_MAIN(TestRealChild)
