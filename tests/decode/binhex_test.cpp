@@ -248,7 +248,7 @@ TEST(BinHexDecode, DesignedCases) {
     }
     {
         SCOPED_TRACE("hostile names come back as the bytes they are");
-        for (const std::string name : {"../../x"s, "/etc/passwd"s, "a\x01\x7f\0b"s, std::string(255, 'n')}) {
+        for (const std::string& name : {"../../x"s, "/etc/passwd"s, "a\x01\x7f\0b"s, std::string(255, 'n')}) {
             const Decoded decoded = FindAndDecode(RawBlock(test::BinHexStream(name, "d", 1)));
             ASSERT_EQ(decoded.status, BinHexStatus::Ok);
             EXPECT_EQ(decoded.file.name, name);

@@ -66,8 +66,9 @@ void ScanMail(const std::string& mail, Found& found, std::map<std::string, std::
             names[name] = code == UuCode::Xxencode ? "xxencode" : "uuencode";
             UuPartDecoder decoder;
             decoder.code = code;
-            if (ReadLineW(line, cursor))
+            if (ReadLineW(line, cursor)) {
                 EXPECT_NE(decoder.Run(line, cursor, boundary, sink), DataEnd::SinkFailed);
+            }
             EXPECT_GT(sink.bytes.size(), 0u);
         } else if (BinHexDetect(line, cursor, boundary)) {
             ++found.binhex;
@@ -141,7 +142,9 @@ TEST(OldEncodingsCorpus, RealMailIsScannedAndDecodedSafely) {
     EXPECT_EQ(by_file["binhex.good.eml"].binhex_decoded, 1);
     EXPECT_EQ(names["joystick.jpg.yenc#002"], "yenc");
     for (const auto& [name, code] : names)
-        if (code == "binhex") EXPECT_FALSE(name.empty());
+        if (code == "binhex") {
+            EXPECT_FALSE(name.empty());
+        }
 }
 
 } // namespace
