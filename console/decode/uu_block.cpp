@@ -1,5 +1,6 @@
 #include "console/decode/uu_block.h"
 
+#include <cstring>
 #include <string_view>
 
 namespace dornick {
@@ -21,30 +22,34 @@ bool IsHeader(std::u16string_view line) {
 }
 
 // The lines a block's data may hold before its zero-length line.
-bool MayBeInBlock(std::u16string_view line, const PartBoundary& boundary, const char16_t* text) {
-    return line.size() <= kUuLongestDataLine && !boundary.HoldsWide(text) && !BeginsWithBegin(line);
+bool MayBeInBlock(const char* line, size_t length, const PartBoundary& boundary) {
+    return length <= kUuLongestDataLine && std::strncmp(line, "begin ", 6) != 0 &&
+           !boundary.Holds(line, length);
 }
 
 } // namespace
 
-bool IsUuZeroLengthLine(const char16_t* line) {
-    const std::u16string_view text(line);
-    if (text == u"`" || text == u"` " || text == u"``" || text == u" " || text == u"+") return true;
-    return text.size() == 2 && text[0] == u' ';
+bool IsUuZeroLengthLine(const char* line, size_t length) {
+    if (length == 1) return line[0] == '`' || line[0] == ' ' || line[0] == '+';
+    if (length != 2) return false;
+    return line[0] == ' ' || (line[0] == '`' && (line[1] == ' ' || line[1] == '`'));
 }
 
 UuCode UuDetect(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary) {
     if (!IsHeader(line)) return UuCode::None;
     const unsigned char* saved = cursor.pos;
     UuCode found = UuCode::None;
-    char16_t next[kLineCapacity];
-    while (ReadLineW(next, cursor) && MayBeInBlock(next, boundary, next)) {
-        if (!IsUuZeroLengthLine(next)) continue;
-        const bool plus = std::u16string_view(next) == u"+";
+    // Mail lines are widened bytes: the byte form compares the same.
+    char next[kLineCapacity];
+    while (ReadLineA(next, cursor)) {
+        const size_t length = std::strlen(next);
+        if (!MayBeInBlock(next, length, boundary)) break;
+        if (!IsUuZeroLengthLine(next, length)) continue;
+        const bool plus = length == 1 && next[0] == '+';
         // The first non-empty line after the zero-length line decides.
-        while (ReadLineW(next, cursor)) {
+        while (ReadLineA(next, cursor)) {
             if (next[0] == 0) continue;
-            if (std::u16string_view(next) == u"end") found = plus ? UuCode::Xxencode : UuCode::Uuencode;
+            if (std::strcmp(next, "end") == 0) found = plus ? UuCode::Xxencode : UuCode::Uuencode;
             break;
         }
         break;

@@ -25,7 +25,7 @@ constexpr size_t kUuLongestDataLine = 62;
 
 /// True for the lines that end a block's data before its "end" line: a grave accent alone, a grave
 /// accent and a space, two grave accents, a space, "+", or two characters beginning with a space.
-bool IsUuZeroLengthLine(const char16_t* line);
+bool IsUuZeroLengthLine(const char* line, size_t length);
 
 /// Whether `line` (as read by ReadLineW) begins a complete block, and in which code: the header is
 /// well formed, and data lines of at most 62 characters lead to a zero-length line and then,
