@@ -11,11 +11,13 @@ bool BeginsWithHeader(std::u16string_view line) {
     return line.substr(0, kHeader.size()) == kHeader;
 }
 
+constexpr std::string_view kHeaderBytes = "(This file must be converted with BinHex 4.0)";
+
 // Removes every space and tab in place; returns the new length.
-size_t RemoveBlanks(char16_t* line) {
+size_t RemoveBlanks(char* line) {
     size_t kept = 0;
-    for (const char16_t* p = line; *p; ++p)
-        if (*p != u' ' && *p != u'\t') line[kept++] = *p;
+    for (const char* p = line; *p; ++p)
+        if (*p != ' ' && *p != '\t') line[kept++] = *p;
     line[kept] = 0;
     return kept;
 }
@@ -25,28 +27,30 @@ size_t RemoveBlanks(char16_t* line) {
 bool BinHexDetect(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary) {
     if (!BeginsWithHeader(line)) return false;
     const unsigned char* saved = cursor.pos;
-    char16_t next[kLineCapacity];
+    // Mail lines are widened bytes: the byte form compares the same.
+    char next[kLineCapacity];
     bool found = false;
     size_t length = 0;
     bool have_line = false;
-    while (ReadLineW(next, cursor)) {
+    while (ReadLineA(next, cursor)) {
         length = RemoveBlanks(next);
         if (length) {
             have_line = true;
             break;
         }
     }
-    if (have_line && length <= kBinHexLongestLine && next[0] == u':') {
-        if (length > 2 && next[length - 1] == u':') {
+    if (have_line && length <= kBinHexLongestLine && next[0] == ':') {
+        if (length > 2 && next[length - 1] == ':') {
             found = true;
         } else {
             // The encoded text goes on: the first later line with a ":" must close it.
-            while (ReadLineW(next, cursor)) {
-                const std::u16string_view text(next);
-                if (text.size() > kBinHexLongestLine || boundary.HoldsWide(next) || BeginsWithHeader(text))
+            while (ReadLineA(next, cursor)) {
+                const std::string_view text(next);
+                if (text.size() > kBinHexLongestLine || text.substr(0, kHeaderBytes.size()) == kHeaderBytes ||
+                    boundary.Holds(next, text.size()))
                     break;
-                if (text.find(u':') == std::u16string_view::npos) continue;
-                found = text.back() == u':';
+                if (text.find(':') == std::string_view::npos) continue;
+                found = text.back() == ':';
                 break;
             }
         }

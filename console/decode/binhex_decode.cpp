@@ -9,7 +9,7 @@ namespace dornick {
 namespace {
 
 constexpr uint8_t kNoValue = 0xFF;
-// The decoded bytes are first given room for this much (or for what the rest of the mail can hold).
+// The decoded bytes are first given room for at most this much (less when the mail is shorter).
 constexpr size_t kDecodeStep = 0x500000;
 
 constexpr std::array<uint8_t, 256> MakeValues() {
@@ -38,25 +38,34 @@ uint32_t BigEndian32(const uint8_t* p) {
 // The 6-bit text from after the opening ":" up to the closing one, as bytes.
 BinHexStatus DecodeText(LineCursor& cursor, std::vector<uint8_t>& decoded) {
     const size_t remaining = cursor.pos ? static_cast<size_t>(cursor.last - cursor.pos + 1) : 0;
-    decoded.reserve(std::min(remaining / 4 * 3 + 3, kDecodeStep));
+    decoded.resize(std::min(remaining / 4 * 3 + kLineCapacity, kDecodeStep));
+    size_t used = 0;
     char line[kLineCapacity];
     if (!ReadLineA(line, cursor)) return BinHexStatus::TextRanOut;
     const char* p = line[0] ? line + 1 : line;
     uint32_t pending = 0;
     int bits = 0;
     for (;;) {
+        // A line gives fewer bytes than it has characters.
+        if (decoded.size() - used < kLineCapacity)
+            decoded.resize(std::max(decoded.size() * 2, used + kLineCapacity));
+        uint8_t* out = decoded.data() + used;
         for (; *p; ++p) {
             const auto b = static_cast<unsigned char>(*p);
-            if (b == ':') return BinHexStatus::Ok;
+            if (b == ':') {
+                decoded.resize(static_cast<size_t>(out - decoded.data()));
+                return BinHexStatus::Ok;
+            }
             const uint8_t value = kValues[b]; // blanks, bytes from 0x80 and foreign letters give no bits
             if (value == kNoValue) continue;
             pending = (pending << 6 | value) & 0xFFFF;
             bits += 6;
             if (bits >= 8) {
                 bits -= 8;
-                decoded.push_back(static_cast<uint8_t>(pending >> bits));
+                *out++ = static_cast<uint8_t>(pending >> bits);
             }
         }
+        used = static_cast<size_t>(out - decoded.data());
         // A line that is empty or holds control or 8-bit bytes is not part of the text.
         do {
             if (!ReadLineA(line, cursor)) return BinHexStatus::TextRanOut;
