@@ -60,7 +60,10 @@ UuCode UuDetect(const char16_t* line, LineCursor& cursor, const PartBoundary& bo
 
 size_t UuBeginName(const char16_t* line, char* bytes) {
     size_t length = 0;
-    for (const char16_t* p = line + kUuNameOffset; *p && length + 1 < kLineCapacity; ++p)
+    const char16_t* p = line;
+    for (int i = 0; i < kUuNameOffset && *p; ++i)
+        ++p;
+    for (; *p && length + 1 < kLineCapacity; ++p)
         bytes[length++] = static_cast<char>(*p & 0xFF);
     bytes[length] = 0;
     return length;

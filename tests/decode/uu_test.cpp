@@ -156,6 +156,7 @@ TEST(UuDetect, NameIsTheHeaderTextFromItsEleventhCharacterAsBytes) {
          u"b",
          "a\x01\x1f"
          "b"},
+        {"a line shorter than the name's offset", u"begin", ""},
         {"Shift_JIS bytes", u"begin 644 \u0083\u0065\u0083\u0058\u0083\u0067.txt",
          "\x83\x65\x83\x58\x83\x67.txt"},
     };
