@@ -69,4 +69,18 @@ size_t UuBeginName(const char16_t* line, char* bytes) {
     return length;
 }
 
+size_t UuPartName(const char16_t* line, LineCursor& cursor, char* bytes) {
+    bytes[0] = 0;
+    const unsigned char* saved = cursor.pos;
+    char16_t next[kLineCapacity];
+    const char16_t* text = line;
+    while (!text[0] && ReadLineW(next, cursor))
+        text = next;
+    size_t length = 0;
+    const std::u16string_view view(text);
+    if (view.size() > 10 && BeginsWithBegin(view) && view[9] == u' ') length = UuBeginName(text, bytes);
+    cursor.pos = saved;
+    return length;
+}
+
 } // namespace dornick

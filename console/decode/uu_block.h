@@ -39,4 +39,9 @@ bool IsUuZeroLengthLine(const char* line, size_t length);
 /// character set and unchecked: converting and sanitising them is the caller's.
 size_t UuBeginName(const char16_t* line, char* bytes);
 
+/// For a uuencode or xxencode part whose header gave no name: when the first non-empty line from
+/// the part's first data line (`line`, read by ReadLineW) on is a "begin" header line, its name
+/// bytes as UuBeginName gives them; otherwise 0 and `bytes` empty. The cursor is put back.
+size_t UuPartName(const char16_t* line, LineCursor& cursor, char* bytes);
+
 } // namespace dornick

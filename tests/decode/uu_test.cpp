@@ -168,6 +168,32 @@ TEST(UuDetect, NameIsTheHeaderTextFromItsEleventhCharacterAsBytes) {
     }
 }
 
+TEST(UuPart, NameOfAPartWithoutOneComesFromItsHeaderLine) {
+    const struct {
+        const char* name;
+        std::string mail; // from the part's first data line
+        std::string bytes;
+    } rows[] = {
+        {"header line first", "begin 644 r.bin\r\n#86)C\r\n", "r.bin"},
+        {"after empty lines", "\r\n\r\nbegin 600 r b.bin\r\n", "r b.bin"},
+        {"data first", "#86)C\r\nbegin 644 r.bin\r\n", ""},
+        {"no space as 10th character", "begin 6440 r.bin\r\n", ""},
+        {"nothing but empty lines", "\r\n\r\n", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LineCursor cursor =
+            MakeLineCursor(reinterpret_cast<const unsigned char*>(row.mail.data()), row.mail.size());
+        char16_t line[kLineCapacity];
+        ReadLineW(line, cursor);
+        const unsigned char* before = cursor.pos;
+        char bytes[kLineCapacity];
+        EXPECT_EQ(UuPartName(line, cursor, bytes), row.bytes.size());
+        EXPECT_EQ(std::string(bytes), row.bytes);
+        EXPECT_EQ(cursor.pos, before);
+    }
+}
+
 struct LineRow {
     const char* name;
     std::string line;
