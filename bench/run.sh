@@ -3,8 +3,11 @@
 # generated mails, output on tmpfs, warm page cache. Reports MB/s of mail read, mails per second
 # and peak memory per tool, and checks every tool's output bytes against the originals.
 #
-# Usage: bench/run.sh [--quick] [--regen]
-#   --quick  a small corpus (for trying the script), --regen  write the corpus again
+# The old in-body encodings (uuencode, BinHex) are timed against uudeview and ripmime.
+#
+# Usage: bench/run.sh [--quick] [--regen] [--old]
+#   --quick  a small corpus (for trying the script), --regen  write the corpus again,
+#   --old    only the subsets of the old encodings
 # Environment: DORNICK (the program; built Release into build-release when unset),
 #   BENCH_ROOT (default /dev/shm/dornick-bench), REPEAT (runs per measurement, best kept; default 2).
 set -u
@@ -14,18 +17,22 @@ root="${BENCH_ROOT:-/dev/shm/dornick-bench}"
 repeat="${REPEAT:-2}"
 quick=0
 regen=0
+old=0
 for arg in "$@"; do
   case "$arg" in
     --quick) quick=1 ;;
     --regen) regen=1 ;;
+    --old) old=1 ;;
     *) echo "unknown argument: $arg" >&2; exit 2 ;;
   esac
 done
 if [ "$quick" = 1 ]; then
   root="${root}-quick"
   gen_args=(--small 200 --large 2 --qp 20 --large-size $((4 << 20)))
+  old_gen_args=(--uu 20 --binhex 10)
 else
   gen_args=()
+  old_gen_args=()
 fi
 corpus="$root/corpus"
 out="$root/out"
@@ -42,21 +49,26 @@ if [ -z "${DORNICK:-}" ]; then
   fi
 fi
 gmime="$tools/gmime_extract"
-if [ ! -x "$gmime" ] || [ "$here/gmime_extract.c" -nt "$gmime" ]; then
+if [ "$old" = 0 ] && { [ ! -x "$gmime" ] || [ "$here/gmime_extract.c" -nt "$gmime" ]; }; then
   cc -O2 -o "$gmime" "$here/gmime_extract.c" $(pkg-config --cflags --libs gmime-3.0) || { echo "cannot build the GMime extractor" >&2; exit 1; }
 fi
-for program in ripmime munpack /usr/bin/time python3; do
+for program in ripmime uudeview /usr/bin/time python3 $([ "$old" = 0 ] && echo munpack); do
   command -v "$program" >/dev/null || { echo "missing: $program" >&2; exit 1; }
 done
 
 # The corpus.
-if [ "$regen" = 1 ] || [ ! -f "$corpus/qp.manifest" ]; then
-  rm -rf "$corpus"
+if [ "$old" = 0 ] && { [ "$regen" = 1 ] || [ ! -f "$corpus/qp.manifest" ]; }; then
+  rm -rf "$corpus"/small "$corpus"/large "$corpus"/qp
   echo "writing the corpus to $corpus ..."
   python3 "$here/gen_corpus.py" "$corpus" "${gen_args[@]}" || exit 1
 fi
+if [ "$regen" = 1 ] || [ ! -f "$corpus/binhex.manifest" ]; then
+  rm -rf "$corpus"/uu "$corpus"/binhex
+  echo "writing the old-encoding subsets to $corpus ..."
+  python3 "$here/gen_oldenc.py" "$corpus" "${old_gen_args[@]}" || exit 1
+fi
 # Warm the page cache.
-cat "$corpus"/*/*.eml >/dev/null
+cat "$corpus"/*/*.eml >/dev/null 2>&1
 
 # run_one <label> <subset> <mode: batch|each> <tool>
 run_one() {
@@ -76,6 +88,8 @@ run_one() {
       ripmime/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 ripmime -d "$dest" --no-nameless -q -i >/dev/null 2>&1 ;;
       munpack/batch) /usr/bin/time -v -o "$stats" munpack -f -q -C "$dest" "$dir"/*.eml >/dev/null 2>&1 ;;
       munpack/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 munpack -f -q -C "$dest" >/dev/null 2>&1 ;;
+      uudeview/batch) /usr/bin/time -v -o "$stats" uudeview -i -a -q -p "$dest/" "$dir"/*.eml >/dev/null 2>&1 ;;
+      uudeview/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 uudeview -i -a -q -p "$dest/" >/dev/null 2>&1 ;;
       gmime/batch) /usr/bin/time -v -o "$stats" "$gmime" "$dest" "$dir"/*.eml >/dev/null 2>&1 ;;
       gmime/each) ls "$dir"/*.eml | /usr/bin/time -v -o "$stats" xargs -n 1 "$gmime" "$dest" >/dev/null 2>&1 ;;
     esac
@@ -99,10 +113,14 @@ run_one() {
 echo
 echo "| subset                     | tool     |      MB/s |  mails/s | peak MiB | wall s | output |"
 echo "|----------------------------|----------|-----------|----------|----------|--------|--------|"
-for tool in dornick ripmime munpack gmime; do run_one "small, one run" small batch "$tool"; done
-for tool in dornick ripmime munpack gmime; do run_one "small, a process per mail" small each "$tool"; done
-for tool in dornick ripmime munpack gmime; do run_one "large base64, one run" large batch "$tool"; done
-for tool in dornick ripmime munpack gmime; do run_one "quoted-printable, one run" qp batch "$tool"; done
+if [ "$old" = 0 ]; then
+  for tool in dornick ripmime munpack gmime; do run_one "small, one run" small batch "$tool"; done
+  for tool in dornick ripmime munpack gmime; do run_one "small, a process per mail" small each "$tool"; done
+  for tool in dornick ripmime munpack gmime; do run_one "large base64, one run" large batch "$tool"; done
+  for tool in dornick ripmime munpack gmime; do run_one "quoted-printable, one run" qp batch "$tool"; done
+fi
+for tool in dornick uudeview ripmime; do run_one "uuencode 50 KiB, one run" uu batch "$tool"; done
+for tool in dornick uudeview ripmime; do run_one "BinHex 50 KiB, one run" binhex batch "$tool"; done
 
 # The TNEF subsets (bare containers and mails carrying them) have a script of their own.
-BENCH_ROOT="$root" DORNICK="$DORNICK" "$here/tnef_bench.sh" $([ "$regen" = 1 ] && echo --regen)
+[ "$old" = 0 ] && BENCH_ROOT="$root" DORNICK="$DORNICK" "$here/tnef_bench.sh" $([ "$regen" = 1 ] && echo --regen)

@@ -24,7 +24,7 @@ struct PartBoundary {
     int count = 0;
     bool matchable = false; ///< some marker can match
 
-    PartBoundary() = default;
+    PartBoundary() {}
     explicit PartBoundary(std::u16string_view text) { Add(text); }
 
     /// Adds a boundary that also ends the data (an empty or unmatchable text adds nothing).

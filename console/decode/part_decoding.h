@@ -12,6 +12,7 @@ enum class DataEnd : int {
     NextPartLine = 2, ///< a line beginning with "------=_NextPart_" (a boundary that lost its header)
     EndOfData = 3,    ///< the mail's data ran out
     SinkFailed = 4,   ///< the output refused the bytes (see the decoder's sink_result)
+    BlockEnd = 5,     ///< the block's own end line (uuencode "end", the yEnc trailer, the ish marker)
 };
 
 /// Issues the repair notice for the current output file (the output code knows its path).

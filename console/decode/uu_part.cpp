@@ -1,0 +1,65 @@
+#include "console/decode/uu_part.h"
+
+#include <cstring>
+
+#include "console/decode/uu_line.h"
+
+namespace dornick {
+namespace {
+
+// The damage test of the part loops, for a line read by ReadLineA: it held NUL bytes.
+bool IsDamaged(const LineCursor& cursor, size_t stored, int returned) {
+    if (stored == 0) return returned > 1;
+    return cursor.pos != nullptr && static_cast<int>(stored) != returned;
+}
+
+} // namespace
+
+void UuPartDecoder::Reset() {
+    const UuCode kept = code;
+    *this = UuPartDecoder{};
+    code = kept;
+}
+
+DataEnd UuPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink,
+                           const RepairNoticeFn& notice) {
+    char bytes[kLineCapacity];
+    NarrowLine(line, bytes);
+    size_t length = std::strlen(bytes);
+    const bool xx = code == UuCode::Xxencode;
+    uint8_t out[kLineOutBytes];
+    DataEnd end = DataEnd::EndOfData;
+    for (;;) {
+        if (boundary.Holds(bytes, length)) {
+            end = DataEnd::Boundary;
+            break;
+        }
+        int count = 0;
+        const UuLineResult result =
+            xx ? XxDecodeLine(bytes, length, out, &count) : UuDecodeLine(bytes, length, out, &count);
+        if (result == UuLineResult::End) {
+            end = DataEnd::BlockEnd;
+            break;
+        }
+        if (count > 0) {
+            sink_result = sink.Append(out, static_cast<size_t>(count));
+            if (sink_result != SinkResult::Ok) return DataEnd::SinkFailed;
+            decoded_total += static_cast<uint64_t>(count);
+        }
+        if (damaged && !repaired) {
+            repaired = true;
+            if (notice) notice();
+        }
+        if (!cursor.pos) {
+            bytes[0] = 0;
+            break;
+        }
+        const int returned = ReadLineA(bytes, cursor);
+        length = std::strlen(bytes);
+        if (IsDamaged(cursor, length, returned)) damaged = true;
+    }
+    WidenLine(bytes, line);
+    return end;
+}
+
+} // namespace dornick
