@@ -172,6 +172,7 @@ struct PartFields {
     bool is_gzip64 = false;
     bool is_tnef = false;
     std::u16string name_suffix; ///< ".(value).txt" for an unknown transfer encoding
+    std::string ish_end_marker; ///< the line that ends an ish block (mode 7)
 
     /// Clears what a part header set: the mode, the flags of the part and the name suffix.
     void ResetFlags() {
@@ -181,6 +182,7 @@ struct PartFields {
         is_gzip64 = false;
         is_tnef = false;
         name_suffix.clear();
+        ish_end_marker.clear();
     }
 };
 

@@ -1,7 +1,11 @@
 #include "console/run/mime_walk.h"
 
 #include "console/decode/begin_base64.h"
+#include "console/decode/binhex_block.h"
+#include "console/decode/ish_block.h"
 #include "console/decode/part_boundary.h"
+#include "console/decode/uu_block.h"
+#include "console/decode/yenc_block.h"
 #include "console/header/boundary_charset.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/header_search.h"
@@ -219,23 +223,65 @@ Step CheckMissedBoundary(MailState& mail, HeaderField field) {
     return Step::Next;
 }
 
-// A "begin-base64" block in a text body: its name comes from the marker line.
+// The encoded block that begins at the current line, if any, with the name its marker line
+// carries (bytes in the mail's charset). The detectors are tried in their order.
+struct InBodyBlock {
+    EncodingMode mode = EncodingMode::Unknown;
+    std::string name;
+    bool marker_is_data = false; ///< the marker line is the block's first line (ish, yEnc)
+    std::string ish_end_marker;
+};
+
+InBodyBlock FindInBodyBlock(MailState& mail) {
+    const PartBoundary boundary(mail.Boundary(mail.current_boundary));
+    InBodyBlock block;
+    if (IshBlock ish; IshDetect(mail.line, mail.cursor, boundary, ish)) {
+        block = {EncodingMode::Ish, std::move(ish.output_name), true, std::move(ish.end_marker)};
+    } else if (YencBlock yenc; YencDetect(mail.line, mail.cursor, boundary, yenc)) {
+        block = {EncodingMode::Yenc, std::move(yenc.output_name), true, {}};
+    } else if (const UuCode code = UuDetect(mail.line, mail.cursor, boundary); code != UuCode::None) {
+        char bytes[kLineCapacity];
+        const size_t size = UuBeginName(mail.line, bytes);
+        block = {code == UuCode::Uuencode ? EncodingMode::Uuencode : EncodingMode::Xxencode,
+                 std::string(bytes, size),
+                 false,
+                 {}};
+    } else if (DetectBeginBase64(mail.line, mail.cursor, boundary)) {
+        char bytes[kLineCapacity];
+        NarrowLine(BeginBase64Name(mail.line), bytes);
+        block = {EncodingMode::Base64, bytes, false, {}};
+    } else if (BinHexDetect(mail.line, mail.cursor, boundary)) {
+        block.mode = EncodingMode::BinHex; // the block's own header names the file
+    }
+    return block;
+}
+
+// An ish name may carry the sender's folders: only what follows the last separator is kept.
+void KeepLastComponent(std::u16string& name) {
+    const size_t separator = name.find_last_of(u"\\/");
+    if (separator != std::u16string::npos) name.erase(0, separator + 1);
+}
+
+// An encoded block in a text body is written as a part of its own, named by its marker line.
 void DetectInBodyBlock(MailState& mail) {
-    PartBoundary boundary(mail.Boundary(mail.current_boundary));
-    if (!DetectBeginBase64(mail.line, mail.cursor, boundary)) return;
-    char bytes[kLineCapacity];
-    NarrowLine(BeginBase64Name(mail.line), bytes);
+    InBodyBlock block = FindInBodyBlock(mail);
+    if (block.mode == EncodingMode::Unknown) return;
     const bool known_mail = mail.HasHeader();
     std::u16string name;
-    ConvertToUnicode(bytes, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    // A bare block has no sender or date folder: its name is made unique in the root at once.
-    if (!known_mail) MakeOutputFileName(name, u"", u"");
+    if (!block.name.empty()) {
+        ConvertToUnicode(block.name, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
+        NormalizeNfc(name);
+        if (block.mode == EncodingMode::Ish) KeepLastComponent(name);
+        SanitizeFileName(name, mail.options->full_width);
+        // A bare block has no sender or date folder: its name is made unique in the root at once.
+        if (!known_mail) MakeOutputFileName(name, u"", u"");
+    }
     mail.part_name = name;
-    mail.mode = EncodingMode::Base64;
+    mail.mode = block.mode;
+    mail.ish_end_marker = std::move(block.ish_end_marker);
     mail.state = WalkState::PartBody;
     mail.line[0] = 0;
+    if (block.marker_is_data) StepBackLines(mail.cursor, 1);
 }
 
 // With "/CO", the transfer encoding of a top-level content.

@@ -2,10 +2,16 @@
 
 #include <unistd.h>
 
+#include <functional>
+#include <optional>
+
 #include "console/decode/gzip64.h"
 #include "console/decode/part_boundary.h"
+#include "console/decode/uu_block.h"
 #include "console/decode/writer_sink.h"
+#include "console/header/charset_conversion.h"
 #include "console/header/header_search.h"
+#include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
@@ -64,9 +70,10 @@ void FinishContentIdName(MailState& mail) {
 }
 
 // Every failure of an output file ends the mail with its message and the log form.
-void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log) {
+void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log,
+                   std::optional<std::u16string> shown = std::nullopt) {
     mail.output_failed = true;
-    PrintErr(screen, {mail.part_name});
+    PrintErr(screen, {shown ? *shown : mail.part_name});
     if (mail.log_on) {
         LogAppendFormat(mail.log, log, {mail.part_name});
         LogAppend(mail.log, u"\r\n");
@@ -84,7 +91,18 @@ void ReportWriteFailure(MailState& mail, SinkResult result) {
 
 // Creates the part's file, making its name unique again when another process took the name
 // between the test and the creation. The file descriptor, or -1 after the message.
-int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite) {
+struct CreateFailure {
+    std::u16string_view screen;
+    std::u16string_view log;
+};
+constexpr CreateFailure kCreateFailed{u"ファイルを作成出来ませんでした。\n->%s\n",
+                                      u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n"};
+// A BinHex block named by its own header says so with its own texts.
+constexpr CreateFailure kBinHexCreateFailed{u"ファイルを作成出来ませんでした。。\n->%s\n",
+                                            u"\t-> ファイルを作成出来ませんでした。。\r\n"};
+
+int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite,
+                   const CreateFailure& failure = kCreateFailed) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(mail.part_name, fd, error)
@@ -94,8 +112,7 @@ int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwr
         mail.part_name = saved_name;
         overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     }
-    ReportFailure(mail, u"ファイルを作成出来ませんでした。\n->%s\n",
-                  u"\t-> ファイルを作成出来ませんでした。->\"%s\"\r\n");
+    ReportFailure(mail, failure.screen, failure.log);
     return -1;
 }
 
@@ -132,13 +149,63 @@ PartEnd EndOf(DataEnd end) {
     return end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
 }
 
+// The line that names a created file, on screen with "/P" and in the log.
+void AnnounceFile(MailState& mail) {
+    if (mail.options->print) PrintOut(u"\t-> \"%s\"\n", {mail.part_name});
+    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
+}
+
+// Names the part's file, creates it and announces it: the descriptor, or -1 after the message.
+int OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
+                 const CreateFailure& failure = kCreateFailed) {
+    const int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, suffix);
+    IssueProgressLine(mail);
+    const int fd = CreatePartFile(mail, saved_name, overwrite, failure);
+    if (fd >= 0) AnnounceFile(mail);
+    return fd;
+}
+
+// A uuencode or xxencode part whose header gave no name takes the one of its "begin" line.
+void NameFromBeginLine(MailState& mail) {
+    char bytes[kLineCapacity];
+    const size_t size = UuPartName(mail.line, mail.cursor, bytes);
+    if (size == 0) return;
+    std::u16string name;
+    ConvertToUnicode(std::string_view(bytes, size), name, mail.charset, 1, mail.japanese_mail);
+    NormalizeNfc(name);
+    SanitizeFileName(name, mail.options->full_width);
+    mail.part_name = name;
+}
+
+// A BinHex block without a name from the part header takes the one its own header carries.
+std::u16string NameFromBinHexHeader(const MailState& mail, const BinHexFile& file) {
+    std::u16string name;
+    if (ConvertToUnicode(file.name, name, mail.charset, 0, mail.japanese_mail) == -1)
+        ConvertToUnicode(file.name, name, u"", 0, mail.japanese_mail);
+    NormalizeNfc(name);
+    SanitizeFileName(name, mail.options->full_width);
+    return name;
+}
+
+void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
+    if (status == BinHexStatus::NoMemory) PrintErr(u"メモリ確保に失敗しました。(BinHex)\n");
+    const std::u16string folder = platform::CurrentFolder();
+    const std::u16string path = mail.part_name.empty() ? folder : folder + u"/" + mail.part_name;
+    ReportFailure(mail, u"binhexdecode内でエラーが発生しました。\n->%s\n",
+                  u"\t-> binhexdecode内でエラーが発生しました。\r\n", platform::DisplayPath(path));
+}
+
 class FileWriter final : public PartWriter {
   public:
     PartEnd Write(MailState& mail) override;
+
+  private:
+    using Decode = std::function<PartData(ByteSink&)>;
+    PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name);
+    PartEnd Finish(MailState& mail, int fd, const std::u16string& saved_name, const Decode& decode);
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
-    const RunOptions& options = *mail.options;
     if (mail.name_found) FinishContentIdName(mail);
     PrepareMailFolders(mail);
     if (!mail.name_suffix.empty() && mail.name_suffix.size() + mail.part_name.size() < kNameLimit + 1)
@@ -148,25 +215,55 @@ PartEnd FileWriter::Write(MailState& mail) {
         mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
                                               BeginsNoCase(mail.part_name, u"winmail.dat"));
     if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
-    const bool decodable = mail.mode == EncodingMode::Base64 || mail.mode == EncodingMode::QuotedPrintable ||
-                           mail.mode == EncodingMode::PlainCopy;
-    // Blocks of the older encodings are left alone here: the part's lines pass through the header
-    // state like those of an unnamed part.
-    if (!decodable || mail.part_name.empty()) return PartEnd::NotWritten;
-    int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
-    IssueProgressLine(mail);
-
-    const int fd = CreatePartFile(mail, saved_name, overwrite);
+    if (mail.mode == EncodingMode::BinHex) return WriteBinHex(mail, saved_name);
+    const bool uu = mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode;
+    if (uu && mail.part_name.empty()) NameFromBeginLine(mail);
+    // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
+    if (mail.part_name.empty()) return PartEnd::NotWritten;
+    const int fd = OpenPartFile(mail, saved_name, mail.name_suffix);
     if (fd < 0) return PartEnd::Failed;
-    if (options.print) PrintOut(u"\t-> \"%s\"\n", {mail.part_name});
-    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
+    return Finish(mail, fd, saved_name,
+                  [&](ByteSink& sink) { return DecodePartData(mail, sink, RepairNoticeFor(mail)); });
+}
 
+// A named BinHex part's file is made before its block is decoded; an unnamed one is named by the
+// block's header once it is decoded.
+PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name) {
+    const bool named = !mail.part_name.empty();
+    int fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : -1;
+    if (named && fd < 0) return PartEnd::Failed;
+    BinHexPart block = DecodeBinHexBlock(mail);
+    if (block.found && block.status != BinHexStatus::Ok) {
+        if (fd >= 0) ::close(fd);
+        ReportBinHexFailure(mail, block.status);
+        return PartEnd::Failed;
+    }
+    if (!named) {
+        if (!block.found) return EndOf(block.end);
+        mail.part_name = NameFromBinHexHeader(mail, block.file);
+        fd = OpenPartFile(mail, mail.part_name, u"", kBinHexCreateFailed);
+        if (fd < 0) return PartEnd::Failed;
+    }
+    return Finish(mail, fd, saved_name, [&](ByteSink& sink) {
+        PartData data;
+        data.end = block.found ? DataEnd::BlockEnd : block.end;
+        if (block.found) {
+            data.sink_result = WriteDataFork(block.file, sink);
+            if (data.sink_result != SinkResult::Ok) data.end = DataEnd::SinkFailed;
+        }
+        return data;
+    });
+}
+
+// Decodes into the open file, waits for its writes, dates and closes it, and runs the follow-ups.
+PartEnd FileWriter::Finish(MailState& mail, int fd, const std::u16string& saved_name, const Decode& decode) {
+    const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = Writer();
     writer.Begin(fd);
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
     ByteSink& sink = mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
-    const PartData data = DecodePartData(mail, sink, RepairNoticeFor(mail));
+    const PartData data = decode(sink);
     if (mail.is_gzip64 && data.end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 
+#include "console/decode/uu_block.h"
 #include "console/run/mime_walk.h"
 #include "console/run/part_data.h"
+#include "platform/text.h"
 
 namespace dornick::test {
 namespace {
@@ -36,12 +38,30 @@ const char* SlotName(BoundarySlot slot) {
 } // namespace
 
 PartEnd RecordingWriter::Write(MailState& mail) {
-    // The same choices as the file writer: an unknown mode is a plain copy, and only the
-    // encodings decoded in the run are written.
+    // The same choices as the file writer: an unknown mode is a plain copy, a uuencode part
+    // without a name takes its "begin" line's, a BinHex block without one its header's, and
+    // nothing else is written without a name.
     if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
-    const bool decodable = mail.mode == EncodingMode::Base64 || mail.mode == EncodingMode::QuotedPrintable ||
-                           mail.mode == EncodingMode::PlainCopy;
-    if (!decodable || mail.part_name.empty()) return PartEnd::NotWritten;
+    if (mail.mode == EncodingMode::BinHex) {
+        BinHexPart block = DecodeBinHexBlock(mail);
+        if (!block.found) return block.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
+        if (block.status != BinHexStatus::Ok) return PartEnd::Failed;
+        RecordedPart part{SlotName(mail.current_boundary),
+                          static_cast<int>(mail.mode),
+                          mail.part_name.empty() ? platform::WidenBytes(block.file.name) : mail.part_name,
+                          {}};
+        StringSink sink(part.bytes);
+        (void)WriteDataFork(block.file, sink);
+        parts.push_back(std::move(part));
+        return PartEnd::AtDataEnd;
+    }
+    if ((mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode) &&
+        mail.part_name.empty()) {
+        char bytes[kLineCapacity];
+        const size_t size = UuPartName(mail.line, mail.cursor, bytes);
+        mail.part_name = platform::WidenBytes(std::string_view(bytes, size));
+    }
+    if (mail.part_name.empty()) return PartEnd::NotWritten;
     RecordedPart part{SlotName(mail.current_boundary), static_cast<int>(mail.mode), mail.part_name, {}};
     StringSink sink(part.bytes);
     const PartData data = DecodePartData(mail, sink, [] {});
