@@ -119,9 +119,10 @@ std::string OtherLineEnds(const std::string& text, bool& to_crlf) {
     return out;
 }
 
-// Text kept line by line (quoted-printable and the plain copy) keeps each line's own line end.
+// Text kept line by line (quoted-printable, the plain copy and the undecoded blocks) keeps each
+// line's own line end.
 std::string WithLineEnds(const RecordedPart& part, bool crlf) {
-    if (part.mode != 2 && part.mode != 3) return part.bytes;
+    if (part.mode != 2 && part.mode != 3 && part.mode != 7 && part.mode != 8) return part.bytes;
     std::string plain;
     for (size_t i = 0; i < part.bytes.size(); ++i)
         if (!(part.bytes[i] == '\r' && i + 1 < part.bytes.size() && part.bytes[i + 1] == '\n'))
