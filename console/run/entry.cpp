@@ -3,10 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unicode/uclean.h>
-#include <unistd.h>
 
 #include "console/header/icu_objects.h"
 #include "console/run/mail_file.h"
@@ -15,6 +12,7 @@
 #include "console/run/usage_text.h"
 #include "platform/async_writer.h"
 #include "platform/console.h"
+#include "platform/file_moves.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -141,12 +139,6 @@ struct RunProgress {
     std::chrono::steady_clock::time_point drawn{};
 };
 
-uint64_t FileSize(std::u16string_view path) {
-    struct stat info;
-    if (::stat(platform::NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-    return static_cast<uint64_t>(info.st_size);
-}
-
 std::u16string Number(uint64_t value) {
     return platform::Format(u"%I64u", {static_cast<unsigned long long>(value)});
 }
@@ -197,27 +189,8 @@ MailResult ProcessStandardInput(RunOptions& options) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {u"-"});
         return MailResult::Failed;
     }
-    const char* folder = std::getenv("TMPDIR");
-    std::string path = std::string(folder && *folder ? folder : "/tmp") + "/dornick-stdin-XXXXXX";
-    int fd = ::mkstemp(path.data());
-    bool copied = fd >= 0;
-    char buffer[1 << 16];
-    while (copied) {
-        ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            copied = false;
-            break;
-        }
-        for (ssize_t done = 0; copied && done < n;) {
-            ssize_t w = ::write(fd, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            copied = w > 0;
-            done += w > 0 ? w : 0;
-        }
-    }
-    if (fd >= 0) ::close(fd);
+    std::string path;
+    const bool copied = platform::CopyStandardInput(path);
     MailResult result = MailResult::Failed;
     if (copied) {
         if (!options.forward_name.empty()) options.no_inline = false;
@@ -225,7 +198,7 @@ MailResult ProcessStandardInput(RunOptions& options) {
     } else {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
-    if (fd >= 0) ::unlink(path.c_str());
+    if (copied) platform::RemoveNativeFile(path);
     return result;
 }
 
@@ -409,7 +382,7 @@ ExitStatus RunCommand(const Command& command) {
         if (step.kind == CommandStep::Kind::File) {
             planned.files = FilesOf(step.value, planned.unreadable);
             for (const std::u16string& file : planned.files) {
-                planned.sizes.push_back(FileSize(file));
+                planned.sizes.push_back(platform::RegularFileSize(file));
                 progress.bytes += planned.sizes.back();
             }
             progress.files += planned.files.size();

@@ -1,7 +1,5 @@
 #include "console/run/part_output.h"
 
-#include <unistd.h>
-
 #include <functional>
 #include <optional>
 
@@ -22,6 +20,7 @@
 #include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
 
 namespace dornick {
 namespace {
@@ -101,19 +100,19 @@ constexpr CreateFailure kCreateFailed{u"ファイルを作成出来ませんで�
 constexpr CreateFailure kBinHexCreateFailed{u"ファイルを作成出来ませんでした。。\n->%s\n",
                                             u"\t-> ファイルを作成出来ませんでした。。\r\n"};
 
-int CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite,
-                   const CreateFailure& failure = kCreateFailed) {
+platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite,
+                                  const CreateFailure& failure = kCreateFailed) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(mail.part_name, fd, error)
                                                        : platform::CreateNewFile(mail.part_name, fd, error);
-        if (result == platform::CreateResult::Created) return fd;
+        if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result != platform::CreateResult::Exists) break;
         mail.part_name = saved_name;
         overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
-    return -1;
+    return {};
 }
 
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
@@ -155,13 +154,13 @@ void AnnounceFile(MailState& mail) {
     if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
 }
 
-// Names the part's file, creates it and announces it: the descriptor, or -1 after the message.
-int OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
-                 const CreateFailure& failure = kCreateFailed) {
+// Names the part's file, creates it and announces it: the file, or none after the message.
+platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
+                                const CreateFailure& failure = kCreateFailed) {
     const int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, suffix);
     IssueProgressLine(mail);
-    const int fd = CreatePartFile(mail, saved_name, overwrite, failure);
-    if (fd >= 0) AnnounceFile(mail);
+    platform::UniqueFd fd = CreatePartFile(mail, saved_name, overwrite, failure);
+    if (fd) AnnounceFile(mail);
     return fd;
 }
 
@@ -202,7 +201,8 @@ class FileWriter final : public PartWriter {
   private:
     using Decode = std::function<PartData(ByteSink&)>;
     PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name);
-    PartEnd Finish(MailState& mail, int fd, const std::u16string& saved_name, const Decode& decode);
+    PartEnd Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
+                   const Decode& decode);
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
@@ -220,9 +220,9 @@ PartEnd FileWriter::Write(MailState& mail) {
     if (uu && mail.part_name.empty()) NameFromBeginLine(mail);
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
     if (mail.part_name.empty()) return PartEnd::NotWritten;
-    const int fd = OpenPartFile(mail, saved_name, mail.name_suffix);
-    if (fd < 0) return PartEnd::Failed;
-    return Finish(mail, fd, saved_name,
+    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.name_suffix);
+    if (!fd) return PartEnd::Failed;
+    return Finish(mail, std::move(fd), saved_name,
                   [&](ByteSink& sink) { return DecodePartData(mail, sink, RepairNoticeFor(mail)); });
 }
 
@@ -230,11 +230,11 @@ PartEnd FileWriter::Write(MailState& mail) {
 // block's header once it is decoded.
 PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name) {
     const bool named = !mail.part_name.empty();
-    int fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : -1;
-    if (named && fd < 0) return PartEnd::Failed;
+    platform::UniqueFd fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : platform::UniqueFd();
+    if (named && !fd) return PartEnd::Failed;
     BinHexPart block = DecodeBinHexBlock(mail);
     if (block.found && block.status != BinHexStatus::Ok) {
-        if (fd >= 0) ::close(fd);
+        fd.Reset();
         ReportBinHexFailure(mail, block.status);
         return PartEnd::Failed;
     }
@@ -242,9 +242,9 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
         if (!block.found) return EndOf(block.end);
         mail.part_name = NameFromBinHexHeader(mail, block.file);
         fd = OpenPartFile(mail, mail.part_name, u"", kBinHexCreateFailed);
-        if (fd < 0) return PartEnd::Failed;
+        if (!fd) return PartEnd::Failed;
     }
-    return Finish(mail, fd, saved_name, [&](ByteSink& sink) {
+    return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
         PartData data;
         data.end = block.found ? DataEnd::BlockEnd : block.end;
         if (block.found) {
@@ -256,10 +256,11 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
 }
 
 // Decodes into the open file, waits for its writes, dates and closes it, and runs the follow-ups.
-PartEnd FileWriter::Finish(MailState& mail, int fd, const std::u16string& saved_name, const Decode& decode) {
+PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
+                           const Decode& decode) {
     const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = Writer();
-    writer.Begin(fd);
+    writer.Begin(fd.Get());
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
     ByteSink& sink = mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
@@ -268,7 +269,7 @@ PartEnd FileWriter::Finish(MailState& mail, int fd, const std::u16string& saved_
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
-            ::close(fd);
+            fd.Reset();
             ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",
                           u"\t-> gzipinflate内でエラーが発生しました。\r\n");
             return PartEnd::Failed;
@@ -276,13 +277,13 @@ PartEnd FileWriter::Finish(MailState& mail, int fd, const std::u16string& saved_
     }
     platform::WriteStatus finished = writer.Finish();
     if (data.end == DataEnd::SinkFailed || finished != platform::WriteStatus::Ok) {
-        ::close(fd);
+        fd.Reset();
         ReportWriteFailure(mail,
                            data.end == DataEnd::SinkFailed ? data.sink_result : SinkResult::WriteFailed);
         return PartEnd::Failed;
     }
-    DateFile(mail, fd);
-    ::close(fd);
+    DateFile(mail, fd.Get());
+    fd.Reset();
     mail.output_written = true;
     if (mail.is_tnef)
         (void)TnefExpandFile(mail.part_name, u"", mail.charset, mail.content_type,

@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>
@@ -16,8 +14,10 @@
 #include "console/run/reported_calls.h"
 #include "platform/async_writer.h"
 #include "platform/codepage.h"
+#include "platform/file_moves.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
 
 namespace dornick {
 namespace {
@@ -122,18 +122,6 @@ void DateByName(const std::u16string& name, const TnefNaming& naming) {
     platform::CloseMappedFile(file);
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 } // namespace
 
 int TnefCodePage(std::u16string_view charset) {
@@ -177,10 +165,10 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
                                                    ? platform::CreateAlwaysFile(written_path, fd, error)
                                                    : platform::CreateNewFile(written_path, fd, error);
         if (created == platform::CreateResult::Created) {
+            const platform::UniqueFd file(fd);
             // A write that fails (a full disk) leaves the file as far as it got, like any output file.
-            (void)WriteAll(fd, data);
-            SetTimes(fd, naming);
-            ::close(fd);
+            (void)platform::WriteWhole(file.Get(), data);
+            SetTimes(file.Get(), naming);
             return 0;
         }
         if (created != platform::CreateResult::Exists) break;
@@ -197,19 +185,15 @@ int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const 
     if (written_path.empty() || name == written_path) return 0;
     const std::u16string safe = name;
     int overwrite = MakeOutputFileName(name, naming.content_type, u"");
-    const std::string from = platform::NativePath(written_path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::string to = platform::NativePath(name);
         // Never over a file that appeared meanwhile, unless the unique names have run out.
-        const int moved = overwrite == 1
-                              ? std::rename(from.c_str(), to.c_str())
-                              : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-        if (moved == 0) {
+        const platform::MoveResult moved = platform::MoveFile(written_path, name, overwrite == 1);
+        if (moved == platform::MoveResult::Moved) {
             written_path = name;
             DateByName(written_path, naming);
             return 0;
         }
-        if (errno != EEXIST) return -1;
+        if (moved == platform::MoveResult::Failed) return -1;
         name = safe;
         overwrite = MakeOutputFileName(name, naming.content_type, u"");
     }

@@ -1,7 +1,6 @@
 #include "console/run/tnef_expand.h"
 
 #include <cerrno>
-#include <unistd.h>
 
 #include <unicode/utf16.h>
 
@@ -13,6 +12,7 @@
 #include "console/run/messages.h"
 #include "console/run/tnef_attachment.h"
 #include "platform/clock.h"
+#include "platform/file_moves.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/paths.h"
@@ -193,9 +193,9 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
 
     if (walk.result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
-        const std::string native =
-            platform::NativePath(bare_name.empty() ? std::u16string_view(folder) : bare_name);
-        if (folder != remembered && ::rmdir(native.c_str()) == 0) ForgetFolderListing();
+        if (folder != remembered &&
+            platform::RemoveEmptyFolder(bare_name.empty() ? std::u16string_view(folder) : bare_name))
+            ForgetFolderListing();
         PrintErr(
             u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
             {platform::DisplayPath(folder)});

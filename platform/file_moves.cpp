@@ -1,0 +1,79 @@
+#include "platform/file_moves.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/paths.h"
+
+namespace platform {
+
+bool WriteWhole(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+MoveResult MoveFile(std::u16string_view from, std::u16string_view to, bool replace) {
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    const int moved = replace
+                          ? std::rename(source.c_str(), target.c_str())
+                          : ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    if (moved == 0) return MoveResult::Moved;
+    return errno == EEXIST ? MoveResult::Exists : MoveResult::Failed;
+}
+
+} // namespace platform
+
+namespace platform {
+
+bool CopyStandardInput(std::string& path) {
+    const char* folder = std::getenv("TMPDIR");
+    path = std::string(folder && *folder ? folder : "/tmp") + "/dornick-stdin-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0) return false;
+    bool copied = true;
+    char buffer[1 << 16];
+    while (copied) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            copied = errno == EINTR;
+            continue;
+        }
+        copied = WriteWhole(fd, std::string_view(buffer, static_cast<size_t>(n)));
+    }
+    copied = ::close(fd) == 0 && copied;
+    if (!copied) ::unlink(path.c_str());
+    return copied;
+}
+
+void RemoveNativeFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
+bool RemoveEmptyFolder(std::u16string_view path) {
+    return ::rmdir(NativePath(path).c_str()) == 0;
+}
+
+} // namespace platform
+
+namespace platform {
+
+uint64_t RegularFileSize(std::u16string_view path) {
+    struct stat info;
+    if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return static_cast<uint64_t>(info.st_size);
+}
+
+} // namespace platform
