@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dornick {
 namespace {
 
@@ -70,6 +74,44 @@ LineCursor MakeLineCursor(const unsigned char* data, uint64_t size) {
 
 int ReadLineA(char* buffer, LineCursor& cursor) {
     return ReadLineInto(buffer, kLineCapacity, cursor, false);
+}
+
+// The first CR, LF or NUL among the `size` bytes at `p`, or null.
+const unsigned char* FindSpecialByte(const unsigned char* p, size_t size) {
+    const unsigned char* const end = p + size;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(kCr), lf = _mm_set1_epi8(kLf), nul = _mm_setzero_si128();
+    for (; p + 16 <= end; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf)),
+                                          _mm_cmpeq_epi8(chunk, nul));
+        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == kCr || *p == kLf || *p == 0) return p;
+    return nullptr;
+}
+
+bool ReadOrdinaryLine(LineCursor& cursor, const char*& text, size_t& length) {
+    const unsigned char* p = cursor.pos;
+    if (!p) return false;
+    const size_t available = static_cast<size_t>(cursor.last - p) + 1;
+    // A line that fills the buffer comes in pieces: only shorter ones are looked at here.
+    const unsigned char* special = FindSpecialByte(p, std::min<size_t>(available, kLineCapacity - 1));
+    if (!special) return false;
+    const unsigned char* lf = special;
+    if (*special == kCr) {
+        // CR LF ends the line; a lone CR and a CR as the file's last byte have rules of their own.
+        if (special == cursor.last || special[1] != kLf) return false;
+        lf = special + 1;
+    } else if (*special == 0) {
+        return false;
+    }
+    text = reinterpret_cast<const char*>(p);
+    length = static_cast<size_t>(special - p);
+    cursor.pos = lf == cursor.last ? nullptr : lf + 1;
+    return true;
 }
 
 int ReadLineW(char16_t* buffer, LineCursor& cursor) {

@@ -5,6 +5,7 @@
 // but uses up one place of the buffer and counts in the returned length, so callers can tell a
 // damaged line. A line longer than the buffer arrives in pieces without line ends.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace dornick {
@@ -24,6 +25,11 @@ LineCursor MakeLineCursor(const unsigned char* data, uint64_t size);
 /// One line into a buffer of kLineCapacity bytes. 0 when the cursor was null, else the length
 /// counted with dropped NULs, and 1 for an empty line.
 int ReadLineA(char* buffer, LineCursor& cursor);
+/// The next line in place, without copying, when it is an ordinary one: shorter than a line
+/// buffer, without NUL bytes or a lone CR, ended by LF or CR LF. The cursor then moves exactly as
+/// ReadLineA would move it and `text`/`length` show the line in the mapping; for any other line
+/// (and a null cursor) false, and nothing moves.
+bool ReadOrdinaryLine(LineCursor& cursor, const char*& text, size_t& length);
 /// One line widened into a buffer of kLineCapacity units; results as ReadLineA.
 int ReadLineW(char16_t* buffer, LineCursor& cursor);
 /// One line ended only by CR LF (a lone CR or LF is data) into `size` units; results as ReadLineA.

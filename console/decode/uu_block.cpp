@@ -23,7 +23,7 @@ bool IsHeader(std::u16string_view line) {
 
 // The lines a block's data may hold before its zero-length line.
 bool MayBeInBlock(const char* line, size_t length, const PartBoundary& boundary) {
-    return length <= kUuLongestDataLine && std::strncmp(line, "begin ", 6) != 0 &&
+    return length <= kUuLongestDataLine && std::string_view(line, length).substr(0, 6) != "begin " &&
            !boundary.Holds(line, length);
 }
 
@@ -40,16 +40,25 @@ UuCode UuDetect(const char16_t* line, LineCursor& cursor, const PartBoundary& bo
     const unsigned char* saved = cursor.pos;
     UuCode found = UuCode::None;
     // Mail lines are widened bytes: the byte form compares the same.
-    char next[kLineCapacity];
-    while (ReadLineA(next, cursor)) {
-        const size_t length = std::strlen(next);
+    char buffer[kLineCapacity];
+    const char* next = buffer;
+    size_t length = 0;
+    // Most lines of a block are ordinary ones, looked at where they lie.
+    auto read = [&] {
+        if (ReadOrdinaryLine(cursor, next, length)) return true;
+        if (!ReadLineA(buffer, cursor)) return false;
+        next = buffer;
+        length = std::strlen(buffer);
+        return true;
+    };
+    while (read()) {
         if (!MayBeInBlock(next, length, boundary)) break;
         if (!IsUuZeroLengthLine(next, length)) continue;
         const bool plus = length == 1 && next[0] == '+';
         // The first non-empty line after the zero-length line decides.
-        while (ReadLineA(next, cursor)) {
-            if (next[0] == 0) continue;
-            if (std::strcmp(next, "end") == 0) found = plus ? UuCode::Xxencode : UuCode::Uuencode;
+        while (read()) {
+            if (length == 0) continue;
+            if (std::string_view(next, length) == "end") found = plus ? UuCode::Xxencode : UuCode::Uuencode;
             break;
         }
         break;

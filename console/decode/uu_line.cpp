@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dornick {
 namespace {
 
@@ -42,6 +46,59 @@ bool AllBelow64(const char* text, size_t chars) {
     return true;
 }
 
+// Almost every line of a block uses only the characters 0x20 to 0x60 (values below 64, the
+// grave accent for 0). Such a line is printable, can be neither a "begin" header nor "end"
+// (both hold lower-case letters), and decodes four characters to three bytes.
+bool IsPlainUuLine(const char* line, size_t length) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen characters at a time; compared as signed bytes, 0x80 and above count as below 0x20.
+    const __m128i low = _mm_set1_epi8(0x20), high = _mm_set1_epi8(0x60);
+    for (; i + 16 <= length; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+        const __m128i outside = _mm_or_si128(_mm_cmplt_epi8(chunk, low), _mm_cmpgt_epi8(chunk, high));
+        if (_mm_movemask_epi8(outside) != 0) return false;
+    }
+#endif
+    unsigned outside = 0;
+    for (; i < length; ++i)
+        outside |= static_cast<unsigned>(static_cast<unsigned char>(line[i]) - 0x20u > 0x40u);
+    return outside == 0;
+}
+
+// The rules of UuDecodeLine for a plain line, in the same order.
+UuLineResult DecodePlainUuLine(const char* line, size_t length, uint8_t* out, int* count) {
+    if (line[0] == ' ') return UuLineResult::End;
+    if (line[0] == '`' && length - 1 < kGraveLineMinimum) return UuLineResult::End;
+    size_t wanted = static_cast<unsigned char>(line[0]) - 0x20u;
+    size_t chars = (wanted * 4 + 2) / 3;
+    const unsigned char* text = reinterpret_cast<const unsigned char*>(line) + 1;
+    if (length - 1 < chars) {
+        text = reinterpret_cast<const unsigned char*>(line);
+        chars = length;
+        wanted = chars * 3 / 4;
+    }
+    // Characters past `chars` count as 0: the bytes wanted never reach into them.
+    auto value = [&](size_t i) -> uint32_t { return i < chars ? (text[i] - 0x20u) & 63u : 0u; };
+    size_t produced = 0;
+    size_t i = 0;
+    for (; produced < wanted && i + 4 <= chars; i += 4, produced += 3) {
+        const uint32_t v = ((text[i] - 0x20u) & 63u) << 18 | ((text[i + 1] - 0x20u) & 63u) << 12 |
+                           ((text[i + 2] - 0x20u) & 63u) << 6 | ((text[i + 3] - 0x20u) & 63u);
+        out[produced] = static_cast<uint8_t>(v >> 16);
+        out[produced + 1] = static_cast<uint8_t>(v >> 8);
+        out[produced + 2] = static_cast<uint8_t>(v);
+    }
+    for (; produced < wanted; i += 4, produced += 3) {
+        const uint32_t v = value(i) << 18 | value(i + 1) << 12 | value(i + 2) << 6 | value(i + 3);
+        out[produced] = static_cast<uint8_t>(v >> 16);
+        out[produced + 1] = static_cast<uint8_t>(v >> 8);
+        out[produced + 2] = static_cast<uint8_t>(v);
+    }
+    *count = static_cast<int>(wanted);
+    return UuLineResult::Bytes;
+}
+
 } // namespace
 
 bool IsUuHeaderLine(const char* line, size_t length) {
@@ -50,6 +107,8 @@ bool IsUuHeaderLine(const char* line, size_t length) {
 
 UuLineResult UuDecodeLine(const char* line, size_t length, uint8_t* out, int* count) {
     *count = 0;
+    if (length == 0) return UuLineResult::PassedOver;
+    if (IsPlainUuLine(line, length)) return DecodePlainUuLine(line, length, out, count);
     if (length == 0 || !IsPrintable(line, length) || IsUuHeaderLine(line, length))
         return UuLineResult::PassedOver;
     if (line[0] == ' ' || IsEndLine(line, length)) return UuLineResult::End;

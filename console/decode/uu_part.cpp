@@ -25,18 +25,19 @@ DataEnd UuPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
                            const RepairNoticeFn& notice) {
     char bytes[kLineCapacity];
     NarrowLine(line, bytes);
+    const char* text = bytes;
     size_t length = std::strlen(bytes);
     const bool xx = code == UuCode::Xxencode;
     uint8_t out[kLineOutBytes];
     DataEnd end = DataEnd::EndOfData;
     for (;;) {
-        if (boundary.Holds(bytes, length)) {
+        if (boundary.Holds(text, length)) {
             end = DataEnd::Boundary;
             break;
         }
         int count = 0;
         const UuLineResult result =
-            xx ? XxDecodeLine(bytes, length, out, &count) : UuDecodeLine(bytes, length, out, &count);
+            xx ? XxDecodeLine(text, length, out, &count) : UuDecodeLine(text, length, out, &count);
         if (result == UuLineResult::End) {
             end = DataEnd::BlockEnd;
             break;
@@ -51,14 +52,20 @@ DataEnd UuPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
             if (notice) notice();
         }
         if (!cursor.pos) {
-            bytes[0] = 0;
+            length = 0;
             break;
         }
-        const int returned = ReadLineA(bytes, cursor);
-        length = std::strlen(bytes);
-        if (IsDamaged(cursor, length, returned)) damaged = true;
+        if (!ReadOrdinaryLine(cursor, text, length)) {
+            const int returned = ReadLineA(bytes, cursor);
+            text = bytes;
+            length = std::strlen(bytes);
+            if (IsDamaged(cursor, length, returned)) damaged = true;
+        }
     }
-    WidenLine(bytes, line);
+    // The line that ended the data, for the walk.
+    for (size_t i = 0; i < length; ++i)
+        line[i] = static_cast<unsigned char>(text[i]);
+    line[length] = 0;
     return end;
 }
 
