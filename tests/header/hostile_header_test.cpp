@@ -88,7 +88,7 @@ TEST(BrokenNameParameter, DecodesWithoutOverrunningAnything) {
         {"percent sign and one digit at the end",
          MailLines({"Content-Disposition: a; filename*=UTF-8''abc%4", kNextHeader, ""}), true, "abc"},
         {"percent-encoded zero byte",
-         MailLines({"Content-Disposition: a; filename*=UTF-8''abc%00def", kNextHeader, ""}), true, "abc"},
+         MailLines({"Content-Disposition: a; filename*=UTF-8''abc%00def", kNextHeader, ""}), true, "abc_def"},
         {"bad percent digits count as zero",
          MailLines({"Content-Disposition: a; filename*=UTF-8''%4G", kNextHeader, ""}), true, "@"},
         {"only a charset prefix", MailLines({"Content-Disposition: a; filename*=UTF-8''", kNextHeader, ""}),
