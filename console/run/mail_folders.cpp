@@ -38,6 +38,17 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     mail.output_failed = true;
 }
 
+// An address as messages and the log show it: controls and bidi characters, which could drive a
+// terminal or turn the line around, are shown as "?" (folder names have them as "_").
+std::u16string Shown(std::u16string_view text) {
+    std::u16string shown(text);
+    for (char16_t& c : shown)
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069))
+            c = u'?';
+    return shown;
+}
+
 } // namespace
 
 void PrepareMailFolders(MailState& mail) {
@@ -89,14 +100,15 @@ void IssueProgressLine(MailState& mail) {
         LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n",
                         {mail.mail_path, first, second});
     if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
+        const std::u16string return_path = Shown(mail.return_path), from_address = Shown(mail.from_address);
         if (options.print)
             PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
-                     {mail.return_path, mail.from_address});
+                     {return_path, from_address});
         if (mail.log_on)
             LogAppendFormat(mail.log,
                             u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> "
                             u"From: %s\r\n",
-                            {mail.return_path, mail.from_address});
+                            {return_path, from_address});
     }
 }
 
