@@ -28,6 +28,7 @@ struct GuardSlot {
     std::atomic<bool> shrank{false};
 };
 constexpr int kGuardSlots = 16;
+constexpr uintptr_t kClaimed = 1; // a slot taken whose range is not set yet
 GuardSlot g_guard[kGuardSlots];
 struct sigaction g_previous_bus;
 
@@ -36,7 +37,7 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
     for (GuardSlot& slot : g_guard) {
         const uintptr_t begin = slot.begin.load(std::memory_order_acquire);
         const uintptr_t end = slot.end.load(std::memory_order_acquire);
-        if (begin == 0 || address < begin || address >= end) continue;
+        if (begin <= kClaimed || address < begin || address >= end) continue; // free, or being filled in
         const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
         const uintptr_t from = address & ~(page - 1);
         if (::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
@@ -55,7 +56,7 @@ int ClaimGuardSlot(const void* data, uint64_t size) {
     InstallMappingGuard();
     for (int i = 0; i < kGuardSlots; ++i) {
         uintptr_t expected = 0;
-        if (g_guard[i].begin.compare_exchange_strong(expected, 1)) {
+        if (g_guard[i].begin.compare_exchange_strong(expected, kClaimed)) {
             g_guard[i].shrank.store(false);
             g_guard[i].end.store(reinterpret_cast<uintptr_t>(data) + size, std::memory_order_release);
             g_guard[i].begin.store(reinterpret_cast<uintptr_t>(data), std::memory_order_release);
