@@ -51,7 +51,9 @@ void AppendUtf16(std::string& out, std::u16string_view text) {
 void AppendForTerminal(std::string& out, std::u16string_view text) {
     std::u16string shown(text);
     for (char16_t& unit : shown)
-        if ((unit < 0x20 && unit != u'\t' && unit != u'\n') || unit == 0x7F || (unit >= 0x80 && unit < 0xA0))
+        if ((unit < 0x20 && unit != u'\t' && unit != u'\n') || unit == 0x7F ||
+            (unit >= 0x80 && unit < 0xA0) || (unit >= 0x202A && unit <= 0x202E) ||
+            (unit >= 0x2066 && unit <= 0x2069))
             unit = u'?';
     out += U16ToUtf8(shown);
 }

@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -15,6 +17,60 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kSequentialHintBytes = 1 << 20;
+
+// The mappings under the SIGBUS guard. A mail that another process cuts short while it is mapped
+// raises SIGBUS on the first read past the new end; the handler puts zero pages over the rest of
+// the mapping and notes it, so that the walk ends over zeros and the run goes on with the next
+// mail. Slots are claimed and released by the thread that maps; the handler only reads them.
+struct GuardSlot {
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<uintptr_t> end{0};
+    std::atomic<bool> shrank{false};
+};
+constexpr int kGuardSlots = 16;
+constexpr uintptr_t kClaimed = 1; // a slot taken whose range is not set yet
+GuardSlot g_guard[kGuardSlots];
+struct sigaction g_previous_bus;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (GuardSlot& slot : g_guard) {
+        const uintptr_t begin = slot.begin.load(std::memory_order_acquire);
+        const uintptr_t end = slot.end.load(std::memory_order_acquire);
+        if (begin <= kClaimed || address < begin || address >= end) continue; // free, or being filled in
+        const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t from = address & ~(page - 1);
+        if (::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+            break;
+        slot.shrank.store(true, std::memory_order_release);
+        return; // the faulting read is repeated and now sees zeros
+    }
+    // Not a guarded mapping: the fault is a real one and ends the program as it would have.
+    ::sigaction(SIGBUS, &g_previous_bus, nullptr);
+    (void)signal;
+    (void)context;
+}
+
+int ClaimGuardSlot(const void* data, uint64_t size) {
+    InstallMappingGuard();
+    for (int i = 0; i < kGuardSlots; ++i) {
+        uintptr_t expected = 0;
+        if (g_guard[i].begin.compare_exchange_strong(expected, kClaimed)) {
+            g_guard[i].shrank.store(false);
+            g_guard[i].end.store(reinterpret_cast<uintptr_t>(data) + size, std::memory_order_release);
+            g_guard[i].begin.store(reinterpret_cast<uintptr_t>(data), std::memory_order_release);
+            return i;
+        }
+    }
+    return -1; // more mappings than slots: this one goes unguarded
+}
+
+void ReleaseGuardSlot(int slot) {
+    if (slot < 0) return;
+    g_guard[slot].end.store(0, std::memory_order_release);
+    g_guard[slot].begin.store(0, std::memory_order_release);
+}
 
 bool WriteFully(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -32,7 +88,8 @@ bool WriteFully(int fd, std::string_view bytes) {
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : fd(std::exchange(other.fd, -1)), data(std::exchange(other.data, nullptr)),
-      size(std::exchange(other.size, 0)), regular(std::exchange(other.regular, false)) {}
+      size(std::exchange(other.size, 0)), regular(std::exchange(other.regular, false)),
+      guard_slot(std::exchange(other.guard_slot, -1)) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     if (this != &other) {
@@ -41,6 +98,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
         data = std::exchange(other.data, nullptr);
         size = std::exchange(other.size, 0);
         regular = std::exchange(other.regular, false);
+        guard_slot = std::exchange(other.guard_slot, -1);
     }
     return *this;
 }
@@ -51,13 +109,15 @@ MappedFile::~MappedFile() {
 
 OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file) {
     CloseMappedFile(file);
-    UniqueFd fd(::open(NativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO given as a mail must not wait for a writer; only regular files are read.
+    const std::string native = NativePath(path);
+    UniqueFd fd(::open(native.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC));
     if (!fd && writable && (errno == EACCES || errno == EROFS))
-        fd.Reset(
-            ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC)); // times can still be set by the owner
+        fd.Reset(::open(native.c_str(),
+                        O_RDONLY | O_NONBLOCK | O_CLOEXEC)); // times can still be set by the owner
     if (!fd) return OpenStatus::Failed;
     struct stat info;
-    if (::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode)) return OpenStatus::Failed;
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return OpenStatus::Failed;
     if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
     file.fd = fd.Release();
@@ -82,10 +142,28 @@ bool MapWholeFile(MappedFile& file) {
     // Read-ahead hints pay off only for large mails; a small one is read in a few pages anyway.
     if (file.size >= kSequentialHintBytes) ::madvise(view, file.size, MADV_SEQUENTIAL);
     file.data = static_cast<const unsigned char*>(view);
+    file.guard_slot = ClaimGuardSlot(view, file.size);
     return true;
 }
 
+bool MappingShrank(const MappedFile& file) {
+    return file.guard_slot >= 0 && g_guard[file.guard_slot].shrank.load(std::memory_order_acquire);
+}
+
+void InstallMappingGuard() {
+    static const bool installed = [] {
+        struct sigaction action = {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &g_previous_bus) == 0;
+    }();
+    (void)installed;
+}
+
 void CloseMappedFile(MappedFile& file) {
+    ReleaseGuardSlot(file.guard_slot);
+    file.guard_slot = -1;
     if (file.data) ::munmap(const_cast<unsigned char*>(file.data), file.size);
     if (file.fd >= 0) ::close(file.fd);
     file.fd = -1;
@@ -103,18 +181,26 @@ bool SetFileTimes(int fd, std::time_t when) {
 }
 
 OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes) {
-    UniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    // A link planted in the log's place is not followed, and a FIFO there neither blocks the open
+    // nor takes the text.
+    UniqueFd fd(::open(NativePath(path).c_str(),
+                       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     if (!fd) return OpenStatus::Failed;
+    struct stat info;
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return OpenStatus::Failed;
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? OpenStatus::Contended : OpenStatus::Failed;
     // The size is read under the lock, so two writers never both see an empty file.
-    struct stat info;
+    if (::fstat(fd.Get(), &info) != 0) return OpenStatus::WriteFailed;
     std::string text;
-    if (::fstat(fd.Get(), &info) == 0 && info.st_size == 0) text.append(prefix);
+    if (info.st_size == 0) text.append(prefix);
     text.append(bytes);
-    WriteFully(fd.Get(),
-               text); // one write for the whole text, so that the texts of processes never interleave
-    return OpenStatus::Ok;
+    // One write for the whole text, so that the texts of processes never interleave.
+    if (WriteFully(fd.Get(), text)) return OpenStatus::Ok;
+    // A full disk or a size limit: what went out is taken back, so that the log holds whole texts.
+    if (::ftruncate(fd.Get(), info.st_size) != 0) { /* the text stays cut; the failure is reported */
+    }
+    return OpenStatus::WriteFailed;
 }
 
 } // namespace platform

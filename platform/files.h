@@ -16,7 +16,9 @@ struct RetryPolicy {
     std::chrono::milliseconds interval{250};
 };
 
-enum class OpenStatus { Ok, Contended, Failed };
+/// WriteFailed: the file was opened but its text could not be written whole (a full disk, a file
+/// size limit); nothing of the text is left in it.
+enum class OpenStatus { Ok, Contended, Failed, WriteFailed };
 
 /// Calls `attempt` until it gives anything but Contended, sleeping between tries; the last status.
 template <typename Attempt> OpenStatus RetryWhileContended(Attempt attempt, const RetryPolicy& policy = {}) {
@@ -36,6 +38,7 @@ struct MappedFile {
     const unsigned char* data = nullptr;
     uint64_t size = 0;
     bool regular = false; ///< the size was read when the file was opened
+    int guard_slot = -1;  ///< the mapping's entry in the SIGBUS guard, -1 when it has none
 
     MappedFile() = default;
     MappedFile(MappedFile&& other) noexcept;
@@ -45,13 +48,20 @@ struct MappedFile {
     ~MappedFile();
 };
 
-/// Opens an existing file (read-write for `writable`) under a shared lock; Contended while another
-/// process holds it exclusively. Whatever `file` held before is released first.
+/// Opens an existing regular file (read-write for `writable`) under a shared lock; Contended while
+/// another process holds it exclusively. Anything but a regular file (a FIFO, a device, a folder)
+/// is Failed without waiting for a writer. Whatever `file` held before is released first.
 OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file);
 /// Size of the open file; false when it cannot be read.
 bool QueryFileSize(MappedFile& file);
-/// Maps the open file (size > 0); false on failure.
+/// Maps the open file (size > 0); false on failure. While the mapping lasts, pages that another
+/// process cuts off the file (a truncation under the mapping) read as zero bytes instead of raising
+/// SIGBUS, and MappingShrank tells that it happened.
 bool MapWholeFile(MappedFile& file);
+/// True when a read of the mapping reached past the end of the file as it now stands.
+bool MappingShrank(const MappedFile& file);
+/// Installs the SIGBUS handler behind MapWholeFile's guard (once per process; MapWholeFile calls it).
+void InstallMappingGuard();
 /// Unmaps and closes; the file is empty afterwards.
 void CloseMappedFile(MappedFile& file);
 
@@ -60,6 +70,8 @@ bool SetFileTimes(int fd, std::time_t when);
 
 /// Appends `bytes` to a file opened (created when missing) under an exclusive lock; `prefix` goes
 /// first when the file is empty while the lock is held. Contended while another writer holds it.
+/// A symbolic link or anything but a regular file in its place is Failed; a write that cannot be
+/// completed is WriteFailed, and the file is cut back to its size before, so that no half text stays.
 OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes);
 
 } // namespace platform

@@ -51,9 +51,9 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     out.clear();
     UErrorCode status = U_ZERO_ERROR;
     UConverter* converter = CachedConverter(name, status);
-    if (!converter)
-        return status == U_FILE_ACCESS_ERROR || status == U_ILLEGAL_ARGUMENT_ERROR ? Outcome::UnknownName
-                                                                                   : Outcome::Failed;
+    // A name that cannot be opened (unknown, its data missing, options ICU rejects) is as good as
+    // unknown: the detector reads the bytes. Only a shortage of memory fails the conversion.
+    if (!converter) return IsLastingIcuFailure(status) ? Outcome::UnknownName : Outcome::Failed;
     UChar buffer[kNameCapacity];
     int32_t length = 0;
     // ucnv_toUChars resets the converter first, so a cached one starts from its initial state.

@@ -32,12 +32,13 @@ inline void ReportIcuFailure(std::u16string_view message, UErrorCode status) {
     if (const IcuFailureReporter report = CurrentIcuFailureReporter()) report(message, u_errorName(status));
 }
 
-/// True for a failure that a later attempt cannot cure (a name ICU does not know, an argument it
-/// rejects, a result too long for its buffer, a text that fits no charset the detector knows): such
-/// failures are not retried, since each attempt would fail alike and only cost time.
+/// True for a failure that a later attempt cannot cure. An ICU call given the same arguments fails
+/// the same way again, whatever the status (a name ICU does not know or whose data is missing, an
+/// argument it rejects, a result too long, an ISO-2022 label with options it cannot open): only a
+/// shortage of memory may pass, so only that is retried. Every other failure returns at once, so that
+/// no input can keep a conversion busy.
 constexpr bool IsLastingIcuFailure(UErrorCode status) {
-    return status == U_FILE_ACCESS_ERROR || status == U_ILLEGAL_ARGUMENT_ERROR ||
-           status == U_BUFFER_OVERFLOW_ERROR || status == U_INVALID_CHAR_FOUND;
+    return status != U_MEMORY_ALLOCATION_ERROR;
 }
 
 /// Runs call(status) with a cleared status until it reports no error; a passing failure is reported

@@ -1,5 +1,7 @@
 #include "console/header/name_parameter.h"
 
+#include <algorithm>
+
 #include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/encoded_words.h"
@@ -26,10 +28,6 @@ size_t FindParameterNameIn(std::basic_string_view<Char> line, Find find, const C
 
 size_t FindParameterName(std::u16string_view line) {
     return FindParameterNameIn(line, FindNoCase, u"filename", u"name");
-}
-
-size_t FindParameterNameA(std::string_view line) {
-    return FindParameterNameIn(line, FindNoCaseA, "filename", "name");
 }
 
 bool HoldsEncodedWord(std::string_view line) {
@@ -63,12 +61,14 @@ std::string_view RawValuePiece(std::string_view text, bool quoted, bool& ended) 
 }
 
 // A value of raw 8-bit text (no encoded word), possibly followed by encoded words on continuation
-// lines. The raw part is converted into `name`; the words' bytes go to `encoded`.
-int DecodeRawValue(HeaderReader& reader, std::u16string_view line, bool quoted, std::u16string& name,
-                   std::string& encoded, std::u16string& word_charset) {
+// lines; `value` is where it starts in the line. The raw part is converted into `name`; the words'
+// bytes go to `encoded`. The value's place comes from the caller: a line that got its value from
+// the next line may hold another "filename=" there, and looking for the parameter again would find
+// that one (at the very end of the line, past the quote the caller saw).
+int DecodeRawValue(HeaderReader& reader, std::u16string_view line, size_t value, bool quoted,
+                   std::u16string& name, std::string& encoded, std::u16string& word_charset) {
     std::string current = NarrowUnits(line);
-    const size_t equals = current.find('=', FindParameterNameA(current));
-    std::string_view text = std::string_view(current).substr(equals + 1 + (quoted ? 1 : 0));
+    std::string_view text = std::string_view(current).substr(std::min(value, current.size()));
     std::string collected;
     bool ended = false;
     char next[kLineCapacity];
@@ -153,7 +153,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
         if (has_words)
             result = CollectEncodedWords(reader.cursor, line, value, quoted, EncodedWordForm::First, encoded);
         else
-            result = DecodeRawValue(reader, line, quoted, name, encoded, word_charset);
+            result = DecodeRawValue(reader, line, value, quoted, name, encoded, word_charset);
     }
     if (result < 0) return result;
 

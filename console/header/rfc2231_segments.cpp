@@ -82,6 +82,13 @@ std::string PercentDecode(std::string_view text) {
         }
         if (text.size() - i < 3) break;
         const int value = HexValueOrZero(text[i + 1]) * 16 + HexValueOrZero(text[i + 2]);
+        // "%00" would cut the name where the text is read as a C string: it stands for the "_" that
+        // a NUL becomes with the other controls. A value that is no hex number ends the name.
+        if (value == 0 && text[i + 1] == '0' && text[i + 2] == '0') {
+            bytes.push_back('_');
+            i += 2;
+            continue;
+        }
         if (value == 0) break;
         bytes.push_back(static_cast<char>(value));
         i += 2;

@@ -16,16 +16,18 @@ constexpr ForbiddenCharacter kForbidden[] = {
     {u'"', u'\u201D'},  {u'>', u'\uFF1E'}, {u'<', u'\uFF1C'}, {u'|', u'\uFF5C'},
 };
 
-// Bidirectional embedding, override and isolate controls would let "invoice\u202Efdp.exe" pose as
-// a PDF; they go with the other control characters.
-constexpr bool IsRemovedControl(char16_t c) {
-    return c < 0x20 || c == 0x7F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+// C0 and C1 controls and DEL (an escape sequence would drive a terminal that lists the folder), and
+// the bidirectional embedding, override and isolate controls, which would let "invoice\u202Efdp.exe"
+// pose as a PDF.
+constexpr bool IsControlInName(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
 }
 
 } // namespace
 
 void SanitizeFileName(std::u16string& name, bool full_width) {
-    name.erase(std::remove_if(name.begin(), name.end(), IsRemovedControl), name.end());
+    std::replace_if(name.begin(), name.end(), IsControlInName, u'_');
     name.erase(0, name.find_first_not_of(u' '));
     if (name.empty()) {
         name = u"_";

@@ -43,6 +43,10 @@ bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const pl
     platform::OpenStatus status = platform::RetryWhileContended(
         [&] { return platform::AppendLocked(path, std::string_view(kByteOrderMark, 2), bytes); }, retry);
     if (status == platform::OpenStatus::Ok) return true;
+    if (status == platform::OpenStatus::WriteFailed) {
+        PrintErr(u"ログファイルに書き込めませんでした。\n->%s\n", {platform::DisplayPath(path)});
+        return false;
+    }
     PrintErr(u"ログファイルを作成出来ませんでした。\n->%s\n", {platform::DisplayPath(path)});
     return false;
 }

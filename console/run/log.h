@@ -29,7 +29,8 @@ void LogAppendFormat(LogBuffer& log, std::u16string_view format,
                      std::initializer_list<platform::FormatArg> args);
 /// Appends a mail's log text to "dornick.txt" in `folder` (UTF-16LE, FF FE first when the file is
 /// empty). Nothing is written for an empty text. False, after the message on standard error, when
-/// the file could not be opened.
+/// the file could not be opened (a link or anything but a regular file in its place counts as that)
+/// or the text could not be written whole (then none of it stays in the file).
 bool LogWriteFile(std::u16string_view text, std::u16string_view folder,
                   const platform::RetryPolicy& retry = platform::RetryPolicy{});
 

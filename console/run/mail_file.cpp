@@ -1,5 +1,7 @@
 #include "console/run/mail_file.h"
 
+#include <cerrno>
+
 #include "console/header/mail_date.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/run/mail_state.h"
@@ -54,7 +56,11 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
             return false;
         }
         if (!platform::PathExists(root) && !platform::SetCurrentFolder(root)) {
-            if (platform::CreateFolderChain(root) == 1) {
+            // Another run that creates the same root at the same moment wins or loses the race
+            // to the last folder: the loser finds the folder there and goes on without a word.
+            const int made = platform::CreateFolderChain(root);
+            if (made == 1 && platform::IsFolder(root) && platform::SetCurrentFolder(root)) return true;
+            if (made == 1) {
                 PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
                          {platform::DisplayPath(root)});
                 return false;
@@ -74,12 +80,16 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
     std::u16string shown = platform::DisplayPath(start_folder);
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
     if (!platform::PathExists(u"output")) {
-        if (platform::MakeFolder(u"output") != 0) {
+        const int made = platform::MakeFolder(u"output");
+        if (made == EEXIST && platform::IsFolder(u"output")) {
+            // made by another run meanwhile
+        } else if (made != 0) {
             PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
             return false;
+        } else {
+            PrintOut(u"outputフォルダを作成しました。\n->%s/output\n\n", {shown});
+            LogAppendFormat(mail.log, u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n", {shown});
         }
-        PrintOut(u"outputフォルダを作成しました。\n->%s/output\n\n", {shown});
-        LogAppendFormat(mail.log, u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n", {shown});
     }
     mail.output_root = start_folder + u"output/";
     if (!platform::SetCurrentFolder(mail.output_root)) {
@@ -111,7 +121,16 @@ void StampMailFile(MailState& mail) {
               mail.mail_path});
 }
 
+// A mail that another process cut short while it was mapped: its walk ended over zero bytes where
+// the cut-off part stood. True (after the message) when that happened.
+bool ReportShrunkMail(MailState& mail) {
+    if (!platform::MappingShrank(mail.file)) return false;
+    PrintErr(u"メールファイルが読み込み中に短くなりました。\n->%s\n", {mail.mail_path});
+    return true;
+}
+
 MailResult EndMail(MailState& mail, WalkEnd end) {
+    if (ReportShrunkMail(mail)) mail.output_failed = true;
     platform::CloseMappedFile(mail.file);
     if (mail.output_written) {
         if (mail.log_on) LogAppend(mail.log, u"\r\n");
@@ -142,9 +161,10 @@ MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& optio
     }
     if (options.date_mode) {
         MimeWalk(mail);
-        StampMailFile(mail);
+        const bool shrunk = ReportShrunkMail(mail);
+        if (!shrunk) StampMailFile(mail);
         platform::CloseMappedFile(mail.file);
-        return MailResult::Done;
+        return shrunk ? MailResult::Failed : MailResult::Done;
     }
     if (!EnterOutputRoot(mail, start_folder)) {
         platform::CloseMappedFile(mail.file);

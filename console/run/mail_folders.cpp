@@ -1,5 +1,7 @@
 #include "console/run/mail_folders.h"
 
+#include <cerrno>
+
 #include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/mail_date.h"
@@ -23,13 +25,28 @@ std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail)
 }
 
 // Makes (if missing) and enters one folder; a name too long for the file system is shortened, and
-// a symbolic link in its place is not entered. Failures are ignored: the files then land in the
-// folder above.
-void EnterMailFolder(std::u16string name) {
+// a symbolic link or a file in its place is not entered. Such a folder is reported like any folder
+// that cannot be made and fails the mail; its files then land in the folder above, so that none is
+// lost.
+void EnterMailFolder(MailState& mail, std::u16string name) {
     std::u16string none;
     FitToNameBytes(name, none, 0);
-    platform::MakeFolder(name);
-    platform::EnterFolderNoFollow(name);
+    const int made = platform::MakeFolder(name);
+    if ((made == 0 || made == EEXIST) && platform::EnterFolderNoFollow(name)) return;
+    PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
+             {platform::DisplayPath(platform::CurrentFolder() + u"/" + name)});
+    mail.output_failed = true;
+}
+
+// An address as messages and the log show it: controls and bidi characters, which could drive a
+// terminal or turn the line around, are shown as "?" (folder names have them as "_").
+std::u16string Shown(std::u16string_view text) {
+    std::u16string shown(text);
+    for (char16_t& c : shown)
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069))
+            c = u'?';
+    return shown;
 }
 
 } // namespace
@@ -62,11 +79,11 @@ void PrepareMailFolders(MailState& mail) {
     const bool sender_folder = !options.no_sender_folder;
     const bool date_folder = !options.no_date_folder;
     if (options.date_then_sender) {
-        if (date_folder) EnterMailFolder(mail.date_text);
-        if (sender_folder) EnterMailFolder(mail.sender);
+        if (date_folder) EnterMailFolder(mail, mail.date_text);
+        if (sender_folder) EnterMailFolder(mail, mail.sender);
     } else {
-        if (sender_folder) EnterMailFolder(mail.sender);
-        if (date_folder) EnterMailFolder(mail.date_text);
+        if (sender_folder) EnterMailFolder(mail, mail.sender);
+        if (date_folder) EnterMailFolder(mail, mail.date_text);
     }
 }
 
@@ -83,14 +100,15 @@ void IssueProgressLine(MailState& mail) {
         LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n",
                         {mail.mail_path, first, second});
     if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
+        const std::u16string return_path = Shown(mail.return_path), from_address = Shown(mail.from_address);
         if (options.print)
             PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
-                     {mail.return_path, mail.from_address});
+                     {return_path, from_address});
         if (mail.log_on)
             LogAppendFormat(mail.log,
                             u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> "
                             u"From: %s\r\n",
-                            {mail.return_path, mail.from_address});
+                            {return_path, from_address});
     }
 }
 

@@ -37,6 +37,9 @@ constexpr MessageRow kRows[] = {
     {u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n",
      u"Created the output folder.\r\n->%s/output\r\n\r\n"},
     {u"ログファイルを作成出来ませんでした。\n->%s\n", u"Could not create the log file.\n->%s\n"},
+    {u"ログファイルに書き込めませんでした。\n->%s\n", u"Could not write to the log file.\n->%s\n"},
+    {u"メールファイルが読み込み中に短くなりました。\n->%s\n",
+     u"The mail file became shorter while it was being read.\n->%s\n"},
 
     // The progress of one mail.
     {u"\"%s\" からファイルを抽出中です。<%s/%s>\n", u"Extracting files from \"%s\". <%s/%s>\n"},

@@ -87,6 +87,119 @@ TEST_F(HostileMail, NamesNeverLeaveTheRoot) {
     }
 }
 
+// True when UTF-8 text holds a C0 or C1 control, DEL or a bidi embedding, override or isolate.
+bool HoldsControl(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) return true;
+        if (c == 0xE2 && i + 2 < utf8.size()) {
+            const unsigned char b1 = static_cast<unsigned char>(utf8[i + 1]);
+            const unsigned char b2 = static_cast<unsigned char>(utf8[i + 2]);
+            if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The same for UTF-16 text; the tabs and line ends of the messages aside.
+bool HoldsControlUnit(std::u16string_view text, bool line_ends_allowed) {
+    for (char16_t c : text) {
+        if (line_ends_allowed && (c == u'\r' || c == u'\n' || c == u'\t')) continue;
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069))
+            return true;
+    }
+    return false;
+}
+
+// Controls and bidi characters from names and addresses: "_" in file and folder names, never raw
+// in the log or on a terminal.
+TEST_F(HostileMail, ControlAndBidiCharactersNeverPassThrough) {
+    struct Row {
+        const char* name;
+        std::string from;   ///< the address of From and Return-Path
+        std::string header; ///< the part's name parameter
+        std::string file;   ///< the file expected, below the sender's folder
+    };
+    const Row rows[] = {
+        {"escape sequence in an encoded name", "taro@example.jp",
+         "name=\"" + EncodedWord("a\x1B[2Jb.txt") + "\"", "taro@example.jp/2017-01-03/a_[2Jb.txt"},
+        {"C1 controls in an encoded name", "taro@example.jp",
+         "name=\"" +
+             EncodedWord("a\xC2\x9B"
+                         "1m\xC2\x85.txt") +
+             "\"",
+         "taro@example.jp/2017-01-03/a_1m_.txt"},
+        {"bidi override in an encoded name", "taro@example.jp",
+         "name=\"" +
+             EncodedWord("invoice\xE2\x80\xAE"
+                         "fdp.exe") +
+             "\"",
+         "taro@example.jp/2017-01-03/invoice_fdp.exe"},
+        {"isolates in an RFC 2231 name", "taro@example.jp", "name*=UTF-8''%E2%81%A6a%E2%81%A9.txt",
+         "taro@example.jp/2017-01-03/_a_.txt"},
+        {"RFC 2231 NUL", "taro@example.jp", "name*=UTF-8''abc%00def.txt",
+         "taro@example.jp/2017-01-03/abc_def.txt"},
+        {"RFC 2231 escape and DEL", "taro@example.jp", "name*=UTF-8''a%1B%7Fb.txt",
+         "taro@example.jp/2017-01-03/a__b.txt"},
+        {"raw escape and tab in a quoted name", "taro@example.jp", "name=\"a\x1B]0;x\x07\tb.txt\"",
+         "taro@example.jp/2017-01-03/a_]0;x__b.txt"},
+        {"escape sequence in the sender", "ev\x1B[31mil@example.jp", "name=\"a.txt\"",
+         "ev_[31mil@example.jp/2017-01-03/a.txt"},
+        {"bidi override in the sender", "ev\xE2\x80\xAEil@example.jp", "name=\"a.txt\"",
+         "ev_il@example.jp/2017-01-03/a.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(Path("out"));
+        std::vector<std::string> header = TopHeader(row.from);
+        header[0] = "Return-Path: <other\x1B[1m\xC2\x9B@example.jp>"; // differs from From: shown in the log
+        const std::string mail = MultipartMail(
+            header, "b", {{{"Content-Type: text/plain"}, "t\r\n"}, NamedPart(row.header, "data")});
+        const RunResult r = Run(mail, {"/P", "/L"});
+        EXPECT_EQ(r.exit_code, 0);
+        ExpectNothingOutsideTheRoot();
+        const std::vector<std::string> files = Files();
+        EXPECT_EQ(files, (std::vector<std::string>{"dornick.txt", row.file}));
+        EXPECT_NE(r.Out().find(u"Return-Path: other?[1m?@example.jp"), std::u16string::npos);
+        for (const std::string& file : ListTree(Path("out")))
+            EXPECT_FALSE(HoldsControl(file)) << file;
+        EXPECT_FALSE(HoldsControlUnit(r.Out(), true));
+        EXPECT_FALSE(HoldsControlUnit(r.Err(), true));
+        const std::string log = ReadFile(Path("out/dornick.txt"));
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_FALSE(HoldsControlUnit(DecodePipe(log.substr(2)), true));
+        // On a terminal the same run shows nothing that could drive it.
+        std::filesystem::remove_all(Path("out"));
+        const RunResult t = RunOnTerminal({"/P", "/O", Path("out"), Path("mail.eml")}, {"LC_ALL=C.UTF-8"});
+        EXPECT_NE(t.out_bytes.find("Return-Path"), std::string::npos);
+        std::string shown = t.out_bytes; // the terminal's own line ends aside
+        std::erase_if(shown, [](char c) { return c == '\r' || c == '\n' || c == '\t'; });
+        EXPECT_FALSE(HoldsControl(shown)) << shown;
+    }
+}
+
+// A name value on the line after "name=" that itself ends in "filename=" once made the raw-value
+// reader look past the line's end: the run died and every later mail was lost.
+TEST_F(HostileMail, NameValueOnTheNextLineWithAnotherFilename) {
+    const std::string mail = MultipartMail(TopHeader(), "b",
+                                           {{{"Content-Type: text/plain"}, "t\r\n"},
+                                            {{"Content-Type: application/octet-stream; name=",
+                                              " \"a filename=", "Content-Transfer-Encoding: base64"},
+                                             Base64Lines("first")}});
+    WriteFile(Path("mail.eml"), mail);
+    WriteFile(Path("next.eml"),
+              MultipartMail(TopHeader("jiro@example.jp"), "b",
+                            {{{"Content-Type: text/plain"}, "t\r\n"}, NamedPart("name=\"n.txt\"", "next")}));
+    const RunResult r = RunProgram("/usr/bin/prlimit", {kMemoryLimit, DORNICK_PATH, "/O", Path("out"),
+                                                        Path("mail.eml"), Path("next.eml")});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/a filename=")), "first");
+    EXPECT_EQ(ReadFile(Path("out/jiro@example.jp/2017-01-03/n.txt")), "next");
+}
+
 // Long names are shortened to what a Linux file name can hold, and the file is still written: a
 // name of 300 units is cut to the 255 units a name may hold; a Japanese name within those units
 // but over 255 bytes keeps its extension.
@@ -100,6 +213,8 @@ TEST_F(HostileMail, LongNamesAreShortenedNotLost) {
     };
     const Row rows[] = {{std::string(300, 'n') + ".pdf", "nnnn"},
                         {std::string(10000, 'n') + ".pdf", "nnnn"},
+                        // Controls become "_" before the name is cut: the cut keeps them as "_".
+                        {std::string(250, 'n') + "\x1B\x1B\x1B\x1B\x1B\x1B.pdf", "____"},
                         {japanese + ".pdf", ".pdf"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name.size());

@@ -192,6 +192,47 @@ TEST_F(TempFolder, MappingAndFileTimes) {
     EXPECT_EQ(OpenSharedExisting(U(root + "/none.eml"), false, folder), OpenStatus::Failed);
 }
 
+// A file cut short by another process while it is mapped: the pages past its new end read as zeros
+// instead of raising SIGBUS, the mapping says so, and a mapping of an unchanged file says nothing.
+TEST_F(TempFolder, MappingOfAFileCutShortReadsZeros) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const std::string path = root + "/shrinking.eml";
+    std::ofstream(path) << std::string(4 * page, 'm');
+    MappedFile file;
+    ASSERT_EQ(OpenSharedExisting(U(path), false, file), OpenStatus::Ok);
+    ASSERT_TRUE(MapWholeFile(file));
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(page + 10)), 0);
+    EXPECT_EQ(file.data[page + 9], 'm');
+    EXPECT_FALSE(MappingShrank(file));
+    uint64_t sum = 0;
+    for (uint64_t i = 2 * page; i < file.size; ++i)
+        sum += file.data[i];
+    EXPECT_EQ(sum, 0u);
+    EXPECT_TRUE(MappingShrank(file));
+
+    // The guard's slot goes with the mapping: the next mapping starts clean.
+    CloseMappedFile(file);
+    std::ofstream(root + "/steady.eml") << std::string(2 * page, 's');
+    MappedFile steady;
+    ASSERT_EQ(OpenSharedExisting(U(root + "/steady.eml"), false, steady), OpenStatus::Ok);
+    ASSERT_TRUE(MapWholeFile(steady));
+    EXPECT_EQ(steady.data[2 * page - 1], 's');
+    EXPECT_FALSE(MappingShrank(steady));
+}
+
+// Only regular files are read: a FIFO fails at once (no writer is waited for), as does a folder.
+TEST_F(TempFolder, OnlyRegularFilesAreOpened) {
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0666), 0);
+    MappedFile file;
+    EXPECT_EQ(OpenSharedExisting(U(root + "/fifo"), false, file), OpenStatus::Failed);
+    EXPECT_EQ(OpenSharedExisting(U(root + "/fifo"), true, file), OpenStatus::Failed);
+    EXPECT_EQ(OpenSharedExisting(U("/dev/null"), false, file), OpenStatus::Failed);
+    EXPECT_EQ(AppendLocked(U(root + "/fifo"), "BOM", "text"), OpenStatus::Failed);
+    fs::create_symlink(root + "/target.txt", root + "/link.txt");
+    EXPECT_EQ(AppendLocked(U(root + "/link.txt"), "BOM", "text"), OpenStatus::Failed);
+    EXPECT_FALSE(fs::exists(root + "/target.txt"));
+}
+
 TEST(Clock, LocalTimeFollowsTz) {
     ::setenv("TZ", "Asia/Tokyo", 1);
     ::tzset();

@@ -7,6 +7,7 @@
 #include <unicode/utf16.h>
 
 #include "console/header/charset_conversion.h"
+#include "console/header/icu_retry.h"
 #include "header_test_support.h"
 #include "platform/console.h"
 
@@ -236,6 +237,38 @@ TEST(JisToShiftJis, RewritesKanjiPairs) {
         JisToShiftJis(bytes);
         EXPECT_EQ(bytes, row.shift_jis);
     }
+}
+
+// Charset labels a sender can invent (ISO-2022 with options, names with missing data, unknown
+// names) fail at once: the retry rule, which reports every failure before its 250 ms wait, never
+// starts, so no label can keep a name busy, and the name is still read.
+TEST(ConvertToUnicode, CraftedLabelsFailAtOnce) {
+    static int reports = 0;
+    const IcuFailureReporter saved = CurrentIcuFailureReporter();
+    CurrentIcuFailureReporter() = [](std::u16string_view, const char*) { ++reports; };
+    const std::u16string_view labels[] = {
+        u"iso-2022--",
+        u"ISO-2022-JP-9",
+        u"ISO_2022,locale=ja,version=9",
+        u"ISO_2022,locale=xx,version=1",
+        u"ISO-2022-KR,version=7",
+        u"x-no-such",
+        u"ibm-99999",
+        u"UTF-7,version=1",
+        u"\"\"",
+        u"ISO-2022-JP--",
+    };
+    for (std::u16string_view label : labels) {
+        SCOPED_TRACE(Utf8(std::u16string(label)));
+        for (int again = 0; again < 3; ++again) {
+            std::u16string output;
+            (void)ConvertToUnicode("\x1B$B$3$s\x1B(B\xE9t\xE9.txt", output, label, 1, true);
+            // A label that cannot be opened is as good as unknown: the detector reads the bytes.
+            EXPECT_NE(output.find(u".txt"), std::u16string::npos) << Utf8(output);
+        }
+    }
+    CurrentIcuFailureReporter() = saved;
+    EXPECT_EQ(reports, 0);
 }
 
 } // namespace

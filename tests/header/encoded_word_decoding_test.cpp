@@ -54,7 +54,7 @@ TEST(DecodeQWord, EscapesUnderscoresAndBadDigits) {
     }
 }
 
-TEST(PercentDecode, HexPairsUntilAZeroOrACutEscape) {
+TEST(PercentDecode, HexPairsUntilACutEscapeOrANonNumber) {
     struct Row {
         const char* name;
         std::string_view text;
@@ -64,7 +64,7 @@ TEST(PercentDecode, HexPairsUntilAZeroOrACutEscape) {
         {"no escapes", "a.txt", "a.txt"},
         {"cut escape ends the text", "abc%4", "abc"},
         {"lone percent at the end", "abc%", "abc"},
-        {"zero byte ends the text", "ab%00cd", "ab"},
+        {"zero byte becomes an underscore", "ab%00cd", "ab_cd"},
         {"non-digits count as zero", "%4G%G4", "@\x04"},
         {"two non-digits make a zero byte", "a%GGb", "a"},
     };

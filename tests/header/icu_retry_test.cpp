@@ -56,8 +56,10 @@ TEST_F(RetryPolicyTest, GivesUpAfterTheLastAttempt) {
 }
 
 TEST_F(RetryPolicyTest, LastingFailuresAndWarningsAreNotRetried) {
-    for (UErrorCode returned : {U_FILE_ACCESS_ERROR, U_ILLEGAL_ARGUMENT_ERROR, U_BUFFER_OVERFLOW_ERROR,
-                                U_INVALID_CHAR_FOUND, U_AMBIGUOUS_ALIAS_WARNING}) {
+    for (UErrorCode returned :
+         {U_FILE_ACCESS_ERROR, U_ILLEGAL_ARGUMENT_ERROR, U_BUFFER_OVERFLOW_ERROR, U_INVALID_CHAR_FOUND,
+          U_AMBIGUOUS_ALIAS_WARNING, U_MISSING_RESOURCE_ERROR, U_INVALID_TABLE_FORMAT, U_INVALID_FORMAT_ERROR,
+          U_ILLEGAL_ESCAPE_SEQUENCE, U_UNSUPPORTED_ESCAPE_SEQUENCE, U_INTERNAL_PROGRAM_ERROR}) {
         SCOPED_TRACE(u_errorName(returned));
         int calls = 0;
         ::testing::internal::CaptureStderr();
