@@ -36,8 +36,11 @@ DataEnd UuPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
             break;
         }
         int count = 0;
-        const UuLineResult result =
-            xx ? XxDecodeLine(text, length, out, &count) : UuDecodeLine(text, length, out, &count);
+        const bool folded_header = after_header && length > 2 && text[0] == ' ';
+        const UuLineResult result = folded_header ? UuLineResult::PassedOver
+                                    : xx          ? XxDecodeLine(text, length, out, &count)
+                                                  : UuDecodeLine(text, length, out, &count);
+        if (length > 0 && !folded_header) after_header = IsUuHeaderLine(text, length);
         if (result == UuLineResult::End) {
             end = DataEnd::BlockEnd;
             break;

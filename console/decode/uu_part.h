@@ -20,6 +20,10 @@ struct UuPartDecoder {
     bool repaired = false;          ///< the repair notice was given for the current output file
     uint64_t decoded_total = 0;     ///< bytes handed to the sink
     SinkResult sink_result = SinkResult::Ok;
+    /// The line before was a "begin" header line (or the data has only begun): a line that begins
+    /// with a space and holds more than a zero-length line continues that header instead of
+    /// ending the data. Some mail programs fold a long encoded-word name on the "begin" line.
+    bool after_header = true;
 
     /// Clears everything but the code for a new part and a new output file.
     void Reset();
