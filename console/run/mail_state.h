@@ -201,6 +201,7 @@ struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
 
     WalkState state = WalkState::TopHeader;
     WalkState previous = WalkState::TopHeader;
+    const unsigned char* recovered_from = nullptr; ///< the line the last missed boundary was recovered from
 };
 
 /// Reads the next line into `mail.line`; false when no line is left.

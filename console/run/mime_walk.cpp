@@ -199,8 +199,21 @@ void NoteContentType(MailState& mail, HeaderField field, unsigned mentions) {
 // mixed boundary and read the part from the line after it. The search ends at the file's start.
 Step RecoverMissedBoundary(MailState& mail) {
     char16_t line[kLineCapacity];
+    const LineCursor here = mail.cursor;
     const unsigned char* at = StepBackLines(mail.cursor, 1); // the start of the current line
+    // The search never goes back past the line of the last recovery, so that no line is read again
+    // and again for ever; a line that finds nothing there goes on as it is.
+    const unsigned char* limit = mail.recovered_from;
+    if (limit && at <= limit) {
+        mail.cursor = here;
+        return Step::Next;
+    }
+    mail.recovered_from = at;
     while (at != mail.cursor.start) {
+        if (limit && at <= limit) {
+            mail.cursor = here;
+            return Step::Next;
+        }
         mail.cursor.pos = at;
         at = StepBackLines(mail.cursor, 1);
         ReadLineW(line, mail.cursor);

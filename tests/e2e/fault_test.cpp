@@ -289,9 +289,9 @@ std::vector<RunResult> RunAtOnce(int count, const std::vector<std::string>& args
 // make it finds it made and goes on.
 TEST_F(Faults, RacingRunsAllMakeTheOutputRoot) {
     WriteFile(Path("mail.eml"), Mail("a.txt", "data"));
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        const std::string out = Path("out" + std::to_string(round) + "/deep/root");
+        const std::string out = Path("out" + std::to_string(round) + "/a/b/c/d");
         for (const RunResult& r : RunAtOnce(8, {"/O", out, Path("mail.eml")})) {
             EXPECT_EQ(r.exit_code, 0);
             EXPECT_EQ(r.Err(), u"");
