@@ -51,6 +51,39 @@ std::u16string RunResult::Err() const {
     return DecodePipe(err_bytes);
 }
 
+namespace {
+
+// The child's environment: `env`, then each fallback whose name `env` does not give, then this
+// process's entries of other names.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& env,
+                                          std::initializer_list<const char*> fallbacks) {
+    auto names_in = [](const std::vector<std::string>& entries, std::string_view name) {
+        for (const std::string& entry : entries)
+            if (entry.compare(0, name.size(), name) == 0) return true;
+        return false;
+    };
+    std::vector<std::string> text = env;
+    for (const char* fallback : fallbacks)
+        if (!names_in(env, std::string_view(fallback).substr(0, std::string_view(fallback).find('=') + 1)))
+            text.push_back(fallback);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        if (!names_in(text, std::string_view(entry).substr(0, entry.find('=') + 1))) text.push_back(entry);
+    }
+    return text;
+}
+
+// The NUL-terminated pointer array an exec call takes.
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+} // namespace
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& env, const std::string& cwd, const std::string& input) {
     RunResult result;
@@ -81,27 +114,9 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     argv.push_back(nullptr);
     // The given entries replace those of the same name; unless a test says otherwise, the program
     // prints the designed form (UTF-16LE, Japanese messages).
-    std::vector<std::string> env_text = env;
-    for (const char* fallback :
-         {"DORNICK_OUTPUT_ENCODING=UTF-16LE", "LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES="}) {
-        std::string name(fallback, std::string_view(fallback).find('=') + 1);
-        bool given = false;
-        for (const std::string& entry : env)
-            given = given || entry.compare(0, name.size(), name) == 0;
-        if (!given) env_text.push_back(fallback);
-    }
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        std::string name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& given : env_text)
-            replaced = replaced || given.compare(0, name.size(), name) == 0;
-        if (!replaced) env_text.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env_text)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    std::vector<std::string> env_text = ChildEnvironment(
+        env, {"DORNICK_OUTPUT_ENCODING=UTF-16LE", "LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES="});
+    std::vector<char*> envp = Pointers(env_text);
 
     pid_t pid = -1;
     int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
@@ -144,26 +159,9 @@ RunResult RunOnTerminal(const std::vector<std::string>& args, const std::vector<
     for (std::string& a : argv_text)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env_text = env;
-    for (const char* fallback : {"LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES=", "DORNICK_OUTPUT_ENCODING="}) {
-        std::string name(fallback, std::string_view(fallback).find('=') + 1);
-        bool given = false;
-        for (const std::string& entry : env)
-            given = given || entry.compare(0, name.size(), name) == 0;
-        if (!given) env_text.push_back(fallback);
-    }
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        std::string name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& given : env_text)
-            replaced = replaced || given.compare(0, name.size(), name) == 0;
-        if (!replaced) env_text.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env_text)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    std::vector<std::string> env_text =
+        ChildEnvironment(env, {"LC_ALL=ja_JP.UTF-8", "DORNICK_MESSAGES=", "DORNICK_OUTPUT_ENCODING="});
+    std::vector<char*> envp = Pointers(env_text);
 
     winsize size{};
     size.ws_row = 24;
