@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
