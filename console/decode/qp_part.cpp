@@ -178,8 +178,10 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
                     break_unless_last = true;
             } else if (length > 0) {
                 // A piece of a longer line: an escape cut at its end is read again with the next piece.
+                // Not when the escape opens the piece (a piece of NUL bytes stores almost nothing):
+                // reading it again would give the same piece for ever.
                 char* eq = std::strrchr(bytes, '=');
-                if (eq && bytes + length - eq - 1 < 2) {
+                if (eq && eq > bytes && bytes + length - eq - 1 < 2) {
                     UnreadStoredChars(cursor, static_cast<size_t>(bytes + length - eq));
                     *eq = 0;
                 }
