@@ -168,6 +168,21 @@ TEST_F(Faults, LogWriteOverTheFileSizeLimitIsReported) {
     EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/a.txt")), "small");
 }
 
+// An attachment that outgrows the file size limit: the write failure is reported with the file's
+// name, the bytes up to the limit stay, and the next mail is extracted whole.
+TEST_F(Faults, AttachmentOverTheFileSizeLimitIsReportedAndTheRunGoesOn) {
+    std::string big(10000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 256);
+    WriteFile(Path("big.eml"), Mail("big.bin", big));
+    WriteFile(Path("next.eml"), Mail("next.txt", "fits", "hanako@example.jp"));
+    const RunResult r = Run({"/O", Path("out"), Path("big.eml"), Path("next.eml")}, {"--fsize=4096"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.Err(), U("ファイルを書き込み中にエラーが発生しました。\n->big.bin\n"));
+    EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/big.bin")), big.substr(0, 4096));
+    EXPECT_EQ(ReadFile(Path("out/hanako@example.jp/2017-01-03/next.txt")), "fits");
+}
+
 // A full disk (a small tmpfs, filled up): the attachment and the log fail with their messages, the
 // next mail is still tried, and once there is room again the run writes everything.
 TEST_F(Faults, FullDiskIsReportedAndTheRunGoesOn) {
