@@ -41,6 +41,9 @@ DataEnd CopyUndecodedBlock(char16_t* line, LineCursor& cursor, const PartBoundar
                            const BlockLastLine& last_line, ByteSink& sink, SinkResult& sink_result,
                            const RepairNoticeFn& notice) {
     const unsigned char* p = StepBackLines(cursor, 1);
+    // The header line was found as the block's start and is always copied: ending the block there
+    // because it holds a boundary (a name like "x--b--") would give the walk the same line again.
+    const unsigned char* const header = p;
     const unsigned char* const end = cursor.last + 1;
     // A line's end is data only once the next line is known not to hold the boundary, so the
     // bytes not yet handed on always stop at the text end of the line before the one looked at.
@@ -60,7 +63,7 @@ DataEnd CopyUndecodedBlock(char16_t* line, LineCursor& cursor, const PartBoundar
     while (p < end) {
         const unsigned char* text_end = FindLineEnd(p, end);
         const size_t size = static_cast<size_t>(text_end - p);
-        if (boundary.Holds(reinterpret_cast<const char*>(p), size)) {
+        if (p != header && boundary.Holds(reinterpret_cast<const char*>(p), size)) {
             if (!hand_on(previous_text_end)) return DataEnd::SinkFailed;
             cursor.pos = p;
             ReadLineW(line, cursor);

@@ -135,6 +135,17 @@ TEST(YencCopy, BlockEnds) {
         EXPECT_EQ(mail.substr(static_cast<size_t>(copied.cursor_offset)), "------=_Part_5_6.7--\r\n");
     }
     {
+        SCOPED_TRACE(
+            "a header line that holds the boundary is copied: the block never ends at its first line");
+        const std::vector<std::string> named = test::YencBlockLines("payload", "x------=_Part_5_6.7--.bin");
+        const std::string named_text = test::JoinLines(named, test::kLineEndings[0]);
+        const std::string mail = "intro\r\n" + named_text + "after\r\n";
+        const Copied copied = DetectAndCopy(mail, kBoundary, YencDetector());
+        EXPECT_EQ(copied.end, DataEnd::BlockEnd);
+        EXPECT_EQ(copied.stored, named_text);
+        EXPECT_EQ(mail.substr(static_cast<size_t>(copied.cursor_offset)), "after\r\n");
+    }
+    {
         SCOPED_TRACE("a line with NUL bytes is stored without them, with one notice");
         std::vector<std::string> damaged = block;
         damaged[1].insert(2, "\0\0"s);
