@@ -1,5 +1,6 @@
 #include "console/decode/base64_text.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -90,6 +91,100 @@ bool HaveSsse3() {
     static const bool have = __builtin_cpu_supports("ssse3");
     return have;
 }
+
+// For each 8-bit mask, the positions of its set bits in order, then 0x80 (a zeroed byte): the
+// shuffle that packs the kept bytes of half a block to its front.
+constexpr std::array<uint64_t, 256> kPackHalf = [] {
+    std::array<uint64_t, 256> table{};
+    for (int mask = 0; mask < 256; ++mask) {
+        uint64_t indices = 0x8080808080808080ULL;
+        int kept = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(mask & (1 << bit))) continue;
+            indices &= ~(0xFFULL << (8 * kept));
+            indices |= static_cast<uint64_t>(bit) << (8 * kept);
+            ++kept;
+        }
+        table[mask] = indices;
+    }
+    return table;
+}();
+
+// The value of each byte as a hexadecimal digit, 127 for any other byte (as kQpHexValues).
+__attribute__((target("ssse3"))) inline __m128i HexDigitValues(__m128i text) {
+    const __m128i digit = _mm_sub_epi8(text, _mm_set1_epi8('0'));
+    const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+    // "A".."F" and "a".."f" both become 0..5 (setting bit 5 maps only those two ranges onto "a".."f").
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(text, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+    const __m128i value = _mm_or_si128(_mm_and_si128(is_digit, digit),
+                                       _mm_and_si128(is_letter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    const __m128i other = _mm_andnot_si128(_mm_or_si128(is_digit, is_letter), _mm_set1_epi8(127));
+    return _mm_or_si128(value, other);
+}
+
+// Sixteen bytes a round: an escape's value replaces its "=", its two digits are dropped, and the
+// bytes kept are packed together. A block where an "=" stands among the digits of another escape
+// ("==41") is left to the byte loop, which reads escapes strictly from left to right. Rounds need
+// 18 bytes (the digits of an escape in the block's last two bytes), and store 16.
+__attribute__((target("ssse3,popcnt"))) size_t QpDecodeBodyBlocks(const unsigned char*& text,
+                                                                  const unsigned char* end, uint8_t* out) {
+    const __m128i equals = _mm_set1_epi8('=');
+    uint8_t* o = out;
+    const unsigned char* p = text;
+    while (end - p >= 18) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, equals)));
+        if (starts == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+            p += 16;
+            o += 16;
+            continue;
+        }
+        const __m128i after2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+        const unsigned all = starts | static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(after2, equals)))
+                                          << 2;
+        const unsigned digits = (starts << 1) | (starts << 2);
+        if (digits & all) {
+            // An "=" among escape digits: byte by byte up to the end of this block's escapes.
+            const unsigned char* stop = p + 16;
+            while (p < stop) {
+                if (*p != '=') {
+                    *o++ = *p++;
+                    continue;
+                }
+                *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
+                p += 3;
+            }
+            continue;
+        }
+        const __m128i after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        const __m128i high =
+            _mm_and_si128(_mm_slli_epi16(HexDigitValues(after1), 4), _mm_set1_epi8(static_cast<char>(0xF0)));
+        const __m128i values = _mm_or_si128(high, HexDigitValues(after2));
+        const __m128i is_start = _mm_cmpeq_epi8(block, equals);
+        const __m128i bytes =
+            _mm_or_si128(_mm_and_si128(is_start, values), _mm_andnot_si128(is_start, block));
+        const unsigned kept = ~digits & 0xFFFF;
+        const uint64_t low_half = kPackHalf[kept & 0xFF];
+        const uint64_t high_half = kPackHalf[kept >> 8] + 0x0808080808080808ULL;
+        const __m128i packed = _mm_shuffle_epi8(
+            bytes, _mm_set_epi64x(static_cast<long long>(high_half), static_cast<long long>(low_half)));
+        const int low_count = __builtin_popcount(kept & 0xFF);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + low_count), _mm_srli_si128(packed, 8));
+        o += low_count + __builtin_popcount(kept >> 8);
+        // The digits of an escape that starts in the last two bytes lie past the block.
+        p += 16 + ((starts & 0x8000) ? 2 : (starts & 0x4000) ? 1 : 0);
+    }
+    text = p;
+    return static_cast<size_t>(o - out);
+}
+
+bool HaveSsse3AndPopcnt() {
+    static const bool have = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return have;
+}
 #endif
 
 // True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.
@@ -126,6 +221,16 @@ size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint
         out[2] = static_cast<uint8_t>(c << 6 | d);
     }
     return groups;
+}
+
+size_t QpDecodeBodyBytes(const unsigned char* text, size_t n, uint8_t* out) {
+    size_t count = 0;
+    const unsigned char* p = text;
+    const unsigned char* const end = text + n;
+#ifdef DORNICK_BASE64_SIMD
+    if (HaveSsse3AndPopcnt()) count = QpDecodeBodyBlocks(p, end, out);
+#endif
+    return count + QpDecodeBytes<false, QEscapeRule::Or>(p, static_cast<size_t>(end - p), out + count);
 }
 
 void Base64StripForeign(char* line) {

@@ -90,6 +90,9 @@ size_t QpDecodeBytes(const unsigned char* text, size_t n, uint8_t* out) {
     }
     return static_cast<size_t>(o - out);
 }
+/// QpDecodeBytes<false, QEscapeRule::Or> (the body's rule), byte for byte, sixteen bytes at a time
+/// where the processor allows; `out` needs room for n + 16 bytes.
+size_t QpDecodeBodyBytes(const unsigned char* text, size_t n, uint8_t* out);
 /// QpDecodeBlock over a NUL-terminated text with the body decoder's rule (QEscapeRule::Or).
 int QpDecode(const char* text, uint8_t* out, bool header);
 

@@ -110,10 +110,16 @@ size_t FinalBreak(const LineCursor& cursor, uint8_t* out) {
     return 0;
 }
 
+// What the test of the line after a hard break found: whether it holds the boundary, and, when it
+// was seen to hold no NUL byte and no boundary up to an LF, that LF.
+struct NextLine {
+    bool holds_boundary = false;
+    const unsigned char* lf = nullptr;
+};
+
 // Whether the line that ReadQpLine would read at `from` holds the boundary; the cursor stays.
-bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor,
-                           const PartBoundary& boundary) {
-    if (!boundary.matchable) return false;
+NextLine LookAtNextLine(const unsigned char* from, const LineCursor& cursor, const PartBoundary& boundary) {
+    if (!boundary.matchable || !from) return {};
     // The line lies within the bytes up to the next LF: when the boundary is not among them (and
     // no dropped NUL could join it), it is not in the line.
     const size_t available = static_cast<size_t>(cursor.last + 1 - from);
@@ -121,19 +127,19 @@ bool NextLineHoldsBoundary(const unsigned char* from, const LineCursor& cursor,
     const void* lf = std::memchr(from, '\n', span);
     const size_t size = lf ? static_cast<size_t>(static_cast<const unsigned char*>(lf) - from) : span;
     if (!boundary.Holds(reinterpret_cast<const char*>(from), size) && !std::memchr(from, 0, size))
-        return false;
+        return {false, static_cast<const unsigned char*>(lf)};
     LineCursor peek = cursor;
     peek.pos = from;
     char next[kLineCapacity];
     LineEnd end;
     ReadQpLine(next, peek, end);
-    return boundary.HoldsText(next);
+    return {boundary.HoldsText(next), nullptr};
 }
 
 } // namespace
 
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out) {
-    return QpDecodeBytes<false, QEscapeRule::Or>(text, size, out);
+    return QpDecodeBodyBytes(text, size, out);
 }
 
 void QpPartDecoder::Reset() {
@@ -189,7 +195,7 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
                 break_unless_last = true;
             }
             // The part's last line gets no line break: the one before the boundary belongs to it.
-            if (break_unless_last && !NextLineHoldsBoundary(cursor.pos, cursor, boundary)) {
+            if (break_unless_last && !LookAtNextLine(cursor.pos, cursor, boundary).holds_boundary) {
                 line_break = LineEndBytes(own_end == LineEnd::None ? LineEnd::CrLf : own_end, break_bytes);
             }
         } else {
@@ -209,7 +215,7 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
                 return DataEnd::EndOfData;
             }
             if (!use_fast_path) break;
-            const FastOutcome fast = DecodeOrdinaryLine(cursor, boundary, sink);
+            const FastOutcome fast = DecodeOrdinaryLines(cursor, boundary, sink);
             if (fast == FastOutcome::SinkFailed) return DataEnd::SinkFailed;
             if (fast == FastOutcome::NotOrdinary) break;
         }
@@ -224,40 +230,79 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
     }
 }
 
-// The usual line: a line end within the reader's limit, no NUL byte, not the file's last line, not
-// the boundary. Its bytes are decoded where they lie, with the same line-break rules.
-QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLine(LineCursor& cursor, const PartBoundary& boundary,
-                                                             ByteSink& sink) {
-    const unsigned char* start = cursor.pos;
-    const size_t available = static_cast<size_t>(cursor.last + 1 - start);
-    const void* found = std::memchr(start, '\n', std::min(available, kMaxLineChars + 1));
-    if (!found) return FastOutcome::NotOrdinary;
-    const auto* lf = static_cast<const unsigned char*>(found);
-    // The line must leave a byte after it, and must not reach the reader's limit (a piece).
-    if (lf >= cursor.last) return FastOutcome::NotOrdinary;
-    const bool crlf = lf > start && lf[-1] == '\r';
-    const size_t length = static_cast<size_t>(lf - start) - (crlf ? 1 : 0);
-    if (length >= kMaxLineChars) return FastOutcome::NotOrdinary;
-    if (std::memchr(start, 0, length)) return FastOutcome::NotOrdinary;
-    if (boundary.Holds(reinterpret_cast<const char*>(start), length)) return FastOutcome::NotOrdinary;
+// The usual lines: each with a line end within the reader's limit, no NUL byte, not the file's last
+// line, not the boundary. Their bytes are decoded where they lie, with the same line-break rules,
+// into one buffer that goes to the sink when it is full and when the lines stop being usual. The
+// test of the line after a hard break (does it hold the boundary?) also finds that line's end,
+// which the next round then takes instead of searching again.
+QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLines(LineCursor& cursor,
+                                                              const PartBoundary& boundary, ByteSink& sink) {
+    uint8_t batch[kQpBatchBytes];
+    size_t filled = 0;
+    const unsigned char* checked_line = nullptr; // a line already known to be free of NUL and boundary
+    const unsigned char* checked_lf = nullptr;   // and its LF
+    FastOutcome outcome = FastOutcome::Done;
+    while (cursor.pos) {
+        const unsigned char* start = cursor.pos;
+        const unsigned char* lf;
+        size_t length;
+        bool crlf;
+        if (start == checked_line) {
+            lf = checked_lf;
+            crlf = lf > start && lf[-1] == '\r';
+            length = static_cast<size_t>(lf - start) - (crlf ? 1 : 0);
+            // The line must leave a byte after it, and must not reach the reader's limit (a piece).
+            if (lf >= cursor.last || length >= kMaxLineChars) {
+                outcome = FastOutcome::NotOrdinary;
+                break;
+            }
+        } else {
+            const size_t available = static_cast<size_t>(cursor.last + 1 - start);
+            const void* found = std::memchr(start, '\n', std::min(available, kMaxLineChars + 1));
+            lf = static_cast<const unsigned char*>(found);
+            if (!found || lf >= cursor.last) {
+                outcome = FastOutcome::NotOrdinary;
+                break;
+            }
+            crlf = lf > start && lf[-1] == '\r';
+            length = static_cast<size_t>(lf - start) - (crlf ? 1 : 0);
+            if (length >= kMaxLineChars || std::memchr(start, 0, length) ||
+                boundary.Holds(reinterpret_cast<const char*>(start), length)) {
+                outcome = FastOutcome::NotOrdinary;
+                break;
+            }
+        }
 
-    const bool has_escape = std::memchr(start, '=', length) != nullptr;
-    if (has_escape && escape_lines < kQpEscapeLinesCounted) ++escape_lines;
-    const bool soft = length > 0 && start[length - 1] == '=';
-    const size_t text_length = soft ? length - 1 : length;
-    uint8_t out[kLineOutBytes];
-    size_t count;
-    if (has_escape) {
-        count = QpDecodeSpan(start, text_length, out);
-    } else {
-        std::memcpy(out, start, text_length);
-        count = text_length;
+        const bool has_escape = std::memchr(start, '=', length) != nullptr;
+        if (has_escape && escape_lines < kQpEscapeLinesCounted) ++escape_lines;
+        const bool soft = length > 0 && start[length - 1] == '=';
+        const size_t text_length = soft ? length - 1 : length;
+        if (filled + kMaxLineChars + kQpSpanSlack + 2 > sizeof batch) {
+            if (!Emit(batch, filled, sink)) return FastOutcome::SinkFailed;
+            filled = 0;
+        }
+        uint8_t* out = batch + filled;
+        size_t count;
+        if (has_escape) {
+            count = QpDecodeSpan(start, text_length, out);
+        } else {
+            std::memcpy(out, start, text_length);
+            count = text_length;
+        }
+        cursor.pos = lf + 1;
+        if (!soft) {
+            // The part's last line gets no line break: the one before the boundary belongs to it.
+            const NextLine next = LookAtNextLine(cursor.pos, cursor, boundary);
+            if (!next.holds_boundary) count += LineEndBytes(crlf ? LineEnd::CrLf : LineEnd::Lf, out + count);
+            if (next.lf) {
+                checked_line = cursor.pos;
+                checked_lf = next.lf;
+            }
+        }
+        filled += count;
     }
-    cursor.pos = lf + 1;
-    if (!soft && !NextLineHoldsBoundary(cursor.pos, cursor, boundary))
-        count += LineEndBytes(crlf ? LineEnd::CrLf : LineEnd::Lf, out + count);
-    if (!Emit(out, count, sink)) return FastOutcome::SinkFailed;
-    return FastOutcome::Done;
+    if (!Emit(batch, filled, sink)) return FastOutcome::SinkFailed;
+    return outcome;
 }
 
 } // namespace dornick

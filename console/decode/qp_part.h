@@ -11,6 +11,8 @@
 
 namespace dornick {
 
+/// The decoded bytes of usual lines are gathered up to this many before they go to the sink.
+constexpr size_t kQpBatchBytes = 16384;
 /// Lines that hold "=" are counted up to this many; fewer means the part was never escaped.
 constexpr int kQpEscapeLinesCounted = 2;
 /// A part needs at least this much output before it may be taken for mislabelled base64.
@@ -45,12 +47,15 @@ struct QpPartDecoder {
   private:
     enum class FastOutcome { Done, NotOrdinary, SinkFailed };
 
-    FastOutcome DecodeOrdinaryLine(LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink);
+    FastOutcome DecodeOrdinaryLines(LineCursor& cursor, const PartBoundary& boundary, ByteSink& sink);
     bool Emit(const uint8_t* data, size_t count, ByteSink& sink);
 };
 
+/// Bytes past the decoded ones that QpDecodeSpan may write.
+constexpr size_t kQpSpanSlack = 16;
+
 /// Decodes `size` bytes of quoted-printable body text without a NUL (QpDecode with the header flag
-/// off, over a counted span).
+/// off, over a counted span) into `out`, which needs room for size + kQpSpanSlack bytes.
 size_t QpDecodeSpan(const unsigned char* text, size_t size, uint8_t* out);
 
 } // namespace dornick
