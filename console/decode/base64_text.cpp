@@ -158,10 +158,14 @@ __attribute__((target("ssse3,popcnt"))) size_t QpDecodeBodyBlocks(const unsigned
             }
             continue;
         }
-        const __m128i after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        // The digit values of bytes 1..16; those of bytes 2..17 are the same shifted by one, with
+        // byte 17's own value after them.
+        const __m128i first_digits = HexDigitValues(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)));
+        const __m128i second_digits =
+            _mm_alignr_epi8(_mm_cvtsi32_si128(kQpHexValues[p[17]]), first_digits, 1);
         const __m128i high =
-            _mm_and_si128(_mm_slli_epi16(HexDigitValues(after1), 4), _mm_set1_epi8(static_cast<char>(0xF0)));
-        const __m128i values = _mm_or_si128(high, HexDigitValues(after2));
+            _mm_and_si128(_mm_slli_epi16(first_digits, 4), _mm_set1_epi8(static_cast<char>(0xF0)));
+        const __m128i values = _mm_or_si128(high, second_digits);
         const __m128i is_start = _mm_cmpeq_epi8(block, equals);
         const __m128i bytes =
             _mm_or_si128(_mm_and_si128(is_start, values), _mm_andnot_si128(is_start, block));

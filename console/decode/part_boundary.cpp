@@ -65,6 +65,14 @@ bool PartBoundary::HoldsWide(const char16_t* line) const {
     }
 }
 
+int PartBoundary::CommonFirstByte() const {
+    if (count == 0) return -1;
+    const unsigned char first = static_cast<unsigned char>(markers[0].bytes[0]);
+    for (int m = 1; m < count; ++m)
+        if (static_cast<unsigned char>(markers[m].bytes[0]) != first) return -1;
+    return first;
+}
+
 bool PartBoundary::CouldHideInBase64() const {
     for (int m = 0; m < count; ++m) {
         bool all_base64 = true;

@@ -36,6 +36,9 @@ struct PartBoundary {
     bool HoldsText(const char* line) const;
     /// True when a boundary occurs in a NUL-terminated widened line.
     bool HoldsWide(const char16_t* line) const;
+    /// The first byte of every marker when they all begin alike, else -1: a line without that byte
+    /// holds no boundary.
+    int CommonFirstByte() const;
     /// True when some line made only of base64 letters and "=" could hold a boundary.
     bool CouldHideInBase64() const;
 };

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "console/decode/base64_text.h"
 
 namespace dornick {
@@ -10,6 +14,53 @@ namespace {
 
 // The reader's limit: a line of this many characters without a line end is a piece.
 constexpr size_t kMaxLineChars = kLineCapacity - 1;
+
+// What one pass over a line's bytes up to its LF found: the LF (null when there is none within the
+// span), and whether a NUL or the boundaries' first byte stands before it.
+struct LineScan {
+    const unsigned char* lf = nullptr;
+    bool nul_or_boundary_start = false;
+};
+
+// Scans the `span` bytes at `start` for the line's LF, sixteen bytes at a time while the data
+// (which ends at `data_end`) allows. `first` is the byte every boundary begins with, or -1 when
+// they begin differently (then the boundary test is always due).
+LineScan ScanLine(const unsigned char* start, size_t span, const unsigned char* data_end, int first) {
+    LineScan scan;
+    const bool always = first < 0;
+    const unsigned char probe = always ? 0 : static_cast<unsigned char>(first);
+    const unsigned char* const limit = start + span;
+    const unsigned char* p = start;
+    bool seen = false;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i probes = _mm_set1_epi8(static_cast<char>(probe));
+    const __m128i zero = _mm_setzero_si128();
+    for (; p < limit && data_end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned lf_mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+        const unsigned special = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, probes))));
+        if (lf_mask) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctz(lf_mask));
+            if (p + at < limit) scan.lf = p + at;
+            scan.nul_or_boundary_start = always || seen || (special & ((1u << at) - 1)) != 0;
+            return scan;
+        }
+        seen = seen || special != 0;
+    }
+#endif
+    for (; p < limit; ++p) {
+        const unsigned char c = *p;
+        if (c == '\n') {
+            scan.lf = p;
+            break;
+        }
+        seen = seen || c == 0 || c == probe;
+    }
+    scan.nul_or_boundary_start = always || seen;
+    return scan;
+}
 
 // How the line just read ended; None for a piece of a longer line and at the end of the data.
 enum class LineEnd { None, CrLf, Lf, Cr };
@@ -124,10 +175,11 @@ NextLine LookAtNextLine(const unsigned char* from, const LineCursor& cursor, con
     // no dropped NUL could join it), it is not in the line.
     const size_t available = static_cast<size_t>(cursor.last + 1 - from);
     const size_t span = std::min(available, kMaxLineChars + 1);
-    const void* lf = std::memchr(from, '\n', span);
-    const size_t size = lf ? static_cast<size_t>(static_cast<const unsigned char*>(lf) - from) : span;
+    const LineScan scan = ScanLine(from, span, cursor.last + 1, boundary.CommonFirstByte());
+    const size_t size = scan.lf ? static_cast<size_t>(scan.lf - from) : span;
+    if (scan.lf && !scan.nul_or_boundary_start) return {false, scan.lf};
     if (!boundary.Holds(reinterpret_cast<const char*>(from), size) && !std::memchr(from, 0, size))
-        return {false, static_cast<const unsigned char*>(lf)};
+        return {false, scan.lf};
     LineCursor peek = cursor;
     peek.pos = from;
     char next[kLineCapacity];
@@ -242,6 +294,7 @@ QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLines(LineCursor& cursor
     const unsigned char* checked_line = nullptr; // a line already known to be free of NUL and boundary
     const unsigned char* checked_lf = nullptr;   // and its LF
     FastOutcome outcome = FastOutcome::Done;
+    const int first_byte = boundary.CommonFirstByte();
     while (cursor.pos) {
         const unsigned char* start = cursor.pos;
         const unsigned char* lf;
@@ -258,23 +311,25 @@ QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLines(LineCursor& cursor
             }
         } else {
             const size_t available = static_cast<size_t>(cursor.last + 1 - start);
-            const void* found = std::memchr(start, '\n', std::min(available, kMaxLineChars + 1));
-            lf = static_cast<const unsigned char*>(found);
-            if (!found || lf >= cursor.last) {
+            const LineScan scan =
+                ScanLine(start, std::min(available, kMaxLineChars + 1), cursor.last + 1, first_byte);
+            lf = scan.lf;
+            if (!lf || lf >= cursor.last) {
                 outcome = FastOutcome::NotOrdinary;
                 break;
             }
             crlf = lf > start && lf[-1] == '\r';
             length = static_cast<size_t>(lf - start) - (crlf ? 1 : 0);
-            if (length >= kMaxLineChars || std::memchr(start, 0, length) ||
-                boundary.Holds(reinterpret_cast<const char*>(start), length)) {
+            // Only a line that holds a NUL or the boundaries' first byte needs the closer tests.
+            if (length >= kMaxLineChars || (scan.nul_or_boundary_start &&
+                                            (std::memchr(start, 0, length) ||
+                                             boundary.Holds(reinterpret_cast<const char*>(start), length)))) {
                 outcome = FastOutcome::NotOrdinary;
                 break;
             }
         }
-
-        const bool has_escape = std::memchr(start, '=', length) != nullptr;
-        if (has_escape && escape_lines < kQpEscapeLinesCounted) ++escape_lines;
+        // Lines without an escape are decoded too: their blocks are copied as they are.
+        if (escape_lines < kQpEscapeLinesCounted && std::memchr(start, '=', length)) ++escape_lines;
         const bool soft = length > 0 && start[length - 1] == '=';
         const size_t text_length = soft ? length - 1 : length;
         if (filled + kMaxLineChars + kQpSpanSlack + 2 > sizeof batch) {
@@ -282,13 +337,7 @@ QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLines(LineCursor& cursor
             filled = 0;
         }
         uint8_t* out = batch + filled;
-        size_t count;
-        if (has_escape) {
-            count = QpDecodeSpan(start, text_length, out);
-        } else {
-            std::memcpy(out, start, text_length);
-            count = text_length;
-        }
+        size_t count = QpDecodeSpan(start, text_length, out);
         cursor.pos = lf + 1;
         if (!soft) {
             // The part's last line gets no line break: the one before the boundary belongs to it.
