@@ -57,9 +57,19 @@ DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBou
             break;
         }
         if (fast && first_line_checked) {
-            const FastOutcome clean = DecodeCleanLine(cursor, sink);
-            if (clean == FastOutcome::Done) continue;
-            if (clean == FastOutcome::SinkFailed) return DataEnd::SinkFailed;
+            // Clean lines are decoded into one batch, which goes to the sink when it is full and
+            // before anything else is written.
+            uint8_t batch[kBase64BatchBytes];
+            size_t filled = 0;
+            bool clean = true;
+            while (clean && cursor.pos) {
+                clean = DecodeCleanLine(cursor, batch + filled, filled) == FastOutcome::Done;
+                if (filled + kLineOutBytes + 4 > sizeof batch || !clean || !cursor.pos) {
+                    if (!Emit(batch, static_cast<int>(filled), sink)) return DataEnd::SinkFailed;
+                    filled = 0;
+                }
+            }
+            if (clean) continue;
         }
         const int returned = ReadLineW(line, cursor);
         NarrowLine(line, bytes);
@@ -140,7 +150,8 @@ void Base64PartDecoder::LookAheadOfFirstLine(char* bytes, LineCursor& cursor, co
 // DecodeLine leaves it unchanged and no notice is due, so it is decoded straight from the mapping,
 // checking and decoding in one pass; anything else is left to the full path. Nothing changes until
 // the whole line has been found clean.
-Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cursor, ByteSink& sink) {
+Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cursor, uint8_t* const line_out,
+                                                                  size_t& decoded) {
     size_t carried = 0;
     for (; carry[carried]; ++carried)
         if (carry[carried] == '=') return FastOutcome::NotClean;
@@ -149,7 +160,7 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
     const unsigned char* limit =
         start + std::min<size_t>(static_cast<size_t>(data_end - start), kMaxLineChars);
     const unsigned char* p = start;
-    uint8_t out[kLineOutBytes + 4];
+    uint8_t* const out = line_out;
     size_t count = 0;
 
     // The carry and the first letters of the line make the first group.
@@ -217,7 +228,7 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
     std::memcpy(carry, pending + pending_count - rest, rest);
     carry[rest] = 0;
     cursor.pos = next;
-    if (!Emit(out, static_cast<int>(count), sink)) return FastOutcome::SinkFailed;
+    decoded += count;
     return FastOutcome::Done;
 }
 
