@@ -110,6 +110,18 @@ constexpr std::array<uint64_t, 256> kPackHalf = [] {
     return table;
 }();
 
+// The byte loop over the escapes that start before `stop` (their digits may lie past it).
+inline void DecodeEscapesBefore(const unsigned char* stop, const unsigned char*& p, uint8_t*& o) {
+    while (p < stop) {
+        if (*p != '=') {
+            *o++ = *p++;
+            continue;
+        }
+        *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
+        p += 3;
+    }
+}
+
 // The value of each byte as a hexadecimal digit, 127 for any other byte (as kQpHexValues).
 __attribute__((target("ssse3"))) inline __m128i HexDigitValues(__m128i text) {
     const __m128i digit = _mm_sub_epi8(text, _mm_set1_epi8('0'));
@@ -147,15 +159,7 @@ __attribute__((target("ssse3,popcnt"))) size_t QpDecodeBodyBlocks(const unsigned
         const unsigned digits = (starts << 1) | (starts << 2);
         if (digits & all) {
             // An "=" among escape digits: byte by byte up to the end of this block's escapes.
-            const unsigned char* stop = p + 16;
-            while (p < stop) {
-                if (*p != '=') {
-                    *o++ = *p++;
-                    continue;
-                }
-                *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
-                p += 3;
-            }
+            DecodeEscapesBefore(p + 16, p, o);
             continue;
         }
         // The digit values of bytes 1..16; those of bytes 2..17 are the same shifted by one, with
@@ -221,15 +225,7 @@ __attribute__((target("avx2,popcnt"))) size_t QpDecodeBodyBlocks32(const unsigne
                                           << 2;
         const uint64_t digits = (starts << 1) | (starts << 2);
         if (digits & all) {
-            const unsigned char* stop = p + 32;
-            while (p < stop) {
-                if (*p != '=') {
-                    *o++ = *p++;
-                    continue;
-                }
-                *o++ = static_cast<uint8_t>((kQpHexValues[p[1]] << 4) | kQpHexValues[p[2]]);
-                p += 3;
-            }
+            DecodeEscapesBefore(p + 32, p, o);
             continue;
         }
         const __m256i first_digits =
