@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -17,6 +19,8 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kSequentialHintBytes = 1 << 20;
+// Zero bytes kept after a file read into memory.
+constexpr uint64_t kCopyPadding = 4096;
 
 // The mappings under the SIGBUS guard. A mail that another process cuts short while it is mapped
 // raises SIGBUS on the first read past the new end; the handler puts zero pages over the rest of
@@ -89,7 +93,8 @@ bool WriteFully(int fd, std::string_view bytes) {
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : fd(std::exchange(other.fd, -1)), data(std::exchange(other.data, nullptr)),
       size(std::exchange(other.size, 0)), regular(std::exchange(other.regular, false)),
-      guard_slot(std::exchange(other.guard_slot, -1)) {}
+      guard_slot(std::exchange(other.guard_slot, -1)), copied(std::exchange(other.copied, false)),
+      copy_shrank(std::exchange(other.copy_shrank, false)) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     if (this != &other) {
@@ -99,6 +104,8 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
         size = std::exchange(other.size, 0);
         regular = std::exchange(other.regular, false);
         guard_slot = std::exchange(other.guard_slot, -1);
+        copied = std::exchange(other.copied, false);
+        copy_shrank = std::exchange(other.copy_shrank, false);
     }
     return *this;
 }
@@ -137,6 +144,24 @@ bool QueryFileSize(MappedFile& file) {
 }
 
 bool MapWholeFile(MappedFile& file) {
+    if (file.size < kReadIntoMemoryBytes) {
+        // Zero bytes after the data, as in the last page of a mapping, for readers that look a
+        // few bytes ahead.
+        auto* copy = static_cast<unsigned char*>(std::malloc(file.size + kCopyPadding));
+        if (!copy) return false;
+        uint64_t got = 0;
+        while (got < file.size) {
+            const ssize_t n = ::pread(file.fd, copy + got, file.size - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<uint64_t>(n);
+        }
+        file.copy_shrank = got < file.size;
+        std::memset(copy + got, 0, file.size - got + kCopyPadding);
+        file.data = copy;
+        file.copied = true;
+        return true;
+    }
     void* view = ::mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (view == MAP_FAILED) return false;
     // Read-ahead hints pay off only for large mails; a small one is read in a few pages anyway.
@@ -147,6 +172,7 @@ bool MapWholeFile(MappedFile& file) {
 }
 
 bool MappingShrank(const MappedFile& file) {
+    if (file.copied) return file.copy_shrank;
     return file.guard_slot >= 0 && g_guard[file.guard_slot].shrank.load(std::memory_order_acquire);
 }
 
@@ -164,7 +190,12 @@ void InstallMappingGuard() {
 void CloseMappedFile(MappedFile& file) {
     ReleaseGuardSlot(file.guard_slot);
     file.guard_slot = -1;
-    if (file.data) ::munmap(const_cast<unsigned char*>(file.data), file.size);
+    if (file.copied)
+        std::free(const_cast<unsigned char*>(file.data));
+    else if (file.data)
+        ::munmap(const_cast<unsigned char*>(file.data), file.size);
+    file.copied = false;
+    file.copy_shrank = false;
     if (file.fd >= 0) ::close(file.fd);
     file.fd = -1;
     file.data = nullptr;

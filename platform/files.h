@@ -31,14 +31,19 @@ template <typename Attempt> OpenStatus RetryWhileContended(Attempt attempt, cons
     return status;
 }
 
+/// Files smaller than this are read into memory by MapWholeFile instead of being mapped.
+constexpr uint64_t kReadIntoMemoryBytes = 1 << 20;
+
 /// A whole file mapped read-only. It owns its descriptor and its mapping: both are released when it
 /// goes (or by CloseMappedFile), and it is handed on only by moving.
 struct MappedFile {
     int fd = -1;
     const unsigned char* data = nullptr;
     uint64_t size = 0;
-    bool regular = false; ///< the size was read when the file was opened
-    int guard_slot = -1;  ///< the mapping's entry in the SIGBUS guard, -1 when it has none
+    bool regular = false;     ///< the size was read when the file was opened
+    int guard_slot = -1;      ///< the mapping's entry in the SIGBUS guard, -1 when it has none
+    bool copied = false;      ///< a small file read into memory instead of mapped
+    bool copy_shrank = false; ///< the file was shorter than its size when it was read
 
     MappedFile() = default;
     MappedFile(MappedFile&& other) noexcept;
@@ -56,7 +61,9 @@ OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFil
 bool QueryFileSize(MappedFile& file);
 /// Maps the open file (size > 0); false on failure. While the mapping lasts, pages that another
 /// process cuts off the file (a truncation under the mapping) read as zero bytes instead of raising
-/// SIGBUS, and MappingShrank tells that it happened.
+/// SIGBUS, and MappingShrank tells that it happened. A small file is read into memory instead (a
+/// mapping's page faults and its unmapping cost more than the copy); what another process cut off
+/// before the read reads as zero bytes in the same way.
 bool MapWholeFile(MappedFile& file);
 /// True when a read of the mapping reached past the end of the file as it now stands.
 bool MappingShrank(const MappedFile& file);

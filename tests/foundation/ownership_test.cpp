@@ -46,8 +46,9 @@ class ScratchFolder : public ::testing::Test {
         fs::current_path(old_);
         fs::remove_all(root_);
     }
+    // The file is made large enough to be mapped rather than read into memory.
     MappedFile OpenMapped(const std::string& name, const std::string& content) {
-        std::ofstream(root_ / name) << content;
+        std::ofstream(root_ / name) << content << std::string(kReadIntoMemoryBytes, ' ');
         MappedFile file;
         EXPECT_EQ(OpenSharedExisting(Utf8ToU16((root_ / name).string()), false, file), OpenStatus::Ok);
         EXPECT_TRUE(QueryFileSize(file));
@@ -100,7 +101,7 @@ TEST_F(ScratchFolder, MappedFileOwnsItsMappingAndDescriptor) {
         EXPECT_EQ(file.fd, -1);
         EXPECT_EQ(file.data, nullptr);
         EXPECT_EQ(file.size, 0u);
-        ASSERT_EQ(moved.size, 5u);
+        ASSERT_EQ(moved.size, 5u + kReadIntoMemoryBytes);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(moved.data), 5), "hello");
         EXPECT_TRUE(IsOpen(fd));
         EXPECT_TRUE(IsMapped(data));
@@ -124,7 +125,7 @@ TEST_F(ScratchFolder, ReplacingAMappedFileReleasesTheOldOne) {
     file = OpenMapped("b.eml", "second");
     EXPECT_FALSE(IsOpen(first_fd));
     EXPECT_FALSE(IsMapped(first_data));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), file.size), "second");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), 6), "second");
 
     // Opening into a file that still holds one releases it first: no descriptor is left behind.
     std::ofstream(root_ / "c.eml") << "third";

@@ -197,7 +197,9 @@ TEST_F(TempFolder, MappingAndFileTimes) {
 TEST_F(TempFolder, MappingOfAFileCutShortReadsZeros) {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
     const std::string path = root + "/shrinking.eml";
-    std::ofstream(path) << std::string(4 * page, 'm');
+    // Large enough to be mapped, not read into memory.
+    const size_t pages = kReadIntoMemoryBytes / page + 4;
+    std::ofstream(path) << std::string(pages * page, 'm');
     MappedFile file;
     ASSERT_EQ(OpenSharedExisting(U(path), false, file), OpenStatus::Ok);
     ASSERT_TRUE(MapWholeFile(file));
@@ -218,6 +220,27 @@ TEST_F(TempFolder, MappingOfAFileCutShortReadsZeros) {
     ASSERT_TRUE(MapWholeFile(steady));
     EXPECT_EQ(steady.data[2 * page - 1], 's');
     EXPECT_FALSE(MappingShrank(steady));
+}
+
+// A small file is read into memory: its bytes are there with zeros after them, and a file cut short
+// between its opening and the read reads as zeros past its new end and says so, as a mapping does.
+TEST_F(TempFolder, SmallFileIsReadIntoMemoryAndACutIsNoticed) {
+    const std::string path = root + "/small.eml";
+    std::ofstream(path) << "0123456789";
+    MappedFile file;
+    ASSERT_EQ(OpenSharedExisting(U(path), false, file), OpenStatus::Ok);
+    ASSERT_TRUE(MapWholeFile(file));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), file.size), "0123456789");
+    EXPECT_EQ(file.data[file.size], 0);
+    EXPECT_FALSE(MappingShrank(file));
+
+    ASSERT_EQ(OpenSharedExisting(U(path), false, file), OpenStatus::Ok);
+    ASSERT_EQ(::truncate(path.c_str(), 4), 0);
+    ASSERT_TRUE(MapWholeFile(file));
+    ASSERT_EQ(file.size, 10u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), file.size),
+              std::string("0123") + std::string(6, '\0'));
+    EXPECT_TRUE(MappingShrank(file));
 }
 
 // Only regular files are read: a FIFO fails at once (no writer is waited for), as does a folder.
