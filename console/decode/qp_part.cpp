@@ -169,13 +169,15 @@ struct NextLine {
 };
 
 // Whether the line that ReadQpLine would read at `from` holds the boundary; the cursor stays.
-NextLine LookAtNextLine(const unsigned char* from, const LineCursor& cursor, const PartBoundary& boundary) {
+// `first_byte` is the boundaries' CommonFirstByte, found once per part by the caller.
+NextLine LookAtNextLine(const unsigned char* from, const LineCursor& cursor, const PartBoundary& boundary,
+                        int first_byte) {
     if (!boundary.matchable || !from) return {};
     // The line lies within the bytes up to the next LF: when the boundary is not among them (and
     // no dropped NUL could join it), it is not in the line.
     const size_t available = static_cast<size_t>(cursor.last + 1 - from);
     const size_t span = std::min(available, kMaxLineChars + 1);
-    const LineScan scan = ScanLine(from, span, cursor.last + 1, boundary.CommonFirstByte());
+    const LineScan scan = ScanLine(from, span, cursor.last + 1, first_byte);
     const size_t size = scan.lf ? static_cast<size_t>(scan.lf - from) : span;
     if (scan.lf && !scan.nul_or_boundary_start) return {false, scan.lf};
     if (!boundary.Holds(reinterpret_cast<const char*>(from), size) && !std::memchr(from, 0, size))
@@ -247,7 +249,8 @@ DataEnd QpPartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBoundar
                 break_unless_last = true;
             }
             // The part's last line gets no line break: the one before the boundary belongs to it.
-            if (break_unless_last && !LookAtNextLine(cursor.pos, cursor, boundary).holds_boundary) {
+            if (break_unless_last &&
+                !LookAtNextLine(cursor.pos, cursor, boundary, boundary.CommonFirstByte()).holds_boundary) {
                 line_break = LineEndBytes(own_end == LineEnd::None ? LineEnd::CrLf : own_end, break_bytes);
             }
         } else {
@@ -341,7 +344,7 @@ QpPartDecoder::FastOutcome QpPartDecoder::DecodeOrdinaryLines(LineCursor& cursor
         cursor.pos = lf + 1;
         if (!soft) {
             // The part's last line gets no line break: the one before the boundary belongs to it.
-            const NextLine next = LookAtNextLine(cursor.pos, cursor, boundary);
+            const NextLine next = LookAtNextLine(cursor.pos, cursor, boundary, first_byte);
             if (!next.holds_boundary) count += LineEndBytes(crlf ? LineEnd::CrLf : LineEnd::Lf, out + count);
             if (next.lf) {
                 checked_line = cursor.pos;
