@@ -63,7 +63,12 @@ DataEnd Base64PartDecoder::Run(char16_t* line, LineCursor& cursor, const PartBou
             size_t filled = 0;
             bool clean = true;
             while (clean && cursor.pos) {
-                clean = DecodeCleanLine(cursor, batch + filled, filled) == FastOutcome::Done;
+                Base64LineShape shape;
+                clean = DecodeCleanLine(cursor, batch + filled, filled, shape) == FastOutcome::Done;
+                // The lines after a clean one mostly have its shape: they go many at a time.
+                if (clean && shape.letters && cursor.pos)
+                    filled += Base64DecodeLineRun(cursor.pos, cursor.last + 1, shape, batch + filled,
+                                                  sizeof batch - filled);
                 if (filled + kLineOutBytes + 4 > sizeof batch || !clean || !cursor.pos) {
                     if (!Emit(batch, static_cast<int>(filled), sink)) return DataEnd::SinkFailed;
                     filled = 0;
@@ -151,7 +156,7 @@ void Base64PartDecoder::LookAheadOfFirstLine(char* bytes, LineCursor& cursor, co
 // checking and decoding in one pass; anything else is left to the full path. Nothing changes until
 // the whole line has been found clean.
 Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cursor, uint8_t* const line_out,
-                                                                  size_t& decoded) {
+                                                                  size_t& decoded, Base64LineShape& shape) {
     size_t carried = 0;
     for (; carry[carried]; ++carried)
         if (carry[carried] == '=') return FastOutcome::NotClean;
@@ -227,6 +232,8 @@ Base64PartDecoder::FastOutcome Base64PartDecoder::DecodeCleanLine(LineCursor& cu
     }
     std::memcpy(carry, pending + pending_count - rest, rest);
     carry[rest] = 0;
+    // Whole groups only, with a line after it: the shape the next lines are tried against.
+    if (!carried && !pending_count && next && (*p == '\n' || p[1] == '\n')) shape = {length, *p == '\r'};
     cursor.pos = next;
     decoded += count;
     return FastOutcome::Done;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console/decode/base64_text.h"
 #include "console/decode/byte_sink.h"
 #include "console/decode/line_cursor.h"
 #include "console/decode/part_boundary.h"
@@ -45,8 +46,9 @@ struct Base64PartDecoder {
                            const PartBoundary& boundary, ByteSink& sink, const RepairNoticeFn& notice);
     void LookAheadOfFirstLine(char* bytes, LineCursor& cursor, const PartBoundary& boundary);
     /// Decodes one clean line into `out` (kLineOutBytes + 4 bytes of room) and adds its bytes to
-    /// `count`; nothing changes when the line is not clean.
-    FastOutcome DecodeCleanLine(LineCursor& cursor, uint8_t* out, size_t& count);
+    /// `count`; nothing changes when the line is not clean. `shape` is set when the line holds
+    /// whole groups, had no carry before it and has a line after it.
+    FastOutcome DecodeCleanLine(LineCursor& cursor, uint8_t* out, size_t& count, Base64LineShape& shape);
     bool Emit(const uint8_t* data, int count, ByteSink& sink);
     bool FlushCarry(ByteSink& sink, const RepairNoticeFn& notice);
 };

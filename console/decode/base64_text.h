@@ -57,6 +57,18 @@ void Base64PadToQuad(char* text);
 /// the first group that holds anything else ("=", a foreign byte); 3 bytes per group into `out`.
 /// Returns the number of groups decoded.
 size_t Base64DecodeLetterGroups(const unsigned char* in, size_t max_groups, uint8_t* out);
+/// The common shape of a part's lines: so many base64 letters (a multiple of 4), then "\n" or
+/// "\r\n".
+struct Base64LineShape {
+    size_t letters = 0;
+    bool crlf = false;
+};
+/// Decodes whole lines of that shape from `pos` into `out` (`room` bytes), and stops before the
+/// first line of another shape, one without a line after it, or one whose bytes do not fit; `pos`
+/// then points at that line. Returns the bytes written: 3 per 4 letters. Decodes nothing where the
+/// processor lacks the vector instructions (the caller's line decoder is just as right).
+size_t Base64DecodeLineRun(const unsigned char*& pos, const unsigned char* data_end,
+                           const Base64LineShape& shape, uint8_t* out, size_t room);
 /// Decodes n characters (a positive multiple of 4) into `out`; the byte count, or -1 for no
 /// buffer, a bad count, or a pad in a place that cannot end the data. Foreign bytes count as "A".
 int Base64DecodeBlock(const char* chars, int n, uint8_t* out);
