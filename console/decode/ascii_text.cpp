@@ -3,6 +3,9 @@
 #include <unicode/uchar.h>
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <type_traits>
 
 namespace dornick {
@@ -62,7 +65,44 @@ bool HasNoControlW(std::u16string_view text) {
 }
 
 size_t FindNoCase(std::u16string_view text, std::u16string_view needle) {
+#if defined(__SSE2__)
+    // An ASCII first character can only be matched by itself in either case or by a unit above
+    // U+00FF (U+0131 and U+017F fold to "I" and "S"): eight units are screened at a time and only
+    // those are compared in full.
+    if (needle.empty() || needle.size() > text.size() || needle[0] >= 0x80)
+        return FindFolded(text, needle, UpperUnit);
+    const char16_t first = AsciiUpper(needle[0]);
+    const char16_t first_lower = first >= u'A' && first <= u'Z' ? static_cast<char16_t>(first + 0x20) : first;
+    auto matches_at = [&](size_t i) {
+        for (size_t k = 0; k < needle.size(); ++k)
+            if (UpperUnit(text[i + k]) != UpperUnit(needle[k])) return false;
+        return true;
+    };
+    const size_t starts = text.size() - needle.size() + 1;
+    const __m128i upper_first = _mm_set1_epi16(static_cast<short>(first));
+    const __m128i lower_first = _mm_set1_epi16(static_cast<short>(first_lower));
+    const __m128i high_byte = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i zero = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 8 <= starts; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i same =
+            _mm_or_si128(_mm_cmpeq_epi16(units, upper_first), _mm_cmpeq_epi16(units, lower_first));
+        const __m128i latin1 = _mm_cmpeq_epi16(_mm_and_si128(units, high_byte), zero);
+        // Two mask bits a unit.
+        unsigned candidates = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(same, _mm_andnot_si128(latin1, _mm_cmpeq_epi16(zero, zero)))));
+        for (; candidates; candidates &= candidates - 1, candidates &= candidates - 1) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(candidates)) / 2;
+            if (matches_at(at)) return at;
+        }
+    }
+    for (; i < starts; ++i)
+        if (UpperUnit(text[i]) == first && matches_at(i)) return i;
+    return kNotFound;
+#else
     return FindFolded(text, needle, UpperUnit);
+#endif
 }
 
 size_t FindNoCaseA(std::string_view text, std::string_view needle) {

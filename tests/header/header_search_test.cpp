@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include "console/header/header_search.h"
 
 namespace dornick {
@@ -27,10 +30,40 @@ TEST(FindNoCase, FindsTheFirstOccurrenceIgnoringCase) {
         {"latin-1 unit folds", u"\u00e9t\u00e9", u"\u00c9T\u00c9", 0},
         {"widened byte is not ASCII", u"\u00ffname", u"NAME", 1},
         {"dotless i upper-cases to I", u"f\u0131lename", u"FILENAME", 0},
+        {"long s first, past a block", u"Content-Type: text/plain; \u017Fet=1", u"SET", 26},
+        {"dotless i first", u"0123456789abcdef\u0131d", u"id", 16},
+        {"match across a block's end", u"0123456Boundary", u"boundary", 7},
+        {"candidate at the last start", u"01234567890123456789na", u"NA", 20},
+        {"non-ASCII needle", u"x\u00e9t\u00e9", u"\u00c9T", 1},
     };
     for (const FindRow& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(FindNoCase(row.text, row.needle), row.expected);
+    }
+}
+
+// The screened search against the plain one, unit by unit, on texts dense in near misses.
+TEST(FindNoCase, AgreesWithTheUnitByUnitFold) {
+    const char16_t units[] = {u'n',      u'N',      u'a',      u'A',      u'm',      u'E',
+                              u'e',      u's',      u'S',      u'i',      u'I',      u'=',
+                              u'\u0131', u'\u017F', u'\u00e9', u'\u00c9', u'\u30fc', u'\u00ff'};
+    const std::u16string_view needles[] = {u"name", u"SET", u"i", u"ISs", u"\u00e9e", u"=N"};
+    auto reference = [](std::u16string_view text, std::u16string_view needle) {
+        for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
+            size_t k = 0;
+            while (k < needle.size() && UpperUnit(text[i + k]) == UpperUnit(needle[k]))
+                ++k;
+            if (k == needle.size()) return i;
+        }
+        return kNotFound;
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string text(random() % 40, u' ');
+        for (char16_t& c : text)
+            c = units[random() % std::size(units)];
+        const std::u16string_view needle = needles[random() % std::size(needles)];
+        ASSERT_EQ(FindNoCase(text, needle), reference(text, needle)) << round;
     }
 }
 
