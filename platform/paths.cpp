@@ -30,16 +30,23 @@ bool ChangeDirectoryStepwise(const std::string& native) {
     if (native.empty()) return false;
     if (::chdir(native.c_str()) == 0) return true;
     if (errno != ENAMETOOLONG) return false;
-    // Too long for one call: enter from the root one component at a time.
-    if (native[0] == '/' && ::chdir("/") != 0) return false;
+    // Too long for one call: enter from the root one component at a time. A failure half way
+    // leaves the folder current that was before, as a failed chdir does.
+    const int saved = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    bool entered = native[0] != '/' || ::chdir("/") == 0;
     size_t i = 0;
-    while (i < native.size()) {
+    while (entered && i < native.size()) {
         size_t slash = native.find('/', i);
         if (slash == std::string::npos) slash = native.size();
-        if (slash > i && ::chdir(native.substr(i, slash - i).c_str()) != 0) return false;
+        if (slash > i && ::chdir(native.substr(i, slash - i).c_str()) != 0) entered = false;
         i = slash + 1;
     }
-    return true;
+    if (saved >= 0) {
+        if (!entered && ::fchdir(saved) != 0) { /* the folder we came from is gone */
+        }
+        ::close(saved);
+    }
+    return entered;
 }
 
 // lstat of a full path that may be longer than PATH_MAX: the folders on the way are opened one at
@@ -219,6 +226,15 @@ bool EnterFolderNoFollow(std::u16string_view name) {
 bool IsFolder(std::u16string_view path) {
     struct stat info;
     return ::stat(NativePath(FullPath(path)).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsFolderElseFileSize(std::u16string_view path, uint64_t& regular_size) {
+    struct stat info;
+    regular_size = 0;
+    if (::stat(NativePath(FullPath(path)).c_str(), &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) return true;
+    if (S_ISREG(info.st_mode)) regular_size = static_cast<uint64_t>(info.st_size);
+    return false;
 }
 
 bool FindFilesBelow(std::u16string_view root, const std::function<bool(std::string_view)>& take,

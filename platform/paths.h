@@ -1,6 +1,7 @@
 #pragma once
 // Paths and folders. Paths are UTF-16 text in the programs and UTF-8 bytes for the system.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,8 @@ bool EnterFolderNoFollow(std::u16string_view name);
 
 /// True when the path names a folder (a link to a folder counts).
 bool IsFolder(std::u16string_view path);
+/// IsFolder, and otherwise the size of a regular file (0 for anything else), from one look.
+bool IsFolderElseFileSize(std::u16string_view path, uint64_t& regular_size);
 /// Every file below the folder `root` whose name `take` accepts, as `root` + "/" + the relative
 /// path, sorted by name within each folder; links to folders are not followed. False when the root
 /// cannot be read.

@@ -159,7 +159,7 @@ void FitToNameBytes(std::u16string& stem, std::u16string& extension, size_t rese
     }
 }
 
-int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
+void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
     KeepToOneComponent(name);
     if (!mime_type.empty() && suffix.empty()) ApplyTypeExtension(name, mime_type);
     if (Utf8Size(name) > kFileNameBytes) {
@@ -169,6 +169,10 @@ int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std:
         FitToNameBytes(stem, extension, 0);
         name = stem + extension;
     }
+}
+
+int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
+    FitOutputFileName(name, mime_type, suffix);
     if (!platform::NativeNameTaken(platform::U16ToUtf8(name))) return 0;
     return FindFreeCountedName(name, 1);
 }

@@ -30,6 +30,8 @@ void FitToNameBytes(std::u16string& stem, std::u16string& extension, size_t rese
 /// right-to-left text). 0: the name is free, create it as a new file; 1: overwrite it (only when
 /// the counter has run out, which the caller reports).
 int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
+/// The first steps of MakeUniqueFileName, without the look at the folder: the name it tries first.
+void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
 
 /// The counted search of MakeUniqueFileName for a free, fitted `name`, from counter `first`.
 int FindFreeCountedName(std::u16string& name, uint64_t first);

@@ -206,13 +206,14 @@ MailResult ProcessStandardInput(RunOptions& options) {
 // with the options as they stand. Every file starts in the folder the run started in, so that
 // relative paths, the container reader's included, mean what they meant on the command line.
 MailResult ProcessFileArgument(const std::u16string& path, RunOptions& options) {
-    platform::SetCurrentFolder(platform::StartFolder());
     // A name that is not a mail's goes to the container reader first; one that gives nothing is
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
     static std::u16string container_charset;
     static std::optional<std::time_t> container_time;
     if (!IsMailFileName(path)) {
+        // (A mail makes the start folder current itself.)
+        platform::SetCurrentFolder(platform::StartFolder());
         const int expanded =
             TnefExpandFile(path, options.output_folder.empty() ? u"output" : options.output_folder,
                            container_charset, u"", container_time, options.full_width, false);
@@ -223,12 +224,20 @@ MailResult ProcessFileArgument(const std::u16string& path, RunOptions& options) 
     return ProcessMailFile(path, options);
 }
 
-// A folder argument becomes the mails and containers below it; a file stays itself.
-std::vector<std::u16string> FilesOf(const std::u16string& argument, bool& unreadable) {
+// A folder argument becomes the mails and containers below it; a file stays itself. Their sizes
+// go to `sizes`.
+std::vector<std::u16string> FilesOf(const std::u16string& argument, bool& unreadable,
+                                    std::vector<uint64_t>& sizes) {
     unreadable = false;
-    if (!platform::IsFolder(argument)) return {argument};
+    uint64_t size = 0;
+    if (!platform::IsFolderElseFileSize(argument, size)) {
+        sizes.push_back(size);
+        return {argument};
+    }
     std::vector<std::u16string> found;
     unreadable = !platform::FindFilesBelow(argument, IsFolderMailName, found);
+    for (const std::u16string& file : found)
+        sizes.push_back(platform::RegularFileSize(file));
     return found;
 }
 
@@ -380,11 +389,9 @@ ExitStatus RunCommand(const Command& command) {
     for (const CommandStep& step : command.steps) {
         Planned planned{&step, {}, {}, false};
         if (step.kind == CommandStep::Kind::File) {
-            planned.files = FilesOf(step.value, planned.unreadable);
-            for (const std::u16string& file : planned.files) {
-                planned.sizes.push_back(platform::RegularFileSize(file));
-                progress.bytes += planned.sizes.back();
-            }
+            planned.files = FilesOf(step.value, planned.unreadable, planned.sizes);
+            for (const uint64_t size : planned.sizes)
+                progress.bytes += size;
             progress.files += planned.files.size();
         } else if (step.kind == CommandStep::Kind::StandardInput) {
             ++progress.files;

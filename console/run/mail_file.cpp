@@ -55,7 +55,9 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
             PrintErr(u"フォルダパスが長すぎます。\n->%s\n", {platform::DisplayPath(root)});
             return false;
         }
-        if (!platform::PathExists(root) && !platform::SetCurrentFolder(root)) {
+        // Most mails find the root there: entering it is the one look the file system needs.
+        if (platform::SetCurrentFolder(root)) return true;
+        if (!platform::PathExists(root)) {
             // Another run that creates the same root at the same moment wins or loses the race
             // to the last folder: the loser finds the folder there and goes on without a word.
             const int made = platform::CreateFolderChain(root);
@@ -79,6 +81,8 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
     }
     std::u16string shown = platform::DisplayPath(start_folder);
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
+    mail.output_root = start_folder + u"output/";
+    if (platform::SetCurrentFolder(mail.output_root)) return true;
     if (!platform::PathExists(u"output")) {
         const int made = platform::MakeFolder(u"output");
         if (made == EEXIST && platform::IsFolder(u"output")) {
@@ -91,7 +95,6 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
             LogAppendFormat(mail.log, u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n", {shown});
         }
     }
-    mail.output_root = start_folder + u"output/";
     if (!platform::SetCurrentFolder(mail.output_root)) {
         PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
         return false;
@@ -147,9 +150,11 @@ MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& optio
     MailState mail;
     mail.options = &options;
     // Relative paths (the mail, "/O", the default "output") are taken against the folder the run
-    // started in, made current again for every mail.
+    // started in, made current again for every mail that has one.
     const std::u16string start_folder = platform::FullPath(platform::StartFolder() + u"/");
-    platform::SetCurrentFolder(start_folder);
+    const bool absolute = !argument.empty() && argument[0] == u'/' && !options.output_folder.empty() &&
+                          options.output_folder[0] == u'/';
+    if (!absolute) platform::SetCurrentFolder(start_folder);
     mail.output_root = start_folder;
     const std::u16string full_path = platform::FullPath(argument);
     mail.mail_path = shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);

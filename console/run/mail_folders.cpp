@@ -31,6 +31,8 @@ std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail)
 void EnterMailFolder(MailState& mail, std::u16string name) {
     std::u16string none;
     FitToNameBytes(name, none, 0);
+    // Most folders are there already (an earlier mail of the sender or the day made them).
+    if (platform::EnterFolderNoFollow(name)) return;
     const int made = platform::MakeFolder(name);
     if ((made == 0 || made == EEXIST) && platform::EnterFolderNoFollow(name)) return;
     PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",

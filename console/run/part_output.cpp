@@ -100,9 +100,11 @@ constexpr CreateFailure kCreateFailed{u"ファイルを作成出来ませんで�
 constexpr CreateFailure kBinHexCreateFailed{u"ファイルを作成出来ませんでした。。\n->%s\n",
                                             u"\t-> ファイルを作成出来ませんでした。。\r\n"};
 
+// `overwrite` as MakeOutputFileName gives it; -1: the fitted name, not yet looked for, which the
+// creation itself tests (a taken name is then replaced by a free one as usual).
 platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite,
                                   const CreateFailure& failure = kCreateFailed) {
-    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(mail.part_name, fd, error)
                                                        : platform::CreateNewFile(mail.part_name, fd, error);
@@ -157,9 +159,9 @@ void AnnounceFile(MailState& mail) {
 // Names the part's file, creates it and announces it: the file, or none after the message.
 platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
                                 const CreateFailure& failure = kCreateFailed) {
-    const int overwrite = MakeOutputFileName(mail.part_name, mail.content_type, suffix);
+    FitOutputFileName(mail.part_name, mail.content_type, suffix);
     IssueProgressLine(mail);
-    platform::UniqueFd fd = CreatePartFile(mail, saved_name, overwrite, failure);
+    platform::UniqueFd fd = CreatePartFile(mail, saved_name, -1, failure);
     if (fd) AnnounceFile(mail);
     return fd;
 }

@@ -131,7 +131,10 @@ TEST_F(TempFolder, DeepFoldersAreEnteredBeyondPathMax) {
     EXPECT_TRUE(SetCurrentFolder(U(deep)));
     EXPECT_EQ(CurrentFolder(), U(deep));
     EXPECT_TRUE(PathExists(U(deep)));
+    // A deep path that fails at its last folder leaves the current folder as it was.
     ASSERT_EQ(::chdir(root.c_str()), 0);
+    EXPECT_FALSE(SetCurrentFolder(U(deep + "/missing")));
+    EXPECT_EQ(CurrentFolder(), U(root));
 }
 
 TEST_F(TempFolder, EnteringNeverFollowsALink) {
