@@ -52,6 +52,10 @@ gmime="$tools/gmime_extract"
 if [ "$old" = 0 ] && { [ ! -x "$gmime" ] || [ "$here/gmime_extract.c" -nt "$gmime" ]; }; then
   cc -O2 -o "$gmime" "$here/gmime_extract.c" $(pkg-config --cflags --libs gmime-3.0) || { echo "cannot build the GMime extractor" >&2; exit 1; }
 fi
+floor="$tools/write_floor"
+if [ "$old" = 0 ] && { [ ! -x "$floor" ] || [ "$here/write_floor.c" -nt "$floor" ]; }; then
+  cc -O2 -o "$floor" "$here/write_floor.c" || { echo "cannot build write_floor" >&2; exit 1; }
+fi
 for program in ripmime uudeview /usr/bin/time python3 $([ "$old" = 0 ] && echo munpack); do
   command -v "$program" >/dev/null || { echo "missing: $program" >&2; exit 1; }
 done
@@ -116,11 +120,29 @@ run_one() {
   rm -rf "$dest"
 }
 
+# The floor of the small subset: reading its mails and writing dornick's output tree of it with
+# nothing else done (bench/write_floor.c), timed by itself; best of the runs.
+floor_row() {
+  local dir="$corpus/small" tree="$root/floor-tree" dest="$out/floor" best="" i wall
+  rm -rf "$tree" && mkdir -p "$tree"
+  "$DORNICK" /O "$tree" "$dir"/*.eml >/dev/null 2>&1
+  for ((i = 0; i < repeat; i++)); do
+    rm -rf "$dest" && mkdir -p "$dest"
+    wall=$("$floor" "$tree" "$dest" "$dir"/*.eml | sed -n 's/.*wall \([0-9.]*\) ms.*/\1/p')
+    if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then best="$wall"; fi
+  done
+  awk -v bytes="$(cat "$dir"/*.eml | wc -c)" -v mails="$(ls "$dir" | wc -l)" -v ms="$best" 'BEGIN {
+    printf "| %-26s | %-8s | %9.1f | %9.0f | %7s | %6.3f | %s |\n", "small, one run", "floor", bytes / ms / 1e3, mails / ms * 1e3, "-", ms / 1e3, "(reference: the reads and writes alone)"
+  }'
+  rm -rf "$tree" "$dest"
+}
+
 echo
 echo "| subset                     | tool     |      MB/s |  mails/s | peak MiB | wall s | output |"
 echo "|----------------------------|----------|-----------|----------|----------|--------|--------|"
 if [ "$old" = 0 ]; then
   for tool in dornick ripmime munpack gmime; do run_one "small, one run" small batch "$tool"; done
+  floor_row
   for tool in dornick ripmime munpack gmime cat true; do run_one "small, a process per mail" small each "$tool"; done
   for tool in dornick ripmime munpack gmime; do run_one "large base64, one run" large batch "$tool"; done
   for tool in dornick ripmime munpack gmime; do run_one "quoted-printable, one run" qp batch "$tool"; done
