@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/file_moves.h"
 #include "platform/paths.h"
+#include "platform/read_ahead.h"
 #include "platform/text.h"
 
 #ifndef DORNICK_VERSION
@@ -402,6 +403,19 @@ ExitStatus RunCommand(const Command& command) {
     }
     progress.shown = progress.files > 1 && !print_anywhere && platform::IsTerminal(platform::Stream::Err);
 
+    // The mails to come are read ahead on a second core, all but those whose times are to be set
+    // (they are opened for writing).
+    std::vector<std::u16string> ahead;
+    bool dating = false;
+    for (const Planned& planned : plan) {
+        const CommandStep& step = *planned.step;
+        if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::date_mode) dating = true;
+        if (step.kind != CommandStep::Kind::File || dating) continue;
+        for (const std::u16string& file : planned.files)
+            if (IsMailFileName(file)) ahead.push_back(platform::FullPath(file));
+    }
+    platform::StartReadAhead(std::move(ahead));
+
     RunOptions options;
     bool failed = false;
     for (const Planned& planned : plan) {
@@ -445,6 +459,7 @@ ExitStatus RunCommand(const Command& command) {
         }
         platform::ConsoleFlush();
     }
+    platform::StopReadAhead();
     PrintSummary(progress);
     return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
 }

@@ -8,6 +8,7 @@
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
 #include "platform/paths.h"
+#include "platform/read_ahead.h"
 
 namespace dornick {
 namespace {
@@ -23,6 +24,10 @@ enum class Mapping { Mapped, Empty, Failed };
 // Opens and maps the mail file. Empty (an empty file, nothing said) and Failed (after its message)
 // leave nothing to walk.
 Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
+    if (!writable && platform::TakeReadAhead(full_path, mail.file)) {
+        mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+        return Mapping::Mapped;
+    }
     platform::OpenStatus status = platform::RetryWhileContended(
         [&] { return platform::OpenSharedExisting(full_path, writable, mail.file); });
     if (status != platform::OpenStatus::Ok) {

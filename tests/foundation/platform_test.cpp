@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -14,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/paths.h"
+#include "platform/read_ahead.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -135,6 +137,56 @@ TEST_F(TempFolder, DeepFoldersAreEnteredBeyondPathMax) {
     ASSERT_EQ(::chdir(root.c_str()), 0);
     EXPECT_FALSE(SetCurrentFolder(U(deep + "/missing")));
     EXPECT_EQ(CurrentFolder(), U(root));
+}
+
+// A mail read ahead is handed over only while it is the file that was read; everything else is
+// left to the usual open.
+TEST_F(TempFolder, ReadAheadGivesOnlyUnchangedMailsInOrder) {
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(root + "/" + name, std::ios::binary | std::ios::trunc) << text;
+        return U(root + "/" + name);
+    };
+    const std::u16string a = write("a.eml", "first mail"), b = write("b.eml", "second");
+    const std::u16string changed = write("c.eml", "third"), large = write("d.eml", std::string(2 << 20, 'x'));
+    const std::u16string empty = write("e.eml", ""), missing = U(root + "/none.eml");
+    const std::u16string skipped = write("f.eml", "given up"), last = write("g.eml", "last");
+    StartReadAhead({a, b, changed, large, empty, missing, skipped, last});
+    struct Row {
+        std::u16string path;
+        bool taken;
+        std::string text;
+    } rows[] = {
+        {U(root + "/other.eml"), false, ""}, // not on the list: nothing is used up
+        {a, true, "first mail"},
+        {b, true, "second"},
+        {changed, false, ""},
+        {large, false, ""},
+        {empty, false, ""},
+        {missing, false, ""},
+        {last, true, "last"}, // "f.eml" is passed over
+        {skipped, false, ""},
+    };
+    // The first four are read before anything is taken; "c.eml" is then changed (its size too,
+    // whatever the clock's grain).
+    while (ReadAheadWaiting() < 4)
+        std::this_thread::yield();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(U16ToUtf8(row.path));
+        if (row.path == changed) write("c.eml", "third, changed");
+        MappedFile file;
+        ASSERT_EQ(TakeReadAhead(row.path, file), row.taken);
+        if (!row.taken) {
+            EXPECT_EQ(file.fd, -1);
+            continue;
+        }
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data), file.size), row.text);
+        EXPECT_EQ(file.data[file.size], 0); // padded like any copy
+        EXPECT_GE(file.fd, 0);
+        EXPECT_FALSE(MappingShrank(file));
+    }
+    StopReadAhead();
+    MappedFile file;
+    EXPECT_FALSE(TakeReadAhead(a, file));
 }
 
 TEST_F(TempFolder, EnteringNeverFollowsALink) {
