@@ -148,7 +148,26 @@ std::u16string CurrentFolder() {
     return Utf8ToU16(buffer);
 }
 
+namespace {
+
+// True for a path that FullPath gives back as it is: absolute, without empty, "." or ".."
+// components.
+bool IsPlainFullPath(std::u16string_view path) {
+    if (path.empty() || path[0] != u'/') return false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != u'/' || i + 1 == path.size()) continue;
+        const std::u16string_view rest = path.substr(i + 1);
+        if (rest[0] == u'/') return false;
+        if (rest[0] == u'.' && (rest.size() == 1 || rest[1] == u'/')) return false;
+        if (rest.substr(0, 2) == u".." && (rest.size() == 2 || rest[2] == u'/')) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::u16string FullPath(std::u16string_view path) {
+    if (IsPlainFullPath(path)) return std::u16string(path);
     std::u16string joined;
     if (path.empty() || path[0] != u'/') {
         joined = CurrentFolder();

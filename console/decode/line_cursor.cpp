@@ -17,6 +17,46 @@ inline bool IsLineEnd(unsigned char b) {
     return b == kCr || b == kLf;
 }
 
+} // namespace
+
+// The first CR, LF or NUL among the `size` bytes at `p`, or null.
+const unsigned char* FindSpecialByte(const unsigned char* p, size_t size) {
+    const unsigned char* const end = p + size;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(kCr), lf = _mm_set1_epi8(kLf), nul = _mm_setzero_si128();
+    for (; p + 16 <= end; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf)),
+                                          _mm_cmpeq_epi8(chunk, nul));
+        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == kCr || *p == kLf || *p == 0) return p;
+    return nullptr;
+}
+
+namespace {
+
+// Copies `n` bytes to the buffer, widened to its units.
+inline void CopyUnits(char* out, const unsigned char* in, size_t n) {
+    std::memcpy(out, in, n);
+}
+
+inline void CopyUnits(char16_t* out, const unsigned char* in, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = in[i];
+}
+
 // The one line reader behind the three public ones. `crlf_only`: a lone CR or LF is data.
 template <typename Unit> int ReadLineInto(Unit* buffer, int size, LineCursor& cursor, bool crlf_only) {
     const unsigned char* p = cursor.pos;
@@ -28,6 +68,15 @@ template <typename Unit> int ReadLineInto(Unit* buffer, int size, LineCursor& cu
     int used = 0; // stored bytes plus dropped NULs
     int stored = 0;
     for (;;) {
+        // The bytes before the next CR, LF or NUL (and before the file's last byte, which has rules
+        // of its own) are stored as they are, many at a time.
+        const size_t span = std::min(static_cast<size_t>(places - used), static_cast<size_t>(last - p));
+        const unsigned char* special = FindSpecialByte(p, span);
+        const size_t run = special ? static_cast<size_t>(special - p) : span;
+        CopyUnits(buffer + stored, p, run);
+        stored += static_cast<int>(run);
+        used += static_cast<int>(run);
+        p += run;
         if (used == places) {
             cursor.pos = p; // a long line: the next piece starts here, without a line end
             break;
@@ -74,23 +123,6 @@ LineCursor MakeLineCursor(const unsigned char* data, uint64_t size) {
 
 int ReadLineA(char* buffer, LineCursor& cursor) {
     return ReadLineInto(buffer, kLineCapacity, cursor, false);
-}
-
-// The first CR, LF or NUL among the `size` bytes at `p`, or null.
-const unsigned char* FindSpecialByte(const unsigned char* p, size_t size) {
-    const unsigned char* const end = p + size;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8(kCr), lf = _mm_set1_epi8(kLf), nul = _mm_setzero_si128();
-    for (; p + 16 <= end; p += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf)),
-                                          _mm_cmpeq_epi8(chunk, nul));
-        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    for (; p < end; ++p)
-        if (*p == kCr || *p == kLf || *p == 0) return p;
-    return nullptr;
 }
 
 bool ReadOrdinaryLine(LineCursor& cursor, const char*& text, size_t& length) {

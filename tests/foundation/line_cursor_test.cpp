@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,68 @@ INSTANTIATE_TEST_SUITE_P(
         LineRow{"OnlyNuls", std::string("\0\0\r\n", 4), Reader::W, {{u"", 2}}},
         LineRow{"HighBytesWidenedByZeroExtension", "\xE3\x81\x82", Reader::W, {{u"\u00E3\u0081\u0082", 3}}}),
     [](const testing::TestParamInfo<LineRow>& info) { return std::string(info.param.name); });
+
+// The readers, which store runs of ordinary bytes many at a time, against a byte-at-a-time
+// reading of the same rules, over random text dense in CR, LF and NUL, with long lines.
+std::vector<Read> ReadAllByteByByte(const std::string& bytes, Reader reader, int size = kLineCapacity) {
+    const bool crlf_only = reader == Reader::CrLf;
+    const int places = (reader == Reader::CrLf ? size : kLineCapacity) - 1;
+    std::vector<Read> lines;
+    size_t p = 0;
+    bool more = !bytes.empty();
+    while (more) {
+        std::u16string line;
+        int used = 0;
+        for (;;) {
+            if (used == places) break;
+            const unsigned char b = static_cast<unsigned char>(bytes[p]);
+            if (p + 1 == bytes.size()) {
+                const bool end_byte = crlf_only ? b == '\n' : (b == '\r' || b == '\n');
+                if (b == 0 || !end_byte) ++used;
+                if (b != 0 && !end_byte) line.push_back(b);
+                more = false;
+                break;
+            }
+            if (b == '\r' && bytes[p + 1] == '\n') {
+                p += 2;
+                more = p < bytes.size();
+                break;
+            }
+            if (!crlf_only && (b == '\r' || b == '\n')) {
+                ++p;
+                break;
+            }
+            if (b != 0) line.push_back(b);
+            ++used;
+            ++p;
+        }
+        lines.push_back({line, used == 0 ? 1 : used});
+    }
+    return lines;
+}
+
+TEST(LineCursor, ReadersAgreeWithByteByByteReading) {
+    std::mt19937 random(11);
+    const char specials[] = {'\r', '\n', '\0', '\xE3', 'a'};
+    for (int round = 0; round < 600; ++round) {
+        std::string bytes;
+        const size_t length = random() % (round % 5 == 0 ? 3000 : 200);
+        for (size_t i = 0; i < length; ++i)
+            bytes.push_back(random() % 8 == 0 ? specials[random() % std::size(specials)]
+                                              : static_cast<char>('A' + random() % 26));
+        for (Reader reader : {Reader::W, Reader::A, Reader::CrLf}) {
+            const int size = reader == Reader::CrLf ? 2 + static_cast<int>(random() % 40) : kLineCapacity;
+            SCOPED_TRACE(testing::Message() << "round " << round << " reader " << static_cast<int>(reader));
+            const std::vector<Read> got = ReadAll(bytes, reader, size);
+            const std::vector<Read> expected = ReadAllByteByByte(bytes, reader, size);
+            ASSERT_EQ(got.size(), expected.size());
+            for (size_t i = 0; i < got.size(); ++i) {
+                ASSERT_EQ(got[i].line, expected[i].line) << i;
+                ASSERT_EQ(got[i].returned, expected[i].returned) << i;
+            }
+        }
+    }
+}
 
 TEST(LineCursor, LongLineArrivesInPiecesWithoutLineEnds) {
     std::string bytes(1500, 'x');

@@ -71,6 +71,21 @@ TEST(Paths, FullPathIsLexical) {
     EXPECT_EQ(FullPath(u"/x/y/"), u"/x/y/");
     EXPECT_EQ(FullPath(u"/../.."), u"/");
     EXPECT_EQ(FullPath(u"../../../../q"), u"/q");
+    // Absolute paths, plain or not.
+    for (const auto& [path, full] :
+         std::initializer_list<std::pair<std::u16string_view, std::u16string_view>>{
+             {u"/", u"/"},
+             {u"/a/b", u"/a/b"},
+             {u"/a/b/", u"/a/b/"},
+             {u"/.x/..y/z.", u"/.x/..y/z."},
+             {u"/a//b", u"/a/b"},
+             {u"//a", u"/a"},
+             {u"/a/.", u"/a"},
+             {u"/a/./", u"/a/"},
+             {u"/a/..", u"/"},
+             {u"/a/../b", u"/b"},
+             {u"/a/b//", u"/a/b/"}})
+        EXPECT_EQ(FullPath(path), full) << U16ToUtf8(path);
     EXPECT_EQ(DisplayPath(u"/x/y/"), u"/x/y");
     EXPECT_EQ(DisplayPath(u"/"), u"/");
     EXPECT_EQ(DisplayPath(u"sub//dir/"), u"/tmp/sub/dir");
