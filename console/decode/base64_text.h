@@ -66,9 +66,12 @@ struct Base64LineShape {
 /// Decodes whole lines of that shape from `pos` into `out` (`room` bytes), and stops before the
 /// first line of another shape, one without a line after it, or one whose bytes do not fit; `pos`
 /// then points at that line. Returns the bytes written: 3 per 4 letters. Decodes nothing where the
-/// processor lacks the vector instructions (the caller's line decoder is just as right).
+/// processor lacks the vector instructions (the caller's line decoder is just as right); `vectors`
+/// picks one kind of them (for the tests), the widest the processor has by default.
+enum class Base64Vectors { Best, Avx2, Avx512, None };
 size_t Base64DecodeLineRun(const unsigned char*& pos, const unsigned char* data_end,
-                           const Base64LineShape& shape, uint8_t* out, size_t room);
+                           const Base64LineShape& shape, uint8_t* out, size_t room,
+                           Base64Vectors vectors = Base64Vectors::Best);
 /// Decodes n characters (a positive multiple of 4) into `out`; the byte count, or -1 for no
 /// buffer, a bad count, or a pad in a place that cannot end the data. Foreign bytes count as "A".
 int Base64DecodeBlock(const char* chars, int n, uint8_t* out);

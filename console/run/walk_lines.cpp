@@ -24,8 +24,10 @@ HeaderField FieldOf(const char16_t* line) {
         {u"Content-Disposition:", HeaderField::ContentDisposition},
         {u"Content-Transfer-Encoding:", HeaderField::ContentTransferEncoding},
     };
+    // Most lines are told apart by their first letter.
+    const char16_t first = AsciiUpper(line[0]);
     for (const Row& row : kFields)
-        if (LineBeginsWith(line, row.prefix)) return row.field;
+        if (row.prefix[0] == first && LineBeginsWith(line, row.prefix)) return row.field;
     return HeaderField::None;
 }
 
