@@ -14,7 +14,7 @@ namespace platform {
 namespace {
 
 // What may wait read: a few mails, a few MiB.
-constexpr size_t kMaxReadyFiles = 4;
+constexpr size_t kMaxReadyFiles = 8;
 constexpr uint64_t kMaxReadyBytes = 4 << 20;
 // How far into the list a path is looked for.
 constexpr size_t kLookAhead = 16;
@@ -81,13 +81,15 @@ class ReadAhead {
                 while (!ready_.empty() && ready_.front().index < index)
                     Discard();
                 if (!ready_.empty()) break;
-                has_room_.notify_one();
+                if (reader_waiting_) has_room_.notify_one();
                 done_.wait(lock);
             }
             ready_bytes_ -= ready_.front().file.size;
             taken = std::move(ready_.front());
             ready_.pop_front();
-            has_room_.notify_one();
+            // The reader, once held up, goes on when half the room is free: one wake-up for
+            // several mails.
+            if (reader_waiting_ && HalfFree()) has_room_.notify_one();
         }
         if (taken.index != index || !taken.read) return false;
         FileStamp now;
@@ -116,6 +118,10 @@ class ReadAhead {
     }
 
   private:
+    bool HalfFree() const {
+        return ready_.size() <= kMaxReadyFiles / 2 && ready_bytes_ <= kMaxReadyBytes / 2;
+    }
+
     // Gives up the first file read (under the lock).
     void Discard() {
         ready_bytes_ -= ready_.front().file.size;
@@ -126,9 +132,11 @@ class ReadAhead {
         for (size_t index = 0; index < paths_.size(); ++index) {
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                has_room_.wait(lock, [this] {
-                    return stop_ || (ready_.size() < kMaxReadyFiles && ready_bytes_ < kMaxReadyBytes);
-                });
+                if (!stop_ && (ready_.size() >= kMaxReadyFiles || ready_bytes_ >= kMaxReadyBytes)) {
+                    reader_waiting_ = true;
+                    has_room_.wait(lock, [this] { return stop_ || HalfFree(); });
+                    reader_waiting_ = false;
+                }
                 if (stop_) return;
             }
             ReadFile entry;
@@ -158,6 +166,7 @@ class ReadAhead {
     std::condition_variable done_;
     std::deque<ReadFile> ready_;
     uint64_t ready_bytes_ = 0;
+    bool reader_waiting_ = false;
     bool stop_ = false;
     std::thread thread_;
 };

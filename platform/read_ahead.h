@@ -24,7 +24,7 @@ void StartReadAhead(std::vector<std::u16string> paths);
 bool TakeReadAhead(std::u16string_view path, MappedFile& file);
 /// Stops the thread and releases what it read.
 void StopReadAhead();
-/// How many paths of the list have been dealt with and wait to be taken (at most 4), so that a
+/// How many paths of the list have been dealt with and wait to be taken (at most 8), so that a
 /// test can know what has been read.
 size_t ReadAheadWaiting();
 
