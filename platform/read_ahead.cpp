@@ -1,5 +1,6 @@
 #include "platform/read_ahead.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -58,6 +59,11 @@ class ReadAhead {
         paths_ = std::move(paths);
         next_to_take_ = 0;
         stop_ = false;
+        // The mails' memory is taken on the thread and given back on the main one; what is freed
+        // is kept for the next mails instead of being handed back to the system and faulted in
+        // again (a few MiB at most, as the queue is bounded).
+        ::mallopt(M_MMAP_THRESHOLD, 2 * kReadIntoMemoryBytes);
+        ::mallopt(M_TRIM_THRESHOLD, 4 * kMaxReadyBytes);
         try {
             thread_ = std::thread(&ReadAhead::Loop, this);
         } catch (const std::system_error&) {
