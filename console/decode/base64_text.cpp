@@ -122,36 +122,6 @@ __attribute__((target("avx2"))) inline bool DecodeLetterBlock32(const unsigned c
     return true;
 }
 
-__attribute__((target("avx2"))) size_t DecodeLineRun32(const unsigned char*& pos,
-                                                       const unsigned char* data_end,
-                                                       const Base64LineShape& shape, uint8_t* out,
-                                                       size_t room) {
-    const size_t letters = shape.letters;
-    const size_t line_bytes = letters / 4 * 3;
-    const size_t step = letters + (shape.crlf ? 2 : 1);
-    const unsigned char* p = pos;
-    uint8_t* o = out;
-    uint8_t* const out_end = out + room;
-    // The last block of a line is read whole and stored whole: 32 bytes past the line's start
-    // stay inside the data, and 32 bytes past its output inside the room.
-    while (data_end - p >= static_cast<ptrdiff_t>(step + 32) &&
-           out_end - o >= static_cast<ptrdiff_t>(line_bytes + 32)) {
-        const unsigned char* ending = p + letters;
-        if (shape.crlf ? (ending[0] != '\r' || ending[1] != '\n') : ending[0] != '\n') break;
-        size_t done = 0;
-        for (; done < letters; done += 32) {
-            const size_t left = letters - done;
-            const uint32_t wanted = left >= 32 ? 0xFFFFFFFFu : (1u << left) - 1;
-            if (!DecodeLetterBlock32(p + done, wanted, o + done / 4 * 3)) break;
-        }
-        if (done < letters) break;
-        p += step;
-        o += line_bytes;
-    }
-    pos = p;
-    return static_cast<size_t>(o - out);
-}
-
 // The letters' values for the 128 ASCII bytes, 0x80 for the other bytes, in two 64-byte halves for
 // one two-table byte permutation.
 constexpr std::array<uint8_t, 128> kAsciiValues = [] {
@@ -184,37 +154,71 @@ DecodeLetterBlock64(const unsigned char* in, uint64_t letters, uint8_t* out, __m
     return true;
 }
 
-// DecodeLineRun32 64 letters at a time.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t DecodeLineRun64(const unsigned char*& pos,
-                                                                              const unsigned char* data_end,
-                                                                              const Base64LineShape& shape,
-                                                                              uint8_t* out, size_t room) {
-    const __m512i values_low = _mm512_loadu_si512(kAsciiValues.data());
-    const __m512i values_high = _mm512_loadu_si512(kAsciiValues.data() + 64);
-    const __m512i pack = _mm512_load_si512(kPackOrder64.data());
+// The 64-letter blocks with their tables, loaded once per run of lines.
+struct LetterBlocks64 {
+    static constexpr size_t kLetters = 64;
+    __m512i values_low, values_high, pack;
+
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) LetterBlocks64()
+        : values_low(_mm512_loadu_si512(kAsciiValues.data())),
+          values_high(_mm512_loadu_si512(kAsciiValues.data() + 64)),
+          pack(_mm512_load_si512(kPackOrder64.data())) {}
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool Decode(const unsigned char* in,
+                                                                       size_t letters, uint8_t* out) const {
+        const uint64_t wanted = letters >= 64 ? ~uint64_t{0} : (uint64_t{1} << letters) - 1;
+        return DecodeLetterBlock64(in, wanted, out, values_low, values_high, pack);
+    }
+};
+
+struct LetterBlocks32 {
+    static constexpr size_t kLetters = 32;
+
+    __attribute__((target("avx2"))) bool Decode(const unsigned char* in, size_t letters, uint8_t* out) const {
+        return DecodeLetterBlock32(in, letters >= 32 ? 0xFFFFFFFFu : (1u << letters) - 1, out);
+    }
+};
+
+// Whole lines of one shape, a block of letters at a time. The last block of a line is read whole
+// and stored whole: a block's length past the line's start stays inside the data, and past its
+// output inside the room.
+template <typename Blocks>
+__attribute__((always_inline)) inline size_t
+DecodeLineRun(const Blocks& blocks, const unsigned char*& pos, const unsigned char* data_end,
+              const Base64LineShape& shape, uint8_t* out, size_t room) {
+    constexpr auto kBlock = static_cast<ptrdiff_t>(Blocks::kLetters);
     const size_t letters = shape.letters;
     const size_t line_bytes = letters / 4 * 3;
     const size_t step = letters + (shape.crlf ? 2 : 1);
     const unsigned char* p = pos;
     uint8_t* o = out;
     uint8_t* const out_end = out + room;
-    while (data_end - p >= static_cast<ptrdiff_t>(step + 64) &&
-           out_end - o >= static_cast<ptrdiff_t>(line_bytes + 64)) {
+    while (data_end - p >= static_cast<ptrdiff_t>(step) + kBlock &&
+           out_end - o >= static_cast<ptrdiff_t>(line_bytes) + kBlock) {
         const unsigned char* ending = p + letters;
         if (shape.crlf ? (ending[0] != '\r' || ending[1] != '\n') : ending[0] != '\n') break;
         size_t done = 0;
-        for (; done < letters; done += 64) {
-            const size_t left = letters - done;
-            const uint64_t wanted = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-            if (!DecodeLetterBlock64(p + done, wanted, o + done / 4 * 3, values_low, values_high, pack))
-                break;
-        }
+        for (; done < letters; done += Blocks::kLetters)
+            if (!blocks.Decode(p + done, letters - done, o + done / 4 * 3)) break;
         if (done < letters) break;
         p += step;
         o += line_bytes;
     }
     pos = p;
     return static_cast<size_t>(o - out);
+}
+
+__attribute__((target("avx2"))) size_t DecodeLineRun32(const unsigned char*& pos,
+                                                       const unsigned char* data_end,
+                                                       const Base64LineShape& shape, uint8_t* out,
+                                                       size_t room) {
+    return DecodeLineRun(LetterBlocks32{}, pos, data_end, shape, out, room);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t DecodeLineRun64(const unsigned char*& pos,
+                                                                              const unsigned char* data_end,
+                                                                              const Base64LineShape& shape,
+                                                                              uint8_t* out, size_t room) {
+    return DecodeLineRun(LetterBlocks64{}, pos, data_end, shape, out, room);
 }
 
 bool HaveAvx512Vbmi() {
