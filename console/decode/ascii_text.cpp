@@ -83,20 +83,26 @@ size_t FindNoCase(std::u16string_view text, std::u16string_view needle) {
     const __m128i lower_first = _mm_set1_epi16(static_cast<short>(first_lower));
     const __m128i high_byte = _mm_set1_epi16(static_cast<short>(0xFF00));
     const __m128i zero = _mm_setzero_si128();
-    size_t i = 0;
-    for (; i + 8 <= starts; i += 8) {
+    // Two mask bits a unit; `done` of the eight places were screened before.
+    auto screen_at = [&](size_t i, size_t done) -> size_t {
         const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
         const __m128i same =
             _mm_or_si128(_mm_cmpeq_epi16(units, upper_first), _mm_cmpeq_epi16(units, lower_first));
         const __m128i latin1 = _mm_cmpeq_epi16(_mm_and_si128(units, high_byte), zero);
-        // Two mask bits a unit.
         unsigned candidates = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(same, _mm_andnot_si128(latin1, _mm_cmpeq_epi16(zero, zero)))));
+        candidates &= ~((1u << (2 * done)) - 1);
         for (; candidates; candidates &= candidates - 1, candidates &= candidates - 1) {
             const size_t at = i + static_cast<size_t>(__builtin_ctz(candidates)) / 2;
             if (matches_at(at)) return at;
         }
-    }
+        return kNotFound;
+    };
+    size_t i = 0;
+    for (; i + 8 <= starts; i += 8)
+        if (const size_t at = screen_at(i, 0); at != kNotFound) return at;
+    // The last places go in one more block that overlaps the one before.
+    if (i < starts && starts >= 8) return screen_at(starts - 8, i - (starts - 8));
     for (; i < starts; ++i)
         if (UpperUnit(text[i]) == first && matches_at(i)) return i;
     return kNotFound;
