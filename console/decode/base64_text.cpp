@@ -9,6 +9,8 @@
 #define DORNICK_BASE64_SIMD 1
 #endif
 
+#include "console/decode/cpu_features.h"
+
 namespace dornick {
 namespace {
 
@@ -221,22 +223,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t DecodeLineRun64(co
     return DecodeLineRun(LetterBlocks64{}, pos, data_end, shape, out, room);
 }
 
-bool HaveAvx512Vbmi() {
-    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                             __builtin_cpu_supports("avx512vbmi");
-    return have;
-}
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-
-bool HaveSsse3() {
-    static const bool have = __builtin_cpu_supports("ssse3");
-    return have;
-}
-
 // For each 8-bit mask, the positions of its set bits in order, then 0x80 (a zeroed byte): the
 // shuffle that packs the kept bytes of half a block to its front.
 constexpr std::array<uint64_t, 256> kPackHalf = [] {
@@ -400,15 +386,6 @@ __attribute__((target("avx2,popcnt"))) size_t QpDecodeBodyBlocks32(const unsigne
     return static_cast<size_t>(o - out);
 }
 
-bool HaveAvx2AndPopcnt() {
-    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    return have;
-}
-
-bool HaveSsse3AndPopcnt() {
-    static const bool have = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
-    return have;
-}
 #endif
 
 // True for the bytes a base64 line may hold before clean-up: the alphabet, "=", space and tab.

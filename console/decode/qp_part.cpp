@@ -10,6 +10,7 @@
 #endif
 
 #include "console/decode/base64_text.h"
+#include "console/decode/cpu_features.h"
 
 namespace dornick {
 namespace {
@@ -50,11 +51,6 @@ __attribute__((target("avx2"))) bool ScanLine32(const unsigned char*& p, const u
         seen = seen || special != 0;
     }
     return false;
-}
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
 }
 #endif
 
