@@ -41,6 +41,27 @@ constexpr auto kGroup2 = MakeGroupTable<2>();
 constexpr auto kGroup3 = MakeGroupTable<3>();
 
 #ifdef DORNICK_BASE64_SIMD
+// The tables of the letter-block decoders, 16 bytes each (the 32-byte decoder has them in both
+// lanes). For each low nibble, the high nibbles at which a byte is not a letter (bit per high
+// nibble class); for each high nibble, its class bit. A byte is a letter when the two do not meet.
+alignas(16) constexpr int8_t kNotLetterClasses[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                      0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
+alignas(16) constexpr int8_t kHighNibbleClass[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                                     0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+// What to add to a letter to get its value, by high nibble ("/" has its own row).
+alignas(16) constexpr int8_t kRollByHighNibble[16] = {0, 16, 19, 4, -65, -65, -71, -71,
+                                                      0, 0,  0,  0, 0,   0,   0,   0};
+// Each group's three bytes, high byte first, from its 32-bit lane.
+alignas(16) constexpr int8_t kGroupByteOrder[16] = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1};
+
+__attribute__((target("ssse3"))) inline __m128i LoadTable(const int8_t (&table)[16]) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
+}
+
+__attribute__((target("avx2"))) inline __m256i LoadTableTwice(const int8_t (&table)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+}
+
 // Sixteen letters at a time: each byte is checked against the alphabet and turned into its value
 // by two nibble look-ups, then the 6-bit values are packed into 12 bytes. A block that holds
 // anything but letters is left to the table loop, which stops at the exact group; so the result
@@ -48,18 +69,13 @@ constexpr auto kGroup3 = MakeGroupTable<3>();
 // have room for two more groups after it (see below).
 __attribute__((target("ssse3"))) size_t DecodeLetterBlocks(const unsigned char* in, size_t max_groups,
                                                            uint8_t* out) {
-    // For each low nibble, the high nibbles at which a byte is not a letter (bit per high nibble
-    // class); for each high nibble, its class bit. A byte is a letter when the two do not meet.
-    const __m128i lut_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
-                                         0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
-    const __m128i lut_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10,
-                                         0x10, 0x10, 0x10, 0x10, 0x10);
-    // What to add to a letter to get its value, by high nibble ("/" has its own row).
-    const __m128i lut_roll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i lut_lo = LoadTable(kNotLetterClasses);
+    const __m128i lut_hi = LoadTable(kHighNibbleClass);
+    const __m128i lut_roll = LoadTable(kRollByHighNibble);
     const __m128i mask_2f = _mm_set1_epi8(0x2F);
     const __m128i pack_pairs = _mm_set1_epi32(0x01400140);
     const __m128i pack_quads = _mm_set1_epi32(0x00011000);
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m128i order = LoadTable(kGroupByteOrder);
     size_t groups = 0;
     // Four groups per block, and the 4 bytes stored past the block stay inside the output of the
     // two groups that are still to come.
@@ -89,41 +105,6 @@ __attribute__((target("ssse3"))) size_t DecodeLetterBlocks(const unsigned char* 
     return groups;
 }
 
-// DecodeLetterBlocks over 32 letters, each 16-byte lane decoded as there; the 24 bytes are stored
-// as 32. False, with nothing stored, when one of the bytes in `letters` (a bit per byte) is not a
-// letter.
-__attribute__((target("avx2"))) inline bool DecodeLetterBlock32(const unsigned char* in, uint32_t letters,
-                                                                uint8_t* out) {
-    const __m256i lut_lo = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13,
-                                            0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                            0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
-    const __m256i lut_hi = _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10,
-                                            0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08,
-                                            0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
-    const __m256i lut_roll = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16,
-                                              19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
-    const __m256i mask_2f = _mm256_set1_epi8(0x2F);
-    const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-    const __m256i hi_nibbles = _mm256_and_si256(_mm256_srli_epi32(text, 4), mask_2f);
-    const __m256i lo_nibbles = _mm256_and_si256(text, mask_2f);
-    const __m256i lo = _mm256_shuffle_epi8(lut_lo, lo_nibbles);
-    const __m256i hi = _mm256_shuffle_epi8(lut_hi, hi_nibbles);
-    const uint32_t not_letters = ~static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
-    if (not_letters & letters) return false;
-    const __m256i is_slash = _mm256_cmpeq_epi8(text, mask_2f);
-    const __m256i roll = _mm256_shuffle_epi8(lut_roll, _mm256_add_epi8(is_slash, hi_nibbles));
-    const __m256i values = _mm256_add_epi8(text, roll);
-    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-    const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-    const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
-                                           5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    const __m256i lanes = _mm256_shuffle_epi8(quads, order);
-    const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
-    return true;
-}
-
 // The letters' values for the 128 ASCII bytes, 0x80 for the other bytes, in two 64-byte halves for
 // one two-table byte permutation.
 constexpr std::array<uint8_t, 128> kAsciiValues = [] {
@@ -141,22 +122,44 @@ alignas(64) constexpr std::array<uint8_t, 64> kPackOrder64 = [] {
     return order;
 }();
 
-// DecodeLetterBlock32 over 64 letters with AVX-512 VBMI: one two-table permutation gives the
-// values (a byte at or above 0x80 is caught by its own high bit), and a byte permutation packs the
-// 48 bytes, stored as 64.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline bool
-DecodeLetterBlock64(const unsigned char* in, uint64_t letters, uint8_t* out, __m512i values_low,
-                    __m512i values_high, __m512i pack) {
-    const __m512i text = _mm512_loadu_si512(in);
-    const __m512i values = _mm512_permutex2var_epi8(values_low, text, values_high);
-    if (_mm512_movepi8_mask(_mm512_or_si512(values, text)) & letters) return false;
-    const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
-    const __m512i quads = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
-    _mm512_storeu_si512(out, _mm512_permutexvar_epi8(pack, quads));
-    return true;
-}
+// The letter-block decoders of the line runs, their tables loaded once per run. Decode takes the
+// block at `in`, of which the first `letters` bytes must be letters, and stores its bytes (3 per 4
+// letters) as a whole vector; false, with nothing stored, when one of those bytes is not a letter.
 
-// The 64-letter blocks with their tables, loaded once per run of lines.
+// DecodeLetterBlocks over 32 letters, each 16-byte lane decoded as there.
+struct LetterBlocks32 {
+    static constexpr size_t kLetters = 32;
+    __m256i lut_lo, lut_hi, lut_roll, order;
+
+    __attribute__((target("avx2"))) LetterBlocks32()
+        : lut_lo(LoadTableTwice(kNotLetterClasses)), lut_hi(LoadTableTwice(kHighNibbleClass)),
+          lut_roll(LoadTableTwice(kRollByHighNibble)), order(LoadTableTwice(kGroupByteOrder)) {}
+    __attribute__((target("avx2"))) bool Decode(const unsigned char* in, size_t letters, uint8_t* out) const {
+        const uint32_t wanted = letters >= 32 ? 0xFFFFFFFFu : (1u << letters) - 1;
+        const __m256i mask_2f = _mm256_set1_epi8(0x2F);
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        const __m256i hi_nibbles = _mm256_and_si256(_mm256_srli_epi32(text, 4), mask_2f);
+        const __m256i lo_nibbles = _mm256_and_si256(text, mask_2f);
+        const __m256i lo = _mm256_shuffle_epi8(lut_lo, lo_nibbles);
+        const __m256i hi = _mm256_shuffle_epi8(lut_hi, hi_nibbles);
+        const uint32_t not_letters = ~static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(lo, hi), _mm256_setzero_si256())));
+        if (not_letters & wanted) return false;
+        const __m256i is_slash = _mm256_cmpeq_epi8(text, mask_2f);
+        const __m256i roll = _mm256_shuffle_epi8(lut_roll, _mm256_add_epi8(is_slash, hi_nibbles));
+        const __m256i values = _mm256_add_epi8(text, roll);
+        const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+        const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+        const __m256i lanes = _mm256_shuffle_epi8(quads, order);
+        // The 12 bytes of each lane side by side.
+        const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
+        return true;
+    }
+};
+
+// 64 letters with AVX-512 VBMI: one two-table permutation gives the values (a byte at or above
+// 0x80 is caught by its own high bit), and a byte permutation packs the 48 bytes.
 struct LetterBlocks64 {
     static constexpr size_t kLetters = 64;
     __m512i values_low, values_high, pack;
@@ -168,15 +171,13 @@ struct LetterBlocks64 {
     __attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool Decode(const unsigned char* in,
                                                                        size_t letters, uint8_t* out) const {
         const uint64_t wanted = letters >= 64 ? ~uint64_t{0} : (uint64_t{1} << letters) - 1;
-        return DecodeLetterBlock64(in, wanted, out, values_low, values_high, pack);
-    }
-};
-
-struct LetterBlocks32 {
-    static constexpr size_t kLetters = 32;
-
-    __attribute__((target("avx2"))) bool Decode(const unsigned char* in, size_t letters, uint8_t* out) const {
-        return DecodeLetterBlock32(in, letters >= 32 ? 0xFFFFFFFFu : (1u << letters) - 1, out);
+        const __m512i text = _mm512_loadu_si512(in);
+        const __m512i values = _mm512_permutex2var_epi8(values_low, text, values_high);
+        if (_mm512_movepi8_mask(_mm512_or_si512(values, text)) & wanted) return false;
+        const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+        const __m512i quads = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+        _mm512_storeu_si512(out, _mm512_permutexvar_epi8(pack, quads));
+        return true;
     }
 };
 
