@@ -85,14 +85,12 @@ class ReadAhead {
             std::unique_lock<std::mutex> lock(mutex_);
             for (;;) {
                 while (!ready_.empty() && ready_.front().index < index)
-                    Discard();
+                    PopFront(); // given up
                 if (!ready_.empty()) break;
                 if (reader_waiting_) has_room_.notify_one();
                 done_.wait(lock);
             }
-            ready_bytes_ -= ready_.front().file.size;
-            taken = std::move(ready_.front());
-            ready_.pop_front();
+            taken = PopFront();
             // The reader, once held up, goes on when half the room is free: one wake-up for
             // several mails.
             if (reader_waiting_ && HalfFree()) has_room_.notify_one();
@@ -128,10 +126,12 @@ class ReadAhead {
         return ready_.size() <= kMaxReadyFiles / 2 && ready_bytes_ <= kMaxReadyBytes / 2;
     }
 
-    // Gives up the first file read (under the lock).
-    void Discard() {
-        ready_bytes_ -= ready_.front().file.size;
+    // The first file dealt with, off the queue (under the lock).
+    ReadFile PopFront() {
+        ReadFile front = std::move(ready_.front());
         ready_.pop_front();
+        ready_bytes_ -= front.file.size;
+        return front;
     }
 
     void Loop() {
