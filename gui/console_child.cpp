@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "gui/child_report.h"
 #include "gui/command_line.h"
 
 extern char** environ;
@@ -51,9 +52,17 @@ bool WaitForOldestUnwaited() {
     return true;
 }
 
-void WaitForChild(pid_t pid) {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+// The child's end: false when it ended by a signal or with a status other than 0.
+bool WaitForChild(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return false;
     }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool EndedWell(int status) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void AppendFailure(LogText& log, const QString& text) {
@@ -108,12 +117,14 @@ int Spawn(pid_t* pid, const QByteArray& program, std::vector<QByteArray>& argume
 
 // Reads the pipe until the child has ended and nothing is left; never lets the child block on a
 // full pipe, because every byte available is read at once.
-bool DrainChild(int readEnd, pid_t pid, LogText& log) {
+void DrainChild(int readEnd, pid_t pid, LogText& log, ChildOutcome& outcome) {
     Utf16LeCollector collector;
+    ChildReport report;
     std::vector<char> buffer(kReadBytes);
     QString text;
     bool delivered = false;
     bool ended = false;
+    bool endedWell = false;
     for (;;) {
         pollfd request{readEnd, POLLIN, 0};
         const int ready = poll(&request, 1, kPollMilliseconds);
@@ -125,6 +136,7 @@ bool DrainChild(int readEnd, pid_t pid, LogText& log) {
                 collector.Feed(buffer.data(), got, text);
                 if (!text.isEmpty()) {
                     log.Append(text);
+                    report.Feed(text);
                     delivered = true;
                 }
                 continue;
@@ -140,12 +152,16 @@ bool DrainChild(int readEnd, pid_t pid, LogText& log) {
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) == pid) {
                 ended = true;
+                endedWell = EndedWell(status);
                 fcntl(readEnd, F_SETFL, fcntl(readEnd, F_GETFL) | O_NONBLOCK);
             }
         }
     }
-    if (!ended) WaitForChild(pid);
-    return delivered;
+    if (!ended) endedWell = WaitForChild(pid);
+    outcome.newOutput = delivered;
+    outcome.failed = !endedWell;
+    outcome.messages = report.Messages();
+    outcome.files = report.Files();
 }
 
 } // namespace
@@ -209,6 +225,7 @@ unsigned CountConsoleProcesses() {
 
 ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLine, LogText& log) {
     ChildOutcome outcome;
+    outcome.failed = true;
     const QString program = LocateConsoleProgram(settings.consoleFolders);
     const QString startFailure = settings.japanese ? QStringLiteral("マヴレルの起動に失敗しました")
                                                    : QStringLiteral("Failed to CreateProcess");
@@ -250,7 +267,7 @@ ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLin
     outcome.started = true;
 
     if (settings.print) {
-        outcome.newOutput = DrainChild(pipeEnds[0], pid, log);
+        DrainChild(pipeEnds[0], pid, log, outcome);
         close(pipeEnds[0]);
         outcome.waited = true;
         return outcome;
@@ -261,9 +278,10 @@ ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLin
         wait = CountConsoleProcesses() >= static_cast<unsigned>(limit);
     }
     if (wait) {
-        WaitForChild(pid);
+        outcome.failed = !WaitForChild(pid);
         outcome.waited = true;
     } else {
+        outcome.failed = false; // not known: nobody waits for it
         Remember(pid);
     }
     return outcome;

@@ -41,11 +41,15 @@ struct ChildOutcome {
     bool started = false;
     bool waited = false;    ///< the child had ended when RunOneFile returned
     bool newOutput = false; ///< text was added to the log
+    bool failed = false;    ///< not started, or ended by a signal or with a status other than 0
+    quint64 messages = 0;   ///< mails the child reported (its progress lines)
+    quint64 files = 0;      ///< files the child reported as written
 };
 
 /// Starts one child with the given command line and handles it: with printing its output is read
 /// into log until it has ended and the pipe is drained; otherwise it is waited for or not by the
-/// multi-process and timestamp rules. Failures are written into the log.
+/// multi-process and timestamp rules. Failures are written into the log. Children that were waited
+/// for tell by their exit status whether they failed; that is only counted, never shown on its own.
 ChildOutcome RunOneFile(const ChildSettings& settings, const QString& commandLine, LogText& log);
 
 } // namespace tarnfield

@@ -28,6 +28,7 @@ inline constexpr UiText kAbort{"中止(&A)", "&Abort"};
 inline constexpr UiText kNoPrint{"ログを画面出力しない", "No print log"};
 inline constexpr UiText kForward{"インライン表示の転送メールを抽出", "Export inline RFC822 message"};
 inline constexpr UiText kEmlSuffix{".eml", ".eml"};
+inline constexpr UiText kOpenOutput{"出力先フォルダを開く(&F)", "Open output &folder"};
 
 // Titles.
 inline constexpr UiText kIdleTitle{"マヴレルGUI", "Mavrel"};

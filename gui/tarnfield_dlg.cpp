@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QUrl>
 
 #include <algorithm>
 #include <vector>
@@ -21,17 +24,22 @@
 #include "gui/console_child.h"
 #include "gui/my_edit.h"
 #include "gui/path_routines.h"
+#include "gui/run_title.h"
 
+using tarnfield::TaskbarProgress;
 using tarnfield::UiText;
 namespace text = tarnfield::text;
 
 namespace {
 
-// The template is 359 x 296 dialog units in a 9-point font.
+// The template is 359 x 296 dialog units in a 9-point font; a line below it holds the summary of the
+// last run and the button that opens its output folder.
 constexpr int kDialogWidthUnits = 359;
-constexpr int kDialogHeightUnits = 296;
+constexpr int kDialogHeightUnits = 312;
 constexpr int kFontPoints = 9;
 constexpr int kLongPathWarningLength = 260;
+constexpr int kRefreshWindowLines = 20;
+constexpr quint64 kProgressRangeLimit = 2147483647;
 
 struct DialogUnits {
     int baseX; // average character width
@@ -95,17 +103,17 @@ CTarnfieldDlg::CTarnfieldDlg(const QStringList& arguments, bool japanese, QWidge
     SetInitialStates(arguments);
     refreshTimer_.setInterval(16);
     connect(&refreshTimer_, &QTimer::timeout, this, &CTarnfieldDlg::RefreshLogView);
+    ConnectRun();
     qApp->installEventFilter(this);
 }
 
 CTarnfieldDlg::~CTarnfieldDlg() {
     qApp->removeEventFilter(this);
-    if (!idle_) {
-        abort_ = true;
-        gate_.Set();
+    if (!run_.IsIdle()) {
+        run_.Abort();
+        run_.Gate().Set();
         WaitForWorker();
     }
-    if (worker_.joinable()) worker_.join();
 }
 
 QString CTarnfieldDlg::Tr(const UiText& t) const {
@@ -186,11 +194,17 @@ void CTarnfieldDlg::BuildControls() {
     place(forwardName_, "forwardNameField", UnitRect{119, 121, 83, 12});
     emlSuffix_ = label("emlSuffixLabel", text::kEmlSuffix, UnitRect{203, 124, 14, 8});
     emlSuffix_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusLine_ = new QLabel(this);
+    statusLine_->setTextFormat(Qt::PlainText);
+    place(statusLine_, "statusLine", UnitRect{7, 295, 255, 10});
+    openOutput_ = button("openOutputButton", text::kOpenOutput, UnitRect{267, 293, 85, 14});
+    openOutput_->setEnabled(false);
     logView_->setFocusPolicy(Qt::ClickFocus);
 
     DialogUnits scale = UnitsOf(font);
     for (const auto& [widget, rect] : placements) {
         if (!qobject_cast<QCheckBox*>(widget) && !qobject_cast<QLabel*>(widget)) continue;
+        if (widget == statusLine_) continue; // empty until a run ends; a long summary may be cut
         const int needed = widget->sizeHint().width();
         scale.baseX = std::max(scale.baseX, (needed * 4 + rect.width - 1) / rect.width);
     }
@@ -202,7 +216,8 @@ void CTarnfieldDlg::BuildControls() {
     QWidget* order[] = {targetField_,  outputField_, targetBrowse_,   outputBrowse_,
                         senderFolder_, dateFolder_,  reverseFolders_, inlineParts_,
                         noBody_,       fullWidth_,   timestamp_,      logFile_,
-                        exportButton_, noPrint_,     forward_,        forwardName_};
+                        exportButton_, noPrint_,     forward_,        forwardName_,
+                        openOutput_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -219,13 +234,24 @@ void CTarnfieldDlg::BuildControls() {
     connect(targetBrowse_, &QPushButton::clicked, this, &CTarnfieldDlg::BrowseTarget);
     connect(outputBrowse_, &QPushButton::clicked, this, &CTarnfieldDlg::BrowseOutput);
     connect(exportButton_, &QPushButton::clicked, this, &CTarnfieldDlg::OnExportClicked);
+    connect(openOutput_, &QPushButton::clicked, this, &CTarnfieldDlg::OpenOutputFolder);
 
     // Scrolling the log view pauses a run until the scroll bar is let go; a click shows what came meanwhile.
-    connect(logView_, &CMyEdit::scrollPressed, this, [this] { gate_.Reset(); });
-    connect(logView_, &CMyEdit::scrollReleased, this, [this] { gate_.Set(); });
+    connect(logView_, &CMyEdit::scrollPressed, this, [this] { run_.Gate().Reset(); });
+    connect(logView_, &CMyEdit::scrollReleased, this, [this] { run_.Gate().Set(); });
     connect(logView_, &CMyEdit::clicked, this, [this] {
-        if (gate_.Exists()) logView_->CatchUp(log_);
+        if (run_.Gate().Exists()) logView_->CatchUp(run_.Log());
     });
+}
+
+void CTarnfieldDlg::ConnectRun() {
+    connect(&run_, &CTarnfieldRun::searchFinished, this, &CTarnfieldDlg::OnSearchFinished);
+    connect(&run_, &CTarnfieldRun::fileStarting, this, &CTarnfieldDlg::OnFileStarting);
+    connect(&run_, &CTarnfieldRun::fileDone, this, &CTarnfieldDlg::OnFileDone);
+    // The message box belongs to the dialog's thread; the worker waits for its answer.
+    connect(&run_, &CTarnfieldRun::commandTooLong, this, &CTarnfieldDlg::OnCommandTooLong,
+            Qt::BlockingQueuedConnection);
+    connect(&run_, &CTarnfieldRun::finished, this, &CTarnfieldDlg::OnRunFinished);
 }
 
 void CTarnfieldDlg::SetInitialStates(const QStringList& arguments) {
@@ -241,10 +267,7 @@ void CTarnfieldDlg::SetInitialStates(const QStringList& arguments) {
     forwardName_->setReadOnly(true);
     forwardName_->setMaxLength(tarnfield::kForwardNameLimit);
 
-    fileList_.clear();
-    baseCommand_.clear();
-    relativeTarget_.clear();
-    log_.Clear();
+    run_.Log().Clear();
     fragments_.print = QStringLiteral(" /P");
 
     const int limit = arguments.isEmpty() ? 0 : tarnfield::ParseMultiProcessArgument(arguments.first());
@@ -434,29 +457,27 @@ void CTarnfieldDlg::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!idle_) {
+    if (!run_.IsIdle()) {
         if (ShowMessage(QMessageBox::Question, text::kConfirm, Tr(text::kQuitQuestion),
                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
             event->ignore();
             return;
         }
-        if (!idle_) {
+        if (!run_.IsIdle()) {
             setWindowTitle(Tr(text::kQuittingTitle));
             exportButton_->setEnabled(false);
             refreshTimer_.stop();
-            abort_ = true;
+            run_.Abort();
             quitting_ = true;
             // A pause begun by scrolling must not keep the worker from seeing the abort.
-            gate_.Set();
+            run_.Gate().Set();
             WaitForWorker();
             quitting_ = false;
         }
     }
     closing_ = true;
-    log_.Clear();
+    run_.Log().Clear();
     logView_->Restart();
-    baseCommand_.clear();
-    relativeTarget_.clear();
     event->accept();
     QDialog::done(QDialog::Rejected);
 }
@@ -465,9 +486,162 @@ void CTarnfieldDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     if (event->type() != QEvent::ActivationChange) return;
     if (isActiveWindow()) {
-        if (taskbar_ && idle_) taskbar_->SetState(tarnfield::TaskbarProgress::State::NoProgress);
+        if (taskbar_ && run_.IsIdle()) taskbar_->SetState(TaskbarProgress::State::NoProgress);
     } else if (!abortQuestion_) {
         // A pause begun by scrolling never outlives the window's focus.
-        gate_.Set();
+        run_.Gate().Set();
     }
+}
+
+tarnfield::RunSettings CTarnfieldDlg::PrepareRun(QString target, QString output) {
+    tarnfield::NormalizeSeparators(target);
+    tarnfield::NormalizeSeparators(output);
+    output = tarnfield::FullPath(output);
+    outputFolder_ = timestamp_->isChecked() ? QString() : output;
+
+    tarnfield::RunSettings settings;
+    // The console program resolves relative paths against its own folder, and is started there.
+    settings.child.workingFolder = tarnfield::ConsoleHomeFolder(consoleFolders_);
+    tarnfield::MakeRelativePath(settings.child.workingFolder, output);
+
+    if (forward_->isChecked()) {
+        const QString name =
+            tarnfield::CleanForwardName(forwardName_->text().left(tarnfield::kForwardNameLimit));
+        forwardName_->setText(name);
+        fragments_.forwardName =
+            QStringLiteral(" /FW ") +
+            tarnfield::QuoteArgument(name.isEmpty() ? QStringLiteral("[UNKNOWN-MESSAGE]") : name);
+    }
+    settings.baseCommand = tarnfield::BuildBaseCommand(fragments_, timestamp_->isChecked(), output);
+
+    settings.rootPath = tarnfield::FullPath(target);
+    settings.relativeTarget = settings.rootPath;
+    tarnfield::MakeRelativePath(settings.child.workingFolder, settings.relativeTarget);
+    settings.child.consoleFolders = consoleFolders_;
+    settings.child.print = !noPrint_->isChecked();
+    settings.child.timestampMode = timestamp_->isChecked();
+    settings.child.multiProcess = multiProcess_;
+    settings.child.processLimit = processLimit_;
+    settings.child.japanese = japanese_;
+    return settings;
+}
+
+void CTarnfieldDlg::StartRun(const QString& target, const QString& output) {
+    const tarnfield::RunSettings settings = PrepareRun(target, output);
+
+    exportButton_->setText(Tr(text::kAbort));
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             targetBrowse_, outputBrowse_, senderFolder_, dateFolder_, reverseFolders_, inlineParts_, noBody_,
+             fullWidth_, timestamp_, logFile_, noPrint_, forward_, openOutput_})
+        control->setEnabled(false);
+    targetField_->setReadOnly(true);
+    outputField_->setReadOnly(true);
+    forwardName_->setReadOnly(true);
+    statusLine_->clear();
+
+    progress_->setValue(0);
+    setWindowTitle(Tr(text::kSearchingTitle));
+    activateWindow();
+    run_.Start(settings);
+}
+
+void CTarnfieldDlg::AbortRun() {
+    abortQuestion_ = true;
+    if (taskbar_) taskbar_->SetState(TaskbarProgress::State::Paused);
+    const bool timerWasRunning = refreshTimer_.isActive();
+    refreshTimer_.stop();
+    run_.Gate().Reset();
+    const bool yes = ShowMessage(QMessageBox::Question, text::kConfirm, Tr(text::kAbortQuestion),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    if (taskbar_) taskbar_->SetState(TaskbarProgress::State::Normal);
+    if (yes)
+        run_.Abort();
+    else if (timerWasRunning && !run_.IsIdle())
+        refreshTimer_.start();
+    run_.Gate().Set();
+    abortQuestion_ = false;
+}
+
+void CTarnfieldDlg::RestoreIdleState(bool completed) {
+    targetBrowse_->setEnabled(true);
+    outputBrowse_->setEnabled(true);
+    exportButton_->setText(Tr(text::kExport));
+    exportButton_->setEnabled(true);
+    timestamp_->setEnabled(true);
+    if (!timestamp_->isChecked()) {
+        for (QCheckBox* box : {senderFolder_, dateFolder_, reverseFolders_, inlineParts_, noBody_, fullWidth_,
+                               logFile_, forward_})
+            box->setEnabled(true);
+        if (forward_->isChecked()) forwardName_->setReadOnly(false);
+    }
+    noPrint_->setEnabled(true);
+    targetField_->setReadOnly(false);
+    outputField_->setReadOnly(false);
+    setWindowTitle(IdleTitle());
+    logView_->CatchUp(run_.Log());
+    if (taskbar_) {
+        const bool attention = completed && !isActiveWindow();
+        taskbar_->SetState(attention ? TaskbarProgress::State::Indeterminate
+                                     : TaskbarProgress::State::NoProgress);
+    }
+}
+
+void CTarnfieldDlg::RefreshLogView() {
+    if (!run_.TakeNewOutput()) return;
+    // Only when the last line lies within 20 lines of the first one in view: a reader who scrolled up
+    // is not pulled away.
+    if (logView_->EndInView(kRefreshWindowLines)) logView_->CatchUp(run_.Log());
+}
+
+void CTarnfieldDlg::OpenOutputFolder() {
+    if (!outputFolder_.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(outputFolder_));
+}
+
+void CTarnfieldDlg::StartRefreshTimer() {
+    if (!quitting_) refreshTimer_.start();
+}
+
+void CTarnfieldDlg::OnSearchFinished(quint64 found) {
+    setWindowTitle(IdleTitle());
+    progress_->setRange(0, static_cast<int>(std::min(found, kProgressRangeLimit)));
+    progress_->setValue(0);
+    if (taskbar_) taskbar_->SetState(TaskbarProgress::State::Normal);
+    if (run_.Settings().child.print) StartRefreshTimer();
+}
+
+void CTarnfieldDlg::OnFileStarting(quint64 processed, quint64 found, const QString& entry) {
+    setWindowTitle(tarnfield::FilePhaseTitle(japanese_, processed, found, entry));
+}
+
+void CTarnfieldDlg::OnFileDone(quint64 processed, quint64 found) {
+    progress_->setValue(static_cast<int>(std::min(processed, kProgressRangeLimit)));
+    if (taskbar_) taskbar_->SetValue(processed, found);
+}
+
+void CTarnfieldDlg::OnCommandTooLong(const QString& command) {
+    ShowMessage(QMessageBox::Warning, text::kInformation, Tr(text::kCommandTooLong) + command);
+}
+
+void CTarnfieldDlg::OnRunFinished(bool completed) {
+    refreshTimer_.stop();
+    RestoreIdleState(completed);
+    ShowSummary();
+    emit runFinished();
+}
+
+void CTarnfieldDlg::ShowSummary() {
+    const QString summary = tarnfield::SummaryText(japanese_, run_.Summary());
+    statusLine_->setText(summary);
+    // The log view gets it as a line of its own, after what the children printed.
+    run_.Log().Append(QString(summary + QStringLiteral("\r\n")));
+    logView_->CatchUp(run_.Log());
+    openOutput_->setEnabled(!outputFolder_.isEmpty());
+}
+
+void CTarnfieldDlg::WaitForWorker() {
+    // The worker's title changes, message boxes and its end are served while we wait.
+    if (run_.IsIdle()) return;
+    QEventLoop loop;
+    connect(this, &CTarnfieldDlg::runFinished, &loop, &QEventLoop::quit);
+    if (!run_.IsIdle()) loop.exec();
 }

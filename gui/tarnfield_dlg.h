@@ -1,10 +1,8 @@
 #pragma once
-// The main dialog: the folders, the option boxes, the Export button, the log view and the progress;
-// it owns the run (the worker thread, the run gate, the file list) and the log text.
+// The main dialog: the folders, the option boxes, the Export button, the log view, the progress and
+// the end-of-run summary. The run itself is an object of its own, which the dialog starts and follows.
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include <QDialog>
 #include <QMessageBox>
@@ -13,9 +11,8 @@
 
 #include "gui/command_line.h"
 #include "gui/dialog_texts.h"
-#include "gui/log_text.h"
-#include "gui/run_gate.h"
 #include "gui/taskbar_progress.h"
+#include "gui/tarnfield_run.h"
 
 class CMyEdit;
 class CMyEdit2;
@@ -37,26 +34,16 @@ class CTarnfieldDlg : public QDialog {
     void SetConsoleFolders(const QStringList& folders) { consoleFolders_ = folders; }
     const QStringList& ConsoleFolders() const { return consoleFolders_; }
 
-    bool IsJapanese() const { return japanese_; }
     bool IsMultiProcess() const { return multiProcess_; }
     int ProcessLimit() const { return processLimit_; }
-    bool IsIdle() const { return idle_; }
-    bool IsSearching() const { return searching_; }
     bool IsQuitting() const { return quitting_; }
     QString IdleTitle() const;
     const tarnfield::OptionFragments& Fragments() const { return fragments_; }
-    QString BaseCommand() const { return baseCommand_; }
-    QString RelativeTarget() const { return relativeTarget_; }
-    /// The folder the children run in, which the relative target and output are relative to.
-    QString RunFolder() const { return runFolder_; }
-    quint64 FoundCount() const { return found_; }
-    quint64 ProcessedCount() const { return processed_; }
-    const tarnfield::LogText& LogText() const { return log_; }
-    tarnfield::RunGate& Gate() { return gate_; }
-    tarnfield::TaskbarProgress* Taskbar() const { return taskbar_.get(); }
+    /// The run the dialog starts and follows; its log text is the dialog's log.
+    CTarnfieldRun& Run() { return run_; }
 
-    /// Turns the folders and boxes into the base command (the first step of a run).
-    void PrepareCommand(QString target, QString output);
+    /// Turns the folders and boxes into what a run works on (the first step of a run).
+    tarnfield::RunSettings PrepareRun(QString target, QString output);
     /// Builds the command, locks the dialog and starts the worker; returns at once.
     void StartRun(const QString& target, const QString& output);
     /// Pauses the run and asks whether to abort it.
@@ -65,9 +52,11 @@ class CTarnfieldDlg : public QDialog {
     void RestoreIdleState(bool completed);
     /// Carries new output into the log view while its end is in view (the 16 ms timer).
     void RefreshLogView();
+    /// Shows the output folder of the last run in the desktop's file manager.
+    void OpenOutputFolder();
 
   signals:
-    /// The run is over and the dialog idle again.
+    /// The run is over and the dialog idle again, its summary shown.
     void runFinished();
 
   protected:
@@ -100,14 +89,14 @@ class CTarnfieldDlg : public QDialog {
     void BrowseInto(QLineEdit* field, const tarnfield::UiText& title);
     void OnExportClicked();
 
-    // The run, on the worker thread.
-    void RunWorker();
-    bool MayGoOn();
-    void TakeMailFile(QString&& entry);
-    void FilePhase();
-    // Worker to dialog: every widget is touched on the dialog's thread.
-    template <typename Function> void Post(Function&& function);
-    void FinishRun(bool completed);
+    // Following the run; every slot runs on the dialog's thread.
+    void ConnectRun();
+    void OnSearchFinished(quint64 found);
+    void OnFileStarting(quint64 processed, quint64 found, const QString& entry);
+    void OnFileDone(quint64 processed, quint64 found);
+    void OnCommandTooLong(const QString& command);
+    void OnRunFinished(bool completed);
+    void ShowSummary();
     void WaitForWorker();
     void StartRefreshTimer();
 
@@ -133,6 +122,8 @@ class CTarnfieldDlg : public QDialog {
     QCheckBox* forward_ = nullptr;
     QLineEdit* forwardName_ = nullptr;
     QLabel* emlSuffix_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QPushButton* openOutput_ = nullptr;
 
     std::unique_ptr<tarnfield::TaskbarProgress> taskbar_;
     QStringList consoleFolders_;
@@ -141,26 +132,10 @@ class CTarnfieldDlg : public QDialog {
     int processLimit_ = 1;
     tarnfield::OptionFragments fragments_;
 
-    // Run state. Settings are copied at the start of a run; the worker reads only those copies.
-    QString baseCommand_;
-    QString relativeTarget_;
-    QString runFolder_; // the children's current folder; relative paths are relative to it
-    QString rootPath_;
-    QStringList fileList_;
-    bool runPrint_ = true;
-    bool runTimestamp_ = false;
-    std::atomic<quint64> found_{0};
-    std::atomic<quint64> processed_{0};
-    std::atomic<bool> idle_{true};
-    std::atomic<bool> searching_{false};
-    std::atomic<bool> abort_{false};
-    std::atomic<bool> quitting_{false};
-    std::atomic<bool> abortQuestion_{false};
-    std::atomic<bool> newOutput_{false};
-    std::atomic<bool> completed_{false};
-    tarnfield::RunGate gate_;
-    tarnfield::LogText log_;
+    CTarnfieldRun run_;
+    QString outputFolder_; // full path of the last run's output, which the button opens
     QTimer refreshTimer_;
-    std::thread worker_;
+    bool quitting_ = false;
+    bool abortQuestion_ = false;
     bool closing_ = false;
 };

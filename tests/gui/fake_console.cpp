@@ -5,6 +5,8 @@
 //   crash         prints a line, then dies of SIGABRT
 //   silent        prints nothing
 //   wait PATH     waits until PATH exists, then prints a line
+//   report M F S  prints M progress lines of mails, each followed by F lines of written files, in
+//                 pieces of a few bytes, then exits with status S
 //   anything else prints "processed <file>"
 // Output is UTF-16LE with CR LF, as the real program writes to a pipe.
 
@@ -13,6 +15,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -79,6 +82,15 @@ int main(int argc, char** argv) {
     } else if (directive == "crash") {
         Print(u"before crash\r\n");
         std::abort();
+    } else if (directive.rfind("report ", 0) == 0) {
+        int mails = 0, files = 0, status = 0;
+        std::sscanf(directive.c_str() + 7, "%d %d %d", &mails, &files, &status);
+        for (int i = 0; i < mails; ++i) {
+            Print(u"Extracting files from \"" + Widen(file) + u"\". <a@example.com/2020-01-02>\r\n", 7);
+            for (int f = 0; f < files; ++f)
+                Print(u"\t-> \"file" + Widen(std::to_string(f)) + u".bin\"\r\n", 5);
+        }
+        return status;
     } else if (directive == "silent") {
     } else if (directive.rfind("wait ", 0) == 0) {
         const std::string release = directive.substr(5);

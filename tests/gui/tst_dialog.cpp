@@ -192,7 +192,7 @@ void TestDialog::initialStates() {
     QCOMPARE(dialog->focusWidget(), Find(*dialog, "targetField"));
     QVERIFY(Find<CMyEdit>(*dialog, "logView")->isReadOnly());
     QCOMPARE(Find<QProgressBar>(*dialog, "progressBar")->value(), 0);
-    QVERIFY(dialog->IsIdle());
+    QVERIFY(dialog->Run().IsIdle());
 }
 
 void TestDialog::multiProcessTitle_data() {
@@ -347,10 +347,10 @@ void TestDialog::baseCommandForSettings() {
             QTest::mouseClick(Box(*dialog, qPrintable(click)), Qt::LeftButton);
         auto* name = Find<QLineEdit>(*dialog, "forwardNameField");
         if (!row.forwardName.isNull()) name->setText(row.forwardName);
-        dialog->PrepareCommand(QStringLiteral("/target"), row.output);
-        QCOMPARE(dialog->RunFolder(), home);
-        QVERIFY2(dialog->BaseCommand() == row.command,
-                 qPrintable(QStringLiteral("%1: %2").arg(row.name, dialog->BaseCommand())));
+        const tarnfield::RunSettings settings = dialog->PrepareRun(QStringLiteral("/target"), row.output);
+        QCOMPARE(settings.child.workingFolder, home);
+        QVERIFY2(settings.baseCommand == row.command,
+                 qPrintable(QStringLiteral("%1: %2").arg(row.name, settings.baseCommand)));
         if (!row.writtenBack.isNull()) QCOMPARE(name->text(), row.writtenBack);
     }
 }
@@ -369,7 +369,7 @@ void TestDialog::missingConsoleProgram() {
         QCOMPARE(seen.title, japanese ? QStringLiteral("マヴレル本体が必要です")
                                       : QStringLiteral("dornick.exe is necessary for work"));
         QCOMPARE(seen.icon, QMessageBox::Warning);
-        QVERIFY(dialog->IsIdle());
+        QVERIFY(dialog->Run().IsIdle());
     }
 }
 
@@ -410,7 +410,7 @@ void TestDialog::targetChecks() {
     QString trimmed = target;
     tarnfield::TrimQuotesAndBlanks(trimmed);
     QCOMPARE(field->text(), trimmed); // written back without quotes and blanks
-    QVERIFY(dialog->IsIdle());
+    QVERIFY(dialog->Run().IsIdle());
 }
 
 void TestDialog::targetFileBecomesItsFolder() {
@@ -426,7 +426,7 @@ void TestDialog::targetFileBecomesItsFolder() {
     QCOMPARE(seen.text, "Output to this folder below?\n\n" + dir.filePath("mail/output"));
     // Declined: the output field stays empty and nothing starts.
     QVERIFY(Find<QLineEdit>(*dialog, "outputField")->text().isEmpty());
-    QVERIFY(dialog->IsIdle());
+    QVERIFY(dialog->Run().IsIdle());
 }
 
 void TestDialog::defaultOutputQuestion() {
@@ -445,7 +445,7 @@ void TestDialog::defaultOutputQuestion() {
     QCOMPARE(seen.defaultButton, QMessageBox::Yes);
     QCOMPARE(Find<QLineEdit>(*dialog, "outputField")->text(), dir.filePath("mail/output"));
     QVERIFY(finished.count() == 1 || finished.wait(10000));
-    QCOMPARE(dialog->FoundCount(), 1u);
+    QCOMPARE(dialog->Run().FoundCount(), 1u);
 }
 
 void TestDialog::timestampModeAsksNoOutput() {
@@ -458,10 +458,10 @@ void TestDialog::timestampModeAsksNoOutput() {
     QSignalSpy finished(dialog.get(), &CTarnfieldDlg::runFinished);
     QTest::mouseClick(Find<QPushButton>(*dialog, "exportButton"), Qt::LeftButton);
     // No question: the run started at once.
-    QVERIFY(!dialog->IsIdle() || finished.count() == 1);
+    QVERIFY(!dialog->Run().IsIdle() || finished.count() == 1);
     QVERIFY(finished.count() == 1 || finished.wait(10000));
     QVERIFY(Find<QLineEdit>(*dialog, "outputField")->text().isEmpty());
-    QVERIFY(dialog->BaseCommand().startsWith(QStringLiteral("dornick.exe /DM /P")));
+    QVERIFY(dialog->Run().Settings().baseCommand.startsWith(QStringLiteral("dornick.exe /DM /P")));
 }
 
 void TestDialog::enterAndEscapeNeverClose() {
@@ -479,7 +479,7 @@ void TestDialog::enterAndEscapeNeverClose() {
         QTest::keyClick(widget, Qt::Key_Enter);
         QTest::keyClick(widget, Qt::Key_Escape);
         QVERIFY2(dialog->isVisible(), name);
-        QVERIFY2(dialog->IsIdle(), name); // Enter on the focused Export button does not start a run
+        QVERIFY2(dialog->Run().IsIdle(), name); // Enter on the focused Export button does not start a run
     }
     QVERIFY(!log->textCursor().hasSelection()); // Escape dropped the log's selection
     QCOMPARE(dialog->result(), 0);

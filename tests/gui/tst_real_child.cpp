@@ -101,12 +101,12 @@ void TestRealChild::dateModeRun() {
     QTest::mouseClick(Find<QCheckBox>(dialog, "timestampCheck"), Qt::LeftButton);
     QVERIFY(Export(dialog, dir.filePath("mail"), QString()));
 
-    QCOMPARE(dialog.BaseCommand(), QStringLiteral("dornick.exe /DM /P"));
-    QCOMPARE(dialog.ProcessedCount(), 3u);
+    QCOMPARE(dialog.Run().Settings().baseCommand, QStringLiteral("dornick.exe /DM /P"));
+    QCOMPARE(dialog.Run().ProcessedCount(), 3u);
     QCOMPARE(Find<QProgressBar>(dialog, "progressBar")->value(), 3);
-    QVERIFY(dialog.IsIdle());
+    QVERIFY(dialog.Run().IsIdle());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("マヴレルGUI"));
-    const QString log = dialog.LogText().All();
+    const QString log = dialog.Run().Log().All();
     for (const Mail& mail : mails) {
         QCOMPARE(QFileInfo(dir.filePath(mail.path)).lastModified().toSecsSinceEpoch(),
                  mail.date.toSecsSinceEpoch());
@@ -127,10 +127,10 @@ void TestRealChild::extractionRun() {
     dialog.show();
     QTest::mouseClick(Find<QCheckBox>(dialog, "logFileCheck"), Qt::LeftButton);
     QVERIFY(Export(dialog, dir.filePath("mail"), dir.filePath("out")));
-    QCOMPARE(dialog.ProcessedCount(), 2u);
-    QVERIFY(dialog.IsIdle());
+    QCOMPARE(dialog.Run().ProcessedCount(), 2u);
+    QVERIFY(dialog.Run().IsIdle());
 
-    const QString log = dialog.LogText().All();
+    const QString log = dialog.Run().Log().All();
     QCOMPARE(log.count(QStringLiteral("からファイルを抽出中です。")), 2);
     // Both attachments are in the output tree, below a sender folder and a date folder.
     QStringList written;
@@ -163,7 +163,7 @@ void TestRealChild::englishRun() {
     dialog.show();
     QVERIFY(Export(dialog, dir.filePath("mail"), dir.filePath("out")));
     qunsetenv("DORNICK_OUTPUT_ENCODING");
-    const QString log = dialog.LogText().All();
+    const QString log = dialog.Run().Log().All();
     QVERIFY2(
         log.contains("Extracting files from \"" + dir.filePath("mail/a.eml") +
                      "\". <sender@example.com/2020-03-03>\r\nThe Return-Path and the From of this mail "
@@ -184,12 +184,12 @@ void TestRealChild::relativePathsRun() {
     dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
     dialog.show();
     QVERIFY(Export(dialog, mail.path(), out.path()));
-    QCOMPARE(dialog.BaseCommand(), "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
+    QCOMPARE(dialog.Run().Settings().baseCommand, "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
     QFile file(out.filePath("sender@example.com/2020-03-03/first.bin"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("hello world"));
-    QVERIFY2(dialog.LogText().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
-             qPrintable(dialog.LogText().All()));
+    QVERIFY2(dialog.Run().Log().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
+             qPrintable(dialog.Run().Log().All()));
 }
 
 QTEST_MAIN(TestRealChild)

@@ -33,8 +33,9 @@ class TestSearch : public QObject {
     Q_OBJECT
   private slots:
     void findsMailAtAnyDepth();
-    void mailFileNames_data();
-    void mailFileNames();
+    void namesAlone_data();
+    void namesAlone();
+    void archiveTree();
     void linkedFolderIsNotEntered();
     void stopsWhenAsked();
     void unreadableRootEndsEmpty();
@@ -63,23 +64,86 @@ void TestSearch::findsMailAtAnyDepth() {
              (QStringList{"./2019/01/02/03/04/05/c.eml", "./2019/b.eml", "./a.eml"}));
 }
 
-void TestSearch::mailFileNames_data() {
+void TestSearch::namesAlone_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("taken");
-    QTest::newRow("plain") << "a.eml" << true;
-    QTest::newRow("upper case") << "A.EML" << false;
-    QTest::newRow("mixed case") << "a.Eml" << false;
-    QTest::newRow("two dots") << "a.b.eml" << true;
-    QTest::newRow("backup") << "x.eml.bak" << false;
-    QTest::newRow("no dot") << "eml" << false;
-    QTest::newRow("only the extension") << ".eml" << true;
-    QTest::newRow("longer extension") << "a.emlx" << false;
+    QTest::addColumn<int>("kind");
+    const int mail = int(NameKind::Mail), index = int(NameKind::Index), numbered = int(NameKind::Numbered),
+              unknown = int(NameKind::Unknown);
+    QTest::newRow("plain") << "a.eml" << mail;
+    QTest::newRow("upper case") << "A.EML" << unknown;
+    QTest::newRow("mixed case") << "a.Eml" << unknown;
+    QTest::newRow("two dots") << "a.b.eml" << mail;
+    QTest::newRow("backup") << "x.eml.bak" << unknown;
+    QTest::newRow("no dot") << "eml" << unknown;
+    QTest::newRow("only the extension") << ".eml" << mail;
+    QTest::newRow("apple mail") << "12.emlx" << mail;
+    QTest::newRow("outlook item") << "report.msg" << mail;
+    QTest::newRow("thunderbird index") << "Inbox.msf" << index;
+    QTest::newRow("mh message") << "1042" << numbered;
+    QTest::newRow("digits and a dot") << "12.5" << unknown;
+    QTest::newRow("thunderbird mbox") << "Inbox" << unknown;
 }
 
-void TestSearch::mailFileNames() {
+void TestSearch::namesAlone() {
     QFETCH(QString, name);
-    QFETCH(bool, taken);
-    QCOMPARE(IsMailFileName(name.toUtf8().constData()), taken);
+    QFETCH(int, kind);
+    QCOMPARE(int(ClassifyName(name.toStdString())), kind);
+}
+
+void TestSearch::archiveTree() {
+    QTemporaryDir dir;
+    const QString root = dir.filePath("mail");
+    const QByteArray mbox = "From a@example.com Mon Jan  1 00:00:00 2024\nSubject: x\n\nbody\n";
+    // Thunderbird: mbox files without extension beside their indexes, subfolders in ".sbd".
+    WriteFile(root + "/tb/Inbox", mbox);
+    WriteFile(root + "/tb/Inbox.msf", "// <!-- <mdb:mork:z v=\"1.4\"/> -->");
+    WriteFile(root + "/tb/Inbox.sbd/Work", mbox);
+    WriteFile(root + "/tb/Inbox.sbd/Work.msf", "x");
+    WriteFile(root + "/tb/Trash", ""); // empty: no first line
+    WriteFile(root + "/tb/notes.txt", "Fromage\n");
+    WriteFile(root + "/tb/From", "from a@example.com\n"); // the check is case-sensitive
+    // Maildir with a Maildir++ subfolder and the bookkeeping of two IMAP servers.
+    WriteFile(root + "/md/cur/1700000000.M1P2.host:2,S", "Subject: a\n");
+    WriteFile(root + "/md/new/1700000001.M2P2.host", "Subject: b\n");
+    WriteFile(root + "/md/tmp/1700000002.M3P2.host", "Subject: c\n");
+    WriteFile(root + "/md/dovecot-uidlist", mbox);
+    WriteFile(root + "/md/courierimapuiddb", mbox);
+    WriteFile(root + "/md/maildirfolder", mbox);
+    WriteFile(root + "/md/.Sent/cur/1700000003.M4P2.host:2,S", "Subject: d\n");
+    WriteFile(root + "/md/.Sent/new/.hidden", "x");
+    QVERIFY(QDir(root).mkpath("md/.Sent/tmp"));
+    // MH: numbered files and the sequences file; a folder with other files is not MH.
+    WriteFile(root + "/mh/inbox/1", "Subject: e\n");
+    WriteFile(root + "/mh/inbox/12", "Subject: f\n");
+    WriteFile(root + "/mh/inbox/.mh_sequences", "unseen: 12\n");
+    WriteFile(root + "/mixed/7", "Subject: g\n");
+    WriteFile(root + "/mixed/readme", "x");
+    // Single mails of every kind, and an mbox with an extension of its own.
+    WriteFile(root + "/one/a.emlx", "x");
+    WriteFile(root + "/one/b.msg", "x");
+    WriteFile(root + "/one/c.eml", "x");
+    WriteFile(root + "/one/old.mbox", mbox);
+    WriteFile(root + "/one/d.eml.gz", "x");
+    // An mbox reached through a link is never opened.
+    QVERIFY(symlink(qPrintable(root + "/tb/Inbox"), qPrintable(root + "/one/linked")) == 0);
+
+    QStringList found;
+    const SearchEnd end =
+        SearchMailFiles(root, QStringLiteral("m"), {[] { return true; }, [&found](QString&& e) { found << e; }});
+    QCOMPARE(end, SearchEnd::Finished);
+    // In the order of the search: each folder's entries in byte order of their names.
+    const QStringList expected{"m/md/.Sent/cur/1700000003.M4P2.host:2,S",
+                               "m/md/cur/1700000000.M1P2.host:2,S",
+                               "m/md/new/1700000001.M2P2.host",
+                               "m/mh/inbox/1",
+                               "m/mh/inbox/12",
+                               "m/one/a.emlx",
+                               "m/one/b.msg",
+                               "m/one/c.eml",
+                               "m/one/old.mbox",
+                               "m/tb/Inbox",
+                               "m/tb/Inbox.sbd/Work"};
+    QCOMPARE(found, expected);
 }
 
 void TestSearch::linkedFolderIsNotEntered() {

@@ -40,7 +40,6 @@ void TestTaskbar::runShowsProgress() {
         testing_support::WriteFile(dir.filePath(QString("m/") + name), "silent\n");
     CTarnfieldDlg dialog({}, false);
     dialog.SetConsoleFolders({testing_support::FakeConsoleFolder()});
-    QVERIFY(dialog.Taskbar());
     QSignalSpy finished(&dialog, &CTarnfieldDlg::runFinished);
     dialog.StartRun(dir.filePath("m"), dir.filePath("out"));
     QVERIFY(finished.wait(60000));
