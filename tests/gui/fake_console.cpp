@@ -5,9 +5,10 @@
 //   crash         prints a line, then dies of SIGABRT
 //   silent        prints nothing
 //   wait PATH     waits until PATH exists, then prints a line
-//   report M F S  prints M progress lines of mails, each followed by F lines of written files, in
-//                 pieces of a few bytes, then exits with status S
+//   report M F S  prints M progress lines of mails (in Japanese when DORNICK_MESSAGES is "ja"), each
+//                 followed by F lines of written files, in pieces of a few bytes, then exits with S
 //   anything else prints "processed <file>"
+// In an mbox (a first line beginning with "From ") the directive is the second line.
 // Output is UTF-16LE with CR LF, as the real program writes to a pipe.
 
 #include <fcntl.h>
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     std::ifstream in(file);
     std::string directive;
     std::getline(in, directive);
+    if (directive.rfind("From ", 0) == 0) std::getline(in, directive);
     if (directive == "echo") {
         for (int i = 1; i < argc; ++i)
             Print(u"[" + Widen(argv[i]) + u"]\r\n");
@@ -85,8 +87,13 @@ int main(int argc, char** argv) {
     } else if (directive.rfind("report ", 0) == 0) {
         int mails = 0, files = 0, status = 0;
         std::sscanf(directive.c_str() + 7, "%d %d %d", &mails, &files, &status);
+        const char* language = std::getenv("DORNICK_MESSAGES");
+        const bool japanese = language && std::string(language) == "ja";
         for (int i = 0; i < mails; ++i) {
-            Print(u"Extracting files from \"" + Widen(file) + u"\". <a@example.com/2020-01-02>\r\n", 7);
+            if (japanese)
+                Print(u"\"" + Widen(file) + u"\" からファイルを抽出中です。<a@example.com/2020-01-02>\r\n", 7);
+            else
+                Print(u"Extracting files from \"" + Widen(file) + u"\". <a@example.com/2020-01-02>\r\n", 7);
             for (int f = 0; f < files; ++f)
                 Print(u"\t-> \"file" + Widen(std::to_string(f)) + u".bin\"\r\n", 5);
         }

@@ -93,26 +93,30 @@ void TestRunObject::signalsFollowTheRun() {
 
 void TestRunObject::summaryCounts_data() {
     QTest::addColumn<QByteArrayList>("mails");
+    QTest::addColumn<bool>("japanese");
     QTest::addColumn<bool>("print");
     QTest::addColumn<quint64>("messages");
     QTest::addColumn<quint64>("files");
     QTest::addColumn<quint64>("failures");
     // A child that reports no progress line counts as one mail (a mail without files, or an archive
     // read by a console program that does not report its messages).
-    QTest::newRow("quiet mails") << QByteArrayList{"silent", "plain"} << true << quint64(2) << quint64(0)
+    QTest::newRow("quiet mails") << QByteArrayList{"silent", "plain"} << false << true << quint64(2) << quint64(0)
                                  << quint64(0);
-    QTest::newRow("one mail, three files") << QByteArrayList{"report 1 3 0"} << true << quint64(1) << quint64(3)
+    QTest::newRow("one mail, three files") << QByteArrayList{"report 1 3 0"} << false << true << quint64(1) << quint64(3)
                                            << quint64(0);
-    QTest::newRow("archive of four mails") << QByteArrayList{"report 4 2 0", "report 0 0 0"} << true
+    QTest::newRow("archive of four mails") << QByteArrayList{"report 4 2 0", "report 0 0 0"} << false << true
                                            << quint64(5) << quint64(8) << quint64(0);
+    QTest::newRow("japanese progress lines") << QByteArrayList{"report 3 1 0"} << true << true << quint64(3)
+                                             << quint64(3) << quint64(0);
     QTest::newRow("failures by status and signal")
-        << QByteArrayList{"report 1 1 1", "crash", "plain"} << true << quint64(3) << quint64(1) << quint64(2);
+        << QByteArrayList{"report 1 1 1", "crash", "plain"} << false << true << quint64(3) << quint64(1) << quint64(2);
     QTest::newRow("without printing, failures still count")
-        << QByteArrayList{"report 2 2 1", "plain"} << false << quint64(2) << quint64(0) << quint64(1);
+        << QByteArrayList{"report 2 2 1", "plain"} << false << false << quint64(2) << quint64(0) << quint64(1);
 }
 
 void TestRunObject::summaryCounts() {
     QFETCH(QByteArrayList, mails);
+    QFETCH(bool, japanese);
     QFETCH(bool, print);
     QFETCH(quint64, messages);
     QFETCH(quint64, files);
@@ -122,6 +126,7 @@ void TestRunObject::summaryCounts() {
         WriteFile(dir.filePath(QStringLiteral("m/%1.eml").arg(i)), mails[i] + "\n");
     RunSettings settings = SettingsFor(dir, "m");
     settings.child.print = print;
+    settings.child.japanese = japanese;
     CTarnfieldRun run;
     QVERIFY(RunAndWait(run, settings));
     const tarnfield::RunSummary& summary = run.Summary();
