@@ -13,7 +13,8 @@ void ChildReport::Feed(QStringView text) {
     while (!text.isEmpty()) {
         const qsizetype end = text.indexOf(u'\n');
         if (end < 0) {
-            if (pending_.size() < kLineStartKept) pending_.append(text.left(kLineStartKept - pending_.size()));
+            if (pending_.size() < kLineStartKept)
+                pending_.append(text.left(kLineStartKept - pending_.size()));
             return;
         }
         QStringView line = text.left(end);

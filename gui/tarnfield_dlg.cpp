@@ -213,11 +213,10 @@ void CTarnfieldDlg::BuildControls() {
     setFixedSize(scale.Rect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
 
     // The tab order is the creation order; spell it out so that it cannot drift.
-    QWidget* order[] = {targetField_,  outputField_, targetBrowse_,   outputBrowse_,
-                        senderFolder_, dateFolder_,  reverseFolders_, inlineParts_,
-                        noBody_,       fullWidth_,   timestamp_,      logFile_,
-                        exportButton_, noPrint_,     forward_,        forwardName_,
-                        openOutput_};
+    QWidget* order[] = {targetField_, outputField_,    targetBrowse_, outputBrowse_, senderFolder_,
+                        dateFolder_,  reverseFolders_, inlineParts_,  noBody_,       fullWidth_,
+                        timestamp_,   logFile_,        exportButton_, noPrint_,      forward_,
+                        forwardName_, openOutput_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 

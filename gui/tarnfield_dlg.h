@@ -11,8 +11,8 @@
 
 #include "gui/command_line.h"
 #include "gui/dialog_texts.h"
-#include "gui/taskbar_progress.h"
 #include "gui/tarnfield_run.h"
+#include "gui/taskbar_progress.h"
 
 class CMyEdit;
 class CMyEdit2;

@@ -53,7 +53,8 @@ void CTarnfieldRun::Work() {
     searching_ = false;
     if (abort_) {
         gate_.Close();
-        QMetaObject::invokeMethod(this, [this] { Finish(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Finish(false); }, Qt::QueuedConnection);
         return;
     }
     emit searchFinished(found_);
@@ -81,7 +82,8 @@ void CTarnfieldRun::FilePhase() {
     }
     tarnfield::ReapFinishedChildren();
     gate_.Close();
-    QMetaObject::invokeMethod(this, [this, aborted] { Finish(!aborted); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, aborted] { Finish(!aborted); }, Qt::QueuedConnection);
 }
 
 void CTarnfieldRun::Finish(bool completed) {

@@ -17,6 +17,12 @@ shift || true
 packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev)
 if [ $console_only -eq 0 ]; then
   packages+=(libgtest-dev libgmock-dev tzdata clang-format qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
+  # Programs the tests run: cpack's Debian generator needs file (and dpkg-dev, from build-essential);
+  # the package check reads the manual pages with man, and runs lintian; the taskbar test needs
+  # a private session bus; the screenshots are taken on a virtual X server (xvfb-run needs xauth,
+  # which apt only recommends).
+  # git lists the tracked files for the format check.
+  packages+=(file man-db lintian dbus-daemon xvfb xauth git)
 fi
 
 say() { echo "==> $*"; }

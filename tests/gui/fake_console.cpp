@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
         const bool japanese = language && std::string(language) == "ja";
         for (int i = 0; i < mails; ++i) {
             if (japanese)
-                Print(u"\"" + Widen(file) + u"\" からファイルを抽出中です。<a@example.com/2020-01-02>\r\n", 7);
+                Print(u"\"" + Widen(file) + u"\" からファイルを抽出中です。<a@example.com/2020-01-02>\r\n",
+                      7);
             else
                 Print(u"Extracting files from \"" + Widen(file) + u"\". <a@example.com/2020-01-02>\r\n", 7);
             for (int f = 0; f < files; ++f)

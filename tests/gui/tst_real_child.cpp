@@ -184,12 +184,14 @@ void TestRealChild::relativePathsRun() {
     dialog.SetConsoleFolders({testing_support::RealConsoleFolder()});
     dialog.show();
     QVERIFY(Export(dialog, mail.path(), out.path()));
-    QCOMPARE(dialog.Run().Settings().baseCommand, "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
+    QCOMPARE(dialog.Run().Settings().baseCommand,
+             "dornick.exe /P /O \"" + QFileInfo(out.path()).fileName() + "\"");
     QFile file(out.filePath("sender@example.com/2020-03-03/first.bin"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("hello world"));
-    QVERIFY2(dialog.Run().Log().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
-             qPrintable(dialog.Run().Log().All()));
+    QVERIFY2(
+        dialog.Run().Log().All().contains("\"" + mail.filePath("a.eml") + "\" からファイルを抽出中です。"),
+        qPrintable(dialog.Run().Log().All()));
 }
 
 QTEST_MAIN(TestRealChild)

@@ -6,10 +6,10 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -379,12 +379,6 @@ void TestRun::deactivationReleasesPause() {
     QCOMPARE(dialog->Run().ProcessedCount(), 2u);
 }
 
-
-
-
-
-
-
 void TestRun::logViewRefreshRule() {
     QTemporaryDir dir;
     const QString release = dir.filePath("release");
@@ -396,8 +390,7 @@ void TestRun::logViewRefreshRule() {
     dialog->StartRun(dir.filePath("m"), dir.filePath("out"));
     // Whichever child comes first, the view shows output of a finished child while the run goes on,
     // carried by the refresh timer.
-    QTRY_VERIFY_WITH_TIMEOUT(!ChildText(*dialog).isEmpty() || CountOwnConsoleChildren() == 1,
-                             kRunTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!ChildText(*dialog).isEmpty() || CountOwnConsoleChildren() == 1, kRunTimeout);
     if (ChildText(*dialog).isEmpty()) Release(release);
     QTRY_VERIFY_WITH_TIMEOUT(!view->toPlainText().isEmpty(), kRunTimeout);
     Release(release);
@@ -422,7 +415,6 @@ void TestRun::logViewRefreshRule() {
     QCOMPARE(view->FirstVisibleLine(), 5);
     dialog->Run().Gate().Close();
 }
-
 
 void TestRun::hundredThousandFiles() {
     QTemporaryDir dir(testing_support::FastTempTemplate());
@@ -477,9 +469,10 @@ void TestRun::summaryAndOutputFolder() {
         QVERIFY(status->text().isEmpty());
         QVERIFY(RunAndWait(*dialog, dir.filePath("m"), dir.filePath("out")));
 
-        const QString pattern = japanese
-                                    ? QStringLiteral("^完了: メール 2 通、書き出したファイル 2 個、失敗 1 件、\\d+\\.\\d 秒$")
-                                    : QStringLiteral("^Finished: 2 mails, 2 files written, 1 failed, \\d+\\.\\d s$");
+        const QString pattern =
+            japanese
+                ? QStringLiteral("^完了: メール 2 通、書き出したファイル 2 個、失敗 1 件、\\d+\\.\\d 秒$")
+                : QStringLiteral("^Finished: 2 mails, 2 files written, 1 failed, \\d+\\.\\d s$");
         QVERIFY2(QRegularExpression(pattern).match(status->text()).hasMatch(), qPrintable(status->text()));
         // The same line closes the log, after what the children printed.
         QVERIFY(dialog->Run().Log().All().endsWith(status->text() + "\r\n"));

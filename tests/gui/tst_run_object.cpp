@@ -100,18 +100,19 @@ void TestRunObject::summaryCounts_data() {
     QTest::addColumn<quint64>("failures");
     // A child that reports no progress line counts as one mail (a mail without files, or an archive
     // read by a console program that does not report its messages).
-    QTest::newRow("quiet mails") << QByteArrayList{"silent", "plain"} << false << true << quint64(2) << quint64(0)
-                                 << quint64(0);
-    QTest::newRow("one mail, three files") << QByteArrayList{"report 1 3 0"} << false << true << quint64(1) << quint64(3)
-                                           << quint64(0);
+    QTest::newRow("quiet mails") << QByteArrayList{"silent", "plain"} << false << true << quint64(2)
+                                 << quint64(0) << quint64(0);
+    QTest::newRow("one mail, three files")
+        << QByteArrayList{"report 1 3 0"} << false << true << quint64(1) << quint64(3) << quint64(0);
     QTest::newRow("archive of four mails") << QByteArrayList{"report 4 2 0", "report 0 0 0"} << false << true
                                            << quint64(5) << quint64(8) << quint64(0);
-    QTest::newRow("japanese progress lines") << QByteArrayList{"report 3 1 0"} << true << true << quint64(3)
-                                             << quint64(3) << quint64(0);
-    QTest::newRow("failures by status and signal")
-        << QByteArrayList{"report 1 1 1", "crash", "plain"} << false << true << quint64(3) << quint64(1) << quint64(2);
+    QTest::newRow("japanese progress lines")
+        << QByteArrayList{"report 3 1 0"} << true << true << quint64(3) << quint64(3) << quint64(0);
+    QTest::newRow("failures by status and signal") << QByteArrayList{"report 1 1 1", "crash", "plain"}
+                                                   << false << true << quint64(3) << quint64(1) << quint64(2);
     QTest::newRow("without printing, failures still count")
-        << QByteArrayList{"report 2 2 1", "plain"} << false << false << quint64(2) << quint64(0) << quint64(1);
+        << QByteArrayList{"report 2 2 1", "plain"} << false << false << quint64(2) << quint64(0)
+        << quint64(1);
 }
 
 void TestRunObject::summaryCounts() {
@@ -148,8 +149,8 @@ void TestRunObject::summaryText_data() {
                              << "Finished: 12 mails, 30 files written, 2 failed, 2.4 s";
     QTest::newRow("english, aborted, rounded up")
         << false << false << true << qint64(59950) << "Aborted: 12 mails, 30 files written, 2 failed, 60.0 s";
-    QTest::newRow("english, not counted") << false << true << false << qint64(0)
-                                          << "Finished: 12 mails, - files written, 2 failed, 0.0 s";
+    QTest::newRow("english, not counted")
+        << false << true << false << qint64(0) << "Finished: 12 mails, - files written, 2 failed, 0.0 s";
     QTest::newRow("japanese") << true << true << true << qint64(2450)
                               << "完了: メール 12 通、書き出したファイル 30 個、失敗 2 件、2.5 秒";
     QTest::newRow("japanese, aborted") << true << false << false << qint64(100)

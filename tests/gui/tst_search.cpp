@@ -128,8 +128,8 @@ void TestSearch::archiveTree() {
     QVERIFY(symlink(qPrintable(root + "/tb/Inbox"), qPrintable(root + "/one/linked")) == 0);
 
     QStringList found;
-    const SearchEnd end =
-        SearchMailFiles(root, QStringLiteral("m"), {[] { return true; }, [&found](QString&& e) { found << e; }});
+    const SearchEnd end = SearchMailFiles(root, QStringLiteral("m"),
+                                          {[] { return true; }, [&found](QString&& e) { found << e; }});
     QCOMPARE(end, SearchEnd::Finished);
     // In the order of the search: each folder's entries in byte order of their names.
     const QStringList expected{"m/md/.Sent/cur/1700000003.M4P2.host:2,S",
