@@ -1,5 +1,7 @@
 #include "gui/child_report.h"
 
+#include <algorithm>
+
 namespace tarnfield {
 
 namespace {
