@@ -11,28 +11,26 @@
 namespace platform {
 namespace {
 
-CreateResult CreateWithFlags(std::u16string_view name, int flags, int& fd, int& error) {
+CreateResult CreateWithFlags(int folder, std::u16string_view name, int flags, int& fd, int& error) {
     fd = -1;
     error = 0;
+    const std::string native = NativePath(name);
     do {
-        fd = ::open(NativePath(name).c_str(), flags, 0666);
+        fd = ::openat(folder, native.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) return CreateResult::Created;
     error = errno;
     return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
 }
 
-// Finished output files; only the decoding thread calls Finish.
-WriteTally g_tally;
-
 } // namespace
 
-CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error) {
-    return CreateWithFlags(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd, error);
+CreateResult CreateNewFile(int folder, std::u16string_view name, int& fd, int& error) {
+    return CreateWithFlags(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd, error);
 }
 
-CreateResult CreateAlwaysFile(std::u16string_view name, int& fd, int& error) {
-    return CreateWithFlags(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fd, error);
+CreateResult CreateAlwaysFile(int folder, std::u16string_view name, int& fd, int& error) {
+    return CreateWithFlags(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fd, error);
 }
 
 int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
@@ -65,10 +63,6 @@ AsyncWriter::~AsyncWriter() {
     }
     work_ready_.notify_all();
     if (thread_.joinable()) thread_.join();
-}
-
-WriteTally FinishedWrites() {
-    return g_tally;
 }
 
 void AsyncWriter::Begin(int fd) {
@@ -154,8 +148,8 @@ WriteStatus AsyncWriter::Finish() {
         piece_done_.wait(lock, [this] { return in_flight_ == 0; });
     }
     if (error_.load() != 0) return WriteStatus::Failed;
-    ++g_tally.files;
-    g_tally.bytes += total_;
+    ++tally_.files;
+    tally_.bytes += total_;
     return WriteStatus::Ok;
 }
 

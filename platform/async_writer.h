@@ -1,5 +1,5 @@
 #pragma once
-// Output files: their creation in the current folder, and a writer that puts decoded pieces into
+// Output files: their creation in an open folder, and a writer that puts decoded pieces into
 // them at their offsets on a background thread, so that decoding does not wait for the disk.
 
 #include <atomic>
@@ -17,11 +17,17 @@ namespace platform {
 
 enum class CreateResult { Created, Exists, Failed };
 
-/// Creates a new file by name in the current folder (no symbolic link followed, mode 0666 less the
-/// umask). Exists when the name is taken (it appeared meanwhile); Failed with the errno in `error`.
-CreateResult CreateNewFile(std::u16string_view name, int& fd, int& error);
-/// Creates or truncates a file by name in the current folder; a symbolic link there is not followed.
-CreateResult CreateAlwaysFile(std::u16string_view name, int& fd, int& error);
+/// Creates a new file by name in the open folder `folder` (no symbolic link followed, mode 0666 less
+/// the umask). Exists when the name is taken (it appeared meanwhile); Failed with the errno in `error`.
+CreateResult CreateNewFile(int folder, std::u16string_view name, int& fd, int& error);
+/// Creates or truncates a file by name in the open folder; a symbolic link there is not followed.
+CreateResult CreateAlwaysFile(int folder, std::u16string_view name, int& fd, int& error);
+
+/// Output files finished without a failed write, and their bytes.
+struct WriteTally {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+};
 
 enum class WriteStatus : int { Ok = 0, NoMemory = -1, Failed = -2 };
 
@@ -51,6 +57,8 @@ class AsyncWriter {
     int error() const { return error_.load(); }
     /// Bytes appended to the current file.
     uint64_t total() const { return total_; }
+    /// The files this writer finished without a failed write, and their bytes.
+    WriteTally tally() const { return tally_; }
 
   private:
     struct Piece {
@@ -71,6 +79,7 @@ class AsyncWriter {
     uint64_t total_ = 0;
     Piece current_;
     std::atomic<int> error_{0};
+    WriteTally tally_;
 
     std::mutex mutex_;
     std::condition_variable work_ready_;
@@ -81,13 +90,6 @@ class AsyncWriter {
     bool stopping_ = false;
     std::thread thread_;
 };
-
-/// Output files finished without a failed write, and their bytes, over the whole process.
-struct WriteTally {
-    uint64_t files = 0;
-    uint64_t bytes = 0;
-};
-WriteTally FinishedWrites();
 
 /// Writes all of `size` bytes at `offset`; 0 or the errno (a write that makes no progress counts as
 /// ENOSPC).

@@ -23,12 +23,11 @@ bool WriteWhole(int fd, std::string_view data) {
     return true;
 }
 
-MoveResult MoveFile(std::u16string_view from, std::u16string_view to, bool replace) {
+MoveResult MoveFile(int folder, std::u16string_view from, std::u16string_view to, bool replace) {
     const std::string source = NativePath(from);
     const std::string target = NativePath(to);
-    const int moved = replace
-                          ? std::rename(source.c_str(), target.c_str())
-                          : ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    const int moved = replace ? ::renameat(folder, source.c_str(), folder, target.c_str())
+                              : ::renameat2(folder, source.c_str(), folder, target.c_str(), RENAME_NOREPLACE);
     if (moved == 0) return MoveResult::Moved;
     return errno == EEXIST ? MoveResult::Exists : MoveResult::Failed;
 }
@@ -62,8 +61,8 @@ void RemoveNativeFile(const std::string& path) {
     ::unlink(path.c_str());
 }
 
-bool RemoveEmptyFolder(std::u16string_view path) {
-    return ::rmdir(NativePath(path).c_str()) == 0;
+bool RemoveEmptyFolder(int parent, std::u16string_view path) {
+    return ::unlinkat(parent, NativePath(path).c_str(), AT_REMOVEDIR) == 0;
 }
 
 } // namespace platform

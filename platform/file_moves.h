@@ -14,9 +14,9 @@ namespace platform {
 
 enum class MoveResult { Moved, Exists, Failed };
 
-/// Moves the file `from` to `to` (paths as the programs hold them). Without `replace`, a file
+/// Moves the file `from` to `to`, both names in the open folder `folder`. Without `replace`, a file
 /// already at `to` is never overwritten: Exists, and nothing moved.
-[[nodiscard]] MoveResult MoveFile(std::u16string_view from, std::u16string_view to, bool replace);
+[[nodiscard]] MoveResult MoveFile(int folder, std::u16string_view from, std::u16string_view to, bool replace);
 
 } // namespace platform
 
@@ -27,8 +27,9 @@ namespace platform {
 [[nodiscard]] bool CopyStandardInput(std::string& path);
 /// Removes a file by its native path; a missing file is fine.
 void RemoveNativeFile(const std::string& path);
-/// Removes a folder of the current folder when it is empty; true when it was removed.
-bool RemoveEmptyFolder(std::u16string_view path);
+/// Removes the folder `path` (of the open folder `parent`, or a full path) when it is empty; true
+/// when it was removed.
+bool RemoveEmptyFolder(int parent, std::u16string_view path);
 
 } // namespace platform
 

@@ -114,13 +114,15 @@ MappedFile::~MappedFile() {
     CloseMappedFile(*this);
 }
 
-OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file) {
+static_assert(kCurrentFolder == AT_FDCWD);
+
+OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file, int folder) {
     CloseMappedFile(file);
     // O_NONBLOCK: a FIFO given as a mail must not wait for a writer; only regular files are read.
     const std::string native = NativePath(path);
-    UniqueFd fd(::open(native.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(::openat(folder, native.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC));
     if (!fd && writable && (errno == EACCES || errno == EROFS))
-        fd.Reset(::open(native.c_str(),
+        fd.Reset(::openat(folder, native.c_str(),
                         O_RDONLY | O_NONBLOCK | O_CLOEXEC)); // times can still be set by the owner
     if (!fd) return OpenStatus::Failed;
     struct stat info;
@@ -211,10 +213,11 @@ bool SetFileTimes(int fd, std::time_t when) {
     return ::futimens(fd, times) == 0;
 }
 
-OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes) {
+OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes,
+                        int folder) {
     // A link planted in the log's place is not followed, and a FIFO there neither blocks the open
     // nor takes the text.
-    UniqueFd fd(::open(NativePath(path).c_str(),
+    UniqueFd fd(::openat(folder, NativePath(path).c_str(),
                        O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     if (!fd) return OpenStatus::Failed;
     struct stat info;

@@ -10,6 +10,9 @@
 
 namespace platform {
 
+/// The folder handle that stands for the process's current directory.
+constexpr int kCurrentFolder = -100; // AT_FDCWD
+
 /// How often and how long contended files are retried: every 250 ms, 1201 attempts in all.
 struct RetryPolicy {
     int attempts = 1201;
@@ -56,7 +59,9 @@ struct MappedFile {
 /// Opens an existing regular file (read-write for `writable`) under a shared lock; Contended while
 /// another process holds it exclusively. Anything but a regular file (a FIFO, a device, a folder)
 /// is Failed without waiting for a writer. Whatever `file` held before is released first.
-OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file);
+/// A relative `path` is taken in the open folder `folder`.
+OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFile& file,
+                              int folder = kCurrentFolder);
 /// Size of the open file; false when it cannot be read.
 bool QueryFileSize(MappedFile& file);
 /// Maps the open file (size > 0); false on failure. While the mapping lasts, pages that another
@@ -79,6 +84,8 @@ bool SetFileTimes(int fd, std::time_t when);
 /// first when the file is empty while the lock is held. Contended while another writer holds it.
 /// A symbolic link or anything but a regular file in its place is Failed; a write that cannot be
 /// completed is WriteFailed, and the file is cut back to its size before, so that no half text stays.
-OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes);
+/// A relative `path` is taken in the open folder `folder`.
+OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::string_view bytes,
+                        int folder = kCurrentFolder);
 
 } // namespace platform

@@ -1,29 +1,37 @@
 #include "platform/folder_entries.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
-bool NativeNameTaken(const std::string& native) {
+bool NativeNameTaken(int folder, const std::string& native) {
     struct stat info;
-    return ::lstat(native.c_str(), &info) == 0;
+    return ::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool IdentifyCurrentFolder(FolderIdentity& identity) {
+bool IdentifyFolder(int folder, FolderIdentity& identity) {
     struct stat here;
-    if (::stat(".", &here) != 0) return false;
+    if (::fstat(folder, &here) != 0) return false;
     identity.device = static_cast<uint64_t>(here.st_dev);
     identity.inode = static_cast<uint64_t>(here.st_ino);
     return true;
 }
 
-bool ListCurrentFolder(std::unordered_set<std::string>& names) {
-    DIR* folder = ::opendir(".");
-    if (!folder) return false;
-    while (const dirent* entry = ::readdir(folder))
+bool ListFolder(int folder, std::unordered_set<std::string>& names) {
+    // The handle may be one for its path only: the listing reads through a handle of its own.
+    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) return false;
+    DIR* listing = ::fdopendir(readable);
+    if (!listing) {
+        ::close(readable);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(listing))
         names.insert(entry->d_name);
-    ::closedir(folder);
+    ::closedir(listing);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// What a folder holds, as the output names need it: whether a name is taken, which folder is the
-// current one, and the names it lists. Names are the UTF-8 bytes the system uses.
+// What an open folder holds, as the output names need it: whether a name is taken, which folder it
+// is, and the names it lists. Names are the UTF-8 bytes the system uses.
 
 #include <cstdint>
 #include <string>
@@ -16,12 +16,12 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
-/// True when `native` (relative to the current folder) names anything; a link is not followed.
-bool NativeNameTaken(const std::string& native);
-/// The identity of the current folder; false when it cannot be read.
-bool IdentifyCurrentFolder(FolderIdentity& identity);
-/// Adds the name of every entry of the current folder ("." and ".." too) to `names`; false when the
+/// True when `native` names anything in the open folder `folder`; a link is not followed.
+bool NativeNameTaken(int folder, const std::string& native);
+/// The identity of the open folder; false when it cannot be read.
+bool IdentifyFolder(int folder, FolderIdentity& identity);
+/// Adds the name of every entry of the open folder ("." and ".." too) to `names`; false when the
 /// folder cannot be read.
-bool ListCurrentFolder(std::unordered_set<std::string>& names);
+bool ListFolder(int folder, std::unordered_set<std::string>& names);
 
 } // namespace platform

@@ -26,27 +26,26 @@ std::vector<std::u16string_view> SplitComponents(std::u16string_view path) {
     return parts;
 }
 
-bool ChangeDirectoryStepwise(const std::string& native) {
-    if (native.empty()) return false;
-    if (::chdir(native.c_str()) == 0) return true;
-    if (errno != ENAMETOOLONG) return false;
-    // Too long for one call: enter from the root one component at a time. A failure half way
-    // leaves the folder current that was before, as a failed chdir does.
-    const int saved = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    bool entered = native[0] != '/' || ::chdir("/") == 0;
+// Opens a full path one component at a time, from the root, for a path too long for one call;
+// links on the way are followed as a single open would.
+int OpenStepwise(const std::string& native, int flags) {
+    int folder = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     size_t i = 0;
-    while (entered && i < native.size()) {
+    while (folder >= 0) {
+        while (i < native.size() && native[i] == '/')
+            ++i;
+        if (i >= native.size()) return folder;
         size_t slash = native.find('/', i);
         if (slash == std::string::npos) slash = native.size();
-        if (slash > i && ::chdir(native.substr(i, slash - i).c_str()) != 0) entered = false;
+        const bool last = native.find_first_not_of('/', slash) == std::string::npos;
+        const int next = ::openat(folder, native.substr(i, slash - i).c_str(),
+                                  last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        if (last) return next;
+        folder = next;
         i = slash + 1;
     }
-    if (saved >= 0) {
-        if (!entered && ::fchdir(saved) != 0) { /* the folder we came from is gone */
-        }
-        ::close(saved);
-    }
-    return entered;
+    return -1;
 }
 
 // lstat of a full path that may be longer than PATH_MAX: the folders on the way are opened one at
@@ -133,11 +132,6 @@ std::u16string ProgramFolder() {
     return folder;
 }
 
-std::u16string StartFolder() {
-    static const std::u16string folder = CurrentFolder();
-    return folder;
-}
-
 std::u16string CurrentFolder() {
     std::string buffer(PATH_MAX, '\0');
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -168,9 +162,14 @@ bool IsPlainFullPath(std::u16string_view path) {
 
 std::u16string FullPath(std::u16string_view path) {
     if (IsPlainFullPath(path)) return std::u16string(path);
+    return FullPathFrom(path.empty() || path[0] != u'/' ? CurrentFolder() : u"/", path);
+}
+
+std::u16string FullPathFrom(std::u16string_view base, std::u16string_view path) {
+    if (IsPlainFullPath(path)) return std::u16string(path);
     std::u16string joined;
     if (path.empty() || path[0] != u'/') {
-        joined = CurrentFolder();
+        joined = base;
         joined.push_back(u'/');
     }
     joined.append(path);
@@ -204,42 +203,51 @@ bool PathExists(std::u16string_view path) {
     return StatStepwise(NativePath(FullPath(path)), info);
 }
 
-bool SetCurrentFolder(std::u16string_view path) {
-    return ChangeDirectoryStepwise(NativePath(FullPath(path)));
-}
-
 int CreateFolderChain(std::u16string_view path) {
-    int saved = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::u16string full = FullPath(path);
     int result = 1;
-    if (::chdir("/") == 0) {
-        for (std::u16string_view part : SplitComponents(full)) {
-            std::string native = NativePath(part);
-            result = ::mkdir(native.c_str(), 0777) == 0 ? 0 : 1;
-            if (::chdir(native.c_str()) != 0) {
-                result = 1;
-                break;
-            }
-        }
+    UniqueFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (std::u16string_view part : SplitComponents(FullPath(path))) {
+        if (!folder) return 1;
+        const std::string native = NativePath(part);
+        result = ::mkdirat(folder.Get(), native.c_str(), 0777) == 0 ? 0 : 1;
+        folder = UniqueFd(::openat(folder.Get(), native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     }
-    if (saved >= 0) {
-        if (::fchdir(saved) != 0) { /* the folder we came from is gone; nothing better to do */
-        }
-        ::close(saved);
-    }
-    return result;
+    return folder ? result : 1;
 }
 
-int MakeFolder(std::u16string_view name) {
-    return ::mkdir(NativePath(name).c_str(), 0777) == 0 ? 0 : errno;
+int MakeFolderAt(int parent, std::u16string_view name) {
+    return ::mkdirat(parent, NativePath(name).c_str(), 0777) == 0 ? 0 : errno;
 }
 
-bool EnterFolderNoFollow(std::u16string_view name) {
-    int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fchdir(fd) == 0;
-    ::close(fd);
-    return ok;
+UniqueFd OpenFolder(std::u16string_view path) {
+    const std::string native = NativePath(FullPath(path));
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    int fd = ::open(native.c_str(), kFlags);
+    if (fd < 0 && errno == ENAMETOOLONG) fd = OpenStepwise(native, kFlags);
+    return UniqueFd(fd);
+}
+
+UniqueFd OpenFolderNoFollowAt(int parent, std::u16string_view name) {
+    return UniqueFd(::openat(parent, NativePath(name).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+std::u16string FolderPath(int folder) {
+    const std::string link = "/proc/self/fd/" + std::to_string(folder);
+    std::string buffer(PATH_MAX, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
+        if (n < 0) return u"/";
+        if (static_cast<size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<size_t>(n));
+            return Utf8ToU16(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool NameExistsAt(int parent, std::u16string_view name) {
+    struct stat info;
+    return ::fstatat(parent, NativePath(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool IsFolder(std::u16string_view path) {

@@ -7,33 +7,45 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 /// UTF-8 form of a path for system calls.
 std::string NativePath(std::u16string_view path);
 /// The folder of the running program, ending with "/".
 std::u16string ProgramFolder();
-/// The current directory as it was at the first call (the entry calls it before any folder is
-/// entered): relative paths on the command line are taken against it.
-std::u16string StartFolder();
-/// The current directory (no trailing "/" except for the root).
+/// The current directory (no trailing "/" except for the root). The console program reads it once,
+/// at start, and never changes it.
 std::u16string CurrentFolder();
 /// A lexical absolute path against the current directory: "." and ".." resolved as text, no link
 /// followed, nothing required to exist. A trailing "/" is kept.
 std::u16string FullPath(std::u16string_view path);
+/// FullPath against `base` (an absolute folder) instead of the current directory.
+std::u16string FullPathFrom(std::u16string_view base, std::u16string_view path);
 /// The form in which paths appear in messages: absolute, normalised, no trailing "/" (root stays "/").
 std::u16string DisplayPath(std::u16string_view path);
 /// True when the path names anything (links included).
 bool PathExists(std::u16string_view path);
-/// Makes the path the current directory; a path deeper than PATH_MAX is entered a component at a time.
-bool SetCurrentFolder(std::u16string_view path);
-/// Creates every missing folder of the path, the current directory kept. 0 when the last folder was
-/// created by this call, 1 otherwise (also when it already existed).
+/// Creates every missing folder of the full path. 0 when the last folder was created by this call,
+/// 1 otherwise (also when it already existed).
 int CreateFolderChain(std::u16string_view path);
-/// Creates one folder in the current directory; 0 or the errno value (EEXIST when it is there).
-int MakeFolder(std::u16string_view name);
-/// Enters a folder of the current directory without following a symbolic link.
-bool EnterFolderNoFollow(std::u16string_view name);
+/// Creates one folder by name in the open folder `parent`; 0 or the errno value (EEXIST when it is
+/// there).
+int MakeFolderAt(int parent, std::u16string_view name);
+
+/// Opens the folder at a full path as a handle that files and folders are then made in; a link is
+/// followed (the output root is the user's choice), a path deeper than PATH_MAX is opened a
+/// component at a time. None when it is not a folder that can be entered.
+UniqueFd OpenFolder(std::u16string_view path);
+/// Opens the folder `name` of the open folder `parent` without following a symbolic link: a link
+/// or a file in its place gives none.
+UniqueFd OpenFolderNoFollowAt(int parent, std::u16string_view name);
+/// The path of an open folder as the system resolves it (links resolved, no trailing "/" except for
+/// the root), for messages.
+std::u16string FolderPath(int folder);
+/// True when `name` names anything in the open folder `parent` (links included, not followed).
+bool NameExistsAt(int parent, std::u16string_view name);
 
 /// True when the path names a folder (a link to a folder counts).
 bool IsFolder(std::u16string_view path);

@@ -49,9 +49,11 @@ struct ReadFile {
     FileStamp stamp;
 };
 
-class ReadAhead {
+} // namespace
+
+class ReadAheadQueue {
   public:
-    ~ReadAhead() { Stop(); }
+    ~ReadAheadQueue() { Stop(); }
 
     void Start(std::vector<std::u16string> paths) {
         Stop();
@@ -65,7 +67,7 @@ class ReadAhead {
         ::mallopt(M_MMAP_THRESHOLD, 2 * kReadIntoMemoryBytes);
         ::mallopt(M_TRIM_THRESHOLD, 4 * kMaxReadyBytes);
         try {
-            thread_ = std::thread(&ReadAhead::Loop, this);
+            thread_ = std::thread(&ReadAheadQueue::Loop, this);
         } catch (const std::system_error&) {
             paths_.clear(); // no thread: every mail is opened as usual
         }
@@ -177,27 +179,24 @@ class ReadAhead {
     std::thread thread_;
 };
 
-ReadAhead& TheReadAhead() {
-    static ReadAhead read_ahead;
-    return read_ahead;
+ReadAhead::ReadAhead() : queue_(std::make_unique<ReadAheadQueue>()) {}
+
+ReadAhead::~ReadAhead() = default;
+
+void ReadAhead::Start(std::vector<std::u16string> paths) {
+    queue_->Start(std::move(paths));
 }
 
-} // namespace
-
-void StartReadAhead(std::vector<std::u16string> paths) {
-    TheReadAhead().Start(std::move(paths));
+bool ReadAhead::Take(std::u16string_view path, MappedFile& file) {
+    return queue_->Take(path, file);
 }
 
-bool TakeReadAhead(std::u16string_view path, MappedFile& file) {
-    return TheReadAhead().Take(path, file);
+void ReadAhead::Stop() {
+    queue_->Stop();
 }
 
-void StopReadAhead() {
-    TheReadAhead().Stop();
-}
-
-size_t ReadAheadWaiting() {
-    return TheReadAhead().Waiting();
+size_t ReadAhead::Waiting() {
+    return queue_->Waiting();
 }
 
 } // namespace platform

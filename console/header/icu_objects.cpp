@@ -13,7 +13,9 @@ namespace {
 // of invented labels cannot grow the cache without end.
 constexpr size_t kRememberedUnknownNames = 256;
 
-struct ConverterCache {
+} // namespace
+
+struct IcuObjects::Cache {
     struct Entry {
         UConverter* converter;
         UErrorCode status;
@@ -22,7 +24,7 @@ struct ConverterCache {
     size_t unknown_names = 0;
     UCharsetDetector* detector = nullptr;
 
-    ~ConverterCache() { Release(); }
+    ~Cache() { Release(); }
 
     void Release() {
         for (auto& [name, entry] : entries)
@@ -34,6 +36,8 @@ struct ConverterCache {
     }
 };
 
+namespace {
+
 void SubstituteReplacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
                            UConverterCallbackReason reason, UErrorCode* status) {
     if (reason > UCNV_IRREGULAR) return; // reset, close and clone need nothing
@@ -42,25 +46,52 @@ void SubstituteReplacement(const void*, UConverterToUnicodeArgs* args, const cha
     ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
 }
 
-ConverterCache& Cache() {
-    thread_local ConverterCache cache;
-    return cache;
+thread_local IcuObjects* t_bound = nullptr;
+
+IcuObjects& InUse() {
+    if (t_bound) return *t_bound;
+    thread_local IcuObjects own;
+    return own;
+}
+
+IcuObjects::Cache& Cache() {
+    return *InUse().cache;
 }
 
 } // namespace
 
-IcuRetryPolicy& CurrentIcuRetryPolicy() {
-    static IcuRetryPolicy policy;
-    return policy;
+IcuObjects::IcuObjects() : reporter(DefaultIcuFailureReporter()), cache(std::make_unique<Cache>()) {}
+
+IcuObjects::~IcuObjects() = default;
+
+void IcuObjects::Release() {
+    cache->Release();
 }
 
-IcuFailureReporter& CurrentIcuFailureReporter() {
+IcuObjectsInUse::IcuObjectsInUse(IcuObjects& objects) : previous_(t_bound) {
+    t_bound = &objects;
+}
+
+IcuObjectsInUse::~IcuObjectsInUse() {
+    t_bound = previous_;
+}
+
+IcuFailureReporter& DefaultIcuFailureReporter() {
+    // A hook set once before main, not state of a run.
     static IcuFailureReporter reporter = nullptr;
     return reporter;
 }
 
+IcuRetryPolicy& CurrentIcuRetryPolicy() {
+    return InUse().retry;
+}
+
+IcuFailureReporter& CurrentIcuFailureReporter() {
+    return InUse().reporter;
+}
+
 UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
-    ConverterCache& cache = Cache();
+    IcuObjects::Cache& cache = Cache();
     if (auto found = cache.entries.find(name); found != cache.entries.end()) {
         status = found->second.status;
         return found->second.converter;
@@ -76,10 +107,10 @@ UConverter* CachedConverter(const std::string& name, UErrorCode& status) {
         ucnv_setToUCallBack(converter, SubstituteReplacement, nullptr, nullptr, nullptr, &substitution);
         // An alias warning of the open is no concern of later conversions.
         status = U_ZERO_ERROR;
-        cache.entries.emplace(name, ConverterCache::Entry{converter, status});
+        cache.entries.emplace(name, IcuObjects::Cache::Entry{converter, status});
     } else if (IsLastingIcuFailure(status) && cache.unknown_names < kRememberedUnknownNames) {
         ++cache.unknown_names;
-        cache.entries.emplace(name, ConverterCache::Entry{nullptr, status});
+        cache.entries.emplace(name, IcuObjects::Cache::Entry{nullptr, status});
     }
     return U_SUCCESS(status) ? converter : nullptr;
 }
@@ -89,7 +120,7 @@ void ReleaseIcuObjects() {
 }
 
 UCharsetDetector* CachedDetector(UErrorCode& status) {
-    ConverterCache& cache = Cache();
+    IcuObjects::Cache& cache = Cache();
     status = U_ZERO_ERROR;
     if (cache.detector) return cache.detector;
     status = RetryIcuCall(u"uconvconvert(ucsdet_open)内でエラーが発生しました。 : %hs\n再起動中...\n",

@@ -14,34 +14,18 @@
 namespace dornick {
 namespace {
 
-// What the current folder holds, read once when a name first collides there and kept while the
-// folder stays current. It only ever saves lookups: a name it does not know is still tested on
-// disk before it is given out, so files made by this or another process since are found too.
-struct FolderListing {
-    bool valid = false;
-    platform::FolderIdentity folder;
-    std::unordered_set<std::string> names;
-    // The first counter of each base name that is not known to be taken.
-    std::unordered_map<std::string, uint64_t> next_counter;
-};
-
-FolderListing& Listing() {
-    static FolderListing listing;
-    return listing;
-}
-
-// The listing of the current folder, read again when another folder has become current.
-FolderListing& CurrentListing() {
-    FolderListing& listing = Listing();
+// The listing of `folder`, read again when names were last made in another folder.
+FolderListing& ListingOf(NameFolder folder) {
+    FolderListing& listing = *folder.listing;
     platform::FolderIdentity here;
-    if (!platform::IdentifyCurrentFolder(here)) {
-        listing = FolderListing{};
+    if (!platform::IdentifyFolder(folder.fd, here)) {
+        listing.Forget();
         return listing;
     }
     if (listing.valid && listing.folder == here) return listing;
-    listing = FolderListing{};
+    listing.Forget();
     listing.folder = here;
-    listing.valid = platform::ListCurrentFolder(listing.names);
+    listing.valid = platform::ListFolder(folder.fd, listing.names);
     return listing;
 }
 
@@ -171,21 +155,22 @@ void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std:
     }
 }
 
-int MakeUniqueFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
+int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
+                       std::u16string_view suffix) {
     FitOutputFileName(name, mime_type, suffix);
-    if (!platform::NativeNameTaken(platform::U16ToUtf8(name))) return 0;
-    return FindFreeCountedName(name, 1);
+    if (!platform::NativeNameTaken(folder.fd, platform::U16ToUtf8(name))) return 0;
+    return FindFreeCountedName(folder, name, 1);
 }
 
-int FindFreeCountedName(std::u16string& name, uint64_t first) {
+int FindFreeCountedName(NameFolder folder, std::u16string& name, uint64_t first) {
     const size_t start = ExtensionStart(name);
     CountedNames counted(std::u16string_view(name).substr(0, start), std::u16string_view(name).substr(start));
-    FolderListing& listing = CurrentListing();
+    FolderListing& listing = ListingOf(folder);
     uint64_t& memo = listing.next_counter[platform::U16ToUtf8(name)];
     for (uint64_t n = first > memo ? first : memo;; ++n) {
         const std::string& native = counted.Native(n);
         const bool known = listing.names.count(native) != 0;
-        if (!known && !platform::NativeNameTaken(native)) {
+        if (!known && !platform::NativeNameTaken(folder.fd, native)) {
             memo = n;
             name = counted.Wide(n);
             return 0;
@@ -196,10 +181,6 @@ int FindFreeCountedName(std::u16string& name, uint64_t first) {
             return 1;
         }
     }
-}
-
-void ForgetFolderListing() {
-    Listing() = FolderListing{};
 }
 
 } // namespace dornick

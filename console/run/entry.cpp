@@ -8,6 +8,7 @@
 #include "console/header/icu_objects.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
+#include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/usage_text.h"
 #include "platform/async_writer.h"
@@ -173,10 +174,9 @@ void DrawProgress(RunProgress& progress, std::u16string_view current) {
                          {Number(progress.files_done), Number(progress.files), speed, left, name}));
 }
 
-void PrintSummary(const RunProgress& progress) {
+void PrintSummary(const RunProgress& progress, const platform::WriteTally& written) {
     if (!progress.shown) return;
     platform::ClearStatusLine();
-    const platform::WriteTally written = platform::FinishedWrites();
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
     PrintErr(u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
              {Number(progress.files_done), Number(written.files), Number(written.bytes),
@@ -184,7 +184,7 @@ void PrintSummary(const RunProgress& progress) {
 }
 
 // Standard input is copied into a temporary file, which the mail processing maps like any other.
-MailResult ProcessStandardInput(RunOptions& options) {
+MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
     if (options.date_mode) {
         // There is no file whose times could be set.
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {u"-"});
@@ -195,7 +195,7 @@ MailResult ProcessStandardInput(RunOptions& options) {
     MailResult result = MailResult::Failed;
     if (copied) {
         if (!options.forward_name.empty()) options.no_inline = false;
-        result = ProcessMailFile(platform::Utf8ToU16(path), options, u"-");
+        result = ProcessMailFile(run, platform::Utf8ToU16(path), options, u"-");
     } else {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
@@ -204,42 +204,142 @@ MailResult ProcessStandardInput(RunOptions& options) {
 }
 
 // The one place where a file argument (from the command line or found in a folder) is handed on,
-// with the options as they stand. Every file starts in the folder the run started in, so that
-// relative paths, the container reader's included, mean what they meant on the command line.
-MailResult ProcessFileArgument(const std::u16string& path, RunOptions& options) {
+// with the options as they stand. Relative paths, the container reader's included, are taken
+// against the run's start folder, so they mean what they meant on the command line.
+MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunOptions& options) {
     // A name that is not a mail's goes to the container reader first; one that gives nothing is
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
-    static std::u16string container_charset;
-    static std::optional<std::time_t> container_time;
     if (!IsMailFileName(path)) {
-        // (A mail makes the start folder current itself.)
-        platform::SetCurrentFolder(platform::StartFolder());
-        const int expanded =
-            TnefExpandFile(path, options.output_folder.empty() ? u"output" : options.output_folder,
-                           container_charset, u"", container_time, options.full_width, false);
+        const int expanded = TnefExpandFile({platform::kCurrentFolder, run.start_folder, &run.listing}, path,
+                                            options.output_folder.empty() ? u"output" : options.output_folder,
+                                            run.containers.charset, u"", run.containers.time,
+                                            options.full_width, false);
         if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
     }
     // A forward name brings the inline parts back, for the rest of the run.
     if (!options.forward_name.empty()) options.no_inline = false;
-    return ProcessMailFile(path, options);
+    return ProcessMailFile(run, path, options);
 }
 
 // A folder argument becomes the mails and containers below it; a file stays itself. Their sizes
 // go to `sizes`.
-std::vector<std::u16string> FilesOf(const std::u16string& argument, bool& unreadable,
+std::vector<std::u16string> FilesOf(const RunContext& run, const std::u16string& argument, bool& unreadable,
                                     std::vector<uint64_t>& sizes) {
     unreadable = false;
     uint64_t size = 0;
-    if (!platform::IsFolderElseFileSize(argument, size)) {
+    if (!platform::IsFolderElseFileSize(run.FullPath(argument), size)) {
         sizes.push_back(size);
         return {argument};
     }
     std::vector<std::u16string> found;
-    unreadable = !platform::FindFilesBelow(argument, IsFolderMailName, found);
+    // Found below the full path: each file then names itself wherever the run stands.
+    unreadable = !platform::FindFilesBelow(run.FullPath(argument), IsFolderMailName, found);
     for (const std::u16string& file : found)
         sizes.push_back(platform::RegularFileSize(file));
     return found;
+}
+
+// One step of the command line with the files it stands for.
+struct PlannedStep {
+    const CommandStep* step;
+    std::vector<std::u16string> files;
+    std::vector<uint64_t> sizes; ///< taken when the run was planned
+    bool unreadable = false;
+};
+
+struct RunPlan {
+    std::vector<PlannedStep> steps;
+    RunProgress progress;
+};
+
+// Folders are searched before the first file is processed, so that the progress line knows how
+// many files there are.
+RunPlan PlanRun(const RunContext& run, const Command& command) {
+    RunPlan plan;
+    RunProgress& progress = plan.progress;
+    bool print_anywhere = false;
+    for (const CommandStep& step : command.steps) {
+        PlannedStep planned{&step, {}, {}, false};
+        if (step.kind == CommandStep::Kind::File) {
+            planned.files = FilesOf(run, step.value, planned.unreadable, planned.sizes);
+            for (const uint64_t size : planned.sizes)
+                progress.bytes += size;
+            progress.files += planned.files.size();
+        } else if (step.kind == CommandStep::Kind::StandardInput) {
+            ++progress.files;
+        } else if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::print) {
+            print_anywhere = true;
+        }
+        plan.steps.push_back(std::move(planned));
+    }
+    progress.shown = progress.files > 1 && !print_anywhere && platform::IsTerminal(platform::Stream::Err);
+    return plan;
+}
+
+// The mails to come are read ahead on a second core, all but those whose times are to be set
+// (they are opened for writing).
+void ReadAhead(RunContext& run, const RunPlan& plan) {
+    std::vector<std::u16string> ahead;
+    bool dating = false;
+    for (const PlannedStep& planned : plan.steps) {
+        const CommandStep& step = *planned.step;
+        if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::date_mode) dating = true;
+        if (step.kind != CommandStep::Kind::File || dating) continue;
+        for (const std::u16string& file : planned.files)
+            if (IsMailFileName(file)) ahead.push_back(run.FullPath(file));
+    }
+    run.read_ahead.Start(std::move(ahead));
+}
+
+// The steps in order: options as they are met, files with the options as they stand. True when
+// any file failed.
+bool ExecutePlan(RunContext& run, RunPlan& plan) {
+    RunProgress& progress = plan.progress;
+    RunOptions options;
+    bool failed = false;
+    for (const PlannedStep& planned : plan.steps) {
+        const CommandStep& step = *planned.step;
+        switch (step.kind) {
+        case CommandStep::Kind::Flag:
+            options.*step.flag = true;
+            continue;
+        case CommandStep::Kind::ForwardName:
+            options.forward_name = step.value;
+            continue;
+        case CommandStep::Kind::OutputFolder:
+            options.output_folder = step.value;
+            continue;
+        case CommandStep::Kind::StandardInput:
+            DrawProgress(progress, u"-");
+            if (ProcessStandardInput(run, options) == MailResult::Failed) {
+                failed = true;
+                ++progress.failed;
+            }
+            ++progress.files_done;
+            break;
+        case CommandStep::Kind::File:
+            if (planned.unreadable) {
+                PrintErr(
+                    u"フォルダを読み込めませんでした。\n->%s\n",
+                    {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
+                failed = true;
+            }
+            for (size_t i = 0; i < planned.files.size(); ++i) {
+                DrawProgress(progress, planned.files[i]);
+                if (ProcessFileArgument(run, planned.files[i], options) == MailResult::Failed) {
+                    failed = true;
+                    ++progress.failed;
+                }
+                ++progress.files_done;
+                progress.bytes_done += planned.sizes[i];
+                platform::ConsoleFlush();
+            }
+            break;
+        }
+        platform::ConsoleFlush();
+    }
+    return failed;
 }
 
 } // namespace
@@ -349,7 +449,8 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
     return command;
 }
 
-ExitStatus RunCommand(const Command& command) {
+ExitStatus RunCommand(RunContext& run, const Command& command) {
+    const RunContextInUse bound(run);
     switch (command.action) {
     case Command::Action::Help:
         platform::ConsoleWrite(platform::Stream::Out, Localize(kUsageJapanese));
@@ -376,100 +477,21 @@ ExitStatus RunCommand(const Command& command) {
         PrintErr(u"dornick: 警告: 最後のファイルの後のオプションは使われません: %s\n", {listed});
     }
 
-    // Folders are searched before the first file is processed, so that the progress line knows
-    // how many files there are.
-    struct Planned {
-        const CommandStep* step;
-        std::vector<std::u16string> files;
-        std::vector<uint64_t> sizes; ///< taken before any folder is entered
-        bool unreadable = false;
-    };
-    std::vector<Planned> plan;
-    RunProgress progress;
-    bool print_anywhere = false;
-    for (const CommandStep& step : command.steps) {
-        Planned planned{&step, {}, {}, false};
-        if (step.kind == CommandStep::Kind::File) {
-            planned.files = FilesOf(step.value, planned.unreadable, planned.sizes);
-            for (const uint64_t size : planned.sizes)
-                progress.bytes += size;
-            progress.files += planned.files.size();
-        } else if (step.kind == CommandStep::Kind::StandardInput) {
-            ++progress.files;
-        } else if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::print) {
-            print_anywhere = true;
-        }
-        plan.push_back(std::move(planned));
-    }
-    progress.shown = progress.files > 1 && !print_anywhere && platform::IsTerminal(platform::Stream::Err);
-
-    // The mails to come are read ahead on a second core, all but those whose times are to be set
-    // (they are opened for writing).
-    std::vector<std::u16string> ahead;
-    bool dating = false;
-    for (const Planned& planned : plan) {
-        const CommandStep& step = *planned.step;
-        if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::date_mode) dating = true;
-        if (step.kind != CommandStep::Kind::File || dating) continue;
-        for (const std::u16string& file : planned.files)
-            if (IsMailFileName(file)) ahead.push_back(platform::FullPath(file));
-    }
-    platform::StartReadAhead(std::move(ahead));
-
-    RunOptions options;
-    bool failed = false;
-    for (const Planned& planned : plan) {
-        const CommandStep& step = *planned.step;
-        switch (step.kind) {
-        case CommandStep::Kind::Flag:
-            options.*step.flag = true;
-            continue;
-        case CommandStep::Kind::ForwardName:
-            options.forward_name = step.value;
-            continue;
-        case CommandStep::Kind::OutputFolder:
-            options.output_folder = step.value;
-            continue;
-        case CommandStep::Kind::StandardInput:
-            DrawProgress(progress, u"-");
-            if (ProcessStandardInput(options) == MailResult::Failed) {
-                failed = true;
-                ++progress.failed;
-            }
-            ++progress.files_done;
-            break;
-        case CommandStep::Kind::File:
-            if (planned.unreadable) {
-                PrintErr(
-                    u"フォルダを読み込めませんでした。\n->%s\n",
-                    {platform::DisplayPath(platform::FullPath(platform::StartFolder() + u"/" + step.value))});
-                failed = true;
-            }
-            for (size_t i = 0; i < planned.files.size(); ++i) {
-                DrawProgress(progress, planned.files[i]);
-                if (ProcessFileArgument(planned.files[i], options) == MailResult::Failed) {
-                    failed = true;
-                    ++progress.failed;
-                }
-                ++progress.files_done;
-                progress.bytes_done += planned.sizes[i];
-                platform::ConsoleFlush();
-            }
-            break;
-        }
-        platform::ConsoleFlush();
-    }
-    platform::StopReadAhead();
-    PrintSummary(progress);
+    RunPlan plan = PlanRun(run, command);
+    ReadAhead(run, plan);
+    const bool failed = ExecutePlan(run, plan);
+    run.read_ahead.Stop();
+    PrintSummary(plan.progress, run.writer.tally());
     return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
 }
 
 int RunEntry(int argc, char** argv) {
     platform::InitConsole();
-    SetMessageLanguage(LanguageFromEnvironment(std::getenv("DORNICK_MESSAGES"), std::getenv("LC_ALL"),
-                                               std::getenv("LC_MESSAGES"), std::getenv("LANG")));
-    // Relative paths are taken against the folder the run starts in.
-    (void)platform::StartFolder();
+    // The current directory is read here, once: relative paths are taken against it.
+    RunContext run;
+    run.messages.language = LanguageFromEnvironment(std::getenv("DORNICK_MESSAGES"), std::getenv("LC_ALL"),
+                                                    std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    const RunContextInUse bound(run);
     if (argc < 2) {
         platform::ConsoleWrite(platform::Stream::Err, Localize(kUsageJapanese));
         return static_cast<int>(ExitStatus::Processed);
@@ -478,9 +500,9 @@ int RunEntry(int argc, char** argv) {
     arguments.reserve(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i)
         arguments.push_back(platform::Utf8ToU16(argv[i]));
-    const ExitStatus status = RunCommand(ParseCommand(arguments));
+    const ExitStatus status = RunCommand(run, ParseCommand(arguments));
     platform::ConsoleFlush();
-    ReleaseIcuObjects();
+    run.icu.Release();
     u_cleanup();
     return static_cast<int>(status);
 }

@@ -8,6 +8,8 @@
 
 namespace dornick {
 
+struct RunContext;
+
 /// What a file argument is: a mail by its name (".eml" at its last dot), or anything else.
 bool IsMailFileName(std::u16string_view argument);
 
@@ -35,8 +37,9 @@ struct Command {
 /// is a file), "-" (one mail from standard input); anything else is a file.
 Command ParseCommand(const std::vector<std::u16string>& arguments);
 
-/// Runs the parsed command (help, version, usage error, or the files in order).
-ExitStatus RunCommand(const Command& command);
+/// Runs the parsed command (help, version, usage error, or the files in order) as the run `run`:
+/// plan (folders searched, sizes taken), read ahead, execute.
+ExitStatus RunCommand(RunContext& run, const Command& command);
 
 /// The program: start-up, then the command line.
 int RunEntry(int argc, char** argv);

@@ -28,7 +28,8 @@ void LogAppendFormat(LogBuffer& log, std::u16string_view format,
     AppendText(log, entry);
 }
 
-bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const platform::RetryPolicy& retry) {
+bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const platform::RetryPolicy& retry,
+                  int folder_fd) {
     std::u16string path(folder);
     if (!path.empty() && path.back() != u'/') path.push_back(u'/');
     path.append(u"dornick.txt");
@@ -41,7 +42,13 @@ bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const pl
     }
     static constexpr char kByteOrderMark[] = {'\xFF', '\xFE'};
     platform::OpenStatus status = platform::RetryWhileContended(
-        [&] { return platform::AppendLocked(path, std::string_view(kByteOrderMark, 2), bytes); }, retry);
+        [&] {
+            return folder_fd == platform::kCurrentFolder
+                       ? platform::AppendLocked(path, std::string_view(kByteOrderMark, 2), bytes)
+                       : platform::AppendLocked(u"dornick.txt", std::string_view(kByteOrderMark, 2), bytes,
+                                                folder_fd);
+        },
+        retry);
     if (status == platform::OpenStatus::Ok) return true;
     if (status == platform::OpenStatus::WriteFailed) {
         PrintErr(u"ログファイルに書き込めませんでした。\n->%s\n", {platform::DisplayPath(path)});

@@ -31,7 +31,9 @@ void LogAppendFormat(LogBuffer& log, std::u16string_view format,
 /// empty). Nothing is written for an empty text. False, after the message on standard error, when
 /// the file could not be opened (a link or anything but a regular file in its place counts as that)
 /// or the text could not be written whole (then none of it stays in the file).
+/// With `folder_fd`, the file is opened in that open folder (which `folder` names, for messages).
 bool LogWriteFile(std::u16string_view text, std::u16string_view folder,
-                  const platform::RetryPolicy& retry = platform::RetryPolicy{});
+                  const platform::RetryPolicy& retry = platform::RetryPolicy{},
+                  int folder_fd = platform::kCurrentFolder);
 
 } // namespace dornick

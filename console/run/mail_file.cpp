@@ -7,6 +7,7 @@
 #include "console/run/mail_state.h"
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
+#include "console/run/run_context.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
 
@@ -24,7 +25,7 @@ enum class Mapping { Mapped, Empty, Failed };
 // Opens and maps the mail file. Empty (an empty file, nothing said) and Failed (after its message)
 // leave nothing to walk.
 Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
-    if (!writable && platform::TakeReadAhead(full_path, mail.file)) {
+    if (!writable && mail.run->read_ahead.Take(full_path, mail.file)) {
         mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
         return Mapping::Mapped;
     }
@@ -47,26 +48,27 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
     return Mapping::Mapped;
 }
 
-// Makes the output root current. With "/O" the folder chain is created when missing; without it
-// the folder "output" in the folder the run started in. False (after the message) when the mail
-// cannot go on.
-bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
+// Opens the output root as the mail's root handle. With "/O" the folder chain is created when
+// missing; without it the folder "output" in the start folder. False (after the message) when the
+// mail cannot go on.
+bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
     const RunOptions& options = *mail.options;
+    platform::UniqueFd& handle = mail.output.root;
     if (!options.output_folder.empty()) {
-        std::u16string root = platform::FullPath(options.output_folder);
+        std::u16string root = mail.run->FullPath(options.output_folder);
         EnsureTrailingSeparator(root);
         mail.output_root = root;
         if (root.size() + 1 > kLongPathLimit) {
             PrintErr(u"フォルダパスが長すぎます。\n->%s\n", {platform::DisplayPath(root)});
             return false;
         }
-        // Most mails find the root there: entering it is the one look the file system needs.
-        if (platform::SetCurrentFolder(root)) return true;
+        // Most mails find the root there: opening it is the one look the file system needs.
+        if ((handle = platform::OpenFolder(root))) return true;
         if (!platform::PathExists(root)) {
             // Another run that creates the same root at the same moment wins or loses the race
             // to the last folder: the loser finds the folder there and goes on without a word.
             const int made = platform::CreateFolderChain(root);
-            if (made == 1 && platform::IsFolder(root) && platform::SetCurrentFolder(root)) return true;
+            if (made == 1 && platform::IsFolder(root) && (handle = platform::OpenFolder(root))) return true;
             if (made == 1) {
                 PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
                          {platform::DisplayPath(root)});
@@ -76,9 +78,9 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
             LogAppendFormat(mail.log, u"フォルダを作成しました。\r\n->%s\r\n\r\n",
                             {platform::DisplayPath(root)});
         }
-        // A root that exists but cannot be entered (a file of that name, no permission) would
-        // leave the output in the start folder: the mail stops here instead.
-        if (!platform::SetCurrentFolder(root)) {
+        // A root that exists but cannot be opened as a folder (a file of that name, no permission)
+        // would leave the output nowhere: the mail stops here instead.
+        if (!(handle = platform::OpenFolder(root))) {
             PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n", {platform::DisplayPath(root)});
             return false;
         }
@@ -87,10 +89,11 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
     std::u16string shown = platform::DisplayPath(start_folder);
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
     mail.output_root = start_folder + u"output/";
-    if (platform::SetCurrentFolder(mail.output_root)) return true;
-    if (!platform::PathExists(u"output")) {
-        const int made = platform::MakeFolder(u"output");
-        if (made == EEXIST && platform::IsFolder(u"output")) {
+    if ((handle = platform::OpenFolder(mail.output_root))) return true;
+    const std::u16string output = start_folder + u"output";
+    if (!platform::PathExists(output)) {
+        const int made = platform::MakeFolderAt(platform::kCurrentFolder, output);
+        if (made == EEXIST && platform::IsFolder(output)) {
             // made by another run meanwhile
         } else if (made != 0) {
             PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
@@ -100,7 +103,7 @@ bool EnterOutputRoot(MailState& mail, const std::u16string& start_folder) {
             LogAppendFormat(mail.log, u"outputフォルダを作成しました。\r\n->%s/output\r\n\r\n", {shown});
         }
     }
-    if (!platform::SetCurrentFolder(mail.output_root)) {
+    if (!(handle = platform::OpenFolder(mail.output_root))) {
         PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
         return false;
     }
@@ -144,24 +147,24 @@ MailResult EndMail(MailState& mail, WalkEnd end) {
         if (mail.log_on) LogAppend(mail.log, u"\r\n");
         if (end == WalkEnd::NoLineLeft && mail.options->print) PrintOut(u"\n");
     }
-    bool logged = !mail.log_on || LogWriteFile(mail.log.text, mail.output_root);
+    mail.output.folder.Reset();
+    bool logged = !mail.log_on || LogWriteFile(mail.log.text, mail.output_root, platform::RetryPolicy{},
+                                               mail.output.root.Get());
     return logged && !mail.output_failed ? MailResult::Done : MailResult::Failed;
 }
 
 } // namespace
 
-MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& options,
+MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
                            std::u16string_view shown_path) {
+    const RunContextInUse bound(run);
     MailState mail;
+    mail.run = &run;
     mail.options = &options;
-    // Relative paths (the mail, "/O", the default "output") are taken against the folder the run
-    // started in, made current again for every mail that has one.
-    const std::u16string start_folder = platform::FullPath(platform::StartFolder() + u"/");
-    const bool absolute = !argument.empty() && argument[0] == u'/' && !options.output_folder.empty() &&
-                          options.output_folder[0] == u'/';
-    if (!absolute) platform::SetCurrentFolder(start_folder);
+    // Relative paths (the mail, "/O", the default "output") are taken against the run's start folder.
+    const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
     mail.output_root = start_folder;
-    const std::u16string full_path = platform::FullPath(argument);
+    const std::u16string full_path = run.FullPath(argument);
     mail.mail_path = shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);
 
     const Mapping mapping = MapMailFile(mail, full_path, options.date_mode);
@@ -176,7 +179,7 @@ MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& optio
         platform::CloseMappedFile(mail.file);
         return shrunk ? MailResult::Failed : MailResult::Done;
     }
-    if (!EnterOutputRoot(mail, start_folder)) {
+    if (!OpenOutputRoot(mail, start_folder)) {
         platform::CloseMappedFile(mail.file);
         return MailResult::Failed;
     }

@@ -7,14 +7,16 @@
 
 namespace dornick {
 
+struct RunContext;
+
 /// Failed when the mail could not be opened or mapped, its output root could not be made, one of
 /// its output files or its log text could not be written (each after its message).
 enum class MailResult { Done, Failed };
 
 /// Sets up the output root, maps the mail, runs the walk over it and writes the mail's log text.
-/// Relative paths are taken against the folder the run started in. `shown_path`, when not empty,
+/// Relative paths are taken against the run's start folder. `shown_path`, when not empty,
 /// names the mail in messages instead of its path (standard input is shown as "-").
-[[nodiscard]] MailResult ProcessMailFile(std::u16string_view argument, const RunOptions& options,
+[[nodiscard]] MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
                                          std::u16string_view shown_path = {});
 
 } // namespace dornick

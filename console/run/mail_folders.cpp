@@ -9,6 +9,7 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/messages.h"
+#include "console/run/run_context.h"
 #include "platform/paths.h"
 
 namespace dornick {
@@ -24,19 +25,26 @@ std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail)
     return text;
 }
 
-// Makes (if missing) and enters one folder; a name too long for the file system is shortened, and
-// a symbolic link or a file in its place is not entered. Such a folder is reported like any folder
-// that cannot be made and fails the mail; its files then land in the folder above, so that none is
-// lost.
+// Makes (if missing) and enters one folder of the mail's current one; a name too long for the file
+// system is shortened, and a symbolic link or a file in its place is not entered. Such a folder is
+// reported like any folder that cannot be made and fails the mail; its files then land in the
+// folder above, so that none is lost.
 void EnterMailFolder(MailState& mail, std::u16string name) {
     std::u16string none;
     FitToNameBytes(name, none, 0);
+    const int parent = mail.output.Here();
     // Most folders are there already (an earlier mail of the sender or the day made them).
-    if (platform::EnterFolderNoFollow(name)) return;
-    const int made = platform::MakeFolder(name);
-    if ((made == 0 || made == EEXIST) && platform::EnterFolderNoFollow(name)) return;
+    platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
+    if (!entered) {
+        const int made = platform::MakeFolderAt(parent, name);
+        if (made == 0 || made == EEXIST) entered = platform::OpenFolderNoFollowAt(parent, name);
+    }
+    if (entered) {
+        mail.output.folder = std::move(entered);
+        return;
+    }
     PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
-             {platform::DisplayPath(platform::CurrentFolder() + u"/" + name)});
+             {platform::DisplayPath(platform::FolderPath(parent) + u"/" + name)});
     mail.output_failed = true;
 }
 
@@ -52,6 +60,14 @@ std::u16string Shown(std::u16string_view text) {
 }
 
 } // namespace
+
+NameFolder OutputNames(MailState& mail) {
+    return {mail.output.Here(), &mail.run->listing};
+}
+
+std::u16string OutputFolderPath(const MailState& mail) {
+    return platform::FolderPath(mail.output.Here());
+}
 
 void PrepareMailFolders(MailState& mail) {
     if (mail.folders_made) return;

@@ -1,6 +1,7 @@
 #pragma once
 // The per-mail folders and the progress line, made when the first file of a mail is written.
 
+#include "console/header/unique_file_name.h"
 #include "console/run/mail_state.h"
 
 namespace dornick {
@@ -8,9 +9,14 @@ namespace dornick {
 constexpr std::u16string_view kUnknownSender = u"[UNKNOWN-SENDER]";
 constexpr std::u16string_view kUnknownDate = u"[UNKNOWN-DATE]";
 
-/// Fixes the sender and the date of the mail and makes and enters its sender and date folders
-/// (once per mail).
+/// Fixes the sender and the date of the mail and makes and opens its sender and date folders
+/// (once per mail); the mail's files then go into the innermost one.
 void PrepareMailFolders(MailState& mail);
+/// The folder the mail's next file is made in, with the run's listing, for unique names.
+NameFolder OutputNames(MailState& mail);
+/// The path of the folder the mail's next file is made in, for messages.
+std::u16string OutputFolderPath(const MailState& mail);
+
 /// The mail's progress line and its Return-Path/From notice, when still pending.
 void IssueProgressLine(MailState& mail);
 

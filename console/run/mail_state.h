@@ -14,6 +14,7 @@
 #include "console/run/tnef_carry.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 
 namespace dornick {
 
@@ -186,7 +187,20 @@ struct PartFields {
     }
 };
 
+struct RunContext;
+
+/// The open folders a mail's files go into: the output root, and the per-mail folder once made.
+struct MailOutput {
+    platform::UniqueFd root;
+    platform::UniqueFd folder; ///< the innermost per-mail folder entered; none: the root
+
+    /// The folder the mail's next file is made in.
+    int Here() const { return folder ? folder.Get() : root.Get(); }
+};
+
 struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
+    RunContext* run = nullptr;
+    MailOutput output;
     const RunOptions* options = nullptr;
     std::u16string mail_path;   ///< full path of the mail file, display form
     std::u16string output_root; ///< full path of the output root, ending with "/"

@@ -7,7 +7,13 @@
 namespace dornick {
 namespace {
 
-Language g_language = Language::Japanese;
+thread_local MessageChannel* t_bound = nullptr;
+
+MessageChannel& InUse() {
+    if (t_bound) return *t_bound;
+    thread_local MessageChannel own;
+    return own;
+}
 
 bool IsJapaneseLocaleName(std::string_view name) {
     return name.substr(0, 2) == "ja" &&
@@ -25,16 +31,24 @@ Language LanguageFromEnvironment(const char* dornick_messages, const char* lc_al
     return Language::English;
 }
 
+MessageChannelInUse::MessageChannelInUse(MessageChannel& channel) : previous_(t_bound) {
+    t_bound = &channel;
+}
+
+MessageChannelInUse::~MessageChannelInUse() {
+    t_bound = previous_;
+}
+
 void SetMessageLanguage(Language language) {
-    g_language = language;
+    InUse().language = language;
 }
 
 Language MessageLanguage() {
-    return g_language;
+    return InUse().language;
 }
 
 std::u16string_view Localize(std::u16string_view japanese) {
-    if (g_language == Language::Japanese) return japanese;
+    if (InUse().language == Language::Japanese) return japanese;
     std::u16string_view english = EnglishFor(japanese);
     return english.empty() ? japanese : english;
 }

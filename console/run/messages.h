@@ -20,7 +20,27 @@ enum class Language { Japanese, English };
 /// LC_MESSAGES and LANG names the language "ja", English for every other locale.
 Language LanguageFromEnvironment(const char* dornick_messages, const char* lc_all, const char* lc_messages,
                                  const char* lang);
-/// Sets the language of the channel; Japanese until the entry sets it.
+/// What a run says its messages with: their language. The console streams themselves are the
+/// process's. A run owns one and binds it to the thread that works for it; a thread that has none
+/// bound uses a channel of its own.
+struct MessageChannel {
+    Language language = Language::Japanese;
+};
+
+/// Makes `channel` the one the messages of this thread go through while it lasts; the channel bound
+/// before is bound again when it goes.
+class MessageChannelInUse {
+  public:
+    explicit MessageChannelInUse(MessageChannel& channel);
+    ~MessageChannelInUse();
+    MessageChannelInUse(const MessageChannelInUse&) = delete;
+    MessageChannelInUse& operator=(const MessageChannelInUse&) = delete;
+
+  private:
+    MessageChannel* previous_;
+};
+
+/// Sets the language of the channel in use; Japanese until the entry sets it.
 void SetMessageLanguage(Language language);
 Language MessageLanguage();
 

@@ -14,6 +14,7 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
+#include "console/run/mail_folders.h"
 #include "console/run/reported_calls.h"
 #include "console/run/walk_lines.h"
 
@@ -287,7 +288,7 @@ void DetectInBodyBlock(MailState& mail) {
         if (block.mode == EncodingMode::Ish) KeepLastComponent(name);
         SanitizeFileName(name, mail.options->full_width);
         // A bare block has no sender or date folder: its name is made unique in the root at once.
-        if (!known_mail) MakeOutputFileName(name, u"", u"");
+        if (!known_mail) MakeOutputFileName(OutputNames(mail), name, u"", u"");
     }
     mail.part_name = name;
     mail.mode = block.mode;

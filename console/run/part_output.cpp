@@ -16,6 +16,7 @@
 #include "console/run/messages.h"
 #include "console/run/part_data.h"
 #include "console/run/reported_calls.h"
+#include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
@@ -27,12 +28,6 @@ namespace {
 
 constexpr size_t kNameLimit = 255;
 constexpr int kCreateAttempts = 1201;
-
-// One writer for the whole run: its thread is started once.
-platform::AsyncWriter& Writer() {
-    static platform::AsyncWriter writer;
-    return writer;
-}
 
 // A name taken from a Content-ID gets the extension of its type; doubled extensions that this
 // produces are folded.
@@ -106,12 +101,13 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
                                   const CreateFailure& failure = kCreateFailed) {
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
-        platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(mail.part_name, fd, error)
-                                                       : platform::CreateNewFile(mail.part_name, fd, error);
+        const int folder = mail.output.Here();
+        platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part_name, fd, error)
+                                                       : platform::CreateNewFile(folder, mail.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result != platform::CreateResult::Exists) break;
         mail.part_name = saved_name;
-        overwrite = MakeOutputFileName(mail.part_name, mail.content_type, mail.name_suffix);
+        overwrite = MakeOutputFileName(OutputNames(mail), mail.part_name, mail.content_type, mail.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
@@ -120,7 +116,7 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
     return [&mail] {
-        std::u16string path = platform::DisplayPath(platform::CurrentFolder() + u"/" + mail.part_name);
+        std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part_name);
         PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n",
                  {path});
         if (mail.log_on)
@@ -190,7 +186,7 @@ std::u16string NameFromBinHexHeader(const MailState& mail, const BinHexFile& fil
 
 void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
     if (status == BinHexStatus::NoMemory) PrintErr(u"メモリ確保に失敗しました。(BinHex)\n");
-    const std::u16string folder = platform::CurrentFolder();
+    const std::u16string folder = OutputFolderPath(mail);
     const std::u16string path = mail.part_name.empty() ? folder : folder + u"/" + mail.part_name;
     ReportFailure(mail, u"binhexdecode内でエラーが発生しました。\n->%s\n",
                   u"\t-> binhexdecode内でエラーが発生しました。\r\n", platform::DisplayPath(path));
@@ -261,7 +257,7 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
 PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
                            const Decode& decode) {
     const RunOptions& options = *mail.options;
-    platform::AsyncWriter& writer = Writer();
+    platform::AsyncWriter& writer = mail.run->writer;
     writer.Begin(fd.Get());
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
@@ -287,9 +283,12 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     DateFile(mail, fd.Get());
     fd.Reset();
     mail.output_written = true;
-    if (mail.is_tnef)
-        (void)TnefExpandFile(mail.part_name, u"", mail.charset, mail.content_type,
-                             mail.tnef_time.From(mail.mail_epoch), options.full_width, mail.japanese_mail);
+    if (mail.is_tnef) {
+        const std::u16string here = OutputFolderPath(mail);
+        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part_name, u"", mail.charset,
+                             mail.content_type, mail.tnef_time.From(mail.mail_epoch), options.full_width,
+                             mail.japanese_mail);
+    }
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");

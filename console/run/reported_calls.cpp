@@ -1,5 +1,6 @@
 #include "console/run/reported_calls.h"
 
+#include "console/header/icu_objects.h"
 #include "console/header/icu_retry.h"
 #include "console/header/name_parameter.h"
 #include "console/header/rfc2231_segments.h"
@@ -16,7 +17,7 @@ void PrintIcuFailure(std::u16string_view message, const char* status_name) {
 // The header readers' ICU failures are printed by the run. This file is linked into every program
 // and test that links the console's layers, so the reporter is in force before main.
 [[maybe_unused]] const bool kIcuReporterInstalled = [] {
-    CurrentIcuFailureReporter() = PrintIcuFailure;
+    DefaultIcuFailureReporter() = PrintIcuFailure;
     return true;
 }();
 
@@ -39,8 +40,9 @@ const char16_t* Gzip64Message(Gzip64Failure failure) {
 
 } // namespace
 
-int MakeOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix) {
-    const int overwrite = MakeUniqueFileName(name, mime_type, suffix);
+int MakeOutputFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
+                       std::u16string_view suffix) {
+    const int overwrite = MakeUniqueFileName(folder, name, mime_type, suffix);
     if (overwrite == 1)
         PrintOut(u"同じファイル名のファイルが多くこれ以上退避出来ないため、\n\n%s\n\nに上書きします。\n",
                  {name});

@@ -10,12 +10,14 @@
 #include "console/decode/byte_sink.h"
 #include "console/decode/gzip64.h"
 #include "console/header/header_reader.h"
+#include "console/header/unique_file_name.h"
 
 namespace dornick {
 
 /// MakeUniqueFileName, with the notice on standard output when the counter ran out and the file is
 /// overwritten (result 1).
-int MakeOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
+int MakeOutputFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
+                       std::u16string_view suffix);
 
 /// DecodeNameParameter, with the message on standard error when memory ran out; 0, or -1 when the
 /// data ended or memory ran out.

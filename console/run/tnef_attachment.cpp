@@ -112,11 +112,12 @@ void SetTimes(int fd, const TnefNaming& naming) {
     if (naming.time && *naming.time) platform::SetFileTimes(fd, **naming.time);
 }
 
-// Dates a file of the current folder by name, waiting while another process holds it.
+// Dates a file of the naming's folder by name, waiting while another process holds it.
 void DateByName(const std::u16string& name, const TnefNaming& naming) {
     if (!naming.time || !*naming.time) return;
     platform::MappedFile file;
-    if (platform::RetryWhileContended([&] { return platform::OpenSharedExisting(name, true, file); }) ==
+    if (platform::RetryWhileContended(
+            [&] { return platform::OpenSharedExisting(name, true, file, naming.folder.fd); }) ==
         platform::OpenStatus::Ok)
         SetTimes(file.fd, naming);
     platform::CloseMappedFile(file);
@@ -158,12 +159,12 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
     const std::u16string safe = TnefSafeName(title, naming);
     if (safe_name) *safe_name = safe;
     written_path = safe;
-    int overwrite = MakeOutputFileName(written_path, naming.content_type, u"");
+    int overwrite = MakeOutputFileName(naming.folder, written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int fd = -1, error = 0;
         const platform::CreateResult created = overwrite == 1
-                                                   ? platform::CreateAlwaysFile(written_path, fd, error)
-                                                   : platform::CreateNewFile(written_path, fd, error);
+                                                   ? platform::CreateAlwaysFile(naming.folder.fd, written_path, fd, error)
+                                                   : platform::CreateNewFile(naming.folder.fd, written_path, fd, error);
         if (created == platform::CreateResult::Created) {
             const platform::UniqueFd file(fd);
             // A write that fails (a full disk) leaves the file as far as it got, like any output file.
@@ -174,7 +175,7 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
         if (created != platform::CreateResult::Exists) break;
         // The name appeared between the test and the creation: take the next free one.
         written_path = safe;
-        overwrite = MakeOutputFileName(written_path, naming.content_type, u"");
+        overwrite = MakeOutputFileName(naming.folder, written_path, naming.content_type, u"");
     }
     // Nothing was created: a later long name has no file to move.
     written_path.clear();
@@ -184,10 +185,10 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
 int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const TnefNaming& naming) {
     if (written_path.empty() || name == written_path) return 0;
     const std::u16string safe = name;
-    int overwrite = MakeOutputFileName(name, naming.content_type, u"");
+    int overwrite = MakeOutputFileName(naming.folder, name, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         // Never over a file that appeared meanwhile, unless the unique names have run out.
-        const platform::MoveResult moved = platform::MoveFile(written_path, name, overwrite == 1);
+        const platform::MoveResult moved = platform::MoveFile(naming.folder.fd, written_path, name, overwrite == 1);
         if (moved == platform::MoveResult::Moved) {
             written_path = name;
             DateByName(written_path, naming);
@@ -195,7 +196,7 @@ int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const 
         }
         if (moved == platform::MoveResult::Failed) return -1;
         name = safe;
-        overwrite = MakeOutputFileName(name, naming.content_type, u"");
+        overwrite = MakeOutputFileName(naming.folder, name, naming.content_type, u"");
     }
     return -1;
 }

@@ -1,17 +1,20 @@
 #pragma once
 // One file out of a TNEF container: its name from the container's code page to a safe, unique
-// Unicode name, its creation in the current folder, its bytes and its times; and the move of the
-// last written file to the attachment's long file name.
+// Unicode name, its creation in the container's output folder, its bytes and its times; and the
+// move of the last written file to the attachment's long file name.
 
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "console/header/unique_file_name.h"
+
 namespace dornick {
 
 /// What every file of one container is named and dated with.
 struct TnefNaming {
+    NameFolder folder{-1, nullptr};           ///< the open folder the files are made in
     std::u16string_view charset;              ///< "CP932" and the like; the code page follows "CP"
     std::u16string_view content_type;         ///< for MakeUniqueFileName; empty stand-alone
     const std::optional<std::time_t>* time{}; ///< the file time; none leaves the times as they are
@@ -28,7 +31,7 @@ int TnefCodePage(std::u16string_view charset);
 /// (NFC) and made safe. At most 255 units.
 std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming);
 
-/// Writes one attachment into the current folder. `written_path` gets the name the file was
+/// Writes one attachment into the naming's folder. `written_path` gets the name the file was
 /// created under, or is emptied when it could not be created; `safe_name`, when given, the name
 /// before it was made unique. 0 when written, -1 when not.
 [[nodiscard]] int TnefWriteAttachment(std::string_view title, std::u16string& written_path,

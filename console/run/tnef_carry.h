@@ -4,7 +4,16 @@
 #include <ctime>
 #include <optional>
 
+#include <string>
+
 namespace dornick {
+
+/// What one stand-alone container of a run leaves for the next: its code page's charset name and
+/// its file time.
+struct TnefContainerCarry {
+    std::u16string charset;
+    std::optional<std::time_t> time;
+};
 
 struct TnefTimeCarry {
     bool started = false;

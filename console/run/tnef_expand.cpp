@@ -23,12 +23,13 @@ namespace {
 constexpr size_t kLongPathLimit = 32764;
 constexpr std::u16string_view kExpandSuffix = u"(expand)";
 
-// Turns the walk's events into files of the current folder.
+// Turns the walk's events into files of the output folder.
 class AttachmentFiles : public TnefEvents {
   public:
-    AttachmentFiles(std::u16string& charset, std::u16string_view content_type,
+    AttachmentFiles(NameFolder folder, std::u16string& charset, std::u16string_view content_type,
                     std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail)
         : charset_(charset), file_time_(file_time) {
+        naming_.folder = folder;
         naming_.content_type = content_type;
         naming_.time = &file_time_;
         naming_.full_width = full_width;
@@ -80,66 +81,61 @@ bool IsBareName(std::u16string_view path) {
     return !path.empty() && path.find(u'/') == std::u16string_view::npos && path != u"." && path != u"..";
 }
 
-// Makes the output folder current, creating it when missing. False after the message.
-bool EnterOutputFolder(const std::u16string& folder, std::u16string_view bare_name) {
+// Opens the output folder, creating it when missing: the handle, or none after the message.
+platform::UniqueFd OpenOutputFolder(const TnefPlace& place, const std::u16string& folder,
+                                    std::u16string_view bare_name) {
     const std::u16string shown = platform::DisplayPath(folder);
     if (folder.size() + 1 > kLongPathLimit) {
         PrintErr(u"フォルダパスが長すぎます。(winmail.dat)\n->%s\n", {shown});
-        return false;
+        return {};
     }
     if (!bare_name.empty()) {
-        // The "(expand)" folder beside the stored container: made and entered by name, so that a
+        // The "(expand)" folder beside the stored container: made and opened by name, so that a
         // link planted under that name is never followed.
-        const int made = platform::MakeFolder(bare_name);
+        const int made = platform::MakeFolderAt(place.folder, bare_name);
         if (made != 0 && made != EEXIST) {
             PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
-            return false;
+            return {};
         }
         if (made == 0) PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
-        if (!platform::EnterFolderNoFollow(bare_name)) {
-            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
-            return false;
-        }
-        return true;
+        platform::UniqueFd opened = platform::OpenFolderNoFollowAt(place.folder, bare_name);
+        if (!opened) PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+        return opened;
     }
-    if (!platform::PathExists(folder) && !platform::SetCurrentFolder(folder)) {
+    platform::UniqueFd opened;
+    if (!platform::PathExists(folder) && !(opened = platform::OpenFolder(folder))) {
         if (platform::CreateFolderChain(folder) == 1) {
             PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
-            return false;
+            return {};
         }
         PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
     }
-    // A folder that exists but cannot be entered (a file of that name) would put the files into
-    // whatever folder is current: the container stops here instead.
-    if (!platform::SetCurrentFolder(folder)) {
-        PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
-        return false;
-    }
-    return true;
+    // A folder that exists but cannot be opened (a file of that name) would put the files nowhere:
+    // the container stops here instead.
+    if (!opened) opened = platform::OpenFolder(folder);
+    if (!opened) PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+    return opened;
 }
 
 } // namespace
 
-std::u16string TnefBaseFolder() {
-    return platform::StartFolder();
-}
-
-int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,
+int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, std::u16string_view output_folder,
                    std::u16string& charset, std::u16string_view content_type,
                    std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail) {
     const bool folder_given = !output_folder.empty();
-    if (folder_given) platform::SetCurrentFolder(TnefBaseFolder());
-    const std::u16string remembered = platform::CurrentFolder();
-    auto restore = [&] { platform::SetCurrentFolder(remembered); };
+    const std::u16string remembered(place.path);
 
-    const std::u16string full_path = platform::FullPath(container_path);
+    const std::u16string full_path = platform::FullPathFrom(remembered, container_path);
     const std::u16string shown_path = platform::DisplayPath(full_path);
     platform::MappedFile file;
-    auto release = [&] {
-        platform::CloseMappedFile(file);
-        restore();
-    };
-    if (platform::RetryWhileContended([&] { return platform::OpenSharedExisting(full_path, false, file); }) !=
+    auto release = [&] { platform::CloseMappedFile(file); };
+    // A relative path is opened in the place's folder, so that a link planted on the way to it
+    // since it was written is not followed in its place.
+    const std::u16string& opened_path = container_path.empty() || container_path[0] == u'/' || folder_given
+                                            ? full_path
+                                            : std::u16string(container_path);
+    if (platform::RetryWhileContended(
+            [&] { return platform::OpenSharedExisting(opened_path, false, file, place.folder); }) !=
         platform::OpenStatus::Ok) {
         PrintErr(u"ファイルを開けませんでした。\n->%s\n", {shown_path});
         release();
@@ -167,7 +163,7 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
     std::u16string folder;
     std::u16string_view bare_name;
     if (folder_given) {
-        folder = platform::FullPath(output_folder);
+        folder = platform::FullPathFrom(remembered, output_folder);
         if (folder.back() != u'/') folder.push_back(u'/');
     } else {
         const std::u16string beside =
@@ -180,12 +176,14 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
             folder = remembered;
         }
     }
-    if (!EnterOutputFolder(folder, bare_name)) {
+    const platform::UniqueFd output = OpenOutputFolder(place, folder, bare_name);
+    if (!output) {
         release();
         return -1;
     }
 
-    AttachmentFiles files(charset, content_type, file_time, full_width, japanese_mail);
+    AttachmentFiles files({output.Get(), place.listing}, charset, content_type, file_time, full_width,
+                          japanese_mail);
     LineCursor cursor = MakeLineCursor(file.data, file.size);
     ReadBytes(nullptr, 4, nullptr, cursor);
     const TnefWalkResult walk = TnefWalkAttributes(cursor, files);
@@ -194,8 +192,8 @@ int TnefExpandFile(std::u16string_view container_path, std::u16string_view outpu
     if (walk.result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
         if (folder != remembered &&
-            platform::RemoveEmptyFolder(bare_name.empty() ? std::u16string_view(folder) : bare_name))
-            ForgetFolderListing();
+            platform::RemoveEmptyFolder(place.folder, bare_name.empty() ? std::u16string_view(folder) : bare_name))
+            place.listing->Forget();
         PrintErr(
             u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
             {platform::DisplayPath(folder)});

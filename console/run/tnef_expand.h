@@ -7,19 +7,26 @@
 #include <string>
 #include <string_view>
 
+#include "console/header/unique_file_name.h"
+
 namespace dornick {
 
-/// The folder that relative container and output folder paths are taken against when an output
-/// folder is given: the program's own.
-std::u16string TnefBaseFolder();
+/// Where a container is: `folder` is the open folder a relative `container_path` is taken in (and
+/// beside which "(expand)" folders are made), `path` its path (for messages), `listing` the run's.
+struct TnefPlace {
+    int folder;
+    std::u16string_view path;
+    FolderListing* listing;
+};
 
-/// Expands the container at `container_path` into `output_folder`, or, when that is empty, into the
-/// folder "<container_path>(expand)" of the current folder (removed again when nothing was written).
+/// Expands the container at `container_path` into `output_folder` (a path taken against the place's
+/// path), or, when that is empty, into the folder "<container_path>(expand)" beside the container
+/// (removed again when nothing was written).
 /// `charset` and `file_time` are the caller's: the container's code page ("CP%d") and its
 /// attachments' modification date overwrite them, so that the next container starts from them.
 /// -1 after an error (its message given), 0 when the file is no container, else 1 when at least one
-/// attachment was handed on (written or not) and 0 when none. The current folder is restored.
-[[nodiscard]] int TnefExpandFile(std::u16string_view container_path, std::u16string_view output_folder,
+/// attachment was handed on (written or not) and 0 when none.
+[[nodiscard]] int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, std::u16string_view output_folder,
                                  std::u16string& charset, std::u16string_view content_type,
                                  std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail);
 

@@ -1,0 +1,49 @@
+#pragma once
+// One run of the console program: everything that lives from its first file to its last. Nothing
+// in it is shared with another run, so that two runs may work in one process (one per thread).
+
+#include <string>
+#include <string_view>
+
+#include "console/header/icu_objects.h"
+#include "console/header/unique_file_name.h"
+#include "console/run/messages.h"
+#include "console/run/tnef_carry.h"
+#include "platform/async_writer.h"
+#include "platform/paths.h"
+#include "platform/read_ahead.h"
+
+namespace dornick {
+
+struct RunContext {
+    /// `start_folder`: the folder relative arguments are taken against (the current directory,
+    /// read once when the run begins; the run never changes it).
+    explicit RunContext(std::u16string start_folder = platform::CurrentFolder());
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    /// A path of an argument as a full path against the start folder.
+    std::u16string FullPath(std::u16string_view path) const {
+        return platform::FullPathFrom(start_folder, path);
+    }
+
+    const std::u16string start_folder; ///< absolute, no trailing "/" except for the root
+    MessageChannel messages;
+    IcuObjects icu;
+    platform::AsyncWriter writer;  ///< the output files, one at a time
+    FolderListing listing;         ///< the folder names were last made unique in
+    platform::ReadAhead read_ahead; ///< the mails to come
+    TnefContainerCarry containers; ///< from one stand-alone container to the next
+};
+
+/// Binds the run's message channel and ICU objects to this thread while it lasts.
+class RunContextInUse {
+  public:
+    explicit RunContextInUse(RunContext& run) : messages_(run.messages), icu_(run.icu) {}
+
+  private:
+    MessageChannelInUse messages_;
+    IcuObjectsInUse icu_;
+};
+
+} // namespace dornick
