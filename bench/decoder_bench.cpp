@@ -155,21 +155,22 @@ BENCHMARK(Base64PartToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 void UniqueNameAmongMany(benchmark::State& state) {
     const std::string folder = "/dev/shm/dornick-names-" + std::to_string(::getpid());
     ::mkdir(folder.c_str(), 0755);
-    char previous[4096];
-    if (!::getcwd(previous, sizeof previous) || ::chdir(folder.c_str()) != 0) {
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
         state.SkipWithError("no folder");
         return;
     }
-    ::close(::open("image001.png", O_WRONLY | O_CREAT, 0644));
+    ::close(::openat(fd, "image001.png", O_WRONLY | O_CREAT, 0644));
     for (int n = 1; n <= 5000; ++n)
-        ::close(::open(("image001_(" + std::to_string(n) + ")_.png").c_str(), O_WRONLY | O_CREAT, 0644));
+        ::close(::openat(fd, ("image001_(" + std::to_string(n) + ")_.png").c_str(), O_WRONLY | O_CREAT, 0644));
     const bool fresh = state.range(0) != 0;
+    FolderListing listing;
     for (auto _ : state) {
-        if (fresh) ForgetFolderListing();
+        if (fresh) listing.Forget();
         std::u16string name = u"image001.png";
-        benchmark::DoNotOptimize(MakeUniqueFileName(name, u"image/png", u""));
+        benchmark::DoNotOptimize(MakeUniqueFileName({fd, &listing}, name, u"image/png", u""));
     }
-    if (::chdir(previous) != 0) state.SkipWithError("cannot go back");
+    ::close(fd);
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 BENCHMARK(UniqueNameAmongMany)->ArgName("fresh")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);

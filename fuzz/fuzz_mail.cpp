@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/run/mail_file.h"
+#include "console/run/run_context.h"
 #include "platform/text.h"
 
 namespace {
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.log = true;
     options.output_folder = platform::Utf8ToU16(out.string());
     // The run's messages go to standard output and standard error (libFuzzer: -close_fd_mask=3).
-    dornick::ProcessMailFile(platform::Utf8ToU16(mail.string()), options);
+    dornick::RunContext run;
+    (void)dornick::ProcessMailFile(run, platform::Utf8ToU16(mail.string()), options);
     std::error_code ignored;
     std::filesystem::remove_all(out, ignored);
     return 0;

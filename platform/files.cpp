@@ -123,7 +123,7 @@ OpenStatus OpenSharedExisting(std::u16string_view path, bool writable, MappedFil
     UniqueFd fd(::openat(folder, native.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC));
     if (!fd && writable && (errno == EACCES || errno == EROFS))
         fd.Reset(::openat(folder, native.c_str(),
-                        O_RDONLY | O_NONBLOCK | O_CLOEXEC)); // times can still be set by the owner
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC)); // times can still be set by the owner
     if (!fd) return OpenStatus::Failed;
     struct stat info;
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return OpenStatus::Failed;
@@ -218,7 +218,7 @@ OpenStatus AppendLocked(std::u16string_view path, std::string_view prefix, std::
     // A link planted in the log's place is not followed, and a FIFO there neither blocks the open
     // nor takes the text.
     UniqueFd fd(::openat(folder, NativePath(path).c_str(),
-                       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+                         O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     if (!fd) return OpenStatus::Failed;
     struct stat info;
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return OpenStatus::Failed;

@@ -206,7 +206,8 @@ bool PathExists(std::u16string_view path) {
 int CreateFolderChain(std::u16string_view path) {
     int result = 1;
     UniqueFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    for (std::u16string_view part : SplitComponents(FullPath(path))) {
+    const std::u16string full = FullPath(path);
+    for (std::u16string_view part : SplitComponents(full)) {
         if (!folder) return 1;
         const std::string native = NativePath(part);
         result = ::mkdirat(folder.Get(), native.c_str(), 0777) == 0 ? 0 : 1;
@@ -228,7 +229,8 @@ UniqueFd OpenFolder(std::u16string_view path) {
 }
 
 UniqueFd OpenFolderNoFollowAt(int parent, std::u16string_view name) {
-    return UniqueFd(::openat(parent, NativePath(name).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return UniqueFd(
+        ::openat(parent, NativePath(name).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 std::u16string FolderPath(int folder) {

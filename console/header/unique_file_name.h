@@ -54,7 +54,8 @@ void FitToNameBytes(std::u16string& stem, std::u16string& extension, size_t rese
 /// existing name is replaced by the first free stem_(n)_.ext (U+200E before the counter after
 /// right-to-left text). 0: the name is free, create it as a new file; 1: overwrite it (only when
 /// the counter has run out, which the caller reports).
-int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
+int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
+                       std::u16string_view suffix);
 /// The first steps of MakeUniqueFileName, without the look at the folder: the name it tries first.
 void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
 

@@ -211,10 +211,10 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
     if (!IsMailFileName(path)) {
-        const int expanded = TnefExpandFile({platform::kCurrentFolder, run.start_folder, &run.listing}, path,
-                                            options.output_folder.empty() ? u"output" : options.output_folder,
-                                            run.containers.charset, u"", run.containers.time,
-                                            options.full_width, false);
+        const int expanded =
+            TnefExpandFile({platform::kCurrentFolder, run.start_folder, &run.listing}, path,
+                           options.output_folder.empty() ? u"output" : options.output_folder,
+                           run.containers.charset, u"", run.containers.time, options.full_width, false);
         if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
     }
     // A forward name brings the inline parts back, for the rest of the run.
@@ -320,9 +320,8 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             break;
         case CommandStep::Kind::File:
             if (planned.unreadable) {
-                PrintErr(
-                    u"フォルダを読み込めませんでした。\n->%s\n",
-                    {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
+                PrintErr(u"フォルダを読み込めませんでした。\n->%s\n",
+                         {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
                 failed = true;
             }
             for (size_t i = 0; i < planned.files.size(); ++i) {

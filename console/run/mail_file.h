@@ -16,7 +16,7 @@ enum class MailResult { Done, Failed };
 /// Sets up the output root, maps the mail, runs the walk over it and writes the mail's log text.
 /// Relative paths are taken against the run's start folder. `shown_path`, when not empty,
 /// names the mail in messages instead of its path (standard input is shown as "-").
-[[nodiscard]] MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
-                                         std::u16string_view shown_path = {});
+[[nodiscard]] MailResult ProcessMailFile(RunContext& run, std::u16string_view argument,
+                                         const RunOptions& options, std::u16string_view shown_path = {});
 
 } // namespace dornick

@@ -102,12 +102,14 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         const int folder = mail.output.Here();
-        platform::CreateResult result = overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part_name, fd, error)
-                                                       : platform::CreateNewFile(folder, mail.part_name, fd, error);
+        platform::CreateResult result = overwrite == 1
+                                            ? platform::CreateAlwaysFile(folder, mail.part_name, fd, error)
+                                            : platform::CreateNewFile(folder, mail.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result != platform::CreateResult::Exists) break;
         mail.part_name = saved_name;
-        overwrite = MakeOutputFileName(OutputNames(mail), mail.part_name, mail.content_type, mail.name_suffix);
+        overwrite =
+            MakeOutputFileName(OutputNames(mail), mail.part_name, mail.content_type, mail.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
@@ -285,9 +287,9 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     mail.output_written = true;
     if (mail.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
-        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part_name, u"", mail.charset,
-                             mail.content_type, mail.tnef_time.From(mail.mail_epoch), options.full_width,
-                             mail.japanese_mail);
+        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part_name, u"",
+                             mail.charset, mail.content_type, mail.tnef_time.From(mail.mail_epoch),
+                             options.full_width, mail.japanese_mail);
     }
 
     if (data.wants_base64_redecode) {

@@ -30,10 +30,10 @@ struct RunContext {
     const std::u16string start_folder; ///< absolute, no trailing "/" except for the root
     MessageChannel messages;
     IcuObjects icu;
-    platform::AsyncWriter writer;  ///< the output files, one at a time
-    FolderListing listing;         ///< the folder names were last made unique in
+    platform::AsyncWriter writer;   ///< the output files, one at a time
+    FolderListing listing;          ///< the folder names were last made unique in
     platform::ReadAhead read_ahead; ///< the mails to come
-    TnefContainerCarry containers; ///< from one stand-alone container to the next
+    TnefContainerCarry containers;  ///< from one stand-alone container to the next
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

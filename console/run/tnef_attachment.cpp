@@ -116,9 +116,9 @@ void SetTimes(int fd, const TnefNaming& naming) {
 void DateByName(const std::u16string& name, const TnefNaming& naming) {
     if (!naming.time || !*naming.time) return;
     platform::MappedFile file;
-    if (platform::RetryWhileContended(
-            [&] { return platform::OpenSharedExisting(name, true, file, naming.folder.fd); }) ==
-        platform::OpenStatus::Ok)
+    if (platform::RetryWhileContended([&] {
+            return platform::OpenSharedExisting(name, true, file, naming.folder.fd);
+        }) == platform::OpenStatus::Ok)
         SetTimes(file.fd, naming);
     platform::CloseMappedFile(file);
 }
@@ -162,9 +162,9 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
     int overwrite = MakeOutputFileName(naming.folder, written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int fd = -1, error = 0;
-        const platform::CreateResult created = overwrite == 1
-                                                   ? platform::CreateAlwaysFile(naming.folder.fd, written_path, fd, error)
-                                                   : platform::CreateNewFile(naming.folder.fd, written_path, fd, error);
+        const platform::CreateResult created =
+            overwrite == 1 ? platform::CreateAlwaysFile(naming.folder.fd, written_path, fd, error)
+                           : platform::CreateNewFile(naming.folder.fd, written_path, fd, error);
         if (created == platform::CreateResult::Created) {
             const platform::UniqueFd file(fd);
             // A write that fails (a full disk) leaves the file as far as it got, like any output file.
@@ -188,7 +188,8 @@ int TnefMoveToLongName(std::u16string name, std::u16string& written_path, const 
     int overwrite = MakeOutputFileName(naming.folder, name, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         // Never over a file that appeared meanwhile, unless the unique names have run out.
-        const platform::MoveResult moved = platform::MoveFile(naming.folder.fd, written_path, name, overwrite == 1);
+        const platform::MoveResult moved =
+            platform::MoveFile(naming.folder.fd, written_path, name, overwrite == 1);
         if (moved == platform::MoveResult::Moved) {
             written_path = name;
             DateByName(written_path, naming);

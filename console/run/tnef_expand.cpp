@@ -119,9 +119,10 @@ platform::UniqueFd OpenOutputFolder(const TnefPlace& place, const std::u16string
 
 } // namespace
 
-int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, std::u16string_view output_folder,
-                   std::u16string& charset, std::u16string_view content_type,
-                   std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail) {
+int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
+                   std::u16string_view output_folder, std::u16string& charset,
+                   std::u16string_view content_type, std::optional<std::time_t>& file_time, bool full_width,
+                   bool japanese_mail) {
     const bool folder_given = !output_folder.empty();
     const std::u16string remembered(place.path);
 
@@ -134,9 +135,9 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, s
     const std::u16string& opened_path = container_path.empty() || container_path[0] == u'/' || folder_given
                                             ? full_path
                                             : std::u16string(container_path);
-    if (platform::RetryWhileContended(
-            [&] { return platform::OpenSharedExisting(opened_path, false, file, place.folder); }) !=
-        platform::OpenStatus::Ok) {
+    if (platform::RetryWhileContended([&] {
+            return platform::OpenSharedExisting(opened_path, false, file, place.folder);
+        }) != platform::OpenStatus::Ok) {
         PrintErr(u"ファイルを開けませんでした。\n->%s\n", {shown_path});
         release();
         return -1;
@@ -192,7 +193,8 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, s
     if (walk.result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
         if (folder != remembered &&
-            platform::RemoveEmptyFolder(place.folder, bare_name.empty() ? std::u16string_view(folder) : bare_name))
+            platform::RemoveEmptyFolder(place.folder,
+                                        bare_name.empty() ? std::u16string_view(folder) : bare_name))
             place.listing->Forget();
         PrintErr(
             u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",

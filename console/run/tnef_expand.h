@@ -26,8 +26,9 @@ struct TnefPlace {
 /// attachments' modification date overwrite them, so that the next container starts from them.
 /// -1 after an error (its message given), 0 when the file is no container, else 1 when at least one
 /// attachment was handed on (written or not) and 0 when none.
-[[nodiscard]] int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path, std::u16string_view output_folder,
-                                 std::u16string& charset, std::u16string_view content_type,
-                                 std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail);
+[[nodiscard]] int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
+                                 std::u16string_view output_folder, std::u16string& charset,
+                                 std::u16string_view content_type, std::optional<std::time_t>& file_time,
+                                 bool full_width, bool japanese_mail);
 
 } // namespace dornick

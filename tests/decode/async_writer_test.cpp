@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/async_writer.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "test_support.h"
 
@@ -53,7 +54,7 @@ TEST_F(AsyncWriterTest, WritesEveryPieceInOrder) {
         SCOPED_TRACE(file);
         const std::string name = "out" + std::to_string(file);
         int fd = -1, error = 0;
-        ASSERT_EQ(CreateNewFile(Ascii(name), fd, error), CreateResult::Created);
+        ASSERT_EQ(CreateNewFile(kCurrentFolder, Ascii(name), fd, error), CreateResult::Created);
         const std::string data = dornick::test::RandomBytes(random, 100000 + file * 7777);
         writer.Begin(fd);
         for (size_t at = 0; at < data.size();) {
@@ -72,11 +73,11 @@ TEST_F(AsyncWriterTest, WritesEveryPieceInOrder) {
 TEST_F(AsyncWriterTest, EmptyAndSmallFiles) {
     AsyncWriter writer;
     int fd = -1, error = 0;
-    ASSERT_EQ(CreateNewFile(u"empty", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"empty", fd, error), CreateResult::Created);
     writer.Begin(fd);
     EXPECT_EQ(writer.Finish(), WriteStatus::Ok);
     ::close(fd);
-    ASSERT_EQ(CreateNewFile(u"small", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"small", fd, error), CreateResult::Created);
     writer.Begin(fd);
     ASSERT_EQ(writer.Append("abc", 3), WriteStatus::Ok);
     ASSERT_EQ(writer.Append("", 0), WriteStatus::Ok);
@@ -96,7 +97,7 @@ TEST_F(AsyncWriterTest, ReportsAFullDisk) {
         const rlimit limit{64 * 1024, 64 * 1024};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
         int fd = -1, error = 0;
-        if (CreateNewFile(u"big", fd, error) != CreateResult::Created) ::_exit(11);
+        if (CreateNewFile(kCurrentFolder, u"big", fd, error) != CreateResult::Created) ::_exit(11);
         AsyncWriter writer(16 * 1024, 2);
         writer.Begin(fd);
         const std::string block(10000, 'x');
@@ -108,7 +109,7 @@ TEST_F(AsyncWriterTest, ReportsAFullDisk) {
         if (writer.Append("y", 1) != WriteStatus::Failed) ::_exit(14);
         // The next file starts clean.
         int small = -1;
-        if (CreateNewFile(u"next", small, error) != CreateResult::Created) ::_exit(15);
+        if (CreateNewFile(kCurrentFolder, u"next", small, error) != CreateResult::Created) ::_exit(15);
         writer.Begin(small);
         if (writer.Append("ok", 2) != WriteStatus::Ok || writer.Finish() != WriteStatus::Ok) ::_exit(16);
         ::_exit(refused ? 0 : 17);
@@ -122,7 +123,7 @@ TEST_F(AsyncWriterTest, ReportsAFullDisk) {
 
 TEST_F(AsyncWriterTest, OffsetsBeyondFourGigabytes) {
     int fd = -1, error = 0;
-    ASSERT_EQ(CreateNewFile(u"sparse", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"sparse", fd, error), CreateResult::Created);
     const uint64_t offset = (5ull << 30) + 3;
     ASSERT_EQ(WriteAllAt(fd, reinterpret_cast<const uint8_t*>("tail"), 4, offset), 0);
     struct stat info;
@@ -138,25 +139,25 @@ TEST_F(AsyncWriterTest, OffsetsBeyondFourGigabytes) {
 
 TEST_F(AsyncWriterTest, CreationModes) {
     int fd = -1, error = 0;
-    ASSERT_EQ(CreateNewFile(u"a.txt", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"a.txt", fd, error), CreateResult::Created);
     ASSERT_EQ(::write(fd, "old", 3), 3);
     ::close(fd);
-    EXPECT_EQ(CreateNewFile(u"a.txt", fd, error), CreateResult::Exists);
+    EXPECT_EQ(CreateNewFile(kCurrentFolder, u"a.txt", fd, error), CreateResult::Exists);
     EXPECT_EQ(error, EEXIST);
-    ASSERT_EQ(CreateAlwaysFile(u"a.txt", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateAlwaysFile(kCurrentFolder, u"a.txt", fd, error), CreateResult::Created);
     ::close(fd);
     EXPECT_EQ(ReadAll("a.txt"), "");
 
     // A link planted where a file is to be made is never followed.
-    ASSERT_EQ(CreateNewFile(u"target", fd, error), CreateResult::Created);
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"target", fd, error), CreateResult::Created);
     ASSERT_EQ(::write(fd, "keep", 4), 4);
     ::close(fd);
     ASSERT_EQ(::symlink("target", "link"), 0);
-    EXPECT_EQ(CreateAlwaysFile(u"link", fd, error), CreateResult::Failed);
+    EXPECT_EQ(CreateAlwaysFile(kCurrentFolder, u"link", fd, error), CreateResult::Failed);
     EXPECT_EQ(error, ELOOP);
-    EXPECT_EQ(CreateNewFile(u"link", fd, error), CreateResult::Exists);
+    EXPECT_EQ(CreateNewFile(kCurrentFolder, u"link", fd, error), CreateResult::Exists);
     EXPECT_EQ(ReadAll("target"), "keep");
-    EXPECT_EQ(CreateNewFile(u"missing/x", fd, error), CreateResult::Failed);
+    EXPECT_EQ(CreateNewFile(kCurrentFolder, u"missing/x", fd, error), CreateResult::Failed);
     EXPECT_EQ(error, ENOENT);
 }
 

@@ -98,35 +98,36 @@ TEST(RtlText, Detect) {
     EXPECT_FALSE(HasRtlText(u"\u05F5 \u0700"));
 }
 
-// Runs in a fresh folder that is the current folder, as the output folder is.
+// Runs in a fresh folder opened as the output folder is, with a listing of its own.
 class UniqueNameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/dornick-names-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         folder_ = pattern;
-        ASSERT_EQ(::getcwd(previous_, sizeof previous_), previous_);
-        ASSERT_EQ(::chdir(folder_.c_str()), 0);
-        ForgetFolderListing();
+        fd_ = ::open(pattern, O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd_, 0);
     }
     void TearDown() override {
-        ASSERT_EQ(::chdir(previous_), 0);
+        ::close(fd_);
         std::system(("rm -rf '" + folder_ + "'").c_str());
     }
-    static void Touch(const std::u16string& name) {
-        const int fd = ::open(U16ToUtf8(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    void Touch(const std::u16string& name) {
+        const int fd = ::openat(fd_, U16ToUtf8(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         ASSERT_GE(fd, 0) << U16ToUtf8(name);
         ::close(fd);
     }
+    NameFolder Here() { return {fd_, &listing_}; }
     // Names and creates, as the output does.
-    static std::u16string Make(std::u16string name, std::u16string_view type = u"") {
-        EXPECT_EQ(MakeUniqueFileName(name, type, u""), 0);
+    std::u16string Make(std::u16string name, std::u16string_view type = u"") {
+        EXPECT_EQ(MakeUniqueFileName(Here(), name, type, u""), 0);
         Touch(name);
         return name;
     }
 
     std::string folder_;
-    char previous_[4096] = {};
+    int fd_ = -1;
+    FolderListing listing_;
 };
 
 TEST_F(UniqueNameTest, CountedNames) {
@@ -156,10 +157,10 @@ TEST_F(UniqueNameTest, FirstFreeCounterEvenWithGapsAndOtherWriters) {
     EXPECT_EQ(Make(u"image001.png"), u"image001_(7)_.png");
     // A name given out but not created is given out again.
     std::u16string name = u"image001.png";
-    EXPECT_EQ(MakeUniqueFileName(name, u"", u""), 0);
+    EXPECT_EQ(MakeUniqueFileName(Here(), name, u"", u""), 0);
     EXPECT_EQ(name, u"image001_(8)_.png");
     name = u"image001.png";
-    EXPECT_EQ(MakeUniqueFileName(name, u"", u""), 0);
+    EXPECT_EQ(MakeUniqueFileName(Here(), name, u"", u""), 0);
     EXPECT_EQ(name, u"image001_(8)_.png");
 }
 
@@ -189,7 +190,7 @@ TEST_F(UniqueNameTest, NamesCannotLeaveTheFolder) {
         SanitizeFileName(sanitised, false);
         EXPECT_EQ(sanitised.find(u'/'), std::u16string::npos);
         std::u16string direct = row.name;
-        EXPECT_EQ(MakeUniqueFileName(direct, u"", u""), 0);
+        EXPECT_EQ(MakeUniqueFileName(Here(), direct, u"", u""), 0);
         EXPECT_EQ(direct, row.expected);
     }
 }
@@ -240,7 +241,7 @@ TEST_F(UniqueNameTest, CounterThatNoLongerFitsShortensTheStem) {
     const std::u16string tenth = Make(stem + u".txt");
     EXPECT_EQ(tenth, std::u16string(245, u's') + u"_(10)_.txt");
     struct stat info;
-    EXPECT_EQ(::lstat(U16ToUtf8(stem + u"_(9)_.txt").c_str(), &info), 0);
+    EXPECT_EQ(::fstatat(fd_, U16ToUtf8(stem + u"_(9)_.txt").c_str(), &info, AT_SYMLINK_NOFOLLOW), 0);
 }
 
 TEST_F(UniqueNameTest, CounterRunsOut) {
@@ -249,7 +250,7 @@ TEST_F(UniqueNameTest, CounterRunsOut) {
     Touch(u"x_(18446744073709551614)_");
     Touch(u"x_(18446744073709551615)_");
     std::u16string name = u"x";
-    EXPECT_EQ(FindFreeCountedName(name, kLast - 1), 1);
+    EXPECT_EQ(FindFreeCountedName(Here(), name, kLast - 1), 1);
     EXPECT_EQ(name, u"x_(18446744073709551615)_");
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/folder_entries.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
 
@@ -140,21 +141,24 @@ TEST_F(ScratchFolder, FolderQueries) {
     std::ofstream("file.txt") << "x";
     fs::create_symlink("nowhere", "dangling");
     fs::create_directory("sub");
-    EXPECT_TRUE(NativeNameTaken("file.txt"));
-    EXPECT_TRUE(NativeNameTaken("dangling")); // a link counts even when it leads nowhere
-    EXPECT_TRUE(NativeNameTaken("sub"));
-    EXPECT_FALSE(NativeNameTaken("missing"));
+    // Asked through a handle of the folder, wherever the process stands.
+    const UniqueFd folder = OpenFolder(Utf8ToU16(root_.string()));
+    ASSERT_TRUE(folder);
+    fs::current_path("/");
+    EXPECT_TRUE(NativeNameTaken(folder.Get(), "file.txt"));
+    EXPECT_TRUE(NativeNameTaken(folder.Get(), "dangling")); // a link counts even when it leads nowhere
+    EXPECT_TRUE(NativeNameTaken(folder.Get(), "sub"));
+    EXPECT_FALSE(NativeNameTaken(folder.Get(), "missing"));
 
     std::unordered_set<std::string> names;
-    ASSERT_TRUE(ListCurrentFolder(names));
+    ASSERT_TRUE(ListFolder(folder.Get(), names));
     EXPECT_EQ(names, (std::unordered_set<std::string>{".", "..", "file.txt", "dangling", "sub"}));
 
     FolderIdentity here, again, sub;
-    ASSERT_TRUE(IdentifyCurrentFolder(here));
-    ASSERT_TRUE(IdentifyCurrentFolder(again));
+    ASSERT_TRUE(IdentifyFolder(folder.Get(), here));
+    ASSERT_TRUE(IdentifyFolder(OpenFolder(Utf8ToU16(root_.string())).Get(), again));
     EXPECT_EQ(here, again);
-    fs::current_path("sub");
-    ASSERT_TRUE(IdentifyCurrentFolder(sub));
+    ASSERT_TRUE(IdentifyFolder(OpenFolderNoFollowAt(folder.Get(), u"sub").Get(), sub));
     EXPECT_FALSE(here == sub);
     fs::current_path(root_);
 }

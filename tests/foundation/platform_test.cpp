@@ -139,18 +139,18 @@ TEST_F(TempFolder, CreateFolderChainMakesEveryLevelAndKeepsTheCurrentFolder) {
     EXPECT_EQ(CreateFolderChain(U(root + "/file/sub")), 1);
 }
 
-TEST_F(TempFolder, DeepFoldersAreEnteredBeyondPathMax) {
+TEST_F(TempFolder, DeepFoldersAreOpenedBeyondPathMax) {
     std::string deep = root;
     std::string component(200, 'd');
     for (int i = 0; i < 25; ++i)
         deep += "/" + component; // about 5,000 bytes
     ASSERT_EQ(CreateFolderChain(U(deep)), 0);
-    EXPECT_TRUE(SetCurrentFolder(U(deep)));
-    EXPECT_EQ(CurrentFolder(), U(deep));
+    const UniqueFd folder = OpenFolder(U(deep));
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(MakeFolderAt(folder.Get(), u"inner"), 0);
+    EXPECT_TRUE(NameExistsAt(folder.Get(), u"inner"));
     EXPECT_TRUE(PathExists(U(deep)));
-    // A deep path that fails at its last folder leaves the current folder as it was.
-    ASSERT_EQ(::chdir(root.c_str()), 0);
-    EXPECT_FALSE(SetCurrentFolder(U(deep + "/missing")));
+    EXPECT_FALSE(OpenFolder(U(deep + "/missing")));
     EXPECT_EQ(CurrentFolder(), U(root));
 }
 
@@ -165,7 +165,8 @@ TEST_F(TempFolder, ReadAheadGivesOnlyUnchangedMailsInOrder) {
     const std::u16string changed = write("c.eml", "third"), large = write("d.eml", std::string(2 << 20, 'x'));
     const std::u16string empty = write("e.eml", ""), missing = U(root + "/none.eml");
     const std::u16string skipped = write("f.eml", "given up"), last = write("g.eml", "last");
-    StartReadAhead({a, b, changed, large, empty, missing, skipped, last});
+    ReadAhead read_ahead;
+    read_ahead.Start({a, b, changed, large, empty, missing, skipped, last});
     struct Row {
         std::u16string path;
         bool taken;
@@ -183,13 +184,13 @@ TEST_F(TempFolder, ReadAheadGivesOnlyUnchangedMailsInOrder) {
     };
     // The first four are read before anything is taken; "c.eml" is then changed (its size too,
     // whatever the clock's grain).
-    while (ReadAheadWaiting() < 4)
+    while (read_ahead.Waiting() < 4)
         std::this_thread::yield();
     for (const Row& row : rows) {
         SCOPED_TRACE(U16ToUtf8(row.path));
         if (row.path == changed) write("c.eml", "third, changed");
         MappedFile file;
-        ASSERT_EQ(TakeReadAhead(row.path, file), row.taken);
+        ASSERT_EQ(read_ahead.Take(row.path, file), row.taken);
         if (!row.taken) {
             EXPECT_EQ(file.fd, -1);
             continue;
@@ -199,19 +200,27 @@ TEST_F(TempFolder, ReadAheadGivesOnlyUnchangedMailsInOrder) {
         EXPECT_GE(file.fd, 0);
         EXPECT_FALSE(MappingShrank(file));
     }
-    StopReadAhead();
+    read_ahead.Stop();
     MappedFile file;
-    EXPECT_FALSE(TakeReadAhead(a, file));
+    EXPECT_FALSE(read_ahead.Take(a, file));
 }
 
-TEST_F(TempFolder, EnteringNeverFollowsALink) {
+TEST_F(TempFolder, OpeningByNameNeverFollowsALink) {
     fs::create_directory(root + "/real");
     fs::create_directory_symlink("/etc", root + "/link");
-    EXPECT_EQ(MakeFolder(u"real"), EEXIST);
-    EXPECT_TRUE(EnterFolderNoFollow(u"real"));
-    ASSERT_EQ(::chdir(root.c_str()), 0);
-    EXPECT_FALSE(EnterFolderNoFollow(u"link"));
-    EXPECT_EQ(CurrentFolder(), U(root));
+    std::ofstream(root + "/file") << "x";
+    const UniqueFd folder = OpenFolder(U(root));
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(MakeFolderAt(folder.Get(), u"real"), EEXIST);
+    const UniqueFd real = OpenFolderNoFollowAt(folder.Get(), u"real");
+    ASSERT_TRUE(real);
+    EXPECT_EQ(FolderPath(real.Get()), U(root + "/real"));
+    EXPECT_FALSE(OpenFolderNoFollowAt(folder.Get(), u"link"));
+    EXPECT_FALSE(OpenFolderNoFollowAt(folder.Get(), u"file"));
+    // The output root is the user's choice: a link to it is followed.
+    EXPECT_EQ(FolderPath(OpenFolder(U(root + "/link")).Get()), u"/etc");
+    EXPECT_TRUE(NameExistsAt(folder.Get(), u"link"));
+    EXPECT_FALSE(NameExistsAt(folder.Get(), u"missing"));
     EXPECT_TRUE(PathExists(u"link"));
     EXPECT_FALSE(PathExists(u"missing"));
 }
