@@ -162,7 +162,8 @@ void UniqueNameAmongMany(benchmark::State& state) {
     }
     ::close(::openat(fd, "image001.png", O_WRONLY | O_CREAT, 0644));
     for (int n = 1; n <= 5000; ++n)
-        ::close(::openat(fd, ("image001_(" + std::to_string(n) + ")_.png").c_str(), O_WRONLY | O_CREAT, 0644));
+        ::close(
+            ::openat(fd, ("image001_(" + std::to_string(n) + ")_.png").c_str(), O_WRONLY | O_CREAT, 0644));
     const bool fresh = state.range(0) != 0;
     FolderListing listing;
     for (auto _ : state) {
