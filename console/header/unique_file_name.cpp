@@ -165,7 +165,8 @@ int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_v
 int FindFreeCountedName(NameFolder folder, std::u16string& name, uint64_t first) {
     const size_t start = ExtensionStart(name);
     CountedNames counted(std::u16string_view(name).substr(0, start), std::u16string_view(name).substr(start));
-    FolderListing& listing = ListingOf(folder);
+    FolderListing unkept; // without a listing of the run's, nothing is remembered
+    FolderListing& listing = folder.listing ? ListingOf(folder) : unkept;
     uint64_t& memo = listing.next_counter[platform::U16ToUtf8(name)];
     for (uint64_t n = first > memo ? first : memo;; ++n) {
         const std::string& native = counted.Native(n);

@@ -32,7 +32,8 @@ struct FolderListing {
     void Forget() { *this = FolderListing{}; }
 };
 
-/// The folder a name is made unique in: its open handle and the run's listing.
+/// The folder a name is made unique in: its open handle and the run's listing (none: names are
+/// only looked up on disk).
 struct NameFolder {
     int fd;
     FolderListing* listing;

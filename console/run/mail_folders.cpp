@@ -62,7 +62,8 @@ std::u16string Shown(std::u16string_view text) {
 } // namespace
 
 NameFolder OutputNames(MailState& mail) {
-    return {mail.output.Here(), &mail.run->listing};
+    // A walk without a run (a test's) has no folder: every name is free.
+    return {mail.output.Here(), mail.run ? &mail.run->listing : nullptr};
 }
 
 std::u16string OutputFolderPath(const MailState& mail) {
