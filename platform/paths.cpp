@@ -223,14 +223,18 @@ int MakeFolderAt(int parent, std::u16string_view name) {
 UniqueFd OpenFolder(std::u16string_view path) {
     const std::string native = NativePath(FullPath(path));
     constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    int fd = ::open(native.c_str(), kFlags);
-    if (fd < 0 && errno == ENAMETOOLONG) fd = OpenStepwise(native, kFlags);
-    return UniqueFd(fd);
+    UniqueFd fd(::open(native.c_str(), kFlags));
+    if (!fd && errno == ENAMETOOLONG) fd.Reset(OpenStepwise(native, kFlags));
+    // Files are made in it only with search permission, which a handle for its path alone does not
+    // ask for: a folder without it cannot be entered, as before.
+    if (fd && ::faccessat(fd.Get(), ".", X_OK, 0) != 0) fd.Reset();
+    return fd;
 }
 
 UniqueFd OpenFolderNoFollowAt(int parent, std::u16string_view name) {
+    // Opened for reading, as the folders of a mail always were.
     return UniqueFd(
-        ::openat(parent, NativePath(name).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        ::openat(parent, NativePath(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 std::u16string FolderPath(int folder) {
