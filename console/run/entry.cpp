@@ -211,6 +211,7 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
     if (!IsMailFileName(path)) {
+        // Its paths are made full against the start folder, so no folder handle is needed.
         const int expanded =
             TnefExpandFile({platform::kCurrentFolder, run.start_folder, &run.listing}, path,
                            options.output_folder.empty() ? u"output" : options.output_folder,
