@@ -21,8 +21,9 @@ if [ $console_only -eq 0 ]; then
   # the package check reads the manual pages with man, and runs lintian; the taskbar test needs
   # a private session bus; the screenshots are taken on a virtual X server (xvfb-run needs xauth,
   # which apt only recommends).
-  # git lists the tracked files for the format check.
-  packages+=(file man-db lintian dbus-daemon xvfb xauth git)
+  # git lists the tracked files for the format check. qemu-user runs the console unit tests as
+  # older processors (test.sh).
+  packages+=(file man-db lintian dbus-daemon xvfb xauth git qemu-user)
 fi
 
 say() { echo "==> $*"; }

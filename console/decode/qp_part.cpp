@@ -3,96 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "console/decode/base64_text.h"
-#include "console/decode/cpu_features.h"
+#include "console/decode/line_scan.h"
 
 namespace dornick {
 namespace {
 
 // The reader's limit: a line of this many characters without a line end is a piece.
 constexpr size_t kMaxLineChars = kLineCapacity - 1;
-
-// What one pass over a line's bytes up to its LF found: the LF (null when there is none within the
-// span), and whether a NUL or the boundaries' first byte stands before it.
-struct LineScan {
-    const unsigned char* lf = nullptr;
-    bool nul_or_boundary_start = false;
-};
-
-// Scans the `span` bytes at `start` for the line's LF, sixteen bytes at a time while the data
-// (which ends at `data_end`) allows. `first` is the byte every boundary begins with, or -1 when
-// they begin differently (then the boundary test is always due).
-#if defined(__x86_64__)
-// The 32-byte rounds of ScanLine, while 32 bytes are left of the data: false when they ran out
-// before the LF, with `p` where they stopped and `seen` telling what they saw.
-__attribute__((target("avx2"))) bool ScanLine32(const unsigned char*& p, const unsigned char* limit,
-                                                const unsigned char* data_end, unsigned char probe,
-                                                bool& seen, LineScan& scan, bool always) {
-    const __m256i lf = _mm256_set1_epi8('\n');
-    const __m256i probes = _mm256_set1_epi8(static_cast<char>(probe));
-    const __m256i zero = _mm256_setzero_si256();
-    for (; p < limit && data_end - p >= 32; p += 32) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const uint32_t lf_mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, lf)));
-        const uint32_t special = static_cast<uint32_t>(_mm256_movemask_epi8(
-            _mm256_or_si256(_mm256_cmpeq_epi8(bytes, zero), _mm256_cmpeq_epi8(bytes, probes))));
-        if (lf_mask) {
-            const unsigned at = static_cast<unsigned>(__builtin_ctz(lf_mask));
-            if (p + at < limit) scan.lf = p + at;
-            scan.nul_or_boundary_start = always || seen || (special & ((uint64_t{1} << at) - 1)) != 0;
-            return true;
-        }
-        seen = seen || special != 0;
-    }
-    return false;
-}
-#endif
-
-LineScan ScanLine(const unsigned char* start, size_t span, const unsigned char* data_end, int first) {
-    LineScan scan;
-    const bool always = first < 0;
-    const unsigned char probe = always ? 0 : static_cast<unsigned char>(first);
-    const unsigned char* const limit = start + span;
-    const unsigned char* p = start;
-    bool seen = false;
-#if defined(__x86_64__)
-    if (HaveAvx2() && ScanLine32(p, limit, data_end, probe, seen, scan, always)) return scan;
-#endif
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i probes = _mm_set1_epi8(static_cast<char>(probe));
-    const __m128i zero = _mm_setzero_si128();
-    for (; p < limit && data_end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const unsigned lf_mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-        const unsigned special = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, zero), _mm_cmpeq_epi8(bytes, probes))));
-        if (lf_mask) {
-            const unsigned at = static_cast<unsigned>(__builtin_ctz(lf_mask));
-            if (p + at < limit) scan.lf = p + at;
-            scan.nul_or_boundary_start = always || seen || (special & ((1u << at) - 1)) != 0;
-            return scan;
-        }
-        seen = seen || special != 0;
-    }
-#endif
-    for (; p < limit; ++p) {
-        const unsigned char c = *p;
-        if (c == '\n') {
-            scan.lf = p;
-            break;
-        }
-        seen = seen || c == 0 || c == probe;
-    }
-    scan.nul_or_boundary_start = always || seen;
-    return scan;
-}
 
 // How the line just read ended; None for a piece of a longer line and at the end of the data.
 enum class LineEnd { None, CrLf, Lf, Cr };

@@ -1,8 +1,5 @@
 #include <cstring>
-#include <iterator>
-#include <random>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -128,63 +125,6 @@ TEST(Base64Text, QpDecode) {
         uint8_t out[32];
         const int n = QpDecode(row.text, out, row.header);
         EXPECT_EQ(std::string(reinterpret_cast<char*>(out), n), row.expected);
-    }
-}
-
-// The line runs of each kind of vector instructions against the group decoder, line by line:
-// the same bytes, and a stop before the same line (a damaged byte, another line end or length,
-// the end of the data or of the room).
-TEST(Base64Text, LineRunsMatchTheGroupDecoder) {
-    std::mt19937 random(5);
-    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const char damage[] = {'=', '!', '-', ' ', '\0', '\x80', '\xFF', '\r', '\n', '.'};
-    for (Base64Vectors vectors : {Base64Vectors::Avx2, Base64Vectors::Avx512, Base64Vectors::None}) {
-        for (int round = 0; round < 2000; ++round) {
-            const Base64LineShape shape{4 * (1 + random() % 40), random() % 2 == 0};
-            const std::string ending = shape.crlf ? "\r\n" : "\n";
-            std::string text;
-            const size_t lines = 1 + random() % 12;
-            for (size_t l = 0; l < lines; ++l) {
-                for (size_t i = 0; i < shape.letters; ++i)
-                    text.push_back(alphabet[random() % 64]);
-                text += ending;
-            }
-            if (random() % 2) text[random() % text.size()] = damage[random() % std::size(damage)];
-            if (random() % 4 == 0) text.insert(random() % text.size(), 1, 'Q'); // a line of another length
-            text.append(random() % 80, 'A');
-            const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-            const size_t room = random() % 3 == 0 ? random() % 400 : 1 << 16;
-            std::vector<uint8_t> out(room + 64);
-            const unsigned char* pos = data;
-            const size_t written =
-                Base64DecodeLineRun(pos, data + text.size(), shape, out.data(), room, vectors);
-            // What the run gave, line by line, as the group decoder has it.
-            const size_t done = static_cast<size_t>(pos - data);
-            const size_t step = shape.letters + ending.size();
-            ASSERT_EQ(done % step, 0u) << round;
-            ASSERT_EQ(written, done / step * shape.letters / 4 * 3) << round;
-            std::vector<uint8_t> expected(written + 8);
-            for (size_t line = 0; line < done / step; ++line) {
-                const unsigned char* start = data + line * step;
-                ASSERT_EQ(Base64DecodeLetterGroups(start, shape.letters / 4,
-                                                   expected.data() + line * shape.letters / 4 * 3),
-                          shape.letters / 4)
-                    << round;
-                ASSERT_EQ(std::string(reinterpret_cast<const char*>(start + shape.letters), ending.size()),
-                          ending);
-            }
-            ASSERT_EQ(std::memcmp(out.data(), expected.data(), written), 0) << round;
-            // It stopped for a reason: the next line is not whole groups with the same end, or too
-            // little is left of the data or the room.
-            const size_t line_bytes = shape.letters / 4 * 3;
-            uint8_t scratch[160];
-            const bool next_clean =
-                text.size() - done >= step &&
-                Base64DecodeLetterGroups(pos, shape.letters / 4, scratch) == shape.letters / 4 &&
-                text.compare(done + shape.letters, ending.size(), ending) == 0;
-            const bool near_end = text.size() - done < step + 64 || room - written < line_bytes + 64;
-            if (vectors != Base64Vectors::None) EXPECT_TRUE(!next_clean || near_end) << round;
-        }
     }
 }
 

@@ -189,40 +189,5 @@ TEST(QpPart, FastPathEqualsFullPathOnDamagedInput) {
     }
 }
 
-// The span decoder (sixteen bytes at a time where it can) against the byte loop of the body rule:
-// escapes that straddle the blocks, "=" among digits, bad digits, cut escapes, NUL bytes.
-TEST(QpPart, DecodeSpanMatchesTheByteLoop) {
-    std::vector<std::string> texts = {"",
-                                      "abc",
-                                      "=41",
-                                      "a=4",
-                                      "=",
-                                      "x=3D=3d=zz_",
-                                      "=41=42=",
-                                      std::string(40, '='),
-                                      "0123456789abcde=4",
-                                      "0123456789abcd=41=42",
-                                      "0123456789abcdef=41",
-                                      "==41==42===43" + std::string(20, 'q')};
-    std::mt19937 random(7);
-    const char alphabet[] = "====0123456789ABCDEFabcdefGgz _\r\xE3\x81";
-    for (int round = 0; round < 20000; ++round) {
-        std::string text;
-        const size_t length = random() % 120;
-        for (size_t i = 0; i < length; ++i)
-            text.push_back(random() % 50 == 0 ? '\0' : alphabet[random() % (sizeof alphabet - 1)]);
-        texts.push_back(text);
-    }
-    for (const std::string& text : texts) {
-        std::vector<uint8_t> span_out(text.size() + kQpSpanSlack), loop_out(text.size() + 1);
-        const size_t n =
-            QpDecodeSpan(reinterpret_cast<const unsigned char*>(text.data()), text.size(), span_out.data());
-        const size_t m = QpDecodeBlock(text.data(), text.size(), loop_out.data(), false, QEscapeRule::Or);
-        ASSERT_EQ(std::string(span_out.begin(), span_out.begin() + n),
-                  std::string(loop_out.begin(), loop_out.begin() + m))
-            << ::testing::PrintToString(text);
-    }
-}
-
 } // namespace
 } // namespace dornick
