@@ -3,6 +3,7 @@
 // with older models).
 #include <cstring>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@
 #include "console/decode/vector_width.h"
 
 namespace dornick {
+
+// Test names and failures show a width as its bytes.
+void PrintTo(VectorWidth width, std::ostream* out) {
+    *out << static_cast<int>(width) << " bytes";
+}
+
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

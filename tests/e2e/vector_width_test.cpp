@@ -61,12 +61,11 @@ std::vector<std::string> Mails() {
 class VectorWidths : public TempDir {};
 
 TEST_F(VectorWidths, EveryWidthWritesTheSameTree) {
-    std::vector<std::string> args = {"/P"};
+    std::vector<std::string> paths;
     const std::vector<std::string> mails = Mails();
     for (size_t i = 0; i < mails.size(); ++i) {
-        const std::string path = Path("mail" + std::to_string(i) + ".eml");
-        WriteFile(path, mails[i]);
-        args.push_back(path);
+        paths.push_back(Path("mail" + std::to_string(i) + ".eml"));
+        WriteFile(paths.back(), mails[i]);
     }
     struct Run {
         std::string width;
@@ -78,8 +77,9 @@ TEST_F(VectorWidths, EveryWidthWritesTheSameTree) {
     // "0" is the plain code; "8" is no width and is ignored (the widest).
     for (const std::string width : {"0", "16", "32", "64", "8"}) {
         Run run{width, {}, {}, {}};
-        std::vector<std::string> run_args = args;
-        run_args.insert(run_args.end(), {"/O", Path("out" + width)});
+        // Options are read from left to right: the output folder before the mails.
+        std::vector<std::string> run_args = {"/P", "/O", Path("out" + width)};
+        run_args.insert(run_args.end(), paths.begin(), paths.end());
         const RunResult r = RunDornick(run_args, {"DORNICK_VECTOR_WIDTH=" + width});
         ASSERT_EQ(r.exit_code, 0) << width;
         run.tree = ListTree(Path("out" + width));
@@ -95,7 +95,7 @@ TEST_F(VectorWidths, EveryWidthWritesTheSameTree) {
     }
     const Run& plain = runs.front();
     // The mails were really decoded: the attachments come back whole.
-    ASSERT_GE(plain.files.size(), 9u);
+    ASSERT_GE(plain.files.size(), 8u);
     EXPECT_EQ(plain.files.front().first, "hanako@example.jp/2017-01-03/c.bin");
     EXPECT_TRUE(plain.files.front().second == NoiseBytes(30000, 3));
     for (const Run& run : runs) {
