@@ -157,11 +157,6 @@ DecodeLineRun(const unsigned char*& pos, const unsigned char* data_end, const Ba
     return static_cast<size_t>(o - out);
 }
 
-__attribute__((target(DORNICK_TARGET_16))) size_t LetterBlocksOf16(const unsigned char* in, size_t max_groups,
-                                                                   uint8_t* out) {
-    return DecodeLetterBlocks<16>(in, max_groups, out);
-}
-
 __attribute__((target(DORNICK_TARGET_16))) size_t LineRunOf16(const unsigned char*& pos,
                                                               const unsigned char* data_end,
                                                               const Base64LineShape& shape, uint8_t* out,
@@ -186,13 +181,17 @@ __attribute__((target(DORNICK_TARGET_64))) size_t LineRunOf64(const unsigned cha
 } // namespace
 #endif
 
-size_t Base64LetterBlocks16(const unsigned char* in, size_t max_groups, uint8_t* out) {
 #ifdef DORNICK_VECTOR_KERNELS
-    if (VectorsAtLeast(VectorWidth::W16) && HaveSsse3()) return LetterBlocksOf16(in, max_groups, out);
-#endif
+__attribute__((target(DORNICK_TARGET_16))) size_t
+Base64LetterBlocks16Unchecked(const unsigned char* in, size_t max_groups, uint8_t* out) {
+    return DecodeLetterBlocks<16>(in, max_groups, out);
+}
+#else
+size_t Base64LetterBlocks16Unchecked(const unsigned char* in, size_t max_groups, uint8_t* out) {
     (void)in, (void)max_groups, (void)out;
     return 0;
 }
+#endif
 
 size_t Base64LineRunOfWidth(VectorWidth width, const unsigned char*& pos, const unsigned char* data_end,
                             const Base64LineShape& shape, uint8_t* out, size_t room) {

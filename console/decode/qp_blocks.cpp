@@ -92,9 +92,17 @@ __attribute__((always_inline)) inline size_t DecodeEscapeBlocks(const unsigned c
             DecodeEscapesBefore(p + Width, p, o);
             continue;
         }
-        const Reg high = V::And(V::template ShiftLeft16<4>(HexDigitValues<Width>(V::Load(p + 1))),
-                                V::Bytes(static_cast<int8_t>(0xF0)));
-        const Reg bytes = V::Select(block, V::Or(high, HexDigitValues<Width>(after2)), is_start);
+        const Reg first_digits = HexDigitValues<Width>(V::Load(p + 1));
+        const Reg high =
+            V::And(V::template ShiftLeft16<4>(first_digits), V::Bytes(static_cast<int8_t>(0xF0)));
+        Reg second_digits;
+        if constexpr (Width == 16) {
+            // Those of bytes 2..17 are the first digits' shifted by one, with byte 17's own after them.
+            second_digits = V::ShiftInByte(first_digits, kQpHexValues[p[17]]);
+        } else {
+            second_digits = HexDigitValues<Width>(after2);
+        }
+        const Reg bytes = V::Select(block, V::Or(high, second_digits), is_start);
         const uint64_t kept = ~digits & kAll;
         uint64_t order[kHalves];
         int counts[kHalves];
@@ -141,15 +149,16 @@ size_t QpDecodeEscapeBlocksOfWidth(VectorWidth width, const unsigned char*& text
 
 size_t QpDecodeEscapeBlocks(const unsigned char*& text, const unsigned char* end, uint8_t* out) {
 #ifdef DORNICK_VECTOR_KERNELS
-    size_t count = 0;
-    if (VectorsAtLeast(VectorWidth::W32) && HaveAvx2AndPopcnt()) count = EscapeBlocksOf32(text, end, out);
-    if (VectorsAtLeast(VectorWidth::W16) && HaveSsse3AndPopcnt())
-        count += EscapeBlocksOf16(text, end, out + count);
-    return count;
-#else
+    // Called for every line: one look at the width; 32 bytes implies SSSE3 and POPCNT.
+    const VectorWidth width = ActiveVectorWidth();
+    if (width >= VectorWidth::W32) {
+        const size_t count = EscapeBlocksOf32(text, end, out);
+        return count + EscapeBlocksOf16(text, end, out + count);
+    }
+    if (width == VectorWidth::W16 && HaveSsse3AndPopcnt()) return EscapeBlocksOf16(text, end, out);
+#endif
     (void)text, (void)end, (void)out;
     return 0;
-#endif
 }
 
 } // namespace dornick

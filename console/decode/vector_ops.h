@@ -74,6 +74,10 @@ template <> struct VectorOps<16> {
     }
     /// 16-bit lanes multiplied, adjacent products added into 32-bit lanes.
     static Reg MultiplyAddWords(Reg a, Reg b) { return {_mm_madd_epi16(a.v, b.v)}; }
+    /// The bytes of a moved down by one, with `last` as the new top byte.
+    __attribute__((target(DORNICK_TARGET_16))) static Reg ShiftInByte(Reg a, uint8_t last) {
+        return {_mm_alignr_epi8(_mm_cvtsi32_si128(last), a.v, 1)};
+    }
     /// The register from its eight-byte halves, lowest first.
     static Reg FromHalves(const uint64_t (&h)[2]) {
         return {_mm_set_epi64x(static_cast<long long>(h[1]), static_cast<long long>(h[0]))};
