@@ -13,27 +13,28 @@ namespace {
 // The nibble tables of the 16- and 32-byte blocks. For each low nibble, the high nibbles at which a
 // byte is not a letter (bit per high nibble class); for each high nibble, its class bit. A byte is
 // a letter when the two do not meet.
-constexpr int8_t kNotLetterClasses[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                          0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
-constexpr int8_t kHighNibbleClass[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
-                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+alignas(16) constexpr int8_t kNotLetterClasses[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                      0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
+alignas(16) constexpr int8_t kHighNibbleClass[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                                     0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
 // What to add to a letter to get its value, by high nibble ("/" has its own row).
-constexpr int8_t kRollByHighNibble[16] = {0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0};
+alignas(16) constexpr int8_t kRollByHighNibble[16] = {0, 16, 19, 4, -65, -65, -71, -71,
+                                                      0, 0,  0,  0, 0,   0,   0,   0};
 // Each group's three bytes, high byte first, from its 32-bit lane, within a 16-byte lane.
-constexpr int8_t kGroupByteOrder[16] = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1};
+alignas(16) constexpr int8_t kGroupByteOrder[16] = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1};
 // The 32-byte block: the 12 bytes of each 16-byte lane side by side.
-constexpr int32_t kLaneJoin32[8] = {0, 1, 2, 4, 5, 6, 3, 7};
+alignas(32) constexpr int32_t kLaneJoin32[8] = {0, 1, 2, 4, 5, 6, 3, 7};
 
 // The 64-byte block looks the values up in one two-table byte permutation: the letters' values for
 // the 128 ASCII bytes, 0x80 for the other bytes (a byte at or above 0x80 is caught by its own top
 // bit), and packs the 48 bytes with one byte permutation.
-constexpr std::array<uint8_t, 128> kAsciiValues = [] {
+alignas(64) constexpr std::array<uint8_t, 128> kAsciiValues = [] {
     std::array<uint8_t, 128> table{};
     for (int c = 0; c < 128; ++c)
         table[c] = kBase64Values[c] < 64 ? kBase64Values[c] : 0x80;
     return table;
 }();
-constexpr std::array<uint8_t, 64> kPackOrder64 = [] {
+alignas(64) constexpr std::array<uint8_t, 64> kPackOrder64 = [] {
     std::array<uint8_t, 64> order{};
     for (int i = 0; i < 48; ++i)
         order[i] = static_cast<uint8_t>((i / 3) * 4 + 2 - i % 3);

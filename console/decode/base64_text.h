@@ -67,7 +67,7 @@ struct Base64LineShape {
 /// first line of another shape, one without a line after it, or one whose bytes do not fit; `pos`
 /// then points at that line. Returns the bytes written: 3 per 4 letters. Decodes nothing where the
 /// processor lacks the vector instructions (the caller's line decoder is just as right); `vectors`
-/// picks one kind of them (for the tests), the widest the processor has by default.
+/// picks one kind of them, the width in force (ActiveVectorWidth) by default.
 enum class Base64Vectors { Best, Avx2, Avx512, None };
 size_t Base64DecodeLineRun(const unsigned char*& pos, const unsigned char* data_end,
                            const Base64LineShape& shape, uint8_t* out, size_t room,

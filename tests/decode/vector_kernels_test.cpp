@@ -109,7 +109,7 @@ TEST_P(VectorKernels, Base64LineRunsMatchTheReference) {
             ASSERT_EQ(std::string(reinterpret_cast<const char*>(start + shape.letters), ending.size()),
                       ending);
         }
-        ASSERT_EQ(std::memcmp(out.data(), expected.data(), written), 0) << round;
+        ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + written), expected) << round;
         // It stopped for a reason: the next line is not whole groups with the same end, or too
         // little is left of the data or the room.
         const size_t line_bytes = shape.letters / 4 * 3;
