@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <system_error>
 #include <unistd.h>
 
 #include "platform/paths.h"
@@ -117,17 +118,37 @@ WriteStatus AsyncWriter::Append(const void* data, size_t size) {
 }
 
 WriteStatus AsyncWriter::HandOff() {
-    {
+    if (!synchronous_) {
         std::unique_lock<std::mutex> lock(mutex_);
         // The bound on memory: wait while the disk is this far behind.
         piece_done_.wait(lock, [this] { return in_flight_ < pieces_in_flight_; });
-        queue_.push_back(std::move(current_));
-        ++in_flight_;
-        if (!thread_.joinable()) thread_ = std::thread(&AsyncWriter::WriterLoop, this);
+        if (thread_.joinable() || StartWriterThread()) {
+            queue_.push_back(std::move(current_));
+            ++in_flight_;
+            lock.unlock();
+            work_ready_.notify_one();
+            current_ = Piece{};
+            return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
+        }
+        // No thread can be had (a process or address-space limit): from now on the pieces are
+        // written here, the same bytes at the same offsets, only without the overlap.
+        synchronous_ = true;
     }
-    work_ready_.notify_one();
-    current_ = Piece{};
+    if (error_.load() == 0) {
+        const int error = WriteAllAt(current_.fd, current_.data.get(), current_.size, current_.offset);
+        if (error) RecordError(error);
+    }
+    current_.size = 0; // the buffer stays for the next piece
     return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
+}
+
+bool AsyncWriter::StartWriterThread() {
+    try {
+        thread_ = std::thread(&AsyncWriter::WriterLoop, this);
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
 
 void AsyncWriter::RecordError(int error) {

@@ -34,7 +34,8 @@ enum class WriteStatus : int { Ok = 0, NoMemory = -1, Failed = -2 };
 /// Writes one output file at a time. Appended bytes are gathered into pieces that a background
 /// thread writes with pwrite at their 64-bit offsets, in order; the pieces in flight are bounded,
 /// so memory stays bounded and decoding waits only when the disk falls that far behind. Finish
-/// waits for every piece before the file may be closed and tells whether any write failed.
+/// waits for every piece before the file may be closed and tells whether any write failed. When no
+/// thread can be started, the pieces are written on the calling thread instead.
 class AsyncWriter {
   public:
     static constexpr size_t kDefaultPieceSize = 256 * 1024;
@@ -70,6 +71,7 @@ class AsyncWriter {
 
     bool TakeFreePiece();
     WriteStatus HandOff();
+    bool StartWriterThread();
     void RecordError(int error);
     void WriterLoop();
 
@@ -88,6 +90,7 @@ class AsyncWriter {
     std::vector<Piece> free_;
     int in_flight_ = 0;
     bool stopping_ = false;
+    bool synchronous_ = false; // set once no writer thread could be started
     std::thread thread_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,11 +37,20 @@ MoveResult MoveFile(int folder, std::u16string_view from, std::u16string_view to
 
 namespace platform {
 
-bool CopyStandardInput(std::string& path) {
-    const char* folder = std::getenv("TMPDIR");
-    path = std::string(folder && *folder ? folder : "/tmp") + "/dornick-stdin-XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0) return false;
+bool CopyStandardInput(UniqueFd& copy, std::string& path) {
+    const char* env = std::getenv("TMPDIR");
+    const std::string folder = env && *env ? env : "/tmp";
+    // The copy never has a name, or loses it at once: nothing of it outlives the process, however
+    // the process ends. It is reached through its descriptor while it lives.
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string name = folder + "/dornick-stdin-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return false;
+        ::unlink(name.c_str());
+    }
+    copy.Reset(fd);
+    path = "/proc/self/fd/" + std::to_string(fd);
     bool copied = true;
     char buffer[1 << 16];
     while (copied) {
@@ -52,13 +62,8 @@ bool CopyStandardInput(std::string& path) {
         }
         copied = WriteWhole(fd, std::string_view(buffer, static_cast<size_t>(n)));
     }
-    copied = ::close(fd) == 0 && copied;
-    if (!copied) ::unlink(path.c_str());
+    if (!copied) copy.Reset();
     return copied;
-}
-
-void RemoveNativeFile(const std::string& path) {
-    ::unlink(path.c_str());
 }
 
 bool RemoveEmptyFolder(int parent, std::u16string_view path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 /// Writes all of `data` at the file's position, going on after interrupted and short writes.
@@ -22,11 +24,10 @@ enum class MoveResult { Moved, Exists, Failed };
 
 namespace platform {
 
-/// Copies all of standard input into a new temporary file (under TMPDIR, else /tmp) and gives
-/// its path. False when it could not be made or written: nothing is left behind then.
-[[nodiscard]] bool CopyStandardInput(std::string& path);
-/// Removes a file by its native path; a missing file is fine.
-void RemoveNativeFile(const std::string& path);
+/// Copies all of standard input into a temporary file without a name (under TMPDIR, else /tmp),
+/// held by `copy`, and gives a path that opens it while `copy` lives. False when it could not be
+/// made or written. No copy outlives `copy`, nor the process.
+[[nodiscard]] bool CopyStandardInput(UniqueFd& copy, std::string& path);
 /// Removes the folder `path` (of the open folder `parent`, or a full path) when it is empty; true
 /// when it was removed.
 bool RemoveEmptyFolder(int parent, std::u16string_view path);

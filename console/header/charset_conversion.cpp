@@ -4,10 +4,12 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 
 #include "console/header/header_reader.h"
+#include "console/header/file_extension.h"
 #include "console/header/header_search.h"
 #include "console/header/icu_objects.h"
 #include "console/header/icu_retry.h"
@@ -34,18 +36,12 @@ bool IsRejected(std::u16string_view text) {
     return HasReplacement(text) || !HasNoControlW(text);
 }
 
-// Keeps the first 255 units, without leaving half of a surrogate pair at the end.
-void CutToName(std::u16string& text) {
-    if (text.size() <= kOutputUnits) return;
-    text.resize(kOutputUnits);
-    if (U16_IS_LEAD(text.back())) text.pop_back();
-}
-
 enum class Outcome { Converted, UnknownName, Failed };
 
-// One conversion by converter name into at most 255 units. With `examined` the ICU status counts:
-// a failure is retried by the rule, and a result longer than the name ends as Failed (after one
-// message, since another attempt would give the same). `status` gets the conversion's own status.
+// One conversion by converter name into at most 255 units; a longer result is cut, its extension
+// kept. With `examined` the ICU status counts: a failure is retried by the rule. A result too long
+// for the name is no failure: the first call learns its length, and a second one takes it whole
+// before it is cut. `status` gets the conversion's own status.
 Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16string& out, bool examined,
                      UErrorCode* conversion_status = nullptr) {
     out.clear();
@@ -55,27 +51,32 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     // unknown: the detector reads the bytes. Only a shortage of memory fails the conversion.
     if (!converter) return IsLastingIcuFailure(status) ? Outcome::UnknownName : Outcome::Failed;
     UChar buffer[kNameCapacity];
+    UChar* target = buffer;
+    int32_t capacity = kNameCapacity;
+    std::u16string whole;
     int32_t length = 0;
     // ucnv_toUChars resets the converter first, so a cached one starts from its initial state.
     auto convert = [&](UErrorCode& s) {
-        length = ucnv_toUChars(converter, buffer, kNameCapacity, bytes.data(),
-                               static_cast<int32_t>(bytes.size()), &s);
+        length = ucnv_toUChars(converter, target, capacity, bytes.data(), static_cast<int32_t>(bytes.size()), &s);
     };
-    if (examined)
-        status = RetryIcuCall(kToUCharsMessage, convert);
-    else
-        convert(status);
-    if (conversion_status) *conversion_status = status;
-    // The buffer holds what fitted; a result of exactly 256 units has no room for the terminator.
-    const int32_t kept = std::clamp<int32_t>(length, 0, kNameCapacity);
-    out.assign(buffer, static_cast<size_t>(kept));
-    const bool too_long = length > static_cast<int32_t>(kOutputUnits);
-    CutToName(out);
-    if (!examined) return Outcome::Converted;
-    if (too_long) {
-        ReportIcuFailure(kToUCharsMessage, U_BUFFER_OVERFLOW_ERROR);
-        return Outcome::Failed;
+    auto run = [&] {
+        if (examined)
+            status = RetryIcuCall(kToUCharsMessage, convert);
+        else
+            convert(status = U_ZERO_ERROR);
+    };
+    run();
+    // A result of exactly 256 units has no room for the terminator: it is taken whole as well.
+    if (length >= kNameCapacity) {
+        whole.resize(static_cast<size_t>(length) + 1);
+        target = whole.data();
+        capacity = length + 1;
+        run();
     }
+    if (conversion_status) *conversion_status = status;
+    out.assign(target, static_cast<size_t>(std::clamp<int32_t>(length, 0, capacity - 1)));
+    CutKeepingExtension(out, kOutputUnits);
+    if (!examined) return Outcome::Converted;
     return U_FAILURE(status) ? Outcome::Failed : Outcome::Converted;
 }
 
@@ -146,8 +147,8 @@ int Conversion::Run(std::u16string_view charset, int detect) {
     out_.clear();
     if (input_.empty()) return 0;
     if (IsPrintableAsciiBytes(input_)) {
-        out_.assign(input_.begin(),
-                    input_.begin() + static_cast<std::ptrdiff_t>(std::min(input_.size(), kOutputUnits)));
+        out_.assign(input_.begin(), input_.end());
+        CutKeepingExtension(out_, kOutputUnits);
         return 0;
     }
     if (charset.empty() && detect == 0) {
@@ -259,6 +260,37 @@ int ConvertToUnicode(std::string_view input, std::u16string& output, std::u16str
                      bool japanese_mail) {
     input = input.substr(0, std::min(input.find('\0'), kInputBytes));
     return Conversion(input, output, japanese_mail, false).Run(charset, detect);
+}
+
+size_t Utf8CutShortLength(std::string_view bytes) {
+    const auto* text = reinterpret_cast<const uint8_t*>(bytes.data());
+    const int32_t length = static_cast<int32_t>(bytes.size());
+    bool several_bytes = false;
+    int32_t at = 0;
+    while (at < length) {
+        const int32_t start = at;
+        UChar32 c;
+        U8_NEXT(text, at, length, c);
+        if (c >= 0) {
+            several_bytes = several_bytes || at - start > 1;
+            continue;
+        }
+        // A sequence the end cut short: a lead byte and fewer trail bytes than it announces, each
+        // of them valid, and nothing after them.
+        const uint8_t lead = text[start];
+        if (lead < 0xC2 || lead > 0xF4 || start + 1 + U8_COUNT_TRAIL_BYTES(lead) <= length) return 0;
+        if (start + 1 < length) {
+            const uint8_t first = text[start + 1];
+            const bool valid = lead < 0xE0   ? false
+                               : lead < 0xF0 ? U8_IS_VALID_LEAD3_AND_T1(lead, first)
+                                             : U8_IS_VALID_LEAD4_AND_T1(lead, first);
+            if (!valid) return 0;
+            for (int32_t i = start + 2; i < length; ++i)
+                if (!U8_IS_TRAIL(text[i])) return 0;
+        }
+        return several_bytes ? static_cast<size_t>(start) : 0;
+    }
+    return 0;
 }
 
 bool LooksLikeJis(std::string_view bytes) {

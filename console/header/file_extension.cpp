@@ -35,6 +35,19 @@ size_t ExtensionStart(std::u16string_view name) {
     return last_dot;
 }
 
+void CutKeepingExtension(std::u16string& name, size_t units) {
+    if (name.size() <= units) return;
+    const size_t start = ExtensionStart(name);
+    const size_t extension = name.size() - start;
+    // Without a stem left beside it the extension is cut like the rest.
+    size_t stem = extension < units ? units - extension : units;
+    if (stem > 0 && name[stem - 1] >= 0xD800 && name[stem - 1] <= 0xDBFF) --stem; // half a pair
+    if (extension < units)
+        name.erase(stem, start - stem);
+    else
+        name.resize(stem);
+}
+
 void ApplyTypeExtension(std::u16string& name, std::u16string_view mime_type) {
     if (mime_type.empty()) return;
     const MimeExtensionRow* first = FirstRowOfType(mime_type);

@@ -21,6 +21,11 @@ inline constexpr std::u16string_view CompoundSuffixes[] = {
 /// compound suffix begins; the name's length when it has no dot.
 size_t ExtensionStart(std::u16string_view name);
 
+/// Cuts a name longer than `units` to that length by cutting its stem, so that the extension (as
+/// ExtensionStart splits it) stays; an extension that leaves no room for a stem is cut with it. A
+/// surrogate pair is never split.
+void CutKeepingExtension(std::u16string& name, size_t units);
+
 /// Gives the name the extension of the first table row of `mime_type` when it has none, or one
 /// that no row knows; a name that would grow past kFileNameUnits is left as it is (or takes a
 /// shorter extension of the same type that fits).

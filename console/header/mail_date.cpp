@@ -12,7 +12,6 @@ namespace dornick {
 namespace {
 
 constexpr int kJapanOffsetMinutes = 9 * 60;
-constexpr size_t kDateTextLimit = 1023;
 constexpr int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::u16string_view kMonthNames[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
                                                  u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
@@ -96,6 +95,60 @@ int ExpandYear(const NumberRead& year) {
     return year.value;
 }
 
+// Years outside these cannot be a mail's (nor a file time worth setting): such a text is misread.
+constexpr int64_t kFirstYear = 1900;
+constexpr int64_t kLastYear = 9999;
+
+// Reads `count` digits at `at`; false when any of them is not a digit.
+bool ReadDigits(std::u16string_view text, size_t at, size_t count, int64_t& value) {
+    if (at + count > text.size()) return false;
+    value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (!IsAsciiDigit(text[i])) return false;
+        value = value * 10 + (text[i] - u'0');
+    }
+    return true;
+}
+
+// The separator inside a time; the sanitising of the date text has turned ":" into "_".
+bool IsTimeSeparator(char16_t c) {
+    return c == u':' || c == u'_';
+}
+
+struct Clock {
+    int64_t hour = 0, minute = 0, second = 0;
+};
+
+// A time "h:mm", "hh:mm", "h:mm:ss" or "hh:mm:ss" (a fraction of a second after "." is passed
+// over) at the start of `text`; the number of units read, or 0 (and `result` untouched) when the
+// text does not start so.
+size_t ReadClock(std::u16string_view text, Clock& result) {
+    Clock clock;
+    size_t hour_digits = 0;
+    while (hour_digits < text.size() && hour_digits < 3 && IsAsciiDigit(text[hour_digits]))
+        ++hour_digits;
+    if (hour_digits < 1 || hour_digits > 2) return 0;
+    ReadDigits(text, 0, hour_digits, clock.hour);
+    size_t at = hour_digits;
+    if (at >= text.size() || !IsTimeSeparator(text[at]) || !ReadDigits(text, at + 1, 2, clock.minute))
+        return 0;
+    at += 3;
+    if (at < text.size() && IsTimeSeparator(text[at]) && ReadDigits(text, at + 1, 2, clock.second)) {
+        at += 3;
+        if (at < text.size() && text[at] == u'.' && at + 1 < text.size() && IsAsciiDigit(text[at + 1]))
+            for (++at; at < text.size() && IsAsciiDigit(text[at]);)
+                ++at;
+    }
+    if (at < text.size() && IsAsciiDigit(text[at])) return 0;
+    result = clock;
+    return at;
+}
+
+bool ClockInRange(const Clock& clock) {
+    // A leap second is the last second of its minute.
+    return clock.hour <= 23 && clock.minute <= 59 && clock.second <= 60;
+}
+
 int ZoneOffsetMinutes(std::u16string_view zone) {
     std::u16string_view bare = zone;
     if (bare.size() >= 2 && bare.front() == u'(' && bare.back() == u')')
@@ -103,95 +156,163 @@ int ZoneOffsetMinutes(std::u16string_view zone) {
     for (const NamedZone& named : kNamedZones)
         if (platform::EqualsNoCaseAscii(bare, named.name)) return named.offset_minutes;
     if (zone.size() < 4) return 0;
-    int offset = ReadTwoAt(zone, 1) * 60 + ReadTwoAt(zone, 3);
+    // "+09:00" (ISO 8601, its colon sanitised to "_" in a folder's text) as well as "+0900".
+    const size_t minutes_at = zone.size() >= 6 && IsTimeSeparator(zone[3]) ? 4 : 3;
+    int offset = ReadTwoAt(zone, 1) * 60 + ReadTwoAt(zone, minutes_at);
     return zone[0] == u'+' ? offset : -offset;
 }
 
-} // namespace
+// The date a numeric form gives: "yyyy-mm-dd" (ISO 8601) or "yyyy/mm/dd", the separator written
+// the same both times ("_" after sanitising). Units read, or 0.
+size_t ReadNumericDate(std::u16string_view token, int64_t& year, int& month, int64_t& day) {
+    int64_t month_value = 0;
+    if (token.size() < 10 || !ReadDigits(token, 0, 4, year)) return 0;
+    const char16_t separator = token[4];
+    if ((separator != u'-' && separator != u'/' && separator != u'_') || token[7] != separator) return 0;
+    if (!ReadDigits(token, 5, 2, month_value) || !ReadDigits(token, 8, 2, day)) return 0;
+    if (token.size() > 10 && IsAsciiDigit(token[10])) return 0;
+    month = static_cast<int>(month_value);
+    return 10;
+}
 
-void ParseMailDate(std::u16string& text, platform::SystemTime& time) {
-    time = platform::SystemTime{};
-    std::vector<std::u16string_view> tokens = SplitTokens(text);
-    if (tokens.empty()) return;
+// A number written as a whole token, perhaps followed by a comma ("7," in "Mon, 7 Dec").
+bool IsWholeNumber(std::u16string_view token, const NumberRead& number) {
+    const size_t digits = static_cast<size_t>(number.digits);
+    return digits > 0 && IsAsciiDigit(token[0]) && (digits == token.size() || (digits + 1 == token.size() &&
+                                                                               token.back() == u','));
+}
 
-    int64_t day = 0, year = 0;
+int MonthOf(std::u16string_view token) {
+    if (token.size() < 3) return 0;
+    for (int m = 0; m < 12; ++m)
+        if (platform::EqualsNoCaseAscii(token.substr(0, 3), kMonthNames[m])) return m + 1;
+    return 0;
+}
+
+struct MailMoment {
+    int64_t year = 0, day = 0;
     int month = 0;
+    Clock clock;
+    bool have_clock = false;
+    std::u16string_view zone; // empty: the time stands as written
+};
+
+// Day, month and year from the blank-separated tokens after the label, in the forgiving order
+// mail programs write them ("Mon, 7 Dec 2026", "Dec 7 2026", "Mon Dec 7 20:14:11 2026"), or from
+// one numeric date ("2026-12-07T20:14:11+09:00", "2026/12/07 20:14"). False when the text does
+// not hold a whole date this way: no part of it is then taken.
+bool ReadMoment(const std::vector<std::u16string_view>& tokens, MailMoment& moment) {
     bool have_day = false, have_month = false, have_year = false;
     size_t next = 1;
     for (; next < tokens.size() && !(have_day && have_month && have_year); ++next) {
-        std::u16string_view token = tokens[next];
-        NumberRead number = ReadLeadingNumber(token);
-        // A year written "00" reads as zero; once the day is known it is still the year 2000.
-        bool zero_year = have_day && !have_year && number.value == 0 && number.digits == 2 &&
-                         token[0] != u'+' && token[0] != u'-';
-        if (number.value != 0 || zero_year) {
+        const std::u16string_view token = tokens[next];
+        if (!have_day && !have_month && !have_year) {
+            if (const size_t used = ReadNumericDate(token, moment.year, moment.month, moment.day)) {
+                have_day = have_month = have_year = true;
+                std::u16string_view rest = token.substr(used);
+                if (!rest.empty() && (rest[0] == u'T' || rest[0] == u't')) {
+                    const size_t clock = ReadClock(rest.substr(1), moment.clock);
+                    if (clock == 0) return false;
+                    moment.have_clock = true;
+                    rest = rest.substr(1 + clock);
+                    if (!rest.empty()) moment.zone = rest;
+                } else if (!rest.empty()) {
+                    return false;
+                }
+                ++next;
+                break;
+            }
+        }
+        const NumberRead number = ReadLeadingNumber(token);
+        if (number.digits > 0 || token[0] == u'+' || token[0] == u'-') {
+            if (have_day && have_month && !have_year && !moment.have_clock &&
+                ReadClock(token, moment.clock) == token.size()) {
+                // The time before the year, as in "Mon Dec 7 20:14:11 2026".
+                moment.have_clock = true;
+                continue;
+            }
+            if (!IsWholeNumber(token, number)) return false;
             if (!have_day) {
-                day = number.value;
+                if (number.digits > 2) return false;
+                moment.day = number.value;
                 have_day = true;
             } else if (!have_year) {
-                year = ExpandYear(number);
+                if (number.digits < 2 || number.digits > 4) return false;
+                moment.year = ExpandYear(number);
                 have_year = true;
             }
             continue;
         }
-        for (int m = 0; m < 12; ++m)
-            if (token.size() >= 3 && platform::EqualsNoCaseAscii(token.substr(0, 3), kMonthNames[m])) {
-                month = m + 1;
-                have_month = true;
-                break;
-            }
-    }
-
-    int64_t hour = 0, minute = 0, second = 0;
-    if (have_day && have_month && have_year && next < tokens.size()) {
-        std::u16string_view clock = tokens[next++];
-        hour = ReadLeadingNumber(clock).value;
-        if (clock.size() >= 4) minute = ReadTwoAt(clock, 3);
-        if (clock.size() >= 7) second = ReadTwoAt(clock, 6);
-        if (next < tokens.size()) {
-            int64_t offset = ZoneOffsetMinutes(tokens[next]);
-            int64_t total = minute - offset + kJapanOffsetMinutes;
-            minute = FloorMod(total, 60);
-            int64_t hours = hour + FloorDiv(total, 60);
-            hour = FloorMod(hours, 24);
-            day += FloorDiv(hours, 24);
-            // One month step at most; a date without a month has no month length and no carry.
-            if (month >= 1 && month <= 12) {
-                if (day > DaysInMonth(month, year)) {
-                    day -= DaysInMonth(month, year);
-                    if (++month > 12) {
-                        month = 1;
-                        ++year;
-                    }
-                } else if (day < 1) {
-                    if (--month < 1) {
-                        month = 12;
-                        --year;
-                    }
-                    day += DaysInMonth(month, year);
-                }
-            }
+        if (const int month = MonthOf(token); month != 0 && !have_month) {
+            moment.month = month;
+            have_month = true;
         }
     }
+    if (!(have_day && have_month && have_year)) return false;
+    if (moment.year < kFirstYear || moment.year > kLastYear || moment.month < 1 || moment.month > 12 ||
+        moment.day < 1 || moment.day > DaysInMonth(moment.month, moment.year))
+        return false;
 
-    if (have_year) {
-        // Each field is held as text of at most 7 units, as it is written into the folder name.
-        auto field = [](int64_t value, const char16_t* format) {
-            return platform::Format(format, {static_cast<long long>(value)}).substr(0, 7);
-        };
-        std::u16string folder = field(year, u"%04d");
-        folder += u'-';
-        if (have_month) folder += field(month, u"%02d");
-        folder += u'-';
-        folder += field(day, u"%02d");
-        text = folder.substr(0, kDateTextLimit);
+    if (!moment.have_clock && moment.zone.empty() && next < tokens.size()) {
+        const std::u16string_view token = tokens[next];
+        const size_t used = ReadClock(token, moment.clock);
+        if (used == 0) return true; // no time: midnight, as written
+        moment.have_clock = true;
+        ++next;
+        if (used < token.size()) moment.zone = token.substr(used); // "20:14:11+0900"
     }
-    time.wYear = static_cast<uint16_t>(year);
-    time.wMonth = static_cast<uint16_t>(month);
-    time.wDay = static_cast<uint16_t>(day);
-    time.wHour = static_cast<uint16_t>(hour);
-    time.wMinute = static_cast<uint16_t>(minute);
-    time.wSecond = static_cast<uint16_t>(second);
+    if (moment.have_clock && !ClockInRange(moment.clock)) return false;
+    if (moment.have_clock && moment.zone.empty() && next < tokens.size()) moment.zone = tokens[next];
+    if (!moment.have_clock) moment.zone = {};
+    return true;
+}
+
+// The moment in Japan time: the zone's offset taken away, nine hours added, the day carried over
+// into the month and the year as far as the shift reaches.
+void ToJapanTime(MailMoment& moment) {
+    if (moment.zone.empty()) return;
+    const int64_t offset = ZoneOffsetMinutes(moment.zone);
+    const int64_t total = moment.clock.minute - offset + kJapanOffsetMinutes;
+    moment.clock.minute = FloorMod(total, 60);
+    const int64_t hours = moment.clock.hour + FloorDiv(total, 60);
+    moment.clock.hour = FloorMod(hours, 24);
+    moment.day += FloorDiv(hours, 24);
+    while (moment.day > DaysInMonth(moment.month, moment.year)) {
+        moment.day -= DaysInMonth(moment.month, moment.year);
+        if (++moment.month > 12) {
+            moment.month = 1;
+            ++moment.year;
+        }
+    }
+    while (moment.day < 1) {
+        if (--moment.month < 1) {
+            moment.month = 12;
+            --moment.year;
+        }
+        moment.day += DaysInMonth(moment.month, moment.year);
+    }
+}
+
+} // namespace
+
+bool ParseMailDate(std::u16string& text, platform::SystemTime& time) {
+    time = platform::SystemTime{};
+    MailMoment moment;
+    if (!ReadMoment(SplitTokens(text), moment)) return false;
+    ToJapanTime(moment);
+    if (moment.year < kFirstYear || moment.year > kLastYear) return false;
+    if (moment.clock.second == 60) moment.clock.second = 59;
+
+    text = platform::Format(u"%04d-%02d-%02d", {static_cast<long long>(moment.year),
+                                                static_cast<long long>(moment.month),
+                                                static_cast<long long>(moment.day)});
+    time.wYear = static_cast<uint16_t>(moment.year);
+    time.wMonth = static_cast<uint16_t>(moment.month);
+    time.wDay = static_cast<uint16_t>(moment.day);
+    time.wHour = static_cast<uint16_t>(moment.clock.hour);
+    time.wMinute = static_cast<uint16_t>(moment.clock.minute);
+    time.wSecond = static_cast<uint16_t>(moment.clock.second);
+    return true;
 }
 
 } // namespace dornick

@@ -86,8 +86,14 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, size_t value,
         text = std::string_view(current).substr(1);
     }
     if (!collected.empty() && (collected.back() == ';' || collected.back() == '"')) collected.pop_back();
-    if (ConvertToUnicode(collected, name, reader.charset, 1, reader.japanese_mail) == -1)
+    if (const size_t kept = Utf8CutShortLength(collected); kept != 0) {
+        // Raw UTF-8 whose last character the sender cut in half: the whole characters are the
+        // name, before any detector can take the bytes for another character set.
+        collected.resize(kept);
+        ConvertToUnicode(collected, name, u"UTF-8", 1, reader.japanese_mail);
+    } else if (ConvertToUnicode(collected, name, reader.charset, 1, reader.japanese_mail) == -1) {
         ConvertToUnicode(collected, name, u"", 1, reader.japanese_mail);
+    }
     NormalizeNfc(name);
     if (ended) return 0;
 

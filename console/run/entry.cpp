@@ -183,7 +183,8 @@ void PrintSummary(const RunProgress& progress, const platform::WriteTally& writt
               Number(progress.failed), OneDecimal(elapsed)});
 }
 
-// Standard input is copied into a temporary file, which the mail processing maps like any other.
+// Standard input is copied into a temporary file without a name, which the mail processing maps
+// like any other through its descriptor.
 MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
     if (options.date_mode) {
         // There is no file whose times could be set.
@@ -191,7 +192,8 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
         return MailResult::Failed;
     }
     std::string path;
-    const bool copied = platform::CopyStandardInput(path);
+    platform::UniqueFd copy;
+    const bool copied = platform::CopyStandardInput(copy, path);
     MailResult result = MailResult::Failed;
     if (copied) {
         if (!options.forward_name.empty()) options.no_inline = false;
@@ -199,7 +201,6 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
     } else {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
-    if (copied) platform::RemoveNativeFile(path);
     return result;
 }
 

@@ -81,9 +81,9 @@ bool TakeReceivedDate(MailState& mail) {
         // Parsed from a copy: the text itself stays for a later "Date:" line and for date mode.
         std::u16string folder = text;
         platform::SystemTime ignored;
-        ParseMailDate(folder, ignored);
+        const bool read = ParseMailDate(folder, ignored);
         mail.date_text = std::move(text);
-        if (folder.size() == 10) mail.date_found = true;
+        if (read) mail.date_found = true;
     }
     return !ended;
 }

@@ -110,18 +110,20 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
     return true;
 }
 
-// Date mode: the mail file's times become the mail's date. A date that gives no time (all fields
-// zero) changes nothing and so reports nothing.
-void StampMailFile(MailState& mail) {
-    if (mail.date_text.empty()) return;
+// Date mode: the mail file's times become the mail's date. A date that cannot be read whole
+// changes nothing and so reports nothing; a time that was read but could not be set is reported,
+// and false.
+bool StampMailFile(MailState& mail) {
+    if (mail.date_text.empty()) return true;
     std::u16string text = mail.date_text;
     SanitizeFileName(text, false);
-    ParseMailDate(text, mail.mail_time);
-    if (mail.mail_time.IsZero()) return;
+    if (!ParseMailDate(text, mail.mail_time)) return true;
     std::time_t when;
-    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when))
-        return;
-    if (!mail.options->print) return;
+    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
+        PrintErr(u"作成日時を変更出来ませんでした。\n->\"%s\"\n", {mail.mail_path});
+        return false;
+    }
+    if (!mail.options->print) return true;
     // The date is shown as the mail gives it in Japan time, in the words of the message's language.
     const bool japanese = MessageLanguage() == Language::Japanese;
     PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
@@ -130,6 +132,7 @@ void StampMailFile(MailState& mail) {
               japanese ? platform::FormatLongTime(mail.mail_time)
                        : platform::FormatTime(mail.mail_time, u"H:mm:ss"),
               mail.mail_path});
+    return true;
 }
 
 // A mail that another process cut short while it was mapped: its walk ended over zero bytes where
@@ -165,7 +168,8 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
     const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
     mail.output_root = start_folder;
     const std::u16string full_path = run.FullPath(argument);
-    mail.mail_path = shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);
+    mail.mail_path =
+        ShownText(shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path));
 
     const Mapping mapping = MapMailFile(mail, full_path, options.date_mode);
     if (mapping != Mapping::Mapped) {
@@ -175,9 +179,9 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
     if (options.date_mode) {
         MimeWalk(mail);
         const bool shrunk = ReportShrunkMail(mail);
-        if (!shrunk) StampMailFile(mail);
+        const bool stamped = shrunk || StampMailFile(mail);
         platform::CloseMappedFile(mail.file);
-        return shrunk ? MailResult::Failed : MailResult::Done;
+        return shrunk || !stamped ? MailResult::Failed : MailResult::Done;
     }
     if (!OpenOutputRoot(mail, start_folder)) {
         platform::CloseMappedFile(mail.file);

@@ -35,28 +35,26 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     const int parent = mail.output.Here();
     // Most folders are there already (an earlier mail of the sender or the day made them).
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
+    int error = 0;
     if (!entered) {
         const int made = platform::MakeFolderAt(parent, name);
-        if (made == 0 || made == EEXIST) entered = platform::OpenFolderNoFollowAt(parent, name);
+        if (made == 0 || made == EEXIST) {
+            entered = platform::OpenFolderNoFollowAt(parent, name);
+            error = entered ? 0 : errno;
+        } else {
+            error = made;
+        }
     }
     if (entered) {
         mail.output.folder = std::move(entered);
         return;
     }
-    PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
+    // Out of descriptors the folder is most likely there and fine: say what really failed.
+    PrintErr(error == EMFILE || error == ENFILE
+                 ? u"開いているファイルが多すぎるため、フォルダに入れませんでした。\n->%s\n"
+                 : u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
              {platform::DisplayPath(platform::FolderPath(parent) + u"/" + name)});
     mail.output_failed = true;
-}
-
-// An address as messages and the log show it: controls and bidi characters, which could drive a
-// terminal or turn the line around, are shown as "?" (folder names have them as "_").
-std::u16string Shown(std::u16string_view text) {
-    std::u16string shown(text);
-    for (char16_t& c : shown)
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
-            (c >= 0x2066 && c <= 0x2069))
-            c = u'?';
-    return shown;
 }
 
 } // namespace
@@ -119,7 +117,8 @@ void IssueProgressLine(MailState& mail) {
         LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n",
                         {mail.mail_path, first, second});
     if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
-        const std::u16string return_path = Shown(mail.return_path), from_address = Shown(mail.from_address);
+        const std::u16string return_path = ShownText(mail.return_path),
+                             from_address = ShownText(mail.from_address);
         if (options.print)
             PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
                      {return_path, from_address});

@@ -29,6 +29,8 @@ constexpr MessageRow kRows[] = {
     {u"マップビューに失敗しました。\n->%s\n", u"Could not map a view of the file.\n->%s\n"},
     {u"フォルダパスが長すぎます。\n->%s\n", u"The folder path is too long.\n->%s\n"},
     {u"指定されたフォルダが作成出来ませんでした。\n->%s\n", u"Could not create the given folder.\n->%s\n"},
+    {u"開いているファイルが多すぎるため、フォルダに入れませんでした。\n->%s\n",
+     u"Too many files are open: could not enter the folder.\n->%s\n"},
     {u"フォルダを作成しました。\n->%s\n\n", u"Created the folder.\n->%s\n\n"},
     {u"フォルダを作成しました。\r\n->%s\r\n\r\n", u"Created the folder.\r\n->%s\r\n\r\n"},
     {u"outputフォルダが作成出来ません。終了します。\n->%s/output\n",
@@ -49,6 +51,7 @@ constexpr MessageRow kRows[] = {
     {u"このメールは Return-Path と From の内容が異なります。\r\nReturn-Path: %s\r\n-> From: %s\r\n",
      u"The Return-Path and the From of this mail differ.\r\nReturn-Path: %s\r\n-> From: %s\r\n"},
     {u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n", u"Changed the file times to %s %s.\n->\"%s\"\n\n"},
+    {u"作成日時を変更出来ませんでした。\n->\"%s\"\n", u"Could not change the file times.\n->\"%s\"\n"},
     {u"\t-> Base64で再デコードしています...\n", u"\t-> Decoding again as Base64...\n"},
     {u"\t-> Base64で再デコードしています...\r\n", u"\t-> Decoding again as Base64...\r\n"},
 

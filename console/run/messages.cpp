@@ -53,6 +53,14 @@ std::u16string_view Localize(std::u16string_view japanese) {
     return english.empty() ? japanese : english;
 }
 
+std::u16string ShownText(std::u16string_view text) {
+    std::u16string shown(text);
+    for (char16_t& c : shown)
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+            c = u'?';
+    return shown;
+}
+
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args) {
     platform::ConsoleWrite(platform::Stream::Out, platform::Format(Localize(format), args));
 }

@@ -48,6 +48,10 @@ Language MessageLanguage();
 /// also when the table has no row for it).
 std::u16string_view Localize(std::u16string_view japanese);
 
+/// A text from a mail (an address, the mail's own file name) as messages and the log show it:
+/// controls and bidi characters, which could drive a terminal or turn the line around, become "?".
+std::u16string ShownText(std::u16string_view text);
+
 /// Formats and writes a message to standard output.
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args = {});
 /// Formats and writes a message to standard error.

@@ -127,7 +127,7 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
     const std::u16string remembered(place.path);
 
     const std::u16string full_path = platform::FullPathFrom(remembered, container_path);
-    const std::u16string shown_path = platform::DisplayPath(full_path);
+    const std::u16string shown_path = ShownText(platform::DisplayPath(full_path));
     platform::MappedFile file;
     auto release = [&] { platform::CloseMappedFile(file); };
     // A relative path is opened in the place's folder, so that a link planted on the way to it

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
@@ -119,6 +120,43 @@ TEST_F(AsyncWriterTest, ReportsAFullDisk) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadAll("next"), "ok");
+}
+
+// An address-space limit just above what the process holds leaves no room for a thread's stack:
+// the writer must write the pieces itself, every byte in its place, instead of aborting.
+TEST_F(AsyncWriterTest, WritesOnTheCallingThreadWhenNoThreadCanStart) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's reserved address space does not allow a tight limit";
+#endif
+    std::mt19937 random(9);
+    const std::string data = dornick::test::RandomBytes(random, 300000);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int fd = -1, error = 0;
+        if (CreateNewFile(u"alone", fd, error) != CreateResult::Created) ::_exit(10);
+        AsyncWriter writer(4096, 2);
+        // The pieces come from the heap; only a thread would need a new mapping of megabytes.
+        writer.Begin(fd);
+        if (writer.Append(data.data(), 1) != WriteStatus::Ok) ::_exit(11);
+        long pages = 0, resident = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) pages = 0;
+            std::fclose(statm);
+        }
+        if (pages == 0) ::_exit(12);
+        const rlim_t room = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + 2 * 1024 * 1024;
+        const rlimit limit{room, room};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(13);
+        if (writer.Append(data.data() + 1, data.size() - 1) != WriteStatus::Ok) ::_exit(14);
+        if (writer.Finish() != WriteStatus::Ok) ::_exit(15);
+        ::_exit(writer.total() == data.size() ? 0 : 16);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadAll("alone"), data);
 }
 
 TEST_F(AsyncWriterTest, OffsetsBeyondFourGigabytes) {

@@ -1,6 +1,7 @@
 // Date mode: each mail file gets the date of its mail as its file times; nothing is extracted.
 
 #include <filesystem>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -57,6 +58,11 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
          "Content-Type: text/plain; name=\"a.txt\"\r\n\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n--zz--\r\n",
          0, nullptr},
         {"unparsable_date", "Date: sometime soon\r\n\r\n", 0, nullptr},
+        // A date is read whole or not at all: ISO 8601 and "yyyy/mm/dd" are read, a day that does
+        // not exist sets nothing.
+        {"iso_date", "Date: 2026-12-07T10:00:00+09:00\r\n\r\n", 1796605200, "2026年12月7日 月曜日 10時0分0秒"},
+        {"slash_date", "Date: 2026/12/07 01:00 +0000\r\n\r\n", 1796605200, "2026年12月7日 月曜日 10時0分0秒"},
+        {"impossible_day", "Date: Mon, 30 Feb 2026 10:00:00 +0900\r\n\r\n", 0, nullptr},
         {"date_at_end_without_line_end", "From: a@b\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900", 1483405500,
          "2017年1月3日 火曜日 10時5分0秒"},
     };
@@ -76,6 +82,27 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
     // Date mode logs nothing, so "/L" leaves no log file.
     EXPECT_FALSE(fs::exists(Path("dornick.txt")));
     EXPECT_EQ(ListTree(root).size(), std::size(rows));
+}
+
+// A time that cannot be set (the mail lies on a read-only file system) is reported and fails the
+// run; the next mail is still stamped.
+TEST_F(DateMode, ATimeThatCannotBeSetIsReported) {
+    fs::create_directories(Path("ro"));
+    const DateModeRow held{"held", "Date: Tue, 3 Jan 2017 10:05:00 +0900\r\n\r\n", 0, nullptr};
+    WriteFile(Path("ro/held.eml"), held.mail);
+    if (::mount(Path("ro").c_str(), Path("ro").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "no bind mount allowed here";
+    const bool read_only =
+        ::mount(nullptr, Path("ro").c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    WriteFile(Path("next.eml"), held.mail);
+    const RunResult r = RunDornick({"/DM", Path("ro/held.eml"), Path("next.eml")}, {"TZ=Asia/Tokyo"});
+    ::umount2(Path("ro").c_str(), MNT_DETACH);
+    if (!read_only) GTEST_SKIP() << "no read-only remount allowed here";
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.Err(), u"作成日時を変更出来ませんでした。\n->\"" + U(Path("ro/held.eml")) + u"\"\n");
+    struct stat info;
+    ASSERT_EQ(::stat(Path("next.eml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1483405500);
 }
 
 TEST_F(DateMode, TheMailTimeIsTheSameMomentInEveryTimeZone) {

@@ -183,6 +183,39 @@ TEST_F(Extraction, FolderOptions) {
     EXPECT_EQ(Tree(), (std::vector<std::string>{"taro@example.jp/", "taro@example.jp/a.txt"}));
 }
 
+// The date folder and the files' time always name the same day: a date read whole gives both, a
+// text that is no whole date gives neither (the folder keeps the text, the files keep the time
+// they were written at).
+TEST_F(Extraction, DateFolderAndFileTimeAgree) {
+    struct Row {
+        const char* date;
+        const char* folder;
+        time_t time; // 0: not the mail's, the moment of writing
+    };
+    const Row rows[] = {
+        {"Tue, 3 Jan 2017 10:05:00 +0900", "2017-01-03", kMailTime},
+        {"2026-12-07T10:00:00+09:00", "2026-12-07", 1796605200},
+        {"2026/12/07 10:00 +0900", "2026-12-07", 1796605200},
+        {"Mon, 7 Dec 2026 1:15:30 +0000", "2026-12-07", 1796606130},
+        {"Mon, 30 Feb 2026 10:00:00 +0900", "Date_ Mon, 30 Feb 2026 10_00_00 +0900", 0},
+        {"Dec 2026", "Date_ Dec 2026", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.date);
+        fs::remove_all(Out(""));
+        std::vector<std::string> header = TopHeader();
+        header[3] = std::string("Date: ") + row.date;
+        const time_t before = ::time(nullptr);
+        Extract(MultipartMail(header, "b1", {kTextBody, Base64Part("text/plain", "a.txt", "A")}), {});
+        const std::string file = std::string("taro@example.jp/") + row.folder + "/a.txt";
+        EXPECT_EQ(ReadFile(Out(file)), "A");
+        if (row.time)
+            EXPECT_EQ(ModifiedAt(file), row.time);
+        else
+            EXPECT_GE(ModifiedAt(file), before);
+    }
+}
+
 TEST_F(Extraction, ReturnPathAndFromThatDiffer) {
     std::vector<std::string> header = {"Return-Path: <bounce@example.net>", "From: Taro <taro@example.jp>",
                                        "Date: Tue, 3 Jan 2017 10:05:00 +0900"};

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "mail_builder.h"
+#include "platform/text.h"
 #include "run_program.h"
 
 namespace e2e {
@@ -152,6 +153,20 @@ TEST_F(Faults, PlantedSenderFoldersAreReported) {
         EXPECT_EQ(ReadFile(Path("out/2017-01-03/a.txt")), "data");
         EXPECT_EQ(ReadFile(Path("out/jiro@example.jp/2017-01-03/b.txt")), "other sender");
     }
+}
+
+// Out of descriptors the per-mail folder is made but cannot be entered: the message says so, not
+// that the folder could not be created.
+TEST_F(Faults, RunningOutOfDescriptorsIsNamed) {
+    WriteFile(Path("mail.eml"), Mail("a.txt", "data"));
+    const RunResult r = Run({"/O", Path("out"), Path("mail.eml")}, {"--nofile=4"});
+    EXPECT_EQ(r.exit_code, 1);
+    const std::u16string err = r.Err();
+    EXPECT_NE(err.find(U("開いているファイルが多すぎるため、フォルダに入れませんでした。\n->" +
+                         Shown("out/taro@example.jp") + "\n")),
+              std::u16string::npos)
+        << platform::U16ToUtf8(err);
+    EXPECT_EQ(err.find(u"指定されたフォルダが作成出来ませんでした。"), std::u16string::npos);
 }
 
 // Under a file size limit the log text of a mail cannot be appended: the failure is reported, the

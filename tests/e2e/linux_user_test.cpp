@@ -4,7 +4,10 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "mail_builder.h"
 #include "platform/text.h"
@@ -201,6 +204,57 @@ TEST_F(LinuxUser, DoubleDashEndsTheOptionsAndADashReadsStandardInput) {
     r = RunProgram(DORNICK_PATH, {"-d", "-"}, kEnglish, root, MailWith("x", "y"));
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err_bytes, "Could not open the mail file.\n->-\n");
+}
+
+// Started with standard input, output and error closed (as a daemon may start it), the program's
+// own messages must not land in the first attachment, which would take descriptor 1.
+TEST_F(LinuxUser, ClosedStandardDescriptorsNeverReceiveMessages) {
+    WriteFile(Path("mail.eml"), MailWith("ten.bin", "0123456789"));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(0);
+        ::close(1);
+        ::close(2);
+        ::execl(DORNICK_PATH, DORNICK_PATH, "/P", "/O", Path("out").c_str(), Path("mail.eml").c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/ten.bin")), "0123456789");
+}
+
+// Standard input is copied where nobody can see it: the copy has no name in TMPDIR while the run
+// waits for more input, and nothing stays there when the run is interrupted.
+TEST_F(LinuxUser, InterruptedStandardInputLeavesNoCopy) {
+    fs::create_directories(Path("tmp"));
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(input[0], 0);
+        ::close(input[0]);
+        ::close(input[1]);
+        ::setenv("TMPDIR", Path("tmp").c_str(), 1);
+        ::execl(DORNICK_PATH, DORNICK_PATH, "-o", Path("out").c_str(), "-", nullptr);
+        ::_exit(127);
+    }
+    ::close(input[0]);
+    const std::string mail = MailWith("part.bin", std::string(100000, 'p'));
+    ASSERT_EQ(::write(input[1], mail.data(), mail.size() / 2), static_cast<ssize_t>(mail.size() / 2));
+    // The child has the first half by now and waits for the rest.
+    for (int wait = 0; wait < 50 && ::waitpid(child, nullptr, WNOHANG) == 0; ++wait)
+        ::usleep(10000);
+    EXPECT_EQ(ListTree(Path("tmp")), std::vector<std::string>{});
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(input[1]);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ListTree(Path("tmp")), std::vector<std::string>{});
 }
 
 TEST_F(LinuxUser, PipesCarryUtf8UnlessTheDesignedFormIsAskedFor) {

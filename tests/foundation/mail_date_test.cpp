@@ -50,9 +50,30 @@ constexpr DateRow kDates[] = {
     {u"Date: 31 Dec 99 23:00:00 +0000", u"2000-01-01", 2000, 1, 1, 8, 0, 0},
     {u"Date: 7 Dec 00 12:00:00 +0900", u"2000-12-07", 2000, 12, 7, 12, 0, 0},
     {u"Date: 7 Dec 126", u"2026-12-07", 2026, 12, 7, 0, 0, 0},
-    // Forgiving reads of broken texts.
-    {u"Date: 7 2026 20:14:11", u"2026--07", 2026, 0, 7, 0, 0, 0},
+    // Forgiving reads of texts that still name one moment.
     {u"Date: Mon, 31 Jan 2026 23:00:00 -0900", u"2026-02-01", 2026, 2, 1, 17, 0, 0},
+    {u"Date: 7 Dec 2026 9:15:30 +0900", u"2026-12-07", 2026, 12, 7, 9, 15, 30},
+    {u"Date: 7 Dec 2026 20:14 +0900", u"2026-12-07", 2026, 12, 7, 20, 14, 0},
+    {u"Date: Mon Dec  7 20:14:11 2026", u"2026-12-07", 2026, 12, 7, 20, 14, 11},
+    {u"Date: Mon Dec  7 20:14:11 2026 +0000", u"2026-12-08", 2026, 12, 8, 5, 14, 11},
+    {u"Date: 7 Dec 2026 20:14:11 +05:30", u"2026-12-07", 2026, 12, 7, 23, 44, 11},
+    {u"Date: 7 Dec 2026 20:14:11+0000", u"2026-12-08", 2026, 12, 8, 5, 14, 11},
+    {u"Date: 31 Dec 2016 23:59:60 +0900", u"2016-12-31", 2016, 12, 31, 23, 59, 59},
+    // A date without a time, or with something else where the time stands, is that day at 0:00.
+    {u"Date: 7 Dec 2026 +0000", u"2026-12-07", 2026, 12, 7, 0, 0, 0},
+    {u"Date: 7 Dec 2026 (JST)", u"2026-12-07", 2026, 12, 7, 0, 0, 0},
+    // ISO 8601 and "yyyy/mm/dd hh:mm +zzzz", also with ":" and "/" sanitised to "_".
+    {u"Date: 2026-12-07T10:00:00+09:00", u"2026-12-07", 2026, 12, 7, 10, 0, 0},
+    {u"Date_ 2026-12-07T10_00_00+09_00", u"2026-12-07", 2026, 12, 7, 10, 0, 0},
+    {u"Date: 2026-12-07T10:00:00Z", u"2026-12-07", 2026, 12, 7, 19, 0, 0},
+    {u"Date: 2026-12-07t23:30:00.250-05:00", u"2026-12-08", 2026, 12, 8, 13, 30, 0},
+    {u"Date: 2026-12-07T10:00:00", u"2026-12-07", 2026, 12, 7, 10, 0, 0},
+    {u"Date: 2026-12-07 10:00:00 +0000", u"2026-12-07", 2026, 12, 7, 19, 0, 0},
+    {u"Date: 2026-12-31T20:00:00 -0500", u"2027-01-01", 2027, 1, 1, 10, 0, 0},
+    {u"Date: 2026/12/07 10:00 +0900", u"2026-12-07", 2026, 12, 7, 10, 0, 0},
+    {u"Date_ 2026_12_07 10_00 +0900", u"2026-12-07", 2026, 12, 7, 10, 0, 0},
+    {u"Date: 2026/12/07", u"2026-12-07", 2026, 12, 7, 0, 0, 0},
+    {u"Date: 2024-02-29T23:00:00+00:00", u"2024-03-01", 2024, 3, 1, 8, 0, 0},
 };
 
 TEST(ParseMailDate, TableOfDates) {
@@ -60,7 +81,7 @@ TEST(ParseMailDate, TableOfDates) {
         SCOPED_TRACE(std::string(row.text, row.text + std::char_traits<char16_t>::length(row.text)).c_str());
         std::u16string text = row.text;
         platform::SystemTime time;
-        ParseMailDate(text, time);
+        EXPECT_TRUE(ParseMailDate(text, time));
         EXPECT_EQ(text, row.folder);
         EXPECT_EQ(time.wYear, row.year);
         EXPECT_EQ(time.wMonth, row.month);
@@ -73,15 +94,35 @@ TEST(ParseMailDate, TableOfDates) {
     }
 }
 
-TEST(ParseMailDate, TextsWithoutAYearStayUnchanged) {
-    for (const char16_t* original :
-         {u"Date:", u"", u"   ", u"Date: Mon, Dec", u"Date: 7 Dec", u"Date: 0 Dec 0"}) {
+// Texts that hold no whole, real date: nothing of them is taken, neither for the folder nor for
+// the time, so that the folder and the time never name different days.
+TEST(ParseMailDate, TextsWithoutAWholeDateStayUnchanged) {
+    for (const char16_t* original : {
+             u"Date:", u"", u"   ", u"Date: Mon, Dec", u"Date: 7 Dec", u"Date: 0 Dec 0",
+             u"Date: 7 2026 20:14:11",              // no month
+             u"Date: Mon, 30 Feb 2026 10:00:00",    // no such day
+             u"Date: 29 Feb 2023 10:00:00 +0900",   // not a leap year
+             u"Date: 32 Dec 2026", u"Date: 0 Dec 2026",
+             u"Date: Dec 2026",                     // no day
+             u"Date: Mon, Dec 2026 10:00:00 +0900", // no day, the time is no year
+             u"Date: 7 Dec 5",                      // one digit is no year
+             u"Date: 7 Dec 1899", u"Date: 7 Dec 10000",
+             u"Date: 31 Dec 9999 23:00:00 +0000",   // Japan time is in the year 10000
+             u"Date: 7 Dec 2026 25:00:00 +0900", u"Date: 7 Dec 2026 10:60 +0900",
+             u"Date: 7 Dec 2026 10:00:61 +0900",
+             u"Date: 2026-13-07T10:00:00", u"Date: 2026-12-00", u"Date: 2026-12-07T25:00",
+             u"Date: 2026-12-07T10", u"Date: 2026-12-07x", u"Date: 2026/12-07 10:00",
+             u"Date: \u4ee4\u548c8\u5e7412\u67087\u65e5", // an era year (Reiwa 8)
+             u"Date: R8.12.07", u"Date: H5/12/7", u"Date: 7-Dec-2026", u"Date: +7 Dec 2026",
+             u"Date: -5 Dec -3 -1:-1:-1 -", u"Date: 99999999999 Dec 99999999999 99999999999:99:99 +9999",
+         }) {
+        SCOPED_TRACE(std::string(original, original + std::char_traits<char16_t>::length(original)).c_str());
         std::u16string text = original;
         platform::SystemTime time;
         time.wYear = 1234; // cleared by the call
-        ParseMailDate(text, time);
+        EXPECT_FALSE(ParseMailDate(text, time));
         EXPECT_EQ(text, original);
-        EXPECT_EQ(time.wYear, 0);
+        EXPECT_TRUE(time.IsZero());
     }
 }
 
@@ -90,14 +131,9 @@ TEST(ParseMailDate, PathologicalTextsNeverOverrun) {
     platform::SystemTime time;
     ParseMailDate(huge, time);
     EXPECT_LE(huge.size(), 1023u);
-
-    std::u16string numbers = u"Date: 99999999999 Dec 99999999999 99999999999:99:99 +9999";
-    ParseMailDate(numbers, time);
-    EXPECT_LE(numbers.size(), 23u); // three fields of at most 7 units and two hyphens
-
-    std::u16string signs = u"Date: -5 Dec -3 -1:-1:-1 -";
-    ParseMailDate(signs, time);
-    EXPECT_LE(signs.size(), 23u);
+    std::u16string clocks = u"Date: 7 Dec 2026 " + std::u16string(1000, u':');
+    EXPECT_TRUE(ParseMailDate(clocks, time));
+    EXPECT_EQ(clocks, u"2026-12-07");
 }
 
 } // namespace
