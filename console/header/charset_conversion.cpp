@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "console/header/header_reader.h"
 #include "console/header/file_extension.h"
+#include "console/header/header_reader.h"
 #include "console/header/header_search.h"
 #include "console/header/icu_objects.h"
 #include "console/header/icu_retry.h"
@@ -57,7 +57,8 @@ Outcome ConvertNamed(const std::string& name, std::string_view bytes, std::u16st
     int32_t length = 0;
     // ucnv_toUChars resets the converter first, so a cached one starts from its initial state.
     auto convert = [&](UErrorCode& s) {
-        length = ucnv_toUChars(converter, target, capacity, bytes.data(), static_cast<int32_t>(bytes.size()), &s);
+        length =
+            ucnv_toUChars(converter, target, capacity, bytes.data(), static_cast<int32_t>(bytes.size()), &s);
     };
     auto run = [&] {
         if (examined)

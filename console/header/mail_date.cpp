@@ -178,8 +178,8 @@ size_t ReadNumericDate(std::u16string_view token, int64_t& year, int& month, int
 // A number written as a whole token, perhaps followed by a comma ("7," in "Mon, 7 Dec").
 bool IsWholeNumber(std::u16string_view token, const NumberRead& number) {
     const size_t digits = static_cast<size_t>(number.digits);
-    return digits > 0 && IsAsciiDigit(token[0]) && (digits == token.size() || (digits + 1 == token.size() &&
-                                                                               token.back() == u','));
+    return digits > 0 && IsAsciiDigit(token[0]) &&
+           (digits == token.size() || (digits + 1 == token.size() && token.back() == u','));
 }
 
 int MonthOf(std::u16string_view token) {
@@ -303,9 +303,9 @@ bool ParseMailDate(std::u16string& text, platform::SystemTime& time) {
     if (moment.year < kFirstYear || moment.year > kLastYear) return false;
     if (moment.clock.second == 60) moment.clock.second = 59;
 
-    text = platform::Format(u"%04d-%02d-%02d", {static_cast<long long>(moment.year),
-                                                static_cast<long long>(moment.month),
-                                                static_cast<long long>(moment.day)});
+    text = platform::Format(u"%04d-%02d-%02d",
+                            {static_cast<long long>(moment.year), static_cast<long long>(moment.month),
+                             static_cast<long long>(moment.day)});
     time.wYear = static_cast<uint16_t>(moment.year);
     time.wMonth = static_cast<uint16_t>(moment.month);
     time.wDay = static_cast<uint16_t>(moment.day);

@@ -56,7 +56,8 @@ std::u16string_view Localize(std::u16string_view japanese) {
 std::u16string ShownText(std::u16string_view text) {
     std::u16string shown(text);
     for (char16_t& c : shown)
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069))
             c = u'?';
     return shown;
 }

@@ -60,7 +60,8 @@ TEST_F(DateMode, StampsEachMailWithItsDate) {
         {"unparsable_date", "Date: sometime soon\r\n\r\n", 0, nullptr},
         // A date is read whole or not at all: ISO 8601 and "yyyy/mm/dd" are read, a day that does
         // not exist sets nothing.
-        {"iso_date", "Date: 2026-12-07T10:00:00+09:00\r\n\r\n", 1796605200, "2026年12月7日 月曜日 10時0分0秒"},
+        {"iso_date", "Date: 2026-12-07T10:00:00+09:00\r\n\r\n", 1796605200,
+         "2026年12月7日 月曜日 10時0分0秒"},
         {"slash_date", "Date: 2026/12/07 01:00 +0000\r\n\r\n", 1796605200, "2026年12月7日 月曜日 10時0分0秒"},
         {"impossible_day", "Date: Mon, 30 Feb 2026 10:00:00 +0900\r\n\r\n", 0, nullptr},
         {"date_at_end_without_line_end", "From: a@b\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900", 1483405500,

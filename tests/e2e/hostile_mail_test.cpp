@@ -152,7 +152,9 @@ TEST_F(HostileMail, ControlAndBidiCharactersNeverPassThrough) {
         {"bidi override in the sender", "ev\xE2\x80\xAEil@example.jp", "name=\"a.txt\"",
          "ev_il@example.jp/2017-01-03/a.txt"},
         {"escape sequence and bidi override in the mail's own file name", "taro@example.jp", "name=\"a.txt\"",
-         "taro@example.jp/2017-01-03/a.txt", "m\x1B[2J\xE2\x80\xAEail.eml"},
+         "taro@example.jp/2017-01-03/a.txt",
+         "m\x1B[2J\xE2\x80\xAE"
+         "ail.eml"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -216,7 +216,8 @@ TEST_F(LinuxUser, ClosedStandardDescriptorsNeverReceiveMessages) {
         ::close(0);
         ::close(1);
         ::close(2);
-        ::execl(DORNICK_PATH, DORNICK_PATH, "/P", "/O", Path("out").c_str(), Path("mail.eml").c_str(), nullptr);
+        ::execl(DORNICK_PATH, DORNICK_PATH, "/P", "/O", Path("out").c_str(), Path("mail.eml").c_str(),
+                nullptr);
         ::_exit(127);
     }
     int status = 0;

@@ -11,7 +11,9 @@ namespace {
 
 class LowerLayerMessages : public TempDir {};
 
-TEST_F(LowerLayerMessages, AnOverlongNameReportsIcusOverflowOnce) {
+// A name longer than a name may be is no ICU failure: ICU's overflow only tells the length, and
+// nothing is reported.
+TEST_F(LowerLayerMessages, AnOverlongNameIsNoFailure) {
     // 300 characters of three bytes each, in two B words that split on a whole group, so that the
     // joined name overflows the 255 units a name may have.
     const std::string half = [] {
@@ -28,8 +30,7 @@ TEST_F(LowerLayerMessages, AnOverlongNameReportsIcusOverflowOnce) {
     WriteFile(Path("mail.eml"), MultipartMail(TopHeader(), "b1", {text, part}));
     const RunResult r = RunDornick({"/O", Path("out"), Path("mail.eml")});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.Err(), u"uconvconvert(ucnv_toUChars)内でエラーが発生しました。 : U_BUFFER_OVERFLOW_ERROR\n"
-                       u"再起動中...\n");
+    EXPECT_EQ(r.Err(), u"");
     // The 255 units kept are then cut to the 255 bytes a Linux name may have: 85 characters.
     EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/" + half.substr(0, 85 * 3))), "data");
 }

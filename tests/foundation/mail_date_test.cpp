@@ -98,23 +98,39 @@ TEST(ParseMailDate, TableOfDates) {
 // the time, so that the folder and the time never name different days.
 TEST(ParseMailDate, TextsWithoutAWholeDateStayUnchanged) {
     for (const char16_t* original : {
-             u"Date:", u"", u"   ", u"Date: Mon, Dec", u"Date: 7 Dec", u"Date: 0 Dec 0",
-             u"Date: 7 2026 20:14:11",              // no month
-             u"Date: Mon, 30 Feb 2026 10:00:00",    // no such day
-             u"Date: 29 Feb 2023 10:00:00 +0900",   // not a leap year
-             u"Date: 32 Dec 2026", u"Date: 0 Dec 2026",
+             u"Date:",
+             u"",
+             u"   ",
+             u"Date: Mon, Dec",
+             u"Date: 7 Dec",
+             u"Date: 0 Dec 0",
+             u"Date: 7 2026 20:14:11",            // no month
+             u"Date: Mon, 30 Feb 2026 10:00:00",  // no such day
+             u"Date: 29 Feb 2023 10:00:00 +0900", // not a leap year
+             u"Date: 32 Dec 2026",
+             u"Date: 0 Dec 2026",
              u"Date: Dec 2026",                     // no day
              u"Date: Mon, Dec 2026 10:00:00 +0900", // no day, the time is no year
              u"Date: 7 Dec 5",                      // one digit is no year
-             u"Date: 7 Dec 1899", u"Date: 7 Dec 10000",
-             u"Date: 31 Dec 9999 23:00:00 +0000",   // Japan time is in the year 10000
-             u"Date: 7 Dec 2026 25:00:00 +0900", u"Date: 7 Dec 2026 10:60 +0900",
+             u"Date: 7 Dec 1899",
+             u"Date: 7 Dec 10000",
+             u"Date: 31 Dec 9999 23:00:00 +0000", // Japan time is in the year 10000
+             u"Date: 7 Dec 2026 25:00:00 +0900",
+             u"Date: 7 Dec 2026 10:60 +0900",
              u"Date: 7 Dec 2026 10:00:61 +0900",
-             u"Date: 2026-13-07T10:00:00", u"Date: 2026-12-00", u"Date: 2026-12-07T25:00",
-             u"Date: 2026-12-07T10", u"Date: 2026-12-07x", u"Date: 2026/12-07 10:00",
+             u"Date: 2026-13-07T10:00:00",
+             u"Date: 2026-12-00",
+             u"Date: 2026-12-07T25:00",
+             u"Date: 2026-12-07T10",
+             u"Date: 2026-12-07x",
+             u"Date: 2026/12-07 10:00",
              u"Date: \u4ee4\u548c8\u5e7412\u67087\u65e5", // an era year (Reiwa 8)
-             u"Date: R8.12.07", u"Date: H5/12/7", u"Date: 7-Dec-2026", u"Date: +7 Dec 2026",
-             u"Date: -5 Dec -3 -1:-1:-1 -", u"Date: 99999999999 Dec 99999999999 99999999999:99:99 +9999",
+             u"Date: R8.12.07",
+             u"Date: H5/12/7",
+             u"Date: 7-Dec-2026",
+             u"Date: +7 Dec 2026",
+             u"Date: -5 Dec -3 -1:-1:-1 -",
+             u"Date: 99999999999 Dec 99999999999 99999999999:99:99 +9999",
          }) {
         SCOPED_TRACE(std::string(original, original + std::char_traits<char16_t>::length(original)).c_str());
         std::u16string text = original;

@@ -131,12 +131,12 @@ std::string Repeat(std::string_view piece, int times) {
 // A result longer than a name is no failure (nothing is said, the result is 0): it is cut to 255
 // units by its stem, so that its extension stays, and never between the halves of a pair.
 TEST(ConvertToUnicode, LongResultsAreCutKeepingTheirExtension) {
-    const std::string a = "\xE3\x81\x82";   // あ in UTF-8
-    const std::string smile = "\xF0\x9F\x98\x80";        // U+1F600, two units
+    const std::string a = "\xE3\x81\x82";         // あ in UTF-8
+    const std::string smile = "\xF0\x9F\x98\x80"; // U+1F600, two units
     CheckConversions({
         {"ASCII without a dot", std::string(300, 'a'), u"", 1, false, std::string(255, 'a'), 0},
-        {"ASCII with an extension", std::string(300, 'a') + ".pdf", u"", 1, false, std::string(251, 'a') + ".pdf",
-         0},
+        {"ASCII with an extension", std::string(300, 'a') + ".pdf", u"", 1, false,
+         std::string(251, 'a') + ".pdf", 0},
         {"a compound extension", std::string(300, 'x') + ".tar.gz", u"", 1, false,
          std::string(248, 'x') + ".tar.gz", 0},
         {"an extension with no room for a stem", "a." + std::string(300, 'b'), u"", 1, false,
@@ -147,8 +147,8 @@ TEST(ConvertToUnicode, LongResultsAreCutKeepingTheirExtension) {
         {"Shift_JIS with an extension", Repeat("\x82\xA0", 300) + ".doc", u"Shift_JIS", 1, false,
          Repeat(a, 251) + ".doc", 0},
         {"pairs without a dot", Repeat(smile, 200), u"UTF-8", 1, false, Repeat(smile, 127), 0},
-        {"pairs with an extension", Repeat(smile, 200) + ".txt", u"UTF-8", 1, false, Repeat(smile, 125) + ".txt",
-         0},
+        {"pairs with an extension", Repeat(smile, 200) + ".txt", u"UTF-8", 1, false,
+         Repeat(smile, 125) + ".txt", 0},
         {"detected", Repeat(a, 300) + ".pdf", u"", 1, false, Repeat(a, 251) + ".pdf", 0},
     });
 }
@@ -158,22 +158,24 @@ TEST(Utf8CutShortLength, OnlyUtf8CutInItsLastCharacter) {
         std::string_view bytes;
         size_t expected;
     } rows[] = {
-        {"\xD0\x9E\xD1\x82\xD1", 4},                // two letters, then the first byte of a third
-        {"\xE3\x81\x82\xE3\x81", 3},                // three-byte character cut after two
-        {"\xE3\x81\x82\xF0\x9F\x98", 3},            // four-byte character cut after three
-        {"a\xC3\xA9 b.txt\xE3", 9},                 // a lead byte alone at the end
-        {"\xD0\x9E\xD1\x82", 0},                    // whole: nothing is cut
-        {"abc\xD0", 0},                             // no whole character of several bytes
+        {"\xD0\x9E\xD1\x82\xD1", 4},     // two letters, then the first byte of a third
+        {"\xE3\x81\x82\xE3\x81", 3},     // three-byte character cut after two
+        {"\xE3\x81\x82\xF0\x9F\x98", 3}, // four-byte character cut after three
+        {"a\xC3\xA9 b.txt\xE3", 9},      // a lead byte alone at the end
+        {"\xD0\x9E\xD1\x82", 0},         // whole: nothing is cut
+        {"abc\xD0", 0},                  // no whole character of several bytes
         {"", 0},
-        {"\xD0\x9E\xFF\xD0", 0},                    // invalid before the end
-        {"\xD0\x9E\xE3\x81\x82\x81", 0},            // a stray trail byte at the end
-        {"\xE3\x81\x82\xE0\x80", 0},                // E0 80 can never start a character
-        {"\xE3\x81\x82\xED\xA0", 0},                // a surrogate's encoding
-        {"\xE3\x81\x82\xF4\x90", 0},                // beyond U+10FFFF
-        {"\xE3\x81\x82\xF5", 0},                    // no lead byte
-        {"\xE3\x81\x82\xC0", 0},                    // overlong
-        {"\xE3\x81\x82\xE3" "a", 0},                // a lead byte followed by ASCII
-        {"\x82\xA0\x82\xA2\x82\xA4\xE0", 0},        // Shift_JIS
+        {"\xD0\x9E\xFF\xD0", 0},         // invalid before the end
+        {"\xD0\x9E\xE3\x81\x82\x81", 0}, // a stray trail byte at the end
+        {"\xE3\x81\x82\xE0\x80", 0},     // E0 80 can never start a character
+        {"\xE3\x81\x82\xED\xA0", 0},     // a surrogate's encoding
+        {"\xE3\x81\x82\xF4\x90", 0},     // beyond U+10FFFF
+        {"\xE3\x81\x82\xF5", 0},         // no lead byte
+        {"\xE3\x81\x82\xC0", 0},         // overlong
+        {"\xE3\x81\x82\xE3"
+         "a",
+         0},                                 // a lead byte followed by ASCII
+        {"\x82\xA0\x82\xA2\x82\xA4\xE0", 0}, // Shift_JIS
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::string(row.bytes)));
