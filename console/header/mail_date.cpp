@@ -165,13 +165,15 @@ int ZoneOffsetMinutes(std::u16string_view zone) {
 // The date a numeric form gives: "yyyy-mm-dd" (ISO 8601) or "yyyy/mm/dd", the separator written
 // the same both times ("_" after sanitising). Units read, or 0.
 size_t ReadNumericDate(std::u16string_view token, int64_t& year, int& month, int64_t& day) {
-    int64_t month_value = 0;
-    if (token.size() < 10 || !ReadDigits(token, 0, 4, year)) return 0;
+    int64_t year_value = 0, month_value = 0, day_value = 0;
+    if (token.size() < 10 || !ReadDigits(token, 0, 4, year_value)) return 0;
     const char16_t separator = token[4];
     if ((separator != u'-' && separator != u'/' && separator != u'_') || token[7] != separator) return 0;
-    if (!ReadDigits(token, 5, 2, month_value) || !ReadDigits(token, 8, 2, day)) return 0;
+    if (!ReadDigits(token, 5, 2, month_value) || !ReadDigits(token, 8, 2, day_value)) return 0;
     if (token.size() > 10 && IsAsciiDigit(token[10])) return 0;
+    year = year_value;
     month = static_cast<int>(month_value);
+    day = day_value;
     return 10;
 }
 
