@@ -68,10 +68,12 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
             // Another run that creates the same root at the same moment wins or loses the race
             // to the last folder: the loser finds the folder there and goes on without a word.
             const int made = platform::CreateFolderChain(root);
+            const int error = errno;
             if (made == 1 && platform::IsFolder(root) && (handle = platform::OpenFolder(root))) return true;
             if (made == 1) {
-                PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
-                         {platform::DisplayPath(root)});
+                if (!ReportOutOfDescriptors(error, platform::DisplayPath(root)))
+                    PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
+                             {platform::DisplayPath(root)});
                 return false;
             }
             PrintOut(u"フォルダを作成しました。\n->%s\n\n", {platform::DisplayPath(root)});
@@ -81,7 +83,9 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
         // A root that exists but cannot be opened as a folder (a file of that name, no permission)
         // would leave the output nowhere: the mail stops here instead.
         if (!(handle = platform::OpenFolder(root))) {
-            PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n", {platform::DisplayPath(root)});
+            if (!ReportOutOfDescriptors(errno, platform::DisplayPath(root)))
+                PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
+                         {platform::DisplayPath(root)});
             return false;
         }
         return true;
@@ -104,7 +108,8 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
         }
     }
     if (!(handle = platform::OpenFolder(mail.output_root))) {
-        PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
+        if (!ReportOutOfDescriptors(errno, platform::DisplayPath(output)))
+            PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
         return false;
     }
     return true;

@@ -49,11 +49,9 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
         mail.output.folder = std::move(entered);
         return;
     }
-    // Out of descriptors the folder is most likely there and fine: say what really failed.
-    PrintErr(error == EMFILE || error == ENFILE
-                 ? u"開いているファイルが多すぎるため、フォルダに入れませんでした。\n->%s\n"
-                 : u"指定されたフォルダが作成出来ませんでした。\n->%s\n",
-             {platform::DisplayPath(platform::FolderPath(parent) + u"/" + name)});
+    const std::u16string shown = platform::DisplayPath(platform::FolderPath(parent) + u"/" + name);
+    if (!ReportOutOfDescriptors(error, shown))
+        PrintErr(u"指定されたフォルダが作成出来ませんでした。\n->%s\n", {shown});
     mail.output_failed = true;
 }
 

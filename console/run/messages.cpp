@@ -1,5 +1,6 @@
 #include "console/run/messages.h"
 
+#include <cerrno>
 #include <string>
 
 #include "console/run/message_table.h"
@@ -60,6 +61,12 @@ std::u16string ShownText(std::u16string_view text) {
             (c >= 0x2066 && c <= 0x2069))
             c = u'?';
     return shown;
+}
+
+bool ReportOutOfDescriptors(int error, std::u16string_view folder) {
+    if (error != EMFILE && error != ENFILE) return false;
+    PrintErr(u"開いているファイルが多すぎるため、フォルダを開けませんでした。\n->%s\n", {folder});
+    return true;
 }
 
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args) {

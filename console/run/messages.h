@@ -52,6 +52,10 @@ std::u16string_view Localize(std::u16string_view japanese);
 /// controls and bidi characters, which could drive a terminal or turn the line around, become "?".
 std::u16string ShownText(std::u16string_view text);
 
+/// Out of descriptors (EMFILE, ENFILE) a folder that is there cannot be opened: says so on standard
+/// error with the folder, and true. False, and nothing said, for any other `error`.
+bool ReportOutOfDescriptors(int error, std::u16string_view folder);
+
 /// Formats and writes a message to standard output.
 void PrintOut(std::u16string_view format, std::initializer_list<platform::FormatArg> args = {});
 /// Formats and writes a message to standard error.

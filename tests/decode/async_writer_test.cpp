@@ -134,7 +134,7 @@ TEST_F(AsyncWriterTest, WritesOnTheCallingThreadWhenNoThreadCanStart) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         int fd = -1, error = 0;
-        if (CreateNewFile(u"alone", fd, error) != CreateResult::Created) ::_exit(10);
+        if (CreateNewFile(kCurrentFolder, u"alone", fd, error) != CreateResult::Created) ::_exit(10);
         AsyncWriter writer(4096, 2);
         // The pieces come from the heap; only a thread would need a new mapping of megabytes.
         writer.Begin(fd);

@@ -155,8 +155,8 @@ TEST_F(Faults, PlantedSenderFoldersAreReported) {
     }
 }
 
-// Out of descriptors the per-mail folder is made but cannot be entered: the message says so, not
-// that the folder could not be created.
+// Out of descriptors the output folders are there but cannot be opened: the message says so, not
+// that a folder could not be created.
 TEST_F(Faults, RunningOutOfDescriptorsIsNamed) {
 #ifdef DORNICK_SANITIZED
     GTEST_SKIP() << "the sanitizers' own checks need descriptors: out of them they report false faults";
@@ -169,11 +169,11 @@ TEST_F(Faults, RunningOutOfDescriptorsIsNamed) {
     const RunResult r = Run({"/O", Path("out"), Path("mail.eml")}, {"--nofile=4"});
     EXPECT_EQ(r.exit_code, 1);
     const std::u16string err = r.Err();
-    EXPECT_NE(err.find(U("開いているファイルが多すぎるため、フォルダに入れませんでした。\n->" +
-                         Shown("out/taro@example.jp") + "\n")),
-              std::u16string::npos)
+    EXPECT_EQ(
+        err.rfind(u"開いているファイルが多すぎるため、フォルダを開けませんでした。\n->" + U(Shown("out")), 0),
+        0u)
         << platform::U16ToUtf8(err);
-    EXPECT_EQ(err.find(u"指定されたフォルダが作成出来ませんでした。"), std::u16string::npos);
+    EXPECT_EQ(err.find(u"作成出来ませんでした"), std::u16string::npos);
 }
 
 // Under a file size limit the log text of a mail cannot be appended: the failure is reported, the
