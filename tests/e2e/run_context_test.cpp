@@ -109,8 +109,11 @@ TEST_F(InProcess, TwoRunsInterleavedMailByMailGiveTheTreesOfTwoSeparateRuns) {
         for (size_t at; (at = log.find(from)) != std::string::npos;)
             log.replace(at, from.size(), to);
         EXPECT_EQ(log, apart.at("dornick.txt").first);
+        // The bare block's mail has no date, so its file takes the time it was written: that
+        // time differs between the runs whenever they straddle a second.
         auto without_log = [](auto files) {
             files.erase("dornick.txt");
+            files.at("bare.bin").second = 0;
             return files;
         };
         EXPECT_EQ(without_log(together), without_log(apart));
