@@ -33,8 +33,14 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     std::u16string none;
     FitToNameBytes(name, none, 0);
     const int parent = mail.output.Here();
-    // In the output root the log's name is the log's: the folder takes the counted form instead.
-    if (parent == mail.output.root.Get() && name == kLogFileName) name = CountedFileName(name, 1);
+    // In the output root the log's name is the log's: the folder takes the first counted form that
+    // is no file (an attachment of that name was counted the same way).
+    if (parent == mail.output.root.Get() && name == kLogFileName) {
+        uint64_t n = 1;
+        name = CountedFileName(kLogFileName, n);
+        while (platform::NameExistsAt(parent, name) && !platform::OpenFolderNoFollowAt(parent, name))
+            name = CountedFileName(kLogFileName, ++n);
+    }
     // Most folders are there already (an earlier mail of the sender or the day made them).
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
     int error = 0;

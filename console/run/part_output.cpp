@@ -23,6 +23,7 @@
 #include "platform/async_writer.h"
 #include "platform/file_moves.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/unique_fd.h"
 
 namespace dornick {

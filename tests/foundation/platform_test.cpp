@@ -117,14 +117,23 @@ TEST_F(TempFolder, FolderSearchIsSortedAndFollowsNoLink) {
     auto take = [](std::string_view name) {
         return name.size() > 4 && name.substr(name.size() - 4) == ".eml";
     };
-    ASSERT_TRUE(FindFilesBelow(Utf8ToU16(root + "/m"), take, found));
+    FolderSearch search;
+    ASSERT_TRUE(FindFilesBelow(Utf8ToU16(root + "/m"), take, found, search));
     const std::u16string m = Utf8ToU16(root) + u"/m/";
     EXPECT_EQ(found,
               (std::vector<std::u16string>{m + u"B.eml", m + u"a/c/d.eml", m + u"a/z.eml", m + u"b.eml"}));
+    EXPECT_TRUE(search.unreadable.empty());
+    // A folder never to be entered is passed over, by identity: here reached by another path.
+    FolderIdentity skipped;
+    ASSERT_TRUE(IdentifyFolderAt(Utf8ToU16(root + "/m/a/../a/c"), skipped));
+    search.never_entered = {skipped};
+    found.clear();
+    ASSERT_TRUE(FindFilesBelow(Utf8ToU16(root + "/m"), take, found, search));
+    EXPECT_EQ(found, (std::vector<std::u16string>{m + u"B.eml", m + u"a/z.eml", m + u"b.eml"}));
     EXPECT_TRUE(IsFolder(Utf8ToU16(root + "/m/link")));
     EXPECT_FALSE(IsFolder(Utf8ToU16(root + "/m/b.eml")));
     found.clear();
-    EXPECT_FALSE(FindFilesBelow(Utf8ToU16(root + "/none"), take, found));
+    EXPECT_FALSE(FindFilesBelow(Utf8ToU16(root + "/none"), take, found, search));
     EXPECT_TRUE(found.empty());
 }
 
