@@ -113,7 +113,7 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     for (const Entry& entry : entries) {
         if (!entry.is_folder) {
-            if (take(entry.name)) found.push_back(Utf8ToU16(prefix + entry.name));
+            if (take(entry.name)) found.push_back(PathFromNative(prefix + entry.name));
             continue;
         }
         int sub =
@@ -121,7 +121,7 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
         // A folder that cannot be read below the root is passed over and named; the search goes on.
         const std::string below = prefix + entry.name;
         if (sub < 0 && errno == ENOENT) continue; // removed since it was listed
-        if (sub < 0 || !ListBelow(sub, below + "/", take, found, search)) search.unreadable.push_back(Utf8ToU16(below));
+        if (sub < 0 || !ListBelow(sub, below + "/", take, found, search)) search.unreadable.push_back(PathFromNative(below));
     }
     ::closedir(folder);
     return true;
@@ -130,7 +130,7 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
 } // namespace
 
 std::string NativePath(std::u16string_view path) {
-    return U16ToUtf8(path);
+    return NativeFromPath(path);
 }
 
 std::u16string ProgramFolder() {
@@ -141,7 +141,7 @@ std::u16string ProgramFolder() {
         if (n <= 0) return std::u16string(u"/");
         buffer.resize(static_cast<size_t>(n));
         size_t slash = buffer.rfind('/');
-        return Utf8ToU16(buffer.substr(0, slash + 1));
+        return PathFromNative(buffer.substr(0, slash + 1));
     }();
     return folder;
 }
@@ -153,7 +153,7 @@ std::u16string CurrentFolder() {
         buffer.resize(buffer.size() * 2);
     }
     buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return Utf8ToU16(buffer);
+    return PathFromNative(buffer);
 }
 
 namespace {
@@ -213,7 +213,19 @@ std::u16string DisplayPath(std::u16string_view path) {
     std::u16string full = FullPath(path);
     while (full.size() > 1 && full.back() == u'/')
         full.pop_back();
-    return full;
+    // A byte of a name that is not UTF-8 is shown as "\xe9".
+    std::u16string shown;
+    for (const char16_t unit : full) {
+        if (!IsEscapedByte(unit)) {
+            shown.push_back(unit);
+            continue;
+        }
+        static constexpr char16_t kDigits[] = u"0123456789abcdef";
+        shown += u"\\x";
+        shown.push_back(kDigits[(unit >> 4) & 0xF]);
+        shown.push_back(kDigits[unit & 0xF]);
+    }
+    return shown;
 }
 
 bool PathExists(std::u16string_view path) {
@@ -263,7 +275,7 @@ std::u16string FolderPath(int folder) {
         if (n < 0) return u"/";
         if (static_cast<size_t>(n) < buffer.size()) {
             buffer.resize(static_cast<size_t>(n));
-            return Utf8ToU16(buffer);
+            return PathFromNative(buffer);
         }
         buffer.resize(buffer.size() * 2);
     }

@@ -539,7 +539,7 @@ int RunEntry(int argc, char** argv) {
     std::vector<std::u16string> arguments;
     arguments.reserve(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(platform::Utf8ToU16(argv[i]));
+        arguments.push_back(platform::PathFromNative(argv[i]));
     const ExitStatus status = RunCommand(run, ParseCommand(arguments));
     platform::ConsoleFlush();
     run.icu.Release();

@@ -431,6 +431,54 @@ TEST_F(LinuxUser, ARemovedCurrentFolderRefusesRelativePaths) {
     EXPECT_FALSE(fs::exists("/rel"));
 }
 
+// Names that are not UTF-8 (old archives copied from Windows) are opened by their own bytes: a
+// Latin-1 name beside the UTF-8 name its bytes would be replaced by, a Shift_JIS folder and mail
+// named on the command line, a Latin-1 current folder. Messages show such bytes as "\xe9".
+TEST_F(LinuxUser, PathsThatAreNotUtf8AreKeptByteForByte) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> mails; ///< relative to the folder the run starts in
+        std::vector<std::string> args;
+        std::string start;            ///< relative to the test's folder
+        std::vector<std::string> shown; ///< the mails as the progress lines show them
+    };
+    const Row rows[] = {
+        {"Latin-1 beside its replacement",
+         {"m/caf\xE9.eml", "m/caf\xEF\xBF\xBD.eml"},
+         {"m"},
+         "",
+         {"m/caf\\xe9.eml", "m/caf\xEF\xBF\xBD.eml"}},
+        {"Shift_JIS folder and mail",
+         {"\x93\xFA\x96\x7B/\x83\x81\x81\x5B\x83\x8B.eml"},
+         {"\x93\xFA\x96\x7B/\x83\x81\x81\x5B\x83\x8B.eml"},
+         "",
+         {"\\x93\\xfa\\x96{/\\x83\\x81\\x81[\\x83\\x8b.eml"}},
+        {"Latin-1 current folder", {"a.eml"}, {"a.eml"}, "d\xE9j\xE0", {"a.eml"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(Path("run"));
+        const std::string start = Path("run/" + row.start);
+        fs::create_directories(start);
+        for (size_t i = 0; i < row.mails.size(); ++i) {
+            fs::create_directories(fs::path(start + "/" + row.mails[i]).parent_path());
+            WriteFile(start + "/" + row.mails[i], MailWith("file" + std::to_string(i) + ".bin", row.mails[i]));
+        }
+        std::vector<std::string> args = {"-p", "-S", "-D"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const RunResult r = RunDornick(args, kUtf8, start);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err_bytes, "");
+        std::string shown_start = Path("run");
+        if (!row.start.empty()) shown_start += "/d\\xe9j\\xe0";
+        for (size_t i = 0; i < row.mails.size(); ++i) {
+            EXPECT_EQ(ReadFile(start + "/output/file" + std::to_string(i) + ".bin"), row.mails[i]);
+            EXPECT_EQ(Count(r.out_bytes, "\"" + shown_start + "/" + row.shown[i] + "\" からファイルを抽出中です。"), 1u)
+                << r.out_bytes;
+        }
+    }
+}
+
 TEST_F(LinuxUser, WrittenFilesCarryTheMailsMomentInEveryTimeZone) {
     WriteFile(Path("a.eml"), MailWith("a.bin", "x"));
     for (const char* zone : {"TZ=Asia/Tokyo", "TZ=UTC", "TZ=America/Los_Angeles", "TZ=Australia/Sydney"}) {
