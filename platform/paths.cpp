@@ -121,7 +121,8 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
         // A folder that cannot be read below the root is passed over and named; the search goes on.
         const std::string below = prefix + entry.name;
         if (sub < 0 && errno == ENOENT) continue; // removed since it was listed
-        if (sub < 0 || !ListBelow(sub, below + "/", take, found, search)) search.unreadable.push_back(PathFromNative(below));
+        if (sub < 0 || !ListBelow(sub, below + "/", take, found, search))
+            search.unreadable.push_back(PathFromNative(below));
     }
     ::closedir(folder);
     return true;

@@ -324,7 +324,8 @@ void ReadAhead(RunContext& run, const RunPlan& plan) {
 bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, const RunOptions& options) {
     const std::u16string relative = NeedsMissingStartFolder(run, file, options);
     if (relative.empty()) return false;
-    PrintErr(u"開始時のフォルダが存在しないため、相対パスを使えません。\n->%s\n", {platform::DisplayPath(relative)});
+    PrintErr(u"開始時のフォルダが存在しないため、相対パスを使えません。\n->%s\n",
+             {platform::DisplayPath(relative)});
     return true;
 }
 
@@ -348,7 +349,8 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
-            if (ReportMissingStartFolder(run, u"-", options) || ProcessStandardInput(run, options) == MailResult::Failed) {
+            if (ReportMissingStartFolder(run, u"-", options) ||
+                ProcessStandardInput(run, options) == MailResult::Failed) {
                 failed = true;
                 ++progress.failed;
             }

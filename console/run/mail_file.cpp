@@ -44,7 +44,8 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
         },
         mail.run->mail_lock_retry);
     if (status == platform::OpenStatus::Contended) {
-        PrintErr(u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->%s\n", {mail.mail_path});
+        PrintErr(u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->%s\n",
+                 {mail.mail_path});
         return Mapping::Failed;
     }
     if (status != platform::OpenStatus::Ok) {

@@ -108,7 +108,8 @@ bool NameRefused(int error) {
 std::u16string PlainName(std::u16string_view name) {
     std::u16string plain;
     for (char16_t c : name)
-        plain.push_back(c >= 0x20 && c < 0x7F && std::u16string_view(u"\\/:*?\"<>|").find(c) == std::u16string_view::npos
+        plain.push_back(c >= 0x20 && c < 0x7F &&
+                                std::u16string_view(u"\\/:*?\"<>|").find(c) == std::u16string_view::npos
                             ? c
                             : u'_');
     std::u16string none;

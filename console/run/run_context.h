@@ -36,10 +36,10 @@ struct RunContext {
     const std::u16string start_folder;
     MessageChannel messages;
     IcuObjects icu;
-    platform::AsyncWriter writer;   ///< the output files, one at a time
-    FolderListing listing;          ///< the folder names were last made unique in
-    platform::ReadAhead read_ahead; ///< the mails to come
-    TnefContainerCarry containers;  ///< from one stand-alone container to the next
+    platform::AsyncWriter writer;          ///< the output files, one at a time
+    FolderListing listing;                 ///< the folder names were last made unique in
+    platform::ReadAhead read_ahead;        ///< the mails to come
+    TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
 };
 

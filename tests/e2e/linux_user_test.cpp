@@ -439,7 +439,7 @@ TEST_F(LinuxUser, PathsThatAreNotUtf8AreKeptByteForByte) {
         const char* name;
         std::vector<std::string> mails; ///< relative to the folder the run starts in
         std::vector<std::string> args;
-        std::string start;            ///< relative to the test's folder
+        std::string start;              ///< relative to the test's folder
         std::vector<std::string> shown; ///< the mails as the progress lines show them
     };
     const Row rows[] = {
@@ -462,7 +462,8 @@ TEST_F(LinuxUser, PathsThatAreNotUtf8AreKeptByteForByte) {
         fs::create_directories(start);
         for (size_t i = 0; i < row.mails.size(); ++i) {
             fs::create_directories(fs::path(start + "/" + row.mails[i]).parent_path());
-            WriteFile(start + "/" + row.mails[i], MailWith("file" + std::to_string(i) + ".bin", row.mails[i]));
+            WriteFile(start + "/" + row.mails[i],
+                      MailWith("file" + std::to_string(i) + ".bin", row.mails[i]));
         }
         std::vector<std::string> args = {"-p", "-S", "-D"};
         args.insert(args.end(), row.args.begin(), row.args.end());
@@ -473,7 +474,9 @@ TEST_F(LinuxUser, PathsThatAreNotUtf8AreKeptByteForByte) {
         if (!row.start.empty()) shown_start += "/d\\xe9j\\xe0";
         for (size_t i = 0; i < row.mails.size(); ++i) {
             EXPECT_EQ(ReadFile(start + "/output/file" + std::to_string(i) + ".bin"), row.mails[i]);
-            EXPECT_EQ(Count(r.out_bytes, "\"" + shown_start + "/" + row.shown[i] + "\" からファイルを抽出中です。"), 1u)
+            EXPECT_EQ(
+                Count(r.out_bytes, "\"" + shown_start + "/" + row.shown[i] + "\" からファイルを抽出中です。"),
+                1u)
                 << r.out_bytes;
         }
     }

@@ -131,7 +131,8 @@ TEST_F(OutputRoot, TheLogsNameIsNeverTakenByMailData) {
         ASSERT_EQ(log.substr(0, 2), "\xFF\xFE");
         ++records;
         size_t found = 0;
-        for (size_t at = 0; (at = log.find(PipeBytes(u"からファイルを抽出中です。"), at)) != std::string::npos; ++at)
+        for (size_t at = 0;
+             (at = log.find(PipeBytes(u"からファイルを抽出中です。"), at)) != std::string::npos; ++at)
             ++found;
         EXPECT_EQ(found, static_cast<size_t>(records));
     }

@@ -3,10 +3,10 @@
 
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
 #include <map>
-#include <thread>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "console/run/entry.h"
@@ -213,7 +213,8 @@ TEST_F(InProcess, ALockedMailSaysItIsWaitedForAndWhyItFailed) {
     };
     const Row rows[] = {
         {"held throughout", 4, false,
-         waiting + u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->" + U16(mail) + u"\n",
+         waiting + u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->" + U16(mail) +
+             u"\n",
          dornick::MailResult::Failed},
         {"released meanwhile", 400, true, waiting, dornick::MailResult::Done},
     };

@@ -76,9 +76,9 @@ TEST(Text, PathBytesRoundTripLosslessly) {
         {"caf\xC3\xA9", u"caf\u00E9"},
         {"caf\xE9", u"caf\xDCE9"},
         {"caf\xEF\xBF\xBD", u"caf\uFFFD"},
-        {"\x93\xFA\x96\x7B", u"\xDC93\xDCFA\xDC96{"},     // Shift_JIS
-        {"\xF0\x9F\x93\xA7", u"\U0001F4E7"},                // four bytes: a pair
-        {"\xC0\xAF", u"\xDCC0\xDCAF"},                       // overlong "/"
+        {"\x93\xFA\x96\x7B", u"\xDC93\xDCFA\xDC96{"},      // Shift_JIS
+        {"\xF0\x9F\x93\xA7", u"\U0001F4E7"},               // four bytes: a pair
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},                     // overlong "/"
         {"\xED\xB2\x80", u"\xDCED\xDCB2\xDC80"},           // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"}, // past U+10FFFF
         {"cut\xE3\x81", u"cut\xDCE3\xDC81"},
