@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "console/decode/mapi_properties.h"
+
 namespace dornick {
 namespace {
 
@@ -19,13 +21,13 @@ constexpr uint16_t kTypeDate = 0x0003;
 constexpr uint16_t kTypeByte = 0x0006;
 
 // Property types and ids of the attachment's property list.
-constexpr uint16_t kMultiValued = 0x1000;
-constexpr uint16_t kNamedProperty = 0x8000;
-constexpr uint16_t kPropString8 = 0x001E;
-constexpr uint16_t kPropUnicode = 0x001F;
-constexpr uint16_t kPropObject = 0x000D;
-constexpr uint16_t kPropBinary = 0x0102;
-constexpr uint16_t kLongFileName = 0x3707;
+constexpr uint16_t kMultiValued = mapi::kMultiValued;
+constexpr uint16_t kNamedProperty = mapi::kNamedProperty;
+constexpr uint16_t kPropString8 = mapi::kTypeString8;
+constexpr uint16_t kPropUnicode = mapi::kTypeUnicode;
+constexpr uint16_t kPropObject = mapi::kTypeObject;
+constexpr uint16_t kPropBinary = mapi::kTypeBinary;
+constexpr uint16_t kLongFileName = mapi::kAttachLongFileName;
 
 // The date record: year, month, day, hour, minute, second, day of week.
 constexpr size_t kDateBytes = 14;
@@ -69,31 +71,7 @@ struct PropertyReader {
     }
 };
 
-// Size of one value of a fixed-size type; 0 for the counted types, -1 for a type not known.
-int FixedValueSize(uint16_t type) {
-    switch (type) {
-    case 0x0002:
-    case 0x0003:
-    case 0x0004:
-    case 0x000B:
-        return 4;
-    case 0x0005:
-    case 0x0006:
-    case 0x0007:
-    case 0x0014:
-    case 0x0040:
-        return 8;
-    case 0x0048:
-        return 16;
-    case kPropObject:
-    case kPropString8:
-    case kPropUnicode:
-    case kPropBinary:
-        return 0;
-    default:
-        return -1;
-    }
-}
+using mapi::FixedValueSize;
 
 class Walk {
   public:

@@ -123,10 +123,14 @@ bool IsContainerName(std::string_view name) {
     return name.size() == 11 && platform::EqualsNoCaseAscii(platform::Ascii(name), u"winmail.dat");
 }
 
-// The front end's rule for a mail in a folder: the name ends in ".eml" at its last dot.
+// The front end's rule for a mail in a folder: the name ends in ".eml" at its last dot. Message
+// files (".msg", in any case) and containers are taken too.
 bool IsFolderMailName(std::string_view name) {
     size_t dot = name.rfind('.');
-    return (dot != std::string_view::npos && name.substr(dot) == ".eml") || IsContainerName(name);
+    if (dot == std::string_view::npos) return IsContainerName(name);
+    const std::string_view extension = name.substr(dot);
+    return extension == ".eml" || platform::EqualsNoCaseAscii(platform::Ascii(extension), u".msg") ||
+           IsContainerName(name);
 }
 
 // What the run counts for its progress line and its summary.

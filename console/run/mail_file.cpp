@@ -7,6 +7,7 @@
 #include "console/run/mail_state.h"
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
+#include "console/run/msg_mail.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
@@ -198,8 +199,13 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
         platform::CloseMappedFile(mail.file);
         return mapping == Mapping::Empty ? MailResult::Done : MailResult::Failed;
     }
+    // A compound file is a message file, whatever its name; anything else is read as a mail.
+    const bool message_file = IsMsgMail(mail);
     if (options.date_mode) {
-        MimeWalk(mail);
+        if (message_file)
+            MsgMailDate(mail);
+        else
+            MimeWalk(mail);
         const bool shrunk = ReportShrunkMail(mail);
         const bool stamped = shrunk || StampMailFile(mail);
         platform::CloseMappedFile(mail.file);
@@ -210,7 +216,7 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
         return MailResult::Failed;
     }
     mail.log_on = options.log;
-    return EndMail(mail, MimeWalk(mail));
+    return EndMail(mail, message_file ? MsgMailWalk(mail) : MimeWalk(mail));
 }
 
 } // namespace dornick

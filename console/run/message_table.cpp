@@ -18,6 +18,21 @@ constexpr MessageRow kRows[] = {
     {u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", u"Created the folder. (winmail.dat)\n->%s\n\n"},
     {u"ファイルを開けませんでした。\n->%s\n", u"Could not open the file.\n->%s\n"},
 
+    // Message files (".msg").
+    {u"フォルダパスが長すぎます。(msg)\n->%s\n", u"The folder path is too long. (msg)\n->%s\n"},
+    {u"指定されたフォルダが作成出来ませんでした。(msg)\n->%s\n", u"Could not create the given folder. (msg)\n->%s\n"},
+    {u"フォルダを作成しました。(msg)\n->%s\n\n", u"Created the folder. (msg)\n->%s\n\n"},
+    {u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(msg)\n->%s\n\n",
+     u"No attachment was found, so the output folder is being removed... (msg)\n->%s\n\n"},
+    {u"メッセージファイルが壊れているため読み込めませんでした。\n->%s\n",
+     u"Could not read the message file: it is damaged.\n->%s\n"},
+    {u"メッセージファイルの添付ファイルが多すぎるため、%d 個を読み飛ばしました。\n->%s\n",
+     u"The message file holds too many attachments: %d were skipped.\n->%s\n"},
+    {u"メッセージファイルの一部が壊れていて読めませんでした。(%d 個のストリーム)\n->%s\n",
+     u"Part of the message file is damaged and could not be read. (%d streams)\n->%s\n"},
+    {u"埋め込みメッセージの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\n->%s\n",
+     u"Embedded messages are nested too deep: none deeper than %d levels was opened.\n->%s\n"},
+
     // Set-up of one mail and the output root.
     {u"ログ文字列用のメモリ確保に失敗しました。\n", u"Could not allocate memory for the log text.\n"},
     {u"ログ用のメモリ確保に失敗しました。\n", u"Could not allocate memory for the log.\n"},

@@ -14,6 +14,7 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
+#include "console/run/msg_files.h"
 #include "console/run/messages.h"
 #include "console/run/part_data.h"
 #include "console/run/reported_calls.h"
@@ -266,9 +267,12 @@ PartEnd FileWriter::Write(MailState& mail) {
     if (!mail.name_suffix.empty() && mail.name_suffix.size() + mail.part_name.size() < kNameLimit + 1)
         mail.part_name += mail.name_suffix;
     const std::u16string saved_name = mail.part_name;
+    // A stored message file (".msg") is expanded by the same call as a stored container; what the
+    // file holds decides how.
     mail.is_tnef =
-        mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
-                                              BeginsNoCase(mail.part_name, u"winmail.dat"));
+        (mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
+                                               BeginsNoCase(mail.part_name, u"winmail.dat"))) ||
+        IsMessageFilePart(mail.content_type, mail.part_name);
     if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
     if (mail.mode == EncodingMode::BinHex) return WriteBinHex(mail, saved_name);
     const bool uu = mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode;

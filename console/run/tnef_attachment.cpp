@@ -158,6 +158,19 @@ int TnefWriteAttachment(std::string_view title, std::u16string& written_path, st
                         const TnefNaming& naming, std::u16string* safe_name) {
     const std::u16string safe = TnefSafeName(title, naming);
     if (safe_name) *safe_name = safe;
+    return WriteNamedAttachment(safe, written_path, data, naming);
+}
+
+std::u16string UnicodeSafeName(std::u16string_view name, bool full_width) {
+    std::u16string text(name.substr(0, kNameUnits));
+    if (!text.empty() && U16_IS_LEAD(text.back())) text.pop_back();
+    (void)NormalizeNfc(text);
+    SanitizeFileName(text, full_width);
+    return text;
+}
+
+int WriteNamedAttachment(const std::u16string& safe, std::u16string& written_path, std::string_view data,
+                         const TnefNaming& naming) {
     written_path = safe;
     int overwrite = MakeOutputFileName(naming.folder, written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {

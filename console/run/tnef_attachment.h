@@ -38,6 +38,15 @@ std::u16string TnefSafeName(std::string_view title, const TnefNaming& naming);
                                       std::string_view data, const TnefNaming& naming,
                                       std::u16string* safe_name = nullptr);
 
+/// A name given in Unicode as a file name before it is made unique: cut to 255 units (a surrogate
+/// pair is not split), composed (NFC) and made safe.
+std::u16string UnicodeSafeName(std::u16string_view name, bool full_width);
+
+/// Writes one attachment under `safe` (a name already made safe), made unique in the naming's
+/// folder; `written_path` as for TnefWriteAttachment. 0 when written, -1 when not.
+[[nodiscard]] int WriteNamedAttachment(const std::u16string& safe, std::u16string& written_path,
+                                       std::string_view data, const TnefNaming& naming);
+
 /// Moves the file `written_path` to `name` (already made safe), kept unique, and dates it again.
 /// `written_path` follows the move. 0 when moved or nothing was to be done, -1 on failure.
 [[nodiscard]] int TnefMoveToLongName(std::u16string name, std::u16string& written_path,

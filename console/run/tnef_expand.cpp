@@ -5,11 +5,13 @@
 #include <unicode/utf16.h>
 
 #include "console/decode/line_cursor.h"
+#include "console/decode/msg_reader.h"
 #include "console/decode/tnef_walk.h"
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/messages.h"
+#include "console/run/msg_files.h"
 #include "console/run/tnef_attachment.h"
 #include "platform/clock.h"
 #include "platform/file_moves.h"
@@ -51,11 +53,7 @@ class AttachmentFiles : public TnefEvents {
     }
     void OnUnicodeLongName(std::u16string_view name) override {
         if (written_path_.empty() || name.empty()) return;
-        std::u16string text(name.substr(0, 255));
-        if (U16_IS_LEAD(text.back())) text.pop_back();
-        (void)NormalizeNfc(text);
-        SanitizeFileName(text, naming_.full_width);
-        MoveTo(std::move(text));
+        MoveTo(UnicodeSafeName(name, naming_.full_width));
     }
 
   private:
@@ -77,16 +75,36 @@ class AttachmentFiles : public TnefEvents {
     std::u16string written_safe_; ///< the written file's name before it was made unique
 };
 
+// The folder messages of a container, tagged with its kind.
+struct FolderTexts {
+    std::u16string_view too_long;
+    std::u16string_view not_made;
+    std::u16string_view made;
+    std::u16string_view removed;
+};
+constexpr FolderTexts kTnefTexts = {
+    u"フォルダパスが長すぎます。(winmail.dat)\n->%s\n",
+    u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n",
+    u"フォルダを作成しました。(winmail.dat)\n->%s\n\n",
+    u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
+};
+constexpr FolderTexts kMsgTexts = {
+    u"フォルダパスが長すぎます。(msg)\n->%s\n",
+    u"指定されたフォルダが作成出来ませんでした。(msg)\n->%s\n",
+    u"フォルダを作成しました。(msg)\n->%s\n\n",
+    u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(msg)\n->%s\n\n",
+};
+
 bool IsBareName(std::u16string_view path) {
     return !path.empty() && path.find(u'/') == std::u16string_view::npos && path != u"." && path != u"..";
 }
 
 // Opens the output folder, creating it when missing: the handle, or none after the message.
 platform::UniqueFd OpenOutputFolder(const TnefPlace& place, const std::u16string& folder,
-                                    std::u16string_view bare_name) {
+                                    std::u16string_view bare_name, const FolderTexts& texts) {
     const std::u16string shown = platform::DisplayPath(folder);
     if (folder.size() + 1 > kLongPathLimit) {
-        PrintErr(u"フォルダパスが長すぎます。(winmail.dat)\n->%s\n", {shown});
+        PrintErr(texts.too_long, {shown});
         return {};
     }
     if (!bare_name.empty()) {
@@ -94,26 +112,26 @@ platform::UniqueFd OpenOutputFolder(const TnefPlace& place, const std::u16string
         // link planted under that name is never followed.
         const int made = platform::MakeFolderAt(place.folder, bare_name);
         if (made != 0 && made != EEXIST) {
-            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+            PrintErr(texts.not_made, {shown});
             return {};
         }
-        if (made == 0) PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
+        if (made == 0) PrintErr(texts.made, {shown});
         platform::UniqueFd opened = platform::OpenFolderNoFollowAt(place.folder, bare_name);
-        if (!opened) PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+        if (!opened) PrintErr(texts.not_made, {shown});
         return opened;
     }
     platform::UniqueFd opened;
     if (!platform::PathExists(folder) && !(opened = platform::OpenFolder(folder))) {
         if (platform::CreateFolderChain(folder) == 1) {
-            PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+            PrintErr(texts.not_made, {shown});
             return {};
         }
-        PrintErr(u"フォルダを作成しました。(winmail.dat)\n->%s\n\n", {shown});
+        PrintErr(texts.made, {shown});
     }
     // A folder that exists but cannot be opened (a file of that name) would put the files nowhere:
     // the container stops here instead.
     if (!opened) opened = platform::OpenFolder(folder);
-    if (!opened) PrintErr(u"指定されたフォルダが作成出来ませんでした。(winmail.dat)\n->%s\n", {shown});
+    if (!opened) PrintErr(texts.not_made, {shown});
     return opened;
 }
 
@@ -156,10 +174,13 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
         release();
         return -1;
     }
-    if (!HasTnefSignature(file.data, file.size)) {
+    // A stored message file (".msg") is expanded the same way; given on its own it is a mail.
+    const bool message_file = !folder_given && HasCompoundSignature(file.data, file.size);
+    if (!message_file && !HasTnefSignature(file.data, file.size)) {
         release();
         return 0;
     }
+    const FolderTexts& texts = message_file ? kMsgTexts : kTnefTexts;
 
     std::u16string folder;
     std::u16string_view bare_name;
@@ -177,30 +198,43 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
             folder = remembered;
         }
     }
-    const platform::UniqueFd output = OpenOutputFolder(place, folder, bare_name);
+    const platform::UniqueFd output = OpenOutputFolder(place, folder, bare_name, texts);
     if (!output) {
         release();
         return -1;
     }
 
-    AttachmentFiles files({output.Get(), place.listing}, charset, content_type, file_time, full_width,
-                          japanese_mail);
-    LineCursor cursor = MakeLineCursor(file.data, file.size);
-    ReadBytes(nullptr, 4, nullptr, cursor);
-    const TnefWalkResult walk = TnefWalkAttributes(cursor, files);
+    int result = 0;
+    if (message_file) {
+        TnefNaming naming;
+        naming.folder = {output.Get(), place.listing};
+        naming.content_type = content_type;
+        naming.time = &file_time;
+        naming.full_width = full_width;
+        naming.japanese_mail = japanese_mail;
+        MsgAttachmentFiles files(naming);
+        MsgHeader header;
+        const MsgReadResult read = ReadMsgFile(file.data, file.size, header, files);
+        ReportMsgResult(read, shown_path);
+        result = read.attachments > 0 ? 1 : 0;
+    } else {
+        AttachmentFiles files({output.Get(), place.listing}, charset, content_type, file_time, full_width,
+                              japanese_mail);
+        LineCursor cursor = MakeLineCursor(file.data, file.size);
+        ReadBytes(nullptr, 4, nullptr, cursor);
+        result = TnefWalkAttributes(cursor, files).result;
+    }
     release();
 
-    if (walk.result == 0 && !folder_given) {
+    if (result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
         if (folder != remembered &&
             platform::RemoveEmptyFolder(place.folder,
                                         bare_name.empty() ? std::u16string_view(folder) : bare_name))
             place.listing->Forget();
-        PrintErr(
-            u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(winmail.dat)\n->%s\n\n",
-            {platform::DisplayPath(folder)});
+        PrintErr(texts.removed, {platform::DisplayPath(folder)});
     }
-    return walk.result;
+    return result;
 }
 
 } // namespace dornick
