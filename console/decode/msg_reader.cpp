@@ -265,6 +265,10 @@ class Reader {
     uint64_t file_size_;
 };
 
+// libgsf reports damaged files through GLib's log, straight to standard error; the run gives its
+// own messages, so GLib's are dropped.
+void QuietGlibLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 } // namespace
 
 bool HasCompoundSignature(const unsigned char* data, uint64_t size) {
@@ -276,6 +280,8 @@ MsgReadResult ReadMsgFile(const unsigned char* data, uint64_t size, MsgHeader& h
     MsgReadResult result;
     if (!HasCompoundSignature(data, size)) return result;
     result.status = MsgStatus::Damaged;
+    static const bool quiet = (g_log_set_default_handler(QuietGlibLog, nullptr), true);
+    (void)quiet;
     Ref<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) return result;
     GError* error = nullptr;
