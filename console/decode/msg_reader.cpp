@@ -182,8 +182,13 @@ class Reader {
                 if (!attachment.name8.empty()) break;
             }
         }
+        const std::string data_name = StreamName(mapi::kAttachData, mapi::kTypeBinary);
         const auto data = Stream(storage, mapi::kAttachData, mapi::kTypeBinary);
-        if (!data) return;
+        if (!data) {
+            // Listed but not opened: its directory entry is damaged (a size past the file's end).
+            if (Listed(storage, data_name)) ++result_.unreadable;
+            return;
+        }
         ++result_.attachments;
         events_.OnAttachment(attachment, *data);
     }
@@ -204,6 +209,15 @@ class Reader {
             header.transport_headers = Utf8(Utf16Le(*unicode));
         else if (auto bytes = Stream(storage, mapi::kTransportHeaders, mapi::kTypeString8))
             header.transport_headers = std::string(UpToNul(*bytes));
+    }
+
+    static bool Listed(GsfInfile* storage, const std::string& name) {
+        const int children = gsf_infile_num_children(storage);
+        for (int i = 0; i < children; ++i) {
+            const char* listed = gsf_infile_name_by_index(storage, i);
+            if (listed && name == listed) return true;
+        }
+        return false;
     }
 
     // A string property in Unicode, else its 8-bit form widened byte by byte (addresses are ASCII).
@@ -266,8 +280,12 @@ class Reader {
 };
 
 // libgsf reports damaged files through GLib's log, straight to standard error; the run gives its
-// own messages, so GLib's are dropped.
-void QuietGlibLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+// own messages, so GLib's are only counted: a directory entry it refused (a size past the file's
+// end, a broken chain) leaves no other trace.
+thread_local int glib_complaints = 0;
+void QuietGlibLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {
+    ++glib_complaints;
+}
 
 } // namespace
 
@@ -285,11 +303,13 @@ MsgReadResult ReadMsgFile(const unsigned char* data, uint64_t size, MsgHeader& h
     Ref<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) return result;
     GError* error = nullptr;
+    glib_complaints = 0;
     Ref<GsfInfile> file(gsf_infile_msole_new(input.p, &error));
     if (error) g_error_free(error);
     if (!file) return result;
     result.status = MsgStatus::Read;
     Reader(size, events, result, header_only).Message(file.p, 0, 0, &header);
+    result.unreadable += glib_complaints;
     return result;
 }
 

@@ -1,0 +1,168 @@
+#include "msg_writer.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output.h>
+
+namespace msg_test {
+namespace {
+
+constexpr int64_t kEpochOffset = 11644473600;
+
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+std::string Utf16Le(const std::u16string& text, bool terminated = true) {
+    std::string out;
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    if (terminated) out.append(2, '\0');
+    return out;
+}
+
+void Stream(GsfOutfile* storage, const std::string& name, const std::string& bytes) {
+    GsfOutput* child = gsf_outfile_new_child(storage, name.c_str(), FALSE);
+    gsf_output_write(child, bytes.size(), reinterpret_cast<const guint8*>(bytes.data()));
+    gsf_output_close(child);
+    g_object_unref(child);
+}
+
+std::string SubName(uint16_t id, uint16_t type) {
+    char name[32];
+    std::snprintf(name, sizeof name, "__substg1.0_%04X%04X", id, type);
+    return name;
+}
+
+// The fixed-size property stream: a header of `header_bytes` zeros, then 16-byte entries.
+struct Properties {
+    std::string bytes;
+    explicit Properties(size_t header_bytes) : bytes(header_bytes, '\0') {}
+    void Entry(uint16_t id, uint16_t type, uint64_t value) {
+        PutU32(bytes, static_cast<uint32_t>(id) << 16 | type);
+        PutU32(bytes, 6);
+        PutU32(bytes, static_cast<uint32_t>(value));
+        PutU32(bytes, static_cast<uint32_t>(value >> 32));
+    }
+    void Time(uint16_t id, int64_t seconds) {
+        Entry(id, 0x0040, static_cast<uint64_t>(seconds + kEpochOffset) * 10000000u);
+    }
+};
+
+void Message(GsfOutfile* storage, const MsgSpec& spec, bool top);
+
+void Attachment(GsfOutfile* storage, const AttachmentSpec& spec) {
+    Properties props(8);
+    props.Entry(0x3705, 0x0003, static_cast<uint32_t>(spec.method));
+    Stream(storage, "__properties_version1.0", props.bytes);
+    if (!spec.long_unicode.empty()) Stream(storage, SubName(0x3707, 0x001F), Utf16Le(spec.long_unicode));
+    if (!spec.long8.empty()) Stream(storage, SubName(0x3707, 0x001E), spec.long8 + '\0');
+    if (!spec.short_unicode.empty()) Stream(storage, SubName(0x3704, 0x001F), Utf16Le(spec.short_unicode));
+    if (!spec.short8.empty()) Stream(storage, SubName(0x3704, 0x001E), spec.short8 + '\0');
+    if (spec.embedded) {
+        GsfOutput* inner = gsf_outfile_new_child(storage, SubName(0x3701, 0x000D).c_str(), TRUE);
+        Message(GSF_OUTFILE(inner), *spec.embedded, false);
+        gsf_output_close(inner);
+        g_object_unref(inner);
+    } else if (spec.has_data) {
+        Stream(storage, SubName(0x3701, 0x0102), spec.data);
+    }
+}
+
+void Message(GsfOutfile* storage, const MsgSpec& spec, bool top) {
+    Properties props(top ? 32 : 24);
+    if (spec.code_page) props.Entry(0x3FFD, 0x0003, static_cast<uint32_t>(*spec.code_page));
+    if (spec.submit_time) props.Time(0x0039, *spec.submit_time);
+    if (spec.delivery_time) props.Time(0x0E06, *spec.delivery_time);
+    Stream(storage, "__properties_version1.0", props.bytes);
+    if (!spec.smtp_sender.empty()) Stream(storage, SubName(0x5D01, 0x001F), Utf16Le(spec.smtp_sender));
+    if (!spec.sender_email.empty()) Stream(storage, SubName(0x0C1F, 0x001F), Utf16Le(spec.sender_email));
+    if (!spec.transport_headers.empty()) {
+        if (spec.headers_in_unicode) {
+            std::u16string wide;
+            for (unsigned char c : spec.transport_headers) wide.push_back(c);
+            Stream(storage, SubName(0x007D, 0x001F), Utf16Le(wide));
+        } else {
+            Stream(storage, SubName(0x007D, 0x001E), spec.transport_headers + '\0');
+        }
+    }
+    for (size_t i = 0; i < spec.attachments.size(); ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, "__attach_version1.0_#%08zX", i);
+        GsfOutput* child = gsf_outfile_new_child(storage, name, TRUE);
+        Attachment(GSF_OUTFILE(child), spec.attachments[i]);
+        gsf_output_close(child);
+        g_object_unref(child);
+    }
+}
+
+} // namespace
+
+std::string WriteMsg(const MsgSpec& spec) {
+    GsfOutput* memory = gsf_output_memory_new();
+    GsfOutfile* file = gsf_outfile_msole_new(memory);
+    Message(file, spec, true);
+    gsf_output_close(GSF_OUTPUT(file));
+    g_object_unref(file);
+    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory));
+    std::string out(reinterpret_cast<const char*>(bytes), static_cast<size_t>(gsf_output_size(memory)));
+    g_object_unref(memory); // closed with the file
+    return out;
+}
+
+std::u16string Utf16(const std::string& utf8) {
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        uint32_t cp;
+        int extra;
+        if (c < 0x80) cp = c, extra = 0;
+        else if (c < 0xE0) cp = c & 0x1F, extra = 1;
+        else if (c < 0xF0) cp = c & 0x0F, extra = 2;
+        else cp = c & 0x07, extra = 3;
+        ++i;
+        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<MsgSpec> NestedMessage(int depth) {
+    auto inner = std::make_shared<MsgSpec>();
+    inner->attachments.push_back({u"level" + Utf16(std::to_string(depth)) + u".txt", "", u"", "", 1, "deepest"});
+    for (int level = depth - 1; level >= 0; --level) {
+        auto outer = std::make_shared<MsgSpec>();
+        outer->attachments.push_back({u"level" + Utf16(std::to_string(level)) + u".txt", "", u"", "", 1, "text"});
+        AttachmentSpec embedded;
+        embedded.method = 5;
+        embedded.embedded = inner;
+        outer->attachments.push_back(embedded);
+        inner = outer;
+    }
+    return inner;
+}
+
+bool SetDeclaredSize(std::string& file, const std::string& name, uint32_t size) {
+    // A directory entry: the name in UTF-16 (64 bytes), its length, ..., the size at byte 120.
+    const std::string wide = Utf16Le(Utf16(name), false);
+    for (size_t at = file.find(wide); at != std::string::npos; at = file.find(wide, at + 1)) {
+        if (at % 128 != 0 || at + 128 > file.size()) continue;
+        std::memcpy(file.data() + at + 120, &size, 4);
+        return true;
+    }
+    return false;
+}
+
+} // namespace msg_test
