@@ -11,9 +11,12 @@ namespace {
 struct TouchingEvents final : dornick::MsgEvents {
     uint64_t sum = 0;
     void OnAttachment(const dornick::MsgAttachment& attachment, std::string_view data) override {
-        for (char c : data) sum += static_cast<unsigned char>(c);
-        for (char c : attachment.name8) sum += static_cast<unsigned char>(c);
-        for (char16_t c : attachment.unicode_name) sum += c;
+        for (char c : data)
+            sum += static_cast<unsigned char>(c);
+        for (char c : attachment.name8)
+            sum += static_cast<unsigned char>(c);
+        for (char16_t c : attachment.unicode_name)
+            sum += c;
         sum += static_cast<uint32_t>(attachment.method) + static_cast<uint32_t>(attachment.depth);
     }
 };
@@ -24,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dornick::MsgHeader header;
     TouchingEvents events;
     (void)dornick::ReadMsgFile(data, size, header, events);
-    for (char c : header.transport_headers) events.sum += static_cast<unsigned char>(c);
+    for (char c : header.transport_headers)
+        events.sum += static_cast<unsigned char>(c);
     return events.sum == 1 ? 1 : 0;
 }

@@ -73,7 +73,8 @@ struct FixedProperties {
     std::optional<int64_t> Time(uint16_t id) const {
         const unsigned char* value = Find(id, mapi::kTypeSysTime);
         if (!value) return std::nullopt;
-        const uint64_t ticks = static_cast<uint64_t>(Dword(value)) | static_cast<uint64_t>(Dword(value + 4)) << 32;
+        const uint64_t ticks = static_cast<uint64_t>(Dword(value)) | static_cast<uint64_t>(Dword(value + 4))
+                                                                         << 32;
         if (ticks == 0 || ticks > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
         return static_cast<int64_t>(ticks) / kTicksPerSecond - kEpochOffset;
     }
@@ -83,8 +84,8 @@ std::u16string Utf16Le(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit =
-            static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
         if (unit == 0) break;
         text.push_back(unit);
     }
@@ -132,7 +133,8 @@ class Reader {
           budget_(file_size * 4 + (64u << 20)), file_size_(file_size) {}
 
     void Message(GsfInfile* storage, int depth, int32_t code_page, MsgHeader* header) {
-        const FixedProperties fixed = Properties(storage, depth == 0 ? kTopHeaderBytes : kEmbeddedHeaderBytes);
+        const FixedProperties fixed =
+            Properties(storage, depth == 0 ? kTopHeaderBytes : kEmbeddedHeaderBytes);
         if (const auto own = fixed.Int32(mapi::kMessageCodePage))
             code_page = *own;
         else if (const auto internet = fixed.Int32(mapi::kInternetCodePage))
@@ -150,7 +152,8 @@ class Reader {
                 continue;
             }
             Ref<GsfInput> child(gsf_infile_child_by_index(storage, i));
-            if (!child || !GSF_IS_INFILE(child.p) || gsf_infile_num_children(GSF_INFILE(child.p)) < 0) continue;
+            if (!child || !GSF_IS_INFILE(child.p) || gsf_infile_num_children(GSF_INFILE(child.p)) < 0)
+                continue;
             Attachment(GSF_INFILE(child.p), depth, code_page);
         }
     }
@@ -163,7 +166,8 @@ class Reader {
         attachment.depth = depth;
         attachment.code_page = code_page;
         if (attachment.method == mapi::kAttachEmbeddedMessage) {
-            Ref<GsfInput> inner(gsf_infile_child_by_name(storage, StreamName(mapi::kAttachData, mapi::kTypeObject).c_str()));
+            Ref<GsfInput> inner(
+                gsf_infile_child_by_name(storage, StreamName(mapi::kAttachData, mapi::kTypeObject).c_str()));
             if (inner && GSF_IS_INFILE(inner.p) && gsf_infile_num_children(GSF_INFILE(inner.p)) >= 0) {
                 if (depth + 1 > kMsgDepthLimit)
                     result_.depth_cut = true;
@@ -197,7 +201,8 @@ class Reader {
         header.code_page = code_page;
         header.submit_time = fixed.Time(mapi::kClientSubmitTime);
         header.delivery_time = fixed.Time(mapi::kDeliveryTime);
-        for (uint16_t id : {mapi::kSenderSmtpAddress, mapi::kSentRepresentingSmtpAddress, mapi::kSenderEmailAddress}) {
+        for (uint16_t id :
+             {mapi::kSenderSmtpAddress, mapi::kSentRepresentingSmtpAddress, mapi::kSenderEmailAddress}) {
             std::u16string address = Text(storage, id);
             if (id == mapi::kSenderEmailAddress && address.find(u'@') == std::u16string::npos) continue;
             if (!address.empty()) {
@@ -225,7 +230,8 @@ class Reader {
         if (auto unicode = Stream(storage, id, mapi::kTypeUnicode)) return Utf16Le(*unicode);
         std::u16string text;
         if (auto bytes = Stream(storage, id, mapi::kTypeString8))
-            for (char c : UpToNul(*bytes)) text.push_back(static_cast<unsigned char>(c));
+            for (char c : UpToNul(*bytes))
+                text.push_back(static_cast<unsigned char>(c));
         return text;
     }
 
@@ -236,7 +242,8 @@ class Reader {
         const auto* p = reinterpret_cast<const unsigned char*>(fixed.bytes.data());
         for (size_t at = header_bytes; at + kEntryBytes <= fixed.bytes.size(); at += kEntryBytes) {
             const uint32_t tag = Dword(p + at);
-            fixed.entries.push_back({static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag & 0xFFFF), p + at + 8});
+            fixed.entries.push_back(
+                {static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag & 0xFFFF), p + at + 8});
         }
         return fixed;
     }
@@ -264,7 +271,8 @@ class Reader {
         }
         budget_ -= static_cast<uint64_t>(size);
         bytes.resize(static_cast<size_t>(size));
-        if (size > 0 && !gsf_input_read(stream, static_cast<size_t>(size), reinterpret_cast<guint8*>(bytes.data()))) {
+        if (size > 0 &&
+            !gsf_input_read(stream, static_cast<size_t>(size), reinterpret_cast<guint8*>(bytes.data()))) {
             ++result_.unreadable;
             bytes.clear();
             return false;

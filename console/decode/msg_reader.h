@@ -20,11 +20,11 @@ bool HasCompoundSignature(const unsigned char* data, uint64_t size);
 
 /// What the top message says of itself.
 struct MsgHeader {
-    std::u16string smtp_sender;            ///< the first SMTP address property found
-    std::string transport_headers;         ///< the Internet header as received, UTF-8
-    std::optional<int64_t> submit_time;    ///< seconds since 1970 (UTC)
-    std::optional<int64_t> delivery_time;  ///< seconds since 1970 (UTC)
-    int32_t code_page = 0;                 ///< of the 8-bit strings; 0 when not given
+    std::u16string smtp_sender;           ///< the first SMTP address property found
+    std::string transport_headers;        ///< the Internet header as received, UTF-8
+    std::optional<int64_t> submit_time;   ///< seconds since 1970 (UTC)
+    std::optional<int64_t> delivery_time; ///< seconds since 1970 (UTC)
+    int32_t code_page = 0;                ///< of the 8-bit strings; 0 when not given
 };
 
 /// One attachment as stored. `depth` is that of the message holding it.
@@ -50,10 +50,10 @@ enum class MsgStatus {
 
 struct MsgReadResult {
     MsgStatus status = MsgStatus::NotCompound;
-    int attachments = 0;       ///< handed on
-    int skipped = 0;           ///< attachment storages over the limit, or past the read budget
-    int unreadable = 0;        ///< streams whose sectors could not be read (a broken chain)
-    bool depth_cut = false;    ///< an embedded message deeper than kMsgDepthLimit was not opened
+    int attachments = 0;    ///< handed on
+    int skipped = 0;        ///< attachment storages over the limit, or past the read budget
+    int unreadable = 0;     ///< streams whose sectors could not be read (a broken chain)
+    bool depth_cut = false; ///< an embedded message deeper than kMsgDepthLimit was not opened
 };
 
 /// Reads the message file in `data` (which must outlive the call); with `header_only` the

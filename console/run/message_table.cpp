@@ -20,7 +20,8 @@ constexpr MessageRow kRows[] = {
 
     // Message files (".msg").
     {u"フォルダパスが長すぎます。(msg)\n->%s\n", u"The folder path is too long. (msg)\n->%s\n"},
-    {u"指定されたフォルダが作成出来ませんでした。(msg)\n->%s\n", u"Could not create the given folder. (msg)\n->%s\n"},
+    {u"指定されたフォルダが作成出来ませんでした。(msg)\n->%s\n",
+     u"Could not create the given folder. (msg)\n->%s\n"},
     {u"フォルダを作成しました。(msg)\n->%s\n\n", u"Created the folder. (msg)\n->%s\n\n"},
     {u"添付ファイルが見つからないため、出力用のフォルダを削除しています...(msg)\n->%s\n\n",
      u"No attachment was found, so the output folder is being removed... (msg)\n->%s\n\n"},

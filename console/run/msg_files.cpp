@@ -8,11 +8,13 @@ namespace dornick {
 
 void MsgAttachmentFiles::OnAttachment(const MsgAttachment& attachment, std::string_view data) {
     if (stopped_) return;
-    charset_ = attachment.code_page > 0 ? platform::Format(u"CP%d", {attachment.code_page}) : std::u16string();
+    charset_ =
+        attachment.code_page > 0 ? platform::Format(u"CP%d", {attachment.code_page}) : std::u16string();
     naming_.charset = charset_;
-    std::u16string safe = !attachment.unicode_name.empty() ? UnicodeSafeName(attachment.unicode_name, naming_.full_width)
-                          : !attachment.name8.empty()      ? TnefSafeName(attachment.name8, naming_)
-                                                           : std::u16string();
+    std::u16string safe = !attachment.unicode_name.empty()
+                              ? UnicodeSafeName(attachment.unicode_name, naming_.full_width)
+                          : !attachment.name8.empty() ? TnefSafeName(attachment.name8, naming_)
+                                                      : std::u16string();
     // Like a part without a name, a nameless attachment is not written.
     if (safe.empty()) {
         ++nameless;
@@ -33,7 +35,8 @@ void MsgAttachmentFiles::OnAttachment(const MsgAttachment& attachment, std::stri
 
 bool IsMessageFilePart(std::u16string_view content_type, std::u16string_view name) {
     constexpr std::u16string_view kType = u"application/vnd.ms-outlook";
-    if (content_type.size() >= kType.size() && platform::EqualsNoCaseAscii(content_type.substr(0, kType.size()), kType))
+    if (content_type.size() >= kType.size() &&
+        platform::EqualsNoCaseAscii(content_type.substr(0, kType.size()), kType))
         return true;
     return name.size() > 4 && platform::EqualsNoCaseAscii(name.substr(name.size() - 4), u".msg");
 }

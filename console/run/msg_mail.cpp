@@ -20,7 +20,8 @@ namespace {
 std::u16string Widened(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
-    for (char c : bytes) text.push_back(static_cast<unsigned char>(c));
+    for (char c : bytes)
+        text.push_back(static_cast<unsigned char>(c));
     return text;
 }
 
@@ -148,7 +149,8 @@ WalkEnd MsgMailWalk(MailState& mail) {
     MsgAttachmentFiles files(naming, prepare, announce);
     const MsgReadResult result = ReadMsgFile(mail.file.data, mail.file.size, header, files);
     ReportMsgResult(result, mail.mail_path);
-    if (result.status != MsgStatus::Read || result.skipped > 0 || result.unreadable > 0) mail.output_failed = true;
+    if (result.status != MsgStatus::Read || result.skipped > 0 || result.unreadable > 0)
+        mail.output_failed = true;
     return WalkEnd::NoLineLeft;
 }
 

@@ -30,7 +30,8 @@ struct Read {
 
 Read ReadBytes(const std::string& file) {
     Read read;
-    read.result = ReadMsgFile(reinterpret_cast<const unsigned char*>(file.data()), file.size(), read.header, read.got);
+    read.result =
+        ReadMsgFile(reinterpret_cast<const unsigned char*>(file.data()), file.size(), read.header, read.got);
     return read;
 }
 
@@ -53,7 +54,8 @@ TEST(MsgReader, NamesInEveryFormAndTheirData) {
     };
     MsgSpec spec;
     spec.code_page = 932;
-    for (const Row& row : rows) spec.attachments.push_back(row.attachment);
+    for (const Row& row : rows)
+        spec.attachments.push_back(row.attachment);
     const Read read = ReadBytes(msg_test::WriteMsg(spec));
     ASSERT_EQ(read.result.status, MsgStatus::Read);
     ASSERT_EQ(read.got.attachments.size(), rows.size());
@@ -119,8 +121,8 @@ TEST(MsgReader, SenderAndDatesFromTheirProperties) {
     const std::vector<Row> rows = {
         {"smtp wins", u"taro@example.jp", u"jiro@example.jp", 1714964400, 1714968000, u"taro@example.jp"},
         {"e-mail address with @", u"", u"jiro@example.jp", std::nullopt, 1714968000, u"jiro@example.jp"},
-        {"exchange address ignored", u"", u"/O=ORG/OU=EXCHANGE/CN=RECIPIENTS/CN=TARO", std::nullopt, std::nullopt,
-         u""},
+        {"exchange address ignored", u"", u"/O=ORG/OU=EXCHANGE/CN=RECIPIENTS/CN=TARO", std::nullopt,
+         std::nullopt, u""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -139,7 +141,8 @@ TEST(MsgReader, SenderAndDatesFromTheirProperties) {
 TEST(MsgReader, TransportHeadersInEitherFormComeOutAsBytes) {
     for (bool unicode : {true, false}) {
         MsgSpec spec;
-        spec.transport_headers = "From: Taro <taro@example.jp>\r\nDate: Mon, 6 May 2024 12:00:00 +0900\r\n\r\n";
+        spec.transport_headers =
+            "From: Taro <taro@example.jp>\r\nDate: Mon, 6 May 2024 12:00:00 +0900\r\n\r\n";
         spec.headers_in_unicode = unicode;
         const Read read = ReadBytes(msg_test::WriteMsg(spec));
         EXPECT_EQ(read.header.transport_headers, spec.transport_headers) << unicode;
@@ -169,13 +172,15 @@ TEST(MsgReader, DamagedAndForeignFilesAreToldApart) {
         EXPECT_EQ(cut.got.attachments.size() + static_cast<size_t>(cut.result.unreadable) > 0 ||
                       cut.result.status == MsgStatus::Damaged,
                   true);
-        for (const std::string& data : cut.got.data) EXPECT_EQ(data, std::string(20000, 'x'));
+        for (const std::string& data : cut.got.data)
+            EXPECT_EQ(data, std::string(20000, 'x'));
     }
 }
 
 TEST(MsgReader, AttachmentStoragesOverTheLimitAreSkipped) {
     MsgSpec spec;
-    for (int i = 0; i < kMsgAttachmentLimit + 5; ++i) spec.attachments.push_back({u"", "", u"", "", 1, "", false});
+    for (int i = 0; i < kMsgAttachmentLimit + 5; ++i)
+        spec.attachments.push_back({u"", "", u"", "", 1, "", false});
     spec.attachments.back() = {u"last.txt", "", u"", "", 1, "last"};
     const Read read = ReadBytes(msg_test::WriteMsg(spec));
     ASSERT_EQ(read.result.status, MsgStatus::Read);

@@ -14,7 +14,8 @@ namespace {
 constexpr int64_t kEpochOffset = 11644473600;
 
 void PutU32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>(v >> (8 * i)));
 }
 
 std::string Utf16Le(const std::u16string& text, bool terminated = true) {
@@ -86,7 +87,8 @@ void Message(GsfOutfile* storage, const MsgSpec& spec, bool top) {
     if (!spec.transport_headers.empty()) {
         if (spec.headers_in_unicode) {
             std::u16string wide;
-            for (unsigned char c : spec.transport_headers) wide.push_back(c);
+            for (unsigned char c : spec.transport_headers)
+                wide.push_back(c);
             Stream(storage, SubName(0x007D, 0x001F), Utf16Le(wide));
         } else {
             Stream(storage, SubName(0x007D, 0x001E), spec.transport_headers + '\0');
@@ -122,12 +124,17 @@ std::u16string Utf16(const std::string& utf8) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         uint32_t cp;
         int extra;
-        if (c < 0x80) cp = c, extra = 0;
-        else if (c < 0xE0) cp = c & 0x1F, extra = 1;
-        else if (c < 0xF0) cp = c & 0x0F, extra = 2;
-        else cp = c & 0x07, extra = 3;
+        if (c < 0x80)
+            cp = c, extra = 0;
+        else if (c < 0xE0)
+            cp = c & 0x1F, extra = 1;
+        else if (c < 0xF0)
+            cp = c & 0x0F, extra = 2;
+        else
+            cp = c & 0x07, extra = 3;
         ++i;
-        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i)
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3F);
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -141,10 +148,12 @@ std::u16string Utf16(const std::string& utf8) {
 
 std::shared_ptr<MsgSpec> NestedMessage(int depth) {
     auto inner = std::make_shared<MsgSpec>();
-    inner->attachments.push_back({u"level" + Utf16(std::to_string(depth)) + u".txt", "", u"", "", 1, "deepest"});
+    inner->attachments.push_back(
+        {u"level" + Utf16(std::to_string(depth)) + u".txt", "", u"", "", 1, "deepest"});
     for (int level = depth - 1; level >= 0; --level) {
         auto outer = std::make_shared<MsgSpec>();
-        outer->attachments.push_back({u"level" + Utf16(std::to_string(level)) + u".txt", "", u"", "", 1, "text"});
+        outer->attachments.push_back(
+            {u"level" + Utf16(std::to_string(level)) + u".txt", "", u"", "", 1, "text"});
         AttachmentSpec embedded;
         embedded.method = 5;
         embedded.embedded = inner;

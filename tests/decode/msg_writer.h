@@ -24,9 +24,9 @@ struct AttachmentSpec {
 };
 
 struct MsgSpec {
-    std::u16string smtp_sender;           ///< the sender's SMTP address property
-    std::u16string sender_email;          ///< the sender's e-mail address property
-    std::string transport_headers;        ///< empty: none
+    std::u16string smtp_sender;    ///< the sender's SMTP address property
+    std::u16string sender_email;   ///< the sender's e-mail address property
+    std::string transport_headers; ///< empty: none
     bool headers_in_unicode = true;
     std::optional<int64_t> submit_time;   ///< seconds since 1970
     std::optional<int64_t> delivery_time; ///< seconds since 1970

@@ -19,7 +19,7 @@ using msg_test::AttachmentSpec;
 using msg_test::MsgSpec;
 using msg_test::Utf16;
 
-constexpr int64_t kSubmitTime = 1714964400; // 2024-05-06 12:00:00 in Japan
+constexpr int64_t kSubmitTime = 1714964400;                         // 2024-05-06 12:00:00 in Japan
 const std::string kEstimateCp932 = "\x8C\xA9\x90\xCF\x8F\x91.xlsx"; // 見積書.xlsx
 const Part kTextBody{{"Content-Type: text/plain; charset=UTF-8"}, "see the attachment.\r\n"};
 
@@ -28,7 +28,8 @@ class MsgFile : public TempDir {
     RunResult Run(const std::vector<std::string>& files, std::vector<std::string> options = {}) {
         options.push_back("/O");
         options.push_back(Out(""));
-        for (const std::string& file : files) options.push_back(Path(file));
+        for (const std::string& file : files)
+            options.push_back(Path(file));
         return RunDornick(options);
     }
     std::string Out(const std::string& relative) const {
@@ -60,7 +61,9 @@ TEST_F(MsgFile, StandAloneMessageGivesItsAttachmentsInSenderAndDateFolders) {
     spec.attachments.push_back({Utf16("議事録 2024.docx"), "", u"GIJIRO~1.DOC", "", 1, NoiseBytes(7000, 1)});
     spec.attachments.push_back({u"", "\x95\xF1\x8D\x90\x8F\x91.pdf", u"", "", 1, NoiseBytes(300, 2)});
     spec.attachments.push_back({u"../../x", "", u"", "", 1, "escape"});
-    spec.attachments.push_back({u"a\x01\x1F" u"b.txt", "", u"", "", 1, "controls"});
+    spec.attachments.push_back({u"a\x01\x1F"
+                                u"b.txt",
+                                "", u"", "", 1, "controls"});
     AttachmentSpec embedded;
     embedded.method = 5;
     embedded.embedded = forwarded;
@@ -70,8 +73,9 @@ TEST_F(MsgFile, StandAloneMessageGivesItsAttachmentsInSenderAndDateFolders) {
     const RunResult r = Run({"見積.msg"}, {"/P"});
     EXPECT_EQ(r.exit_code, 0);
     const std::string folder = "taro@example.jp/2024-05-06/";
-    EXPECT_EQ(Files(), (std::vector<std::string>{folder + ".._.._x", folder + "a__b.txt", folder + "報告書.pdf",
-                                              folder + "見積書.xlsx", folder + "議事録 2024.docx"}));
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{folder + ".._.._x", folder + "a__b.txt", folder + "報告書.pdf",
+                                        folder + "見積書.xlsx", folder + "議事録 2024.docx"}));
     EXPECT_EQ(ReadFile(Out(folder + "議事録 2024.docx")), NoiseBytes(7000, 1));
     EXPECT_EQ(ReadFile(Out(folder + "報告書.pdf")), NoiseBytes(300, 2));
     EXPECT_EQ(ReadFile(Out(folder + "見積書.xlsx")), NoiseBytes(5000, 4));
@@ -87,11 +91,13 @@ TEST_F(MsgFile, SenderAndDateFallBackToTheTransportHeadersThenToUnknown) {
         std::string folder;
     };
     const std::vector<Row> rows = {
-        {"headers", "Return-Path: <hanako@example.jp>\r\nFrom: Hanako <hanako@example.jp>\r\n"
-                    "Date: Tue, 7 May 2024 09:30:00 +0900\r\nSubject: x\r\n\r\n", std::nullopt,
-         "hanako@example.jp/2024-05-07/"},
-        {"delivery time over the header's date", "From: jiro@example.jp\r\nDate: Tue, 7 May 2024 09:30:00 +0900\r\n\r\n",
-         kSubmitTime, "jiro@example.jp/2024-05-06/"},
+        {"headers",
+         "Return-Path: <hanako@example.jp>\r\nFrom: Hanako <hanako@example.jp>\r\n"
+         "Date: Tue, 7 May 2024 09:30:00 +0900\r\nSubject: x\r\n\r\n",
+         std::nullopt, "hanako@example.jp/2024-05-07/"},
+        {"delivery time over the header's date",
+         "From: jiro@example.jp\r\nDate: Tue, 7 May 2024 09:30:00 +0900\r\n\r\n", kSubmitTime,
+         "jiro@example.jp/2024-05-06/"},
         {"nothing", "", std::nullopt, ""},
     };
     for (const Row& row : rows) {
@@ -146,24 +152,30 @@ TEST_F(MsgFile, HostileFilesGiveAMessageAndTheRunGoesOn) {
     WriteFile(Path("truncated.msg"), file.substr(0, 700));
     WriteFile(Path("huge.msg"), huge);
     WriteFile(Path("nested.msg"), msg_test::WriteMsg(*msg_test::NestedMessage(40)));
-    WriteFile(Path("mail.msg"), MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("image/png", "p.png", "PNG")}));
+    WriteFile(Path("mail.msg"),
+              MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("image/png", "p.png", "PNG")}));
     WriteFile(Path("good.msg"), file);
 
     const RunResult r = Run({"truncated.msg", "huge.msg", "nested.msg", "mail.msg", "good.msg"});
     const std::u16string err = r.Err();
-    EXPECT_NE(err.find(u"メッセージファイルが壊れているため読み込めませんでした。\n->" + U(Path("truncated.msg"))),
-              std::u16string::npos)
+    EXPECT_NE(
+        err.find(u"メッセージファイルが壊れているため読み込めませんでした。\n->" + U(Path("truncated.msg"))),
+        std::u16string::npos)
         << std::string(err.begin(), err.end());
     EXPECT_NE(err.find(u"メッセージファイルの一部が壊れていて読めませんでした。"), std::u16string::npos);
-    EXPECT_NE(err.find(u"埋め込みメッセージの入れ子が深すぎるため、32 段より深いものは開きませんでした。\n->" +
-                       U(Path("nested.msg"))),
-              std::u16string::npos);
+    EXPECT_NE(
+        err.find(u"埋め込みメッセージの入れ子が深すぎるため、32 段より深いものは開きませんでした。\n->" +
+                 U(Path("nested.msg"))),
+        std::u16string::npos);
     const std::vector<std::string> tree = Files();
     // The mail named ".msg" is read as a mail; the good file after the bad ones is extracted.
     EXPECT_NE(std::find(tree.begin(), tree.end(), "taro@example.jp/2024-05-06/kept.txt"), tree.end());
-    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(), [](const std::string& p) { return p.ends_with("/p.png"); }));
-    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(), [](const std::string& p) { return p.ends_with("level32.txt"); }));
-    EXPECT_FALSE(std::any_of(tree.begin(), tree.end(), [](const std::string& p) { return p.ends_with("level33.txt"); }));
+    EXPECT_TRUE(
+        std::any_of(tree.begin(), tree.end(), [](const std::string& p) { return p.ends_with("/p.png"); }));
+    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(),
+                            [](const std::string& p) { return p.ends_with("level32.txt"); }));
+    EXPECT_FALSE(std::any_of(tree.begin(), tree.end(),
+                             [](const std::string& p) { return p.ends_with("level33.txt"); }));
 }
 
 // The real message files: every one runs to its end in bounded time, and what it writes has a
