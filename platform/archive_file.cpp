@@ -46,6 +46,13 @@ size_t ReadArchiveBytes(const ArchiveFile& file, uint64_t offset, unsigned char*
     return done;
 }
 
+uint64_t MemoryForOneMessage() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long page_size = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) return uint64_t{1} << 30;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size) / 4;
+}
+
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>& entries) {
     int fd = ::open(NativePath(FullPath(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;

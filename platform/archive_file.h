@@ -27,6 +27,9 @@ bool OpenArchiveFile(std::u16string_view path, ArchiveFile& file);
 /// file or when it cannot be read further (cut short by another process, a read error).
 size_t ReadArchiveBytes(const ArchiveFile& file, uint64_t offset, unsigned char* into, size_t count);
 
+/// How much of the machine's memory one message of an archive may take: a quarter of it.
+uint64_t MemoryForOneMessage();
+
 /// What a folder entry is, looked at without following a link.
 enum class EntryType { File, Folder, Other };
 

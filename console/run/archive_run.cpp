@@ -42,6 +42,7 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     }
     MboxSplitter splitter;
     StartMboxSplit(splitter, ReaderOf(archive), archive.size);
+    splitter.largest_message = platform::MemoryForOneMessage();
     MboxMessage message;
     std::vector<unsigned char> bytes;
     bool all_done = true;

@@ -238,6 +238,10 @@ bool NextMboxMessage(MboxSplitter& s, MboxMessage& message) {
 
 bool ReadMboxMessage(MboxSplitter& s, const MboxMessage& message, std::vector<unsigned char>& bytes) {
     const uint64_t length = message.end - message.start;
+    if (length > s.largest_message) {
+        bytes.clear();
+        return false;
+    }
     try {
         bytes.resize(static_cast<size_t>(length));
     } catch (const std::bad_alloc&) {

@@ -37,6 +37,7 @@ struct MboxSplitter {
     bool shrank = false; ///< the archive ended before `size` while it was read
     uint64_t next = 0;   ///< offset of the next envelope line
     uint64_t count = 0;  ///< messages given so far
+    uint64_t largest_message = UINT64_MAX; ///< a longer message is not read into memory
     std::vector<unsigned char> window;
     uint64_t window_start = 0;
     size_t window_fill = 0;
@@ -47,7 +48,8 @@ void StartMboxSplit(MboxSplitter& splitter, ArchiveReader read, uint64_t size);
 /// The next message: false at the end of the archive.
 [[nodiscard]] bool NextMboxMessage(MboxSplitter& splitter, MboxMessage& message);
 /// Reads the message's bytes into `bytes` and takes one ">" off each quoted "From " line; false
-/// when the archive no longer holds all of them (what it did hold is in `bytes`).
+/// when the archive no longer holds all of them (what it did hold is in `bytes`), or when the
+/// message is longer than `largest_message` or the memory to be had (`bytes` empty).
 [[nodiscard]] bool ReadMboxMessage(MboxSplitter& splitter, const MboxMessage& message,
                                    std::vector<unsigned char>& bytes);
 

@@ -252,6 +252,22 @@ TEST(MboxSplit, OffsetsPastFourGiB) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "S: 2\n\ny\n");
 }
 
+// A message longer than the memory allowed for one is refused; the next one is read as usual.
+TEST(MboxSplit, MessageLongerThanAllowedIsRefused) {
+    const std::string archive = "From a\nS: 1\n\n" + std::string(5000, 'x') + "\n\nFrom b\nS: 2\n";
+    MboxSplitter splitter;
+    StartMboxSplit(splitter, ReaderOf(archive), archive.size());
+    splitter.largest_message = 4096;
+    MboxMessage message;
+    std::vector<unsigned char> bytes = {'?'};
+    ASSERT_TRUE(NextMboxMessage(splitter, message));
+    EXPECT_FALSE(ReadMboxMessage(splitter, message, bytes));
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_TRUE(NextMboxMessage(splitter, message));
+    EXPECT_TRUE(ReadMboxMessage(splitter, message, bytes));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "S: 2\n");
+}
+
 TEST(MboxSplit, ManyEmptyMessages) {
     std::string archive;
     constexpr int kMessages = 100000;
