@@ -1,15 +1,20 @@
 #include "console/run/mail_file.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "console/header/mail_date.h"
 #include "console/header/sanitize_file_name.h"
+#include "console/run/archive_run.h"
+#include "console/run/archive_search.h"
 #include "console/run/mail_state.h"
+#include "console/run/mbox_split.h"
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
+#include "platform/text.h"
 
 namespace dornick {
 namespace {
@@ -46,6 +51,40 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
     }
     mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
     return Mapping::Mapped;
+}
+
+// Where the mail lies in its mapped file: the message of an ".emlx" file alone, and without a
+// leading envelope line ("From ...", as mail readers save a message), whose date is kept in
+// `envelope_date`. False (after its message) for an ".emlx" file without its count line.
+bool FindMessageInFile(MailState& mail, MailFileForm form, std::string& envelope_date) {
+    constexpr uint64_t kEmlxCountBytes = 64;
+    const unsigned char* data = mail.file.data;
+    uint64_t size = mail.file.size;
+    if (form == MailFileForm::Emlx) {
+        uint64_t offset = 0;
+        uint64_t length = 0;
+        const std::string_view start(reinterpret_cast<const char*>(data),
+                                     static_cast<size_t>(std::min(size, kEmlxCountBytes)));
+        if (!EmlxMessageSpan(start, size, offset, length)) {
+            PrintErr(u"emlx ファイルの形式が正しくありません。\n->%s\n", {mail.mail_path});
+            return false;
+        }
+        data += offset;
+        size = length;
+    }
+    const uint64_t envelope = EnvelopeLineLength(data, size);
+    std::string_view line(reinterpret_cast<const char*>(data), static_cast<size_t>(envelope));
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    envelope_date.assign(EnvelopeDate(line));
+    mail.cursor = MakeLineCursor(data + envelope, size - envelope);
+    return true;
+}
+
+// The envelope line's date stands for the mail's date until a "Received:" or "Date:" line of the
+// mail replaces it.
+void TakeEnvelopeDate(MailState& mail, std::string_view date) {
+    if (!date.empty()) mail.date_text = u"Date: " + platform::WidenBytes(date);
 }
 
 // Opens the output root as the mail's root handle. With "/O" the folder chain is created when
@@ -164,7 +203,7 @@ MailResult EndMail(MailState& mail, WalkEnd end) {
 } // namespace
 
 MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
-                           std::u16string_view shown_path) {
+                           std::u16string_view shown_path, MailFileForm form) {
     const RunContextInUse bound(run);
     MailState mail;
     mail.run = &run;
@@ -181,6 +220,11 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
         platform::CloseMappedFile(mail.file);
         return mapping == Mapping::Empty ? MailResult::Done : MailResult::Failed;
     }
+    std::string envelope_date;
+    if (!FindMessageInFile(mail, form, envelope_date)) {
+        platform::CloseMappedFile(mail.file);
+        return MailResult::Failed;
+    }
     if (options.date_mode) {
         MimeWalk(mail);
         const bool shrunk = ReportShrunkMail(mail);
@@ -193,6 +237,22 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
         return MailResult::Failed;
     }
     mail.log_on = options.log;
+    TakeEnvelopeDate(mail, envelope_date);
+    return EndMail(mail, MimeWalk(mail));
+}
+
+MailResult ProcessArchiveMail(RunContext& run, const ArchiveMail& message, const RunOptions& options) {
+    const RunContextInUse bound(run);
+    MailState mail;
+    mail.run = &run;
+    mail.options = &options;
+    const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
+    mail.output_root = start_folder;
+    mail.mail_path = message.shown;
+    mail.cursor = MakeLineCursor(message.data, message.size);
+    if (!OpenOutputRoot(mail, start_folder)) return MailResult::Failed;
+    mail.log_on = options.log;
+    TakeEnvelopeDate(mail, message.envelope_date);
     return EndMail(mail, MimeWalk(mail));
 }
 
