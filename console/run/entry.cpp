@@ -237,6 +237,9 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& fa
     return result;
 }
 
+MailResult ProcessPlannedFile(RunContext& run, const std::u16string& path, FoundKind kind,
+                              RunOptions& options, size_t& failed_messages);
+
 // The one place where a file argument (from the command line or found in a folder) is handed on,
 // with the options as they stand. Relative paths, the container reader's included, are taken
 // against the run's start folder, so they mean what they meant on the command line.
@@ -245,6 +248,9 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
     // A name that is not a mail's goes to the container reader first; one that gives nothing is
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
+    // An ".emlx" file (whose name a mail's test would take) holds its message between a count line
+    // and a property list.
+    if (IsEmlxName(path)) return ProcessPlannedFile(run, path, FoundKind::Emlx, options, failed_messages);
     if (!IsMailFileName(path)) {
         // Its paths are made full against the start folder, so no folder handle is needed.
         const int expanded =
@@ -252,10 +258,6 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
                            options.output_folder.empty() ? u"output" : options.output_folder,
                            run.containers.charset, u"", run.containers.time, options.full_width, false);
         if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
-        if (IsEmlxName(path)) {
-            if (!options.forward_name.empty()) options.no_inline = false;
-            return ProcessMailFile(run, path, options, {}, MailFileForm::Emlx);
-        }
         if (BeginsWithEnvelope(run.FullPath(path))) return ProcessMbox(run, path, options, failed_messages);
     }
     // A forward name brings the inline parts back, for the rest of the run.

@@ -6,6 +6,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include "mail_builder.h"
 #include "run_program.h"
@@ -183,6 +184,88 @@ TEST_F(ArchiveInput, CorpusMboxFiles) {
         RunResult r = RunDornick({"/P", "/O", Path("out"), entry.path().string()});
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_EQ(r.Err(), u"");
+    }
+}
+
+TEST_F(ArchiveInput, StandardInputHoldingAnMbox) {
+    const std::vector<std::string> mails = Mails();
+    const std::map<std::string, std::string> expected = AsFiles(mails);
+    RunResult r = RunProgram(DORNICK_PATH, {"/O", Path("stdin-out"), "-"}, {}, {}, Mbox(mails, Form::Quoted));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(Output("stdin-out"), expected);
+}
+
+// Date mode works on the messages kept one per file and leaves an mbox alone, with one notice.
+TEST_F(ArchiveInput, DateModeOnArchives) {
+    constexpr time_t kUntouched = 1000000000;
+    constexpr time_t kMailTime = 1483405500; // Tue, 3 Jan 2017 10:05:00 +0900, the builder's date
+    const std::string mail =
+        MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "a.pdf", "data")});
+    fs::create_directories(Path("Mail/cur"));
+    fs::create_directories(Path("Mail/new"));
+    fs::create_directories(Path("mh"));
+    const std::vector<std::string> files = {"Mail/cur/1.M1.host:2,S", "mh/1", "message.emlx", "Inbox"};
+    WriteFile(Path(files[0]), mail);
+    WriteFile(Path(files[1]), mail);
+    WriteFile(Path(files[2]),
+              std::to_string(mail.size()) + "\n" + mail + "<?xml version=\"1.0\"?>\n<plist/>\n");
+    WriteFile(Path(files[3]), "From a Wed Dec  9 10:00:00 2026\n" + mail);
+    for (const std::string& file : files) {
+        const utimbuf old{kUntouched, kUntouched};
+        ::utime(Path(file).c_str(), &old);
+    }
+    RunResult r = RunDornick({"/DM", "/P", Path("Mail"), Path("mh"), Path("message.emlx"), Path("Inbox")},
+                             {"LC_ALL=en_US.UTF-8"});
+    EXPECT_EQ(r.exit_code, 0);
+    const std::u16string said = r.Out();
+    EXPECT_NE(said.find(u"The times of an mbox file are left unchanged.\n->" + U(Path("Inbox"))),
+              std::u16string::npos)
+        << r.out_bytes.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i]);
+        struct stat info {};
+        ASSERT_EQ(::stat(Path(files[i]).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mtime, i + 1 < files.size() ? kMailTime : kUntouched);
+    }
+}
+
+// Bad input: each gives its message, or none where nothing is wrong, and the run goes on to the
+// last argument, whose attachment is written.
+TEST_F(ArchiveInput, BadInputLetsTheRunGoOn) {
+    const std::string good =
+        MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "last.pdf", "data")});
+    std::string many;
+    for (int i = 0; i < 100000; ++i)
+        many += "From x\nS: " + std::to_string(i) + "\n\n";
+    struct Row {
+        const char* name;
+        std::string archive;
+        int exit_code;
+        const char* message; ///< part of standard error, empty for none
+    } rows[] = {
+        {"binary body", "From a\nS: 1\n\n" + std::string("\0\xff\x01\x80\n\0\0", 7) + NoiseBytes(100000), 0,
+         ""},
+        {"long line without line end", "From a\nS: 1\n\n" + std::string(20 << 20, 'x'), 0, ""},
+        {"content length of 2^63", "From a\nContent-Length: 9223372036854775808\n\nx\n", 0, ""},
+        {"empty messages", "From a\n\nFrom c\nS: 3\n\n", 0, "Skipped an empty message."},
+        {"100,000 messages", many, 0, ""},
+        {"malformed emlx", "", 1, "The .emlx file is not well formed."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool emlx = std::string(row.name) == "malformed emlx";
+        const std::string input = emlx ? "bad.emlx" : "archive";
+        WriteFile(Path(input), emlx ? std::string("Subject: no count\n\n") : row.archive);
+        WriteFile(Path("last.eml"), good);
+        fs::remove_all(Path("out"));
+        RunResult r = RunDornick({"/O", Path("out"), Path(input), Path("last.eml")}, {"LC_ALL=en_US.UTF-8"});
+        EXPECT_EQ(r.exit_code, row.exit_code);
+        if (*row.message) {
+            EXPECT_NE(DecodePipe(r.err_bytes).find(U(row.message)), std::u16string::npos);
+        } else {
+            EXPECT_EQ(r.Err(), u"");
+        }
+        EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/last.pdf")), "data");
     }
 }
 
