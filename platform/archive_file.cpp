@@ -11,9 +11,10 @@
 namespace platform {
 namespace {
 
-// O_NONBLOCK keeps the open of a FIFO from waiting for a writer; O_NOFOLLOW refuses a link.
-int OpenRegularNoFollow(std::u16string_view path, uint64_t& size) {
-    int fd = ::open(NativePath(FullPath(path)).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+// O_NONBLOCK keeps the open of a FIFO from waiting for a writer. A link named on the command line
+// is followed; the folder search passes links over before anything is opened.
+int OpenRegular(std::u16string_view path, uint64_t& size) {
+    int fd = ::open(NativePath(FullPath(path)).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -28,7 +29,7 @@ int OpenRegularNoFollow(std::u16string_view path, uint64_t& size) {
 
 bool OpenArchiveFile(std::u16string_view path, ArchiveFile& file) {
     uint64_t size = 0;
-    int fd = OpenRegularNoFollow(path, size);
+    int fd = OpenRegular(path, size);
     if (fd < 0) return false;
     file.fd.Reset(fd);
     file.size = size;

@@ -20,8 +20,8 @@ struct ArchiveFile {
     uint64_t size = 0;
 };
 
-/// Opens a regular file for reading; anything else (a FIFO, a device, a folder, a link) is refused
-/// without waiting for a writer. False when it cannot be opened.
+/// Opens a regular file (or a link to one) for reading; anything else (a FIFO, a device, a folder)
+/// is refused without waiting for a writer. False when it cannot be opened.
 bool OpenArchiveFile(std::u16string_view path, ArchiveFile& file);
 /// Reads up to `count` bytes at `offset` into `into`; the number read, fewer only at the end of the
 /// file or when it cannot be read further (cut short by another process, a read error).
@@ -43,7 +43,7 @@ struct FolderEntry {
 /// the folder cannot be read.
 bool ListFolder(std::u16string_view path, std::vector<FolderEntry>& entries);
 /// Up to `count` bytes from the start of the regular file `path` (empty when it cannot be read);
-/// a link or anything but a regular file gives nothing.
+/// anything but a regular file gives nothing.
 std::string ReadFileStart(std::u16string_view path, size_t count);
 
 } // namespace platform
