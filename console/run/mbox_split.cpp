@@ -275,6 +275,7 @@ bool IsPatchEnvelopeLine(std::string_view line) {
 }
 
 size_t UnquoteFromLines(unsigned char* data, size_t size) {
+    if (size == 0) return 0; // an empty message may have no storage at all
     std::string_view text(reinterpret_cast<const char*>(data), size);
     size_t write = 0; // bytes before `read` are final up to here
     size_t read = 0;
