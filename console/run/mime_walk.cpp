@@ -1,11 +1,6 @@
 #include "console/run/mime_walk.h"
 
-#include "console/decode/begin_base64.h"
-#include "console/decode/binhex_block.h"
-#include "console/decode/ish_block.h"
 #include "console/decode/part_boundary.h"
-#include "console/decode/uu_block.h"
-#include "console/decode/yenc_block.h"
 #include "console/header/boundary_charset.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/header_search.h"
@@ -15,6 +10,7 @@
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
 #include "console/run/mail_folders.h"
+#include "console/run/part_kinds.h"
 #include "console/run/reported_calls.h"
 #include "console/run/walk_lines.h"
 
@@ -237,39 +233,6 @@ Step CheckMissedBoundary(MailState& mail, HeaderField field) {
     return Step::Next;
 }
 
-// The encoded block that begins at the current line, if any, with the name its marker line
-// carries (bytes in the mail's charset). The detectors are tried in their order.
-struct InBodyBlock {
-    EncodingMode mode = EncodingMode::Unknown;
-    std::string name;
-    bool marker_is_data = false; ///< the marker line is the block's first line (ish, yEnc)
-    std::string ish_end_marker;
-};
-
-InBodyBlock FindInBodyBlock(MailState& mail) {
-    const PartBoundary boundary(mail.Boundary(mail.current_boundary));
-    InBodyBlock block;
-    if (IshBlock ish; IshDetect(mail.line, mail.cursor, boundary, ish)) {
-        block = {EncodingMode::Ish, std::move(ish.output_name), true, std::move(ish.end_marker)};
-    } else if (YencBlock yenc; YencDetect(mail.line, mail.cursor, boundary, yenc)) {
-        block = {EncodingMode::Yenc, std::move(yenc.output_name), true, {}};
-    } else if (const UuCode code = UuDetect(mail.line, mail.cursor, boundary); code != UuCode::None) {
-        char bytes[kLineCapacity];
-        const size_t size = UuBeginName(mail.line, bytes);
-        block = {code == UuCode::Uuencode ? EncodingMode::Uuencode : EncodingMode::Xxencode,
-                 std::string(bytes, size),
-                 false,
-                 {}};
-    } else if (DetectBeginBase64(mail.line, mail.cursor, boundary)) {
-        char bytes[kLineCapacity];
-        NarrowLine(BeginBase64Name(mail.line), bytes);
-        block = {EncodingMode::Base64, bytes, false, {}};
-    } else if (BinHexDetect(mail.line, mail.cursor, boundary)) {
-        block.mode = EncodingMode::BinHex; // the block's own header names the file
-    }
-    return block;
-}
-
 // An ish name may carry the sender's folders: only what follows the last separator is kept.
 void KeepLastComponent(std::u16string& name) {
     const size_t separator = name.find_last_of(u"\\/");
@@ -278,8 +241,10 @@ void KeepLastComponent(std::u16string& name) {
 
 // An encoded block in a text body is written as a part of its own, named by its marker line.
 void DetectInBodyBlock(MailState& mail) {
-    InBodyBlock block = FindInBodyBlock(mail);
+    InBodyBlock block =
+        FindInBodyBlock(mail.line, mail.cursor, PartBoundary(mail.Boundary(mail.current_boundary)));
     if (block.mode == EncodingMode::Unknown) return;
+    const PartKind& kind = KindOf(block.mode);
     const bool known_mail = mail.HasHeader();
     std::u16string name;
     if (!block.name.empty()) {
@@ -295,7 +260,7 @@ void DetectInBodyBlock(MailState& mail) {
     mail.ish_end_marker = std::move(block.ish_end_marker);
     mail.state = WalkState::PartBody;
     mail.line[0] = 0;
-    if (block.marker_is_data) StepBackLines(mail.cursor, 1);
+    if (kind.marker_is_data) StepBackLines(mail.cursor, 1);
 }
 
 // With "/CO", the transfer encoding of a top-level content.
@@ -509,8 +474,7 @@ void EndOfPartHeader(MailState& mail) {
     const RunOptions& options = *mail.options;
     if (mail.is_rfc822 && mail.part_name.empty() && !options.forward_name.empty())
         mail.part_name = options.forward_name + u".eml";
-    const bool block_without_name = mail.mode == EncodingMode::Uuencode ||
-                                    mail.mode == EncodingMode::Xxencode || mail.mode == EncodingMode::BinHex;
+    const bool block_without_name = KindOf(mail.mode).unnamed_part != NameSource::PartHeader;
     if (!mail.part_name.empty() || block_without_name) {
         mail.Unread();
         MoveTo(mail, WalkState::PartBody, WalkState::PartHeader);
@@ -592,12 +556,7 @@ Step PartBodyLine(MailState& mail, PartWriter& writer) {
         MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
         return Step::Next;
     }
-    if (mail.mode == EncodingMode::Unknown) {
-        if (BeginsNoCase(mail.content_type, u"application/x-uuencode"))
-            mail.mode = EncodingMode::Uuencode;
-        else if (BeginsNoCase(mail.content_type, u"application/mac-binhex40"))
-            mail.mode = EncodingMode::BinHex;
-    }
+    if (mail.mode == EncodingMode::Unknown) mail.mode = ModeOfContentType(mail.content_type);
     for (;;) {
         const LineCursor data_start = mail.cursor;
         const PartEnd end = writer.Write(mail);

@@ -5,20 +5,15 @@
 
 #include "console/decode/gzip64.h"
 #include "console/decode/part_boundary.h"
-#include "console/decode/uu_block.h"
 #include "console/decode/writer_sink.h"
-#include "console/header/charset_conversion.h"
-#include "console/header/header_search.h"
-#include "console/header/nfc.h"
-#include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
 #include "console/run/part_data.h"
+#include "console/run/part_plan.h"
 #include "console/run/reported_calls.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
-#include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
 #include "platform/paths.h"
 #include "platform/unique_fd.h"
@@ -26,42 +21,7 @@
 namespace dornick {
 namespace {
 
-constexpr size_t kNameLimit = 255;
 constexpr int kCreateAttempts = 1201;
-
-// A name taken from a Content-ID gets the extension of its type; doubled extensions that this
-// produces are folded.
-void FinishContentIdName(MailState& mail) {
-    std::u16string& name = mail.part_name;
-    if (name.size() + mail.sub_type.size() + 2 < kNameLimit + 1) {
-        std::u16string extension;
-        if (BeginsNoCase(mail.content_type, u"text/plain")) {
-            extension = u".txt";
-        } else {
-            size_t x = FindNoCase(mail.sub_type, u"x-");
-            extension = u"." + (x == kNotFound ? mail.sub_type : mail.sub_type.substr(x + 2));
-        }
-        if (name.size() < extension.size() ||
-            FindNoCase(std::u16string_view(name).substr(name.size() - extension.size()), extension) != 0)
-            name += extension;
-        struct Fold {
-            std::u16string_view doubled;
-            std::u16string_view single;
-        };
-        static constexpr Fold kFolds[] = {{u".jpg.jpeg", u".jpg"},
-                                          {u".jpeg.jpg", u".jpeg"},
-                                          {u".css.txt", u".css"},
-                                          {u".js.txt", u".js"},
-                                          {u".js.javascript", u".js"}};
-        for (const Fold& fold : kFolds) {
-            size_t at = FindNoCase(name, fold.doubled);
-            if (at == kNotFound) continue;
-            name = name.substr(0, at) + std::u16string(fold.single);
-            break;
-        }
-    }
-    SanitizeFileName(name, mail.options->full_width);
-}
 
 // Every failure of an output file ends the mail with its message and the log form.
 void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log,
@@ -164,28 +124,6 @@ platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_nam
     return fd;
 }
 
-// A uuencode or xxencode part whose header gave no name takes the one of its "begin" line.
-void NameFromBeginLine(MailState& mail) {
-    char bytes[kLineCapacity];
-    const size_t size = UuPartName(mail.line, mail.cursor, bytes);
-    if (size == 0) return;
-    std::u16string name;
-    ConvertToUnicode(std::string_view(bytes, size), name, mail.charset, 1, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    mail.part_name = name;
-}
-
-// A BinHex block without a name from the part header takes the one its own header carries.
-std::u16string NameFromBinHexHeader(const MailState& mail, const BinHexFile& file) {
-    std::u16string name;
-    if (ConvertToUnicode(file.name, name, mail.charset, 0, mail.japanese_mail) == -1)
-        ConvertToUnicode(file.name, name, u"", 0, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    return name;
-}
-
 void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
     if (status == BinHexStatus::NoMemory) PrintErr(u"メモリ確保に失敗しました。(BinHex)\n");
     const std::u16string folder = OutputFolderPath(mail);
@@ -199,40 +137,40 @@ class FileWriter final : public PartWriter {
     PartEnd Write(MailState& mail) override;
 
   private:
-    using Decode = std::function<PartData(ByteSink&)>;
-    PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name);
+    using Decode = std::function<DecodeOutput(ByteSink&)>;
+    PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name, const NamingContext& naming);
     PartEnd Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
                    const Decode& decode);
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
-    if (mail.name_found) FinishContentIdName(mail);
+    const NamingContext naming = NamingOf(mail);
+    PartPlan plan = PlanPart(mail, naming);
     PrepareMailFolders(mail);
-    if (!mail.name_suffix.empty() && mail.name_suffix.size() + mail.part_name.size() < kNameLimit + 1)
-        mail.part_name += mail.name_suffix;
-    const std::u16string saved_name = mail.part_name;
-    mail.is_tnef =
-        mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
-                                              BeginsNoCase(mail.part_name, u"winmail.dat"));
-    if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
-    if (mail.mode == EncodingMode::BinHex) return WriteBinHex(mail, saved_name);
-    const bool uu = mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode;
-    if (uu && mail.part_name.empty()) NameFromBeginLine(mail);
+    mail.part_name = plan.name;
+    const std::u16string saved_name = plan.name;
+    mail.is_tnef = plan.tnef;
+    mail.mode = plan.mode;
+    if (plan.kind->unnamed_part == NameSource::BlockHeader) return WriteBinHex(mail, saved_name, naming);
+    NameFromBeginLine(plan, mail.line, mail.cursor, naming);
+    mail.part_name = plan.name;
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
     if (mail.part_name.empty()) return PartEnd::NotWritten;
     platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.name_suffix);
     if (!fd) return PartEnd::Failed;
-    return Finish(mail, std::move(fd), saved_name,
-                  [&](ByteSink& sink) { return DecodePartData(mail, sink, RepairNoticeFor(mail)); });
+    return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
+        return DecodePart(*plan.kind, mail, mail, mail, sink, RepairNoticeFor(mail));
+    });
 }
 
 // A named BinHex part's file is made before its block is decoded; an unnamed one is named by the
 // block's header once it is decoded.
-PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name) {
+PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name,
+                                const NamingContext& naming) {
     const bool named = !mail.part_name.empty();
     platform::UniqueFd fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : platform::UniqueFd();
     if (named && !fd) return PartEnd::Failed;
-    BinHexPart block = DecodeBinHexBlock(mail);
+    BinHexPart block = DecodeBinHexBlock(mail, mail);
     if (block.found && block.status != BinHexStatus::Ok) {
         fd.Reset();
         ReportBinHexFailure(mail, block.status);
@@ -240,12 +178,12 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
     }
     if (!named) {
         if (!block.found) return EndOf(block.end);
-        mail.part_name = NameFromBinHexHeader(mail, block.file);
+        mail.part_name = NameFromBlockHeader(block.file.name, naming);
         fd = OpenPartFile(mail, mail.part_name, u"", kBinHexCreateFailed);
         if (!fd) return PartEnd::Failed;
     }
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
-        PartData data;
+        DecodeOutput data;
         data.end = block.found ? DataEnd::BlockEnd : block.end;
         if (block.found) {
             data.sink_result = WriteDataFork(block.file, sink);
@@ -264,7 +202,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
     ByteSink& sink = mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
-    const PartData data = decode(sink);
+    const DecodeOutput data = decode(sink);
     if (mail.is_gzip64 && data.end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
