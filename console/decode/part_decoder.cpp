@@ -9,8 +9,7 @@
 namespace dornick {
 namespace {
 
-template <typename Decoder>
-DecodeOutput RunDecoder(Decoder& decoder, const DecodeInput& in) {
+template <typename Decoder> DecodeOutput RunDecoder(Decoder& decoder, const DecodeInput& in) {
     DecodeOutput out;
     out.end = decoder.Run(in.line, in.cursor, in.boundary, in.sink, in.notice);
     out.sink_result = decoder.sink_result;

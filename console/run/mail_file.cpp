@@ -26,7 +26,7 @@ enum class Mapping { Mapped, Empty, Failed };
 // leave nothing to walk.
 Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
     if (!writable && mail.run->read_ahead.Take(full_path, mail.file)) {
-        mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+        mail.source.Start(mail.file.data, mail.file.size);
         return Mapping::Mapped;
     }
     platform::OpenStatus status = platform::RetryWhileContended(
@@ -44,7 +44,7 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
         PrintErr(u"ファイルマッピングに失敗しました。\n->%s\n", {mail.mail_path});
         return Mapping::Failed;
     }
-    mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+    mail.source.Start(mail.file.data, mail.file.size);
     return Mapping::Mapped;
 }
 
@@ -119,12 +119,12 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
 // changes nothing and so reports nothing; a time that was read but could not be set is reported,
 // and false.
 bool StampMailFile(MailState& mail) {
-    if (mail.date_text.empty()) return true;
-    std::u16string text = mail.date_text;
+    if (mail.facts.date_text.empty()) return true;
+    std::u16string text = mail.facts.date_text;
     SanitizeFileName(text, false);
-    if (!ParseMailDate(text, mail.mail_time)) return true;
+    if (!ParseMailDate(text, mail.facts.mail_time)) return true;
     std::time_t when;
-    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
+    if (!platform::JapanTimeToEpoch(mail.facts.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
         PrintErr(u"作成日時を変更出来ませんでした。\n->\"%s\"\n", {mail.mail_path});
         return false;
     }
@@ -132,10 +132,10 @@ bool StampMailFile(MailState& mail) {
     // The date is shown as the mail gives it in Japan time, in the words of the message's language.
     const bool japanese = MessageLanguage() == Language::Japanese;
     PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
-             {japanese ? platform::FormatLongDate(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"EEEE, MMMM d, yyyy"),
-              japanese ? platform::FormatLongTime(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"H:mm:ss"),
+             {japanese ? platform::FormatLongDate(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"EEEE, MMMM d, yyyy"),
+              japanese ? platform::FormatLongTime(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"H:mm:ss"),
               mail.mail_path});
     return true;
 }

@@ -14,22 +14,26 @@ PartBoundary BoundariesOfPart(const MultipartSlots& multipart) {
 DecodeOutput DecodePart(const PartKind& kind, LineSource& source, const MultipartSlots& multipart,
                         const PartFields& part, ByteSink& sink, const RepairNoticeFn& notice) {
     const PartBoundary boundary = BoundariesOfPart(multipart);
-    return kind.decode({source.line, source.cursor, boundary, sink, notice, part.ish_end_marker});
+    return source.ReadOn([&](char16_t* line, LineCursor& cursor) {
+        return kind.decode({line, cursor, boundary, sink, notice, part.ish_end_marker});
+    });
 }
 
 BinHexPart DecodeBinHexBlock(LineSource& source, const MultipartSlots& multipart) {
     BinHexPart part;
-    switch (FindBinHexStart(source.line, source.cursor, BoundariesOfPart(multipart))) {
-    case BinHexStart::Block:
-        part.found = true;
-        part.status = BinHexDecode(source.cursor, part.file);
-        return part;
-    case BinHexStart::Boundary:
-        part.end = DataEnd::Boundary;
-        return part;
-    case BinHexStart::EndOfData:
-        break;
-    }
+    source.ReadOn([&](char16_t* line, LineCursor& cursor) {
+        switch (FindBinHexStart(line, cursor, BoundariesOfPart(multipart))) {
+        case BinHexStart::Block:
+            part.found = true;
+            part.status = BinHexDecode(cursor, part.file);
+            break;
+        case BinHexStart::Boundary:
+            part.end = DataEnd::Boundary;
+            break;
+        case BinHexStart::EndOfData:
+            break;
+        }
+    });
     return part;
 }
 

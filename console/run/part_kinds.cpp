@@ -47,7 +47,8 @@ bool DetectBase64Block(const char16_t* line, LineCursor& cursor, const PartBound
     return true;
 }
 
-bool DetectBinHex(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary, InBodyBlock& block) {
+bool DetectBinHex(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary,
+                  InBodyBlock& block) {
     if (!BinHexDetect(line, cursor, boundary)) return false;
     block = {EncodingMode::BinHex, {}, {}}; // the block's own header names the file
     return true;
@@ -64,7 +65,12 @@ constexpr PartKind kKinds[] = {
     {EncodingMode::BinHex, DetectBinHex, nullptr, NameSource::BlockHeader, u"application/mac-binhex40", false,
      false},
     {EncodingMode::Xxencode, nullptr, DecodeXxencodePart, NameSource::BeginLine, {}, false, false},
-    {EncodingMode::QuotedPrintable, nullptr, DecodeQuotedPrintablePart, NameSource::PartHeader, {}, true,
+    {EncodingMode::QuotedPrintable,
+     nullptr,
+     DecodeQuotedPrintablePart,
+     NameSource::PartHeader,
+     {},
+     true,
      false},
     {EncodingMode::PlainCopy, nullptr, CopyPlainPart, NameSource::PartHeader, {}, true, false},
 };

@@ -27,9 +27,9 @@ constexpr int kCreateAttempts = 1201;
 void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log,
                    std::optional<std::u16string> shown = std::nullopt) {
     mail.output_failed = true;
-    PrintErr(screen, {shown ? *shown : mail.part_name});
+    PrintErr(screen, {shown ? *shown : mail.part.part_name});
     if (mail.log_on) {
-        LogAppendFormat(mail.log, log, {mail.part_name});
+        LogAppendFormat(mail.log, log, {mail.part.part_name});
         LogAppend(mail.log, u"\r\n");
     }
 }
@@ -63,13 +63,13 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
         int fd = -1, error = 0;
         const int folder = mail.output.Here();
         platform::CreateResult result = overwrite == 1
-                                            ? platform::CreateAlwaysFile(folder, mail.part_name, fd, error)
-                                            : platform::CreateNewFile(folder, mail.part_name, fd, error);
+                                            ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
+                                            : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result != platform::CreateResult::Exists) break;
-        mail.part_name = saved_name;
+        mail.part.part_name = saved_name;
         overwrite =
-            MakeOutputFileName(OutputNames(mail), mail.part_name, mail.content_type, mail.name_suffix);
+            MakeOutputFileName(OutputNames(mail), mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
@@ -78,7 +78,7 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
     return [&mail] {
-        std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part_name);
+        std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part.part_name);
         PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n",
                  {path});
         if (mail.log_on)
@@ -95,13 +95,13 @@ namespace {
 
 // A mail without a date leaves the file's times as they are.
 void DateFile(MailState& mail, int fd) {
-    if (!mail.mail_epoch_known) {
-        mail.mail_epoch_known = true;
+    if (!mail.facts.mail_epoch_known) {
+        mail.facts.mail_epoch_known = true;
         std::time_t when;
-        if (!mail.mail_time.IsZero() && platform::JapanTimeToEpoch(mail.mail_time, when))
-            mail.mail_epoch = when;
+        const platform::SystemTime& mail_time = mail.folder_names.mail_time;
+        if (!mail_time.IsZero() && platform::JapanTimeToEpoch(mail_time, when)) mail.facts.mail_epoch = when;
     }
-    if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
+    if (mail.facts.mail_epoch) platform::SetFileTimes(fd, *mail.facts.mail_epoch);
 }
 
 PartEnd EndOf(DataEnd end) {
@@ -110,14 +110,14 @@ PartEnd EndOf(DataEnd end) {
 
 // The line that names a created file, on screen with "/P" and in the log.
 void AnnounceFile(MailState& mail) {
-    if (mail.options->print) PrintOut(u"\t-> \"%s\"\n", {mail.part_name});
-    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
+    if (mail.options->print) PrintOut(u"\t-> \"%s\"\n", {mail.part.part_name});
+    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part.part_name});
 }
 
 // Names the part's file, creates it and announces it: the file, or none after the message.
 platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
                                 const CreateFailure& failure = kCreateFailed) {
-    FitOutputFileName(mail.part_name, mail.content_type, suffix);
+    FitOutputFileName(mail.part.part_name, mail.part.content_type, suffix);
     IssueProgressLine(mail);
     platform::UniqueFd fd = CreatePartFile(mail, saved_name, -1, failure);
     if (fd) AnnounceFile(mail);
@@ -127,7 +127,7 @@ platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_nam
 void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
     if (status == BinHexStatus::NoMemory) PrintErr(u"メモリ確保に失敗しました。(BinHex)\n");
     const std::u16string folder = OutputFolderPath(mail);
-    const std::u16string path = mail.part_name.empty() ? folder : folder + u"/" + mail.part_name;
+    const std::u16string path = mail.part.part_name.empty() ? folder : folder + u"/" + mail.part.part_name;
     ReportFailure(mail, u"binhexdecode内でエラーが発生しました。\n->%s\n",
                   u"\t-> binhexdecode内でエラーが発生しました。\r\n", platform::DisplayPath(path));
 }
@@ -145,21 +145,21 @@ class FileWriter final : public PartWriter {
 
 PartEnd FileWriter::Write(MailState& mail) {
     const NamingContext naming = NamingOf(mail);
-    PartPlan plan = PlanPart(mail, naming);
+    PartPlan plan = PlanPart(mail.part, naming);
     PrepareMailFolders(mail);
-    mail.part_name = plan.name;
+    mail.part.part_name = plan.name;
     const std::u16string saved_name = plan.name;
-    mail.is_tnef = plan.tnef;
-    mail.mode = plan.mode;
+    mail.part.is_tnef = plan.tnef;
+    mail.part.mode = plan.mode;
     if (plan.kind->unnamed_part == NameSource::BlockHeader) return WriteBinHex(mail, saved_name, naming);
-    NameFromBeginLine(plan, mail.line, mail.cursor, naming);
-    mail.part_name = plan.name;
+    NameFromBeginLine(plan, mail.source, naming);
+    mail.part.part_name = plan.name;
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
-    if (mail.part_name.empty()) return PartEnd::NotWritten;
-    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.name_suffix);
+    if (mail.part.part_name.empty()) return PartEnd::NotWritten;
+    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.part.name_suffix);
     if (!fd) return PartEnd::Failed;
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
-        return DecodePart(*plan.kind, mail, mail, mail, sink, RepairNoticeFor(mail));
+        return DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, RepairNoticeFor(mail));
     });
 }
 
@@ -167,10 +167,11 @@ PartEnd FileWriter::Write(MailState& mail) {
 // block's header once it is decoded.
 PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name,
                                 const NamingContext& naming) {
-    const bool named = !mail.part_name.empty();
-    platform::UniqueFd fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : platform::UniqueFd();
+    const bool named = !mail.part.part_name.empty();
+    platform::UniqueFd fd =
+        named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::UniqueFd();
     if (named && !fd) return PartEnd::Failed;
-    BinHexPart block = DecodeBinHexBlock(mail, mail);
+    BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
     if (block.found && block.status != BinHexStatus::Ok) {
         fd.Reset();
         ReportBinHexFailure(mail, block.status);
@@ -178,8 +179,8 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
     }
     if (!named) {
         if (!block.found) return EndOf(block.end);
-        mail.part_name = NameFromBlockHeader(block.file.name, naming);
-        fd = OpenPartFile(mail, mail.part_name, u"", kBinHexCreateFailed);
+        mail.part.part_name = NameFromBlockHeader(block.file.name, naming);
+        fd = OpenPartFile(mail, mail.part.part_name, u"", kBinHexCreateFailed);
         if (!fd) return PartEnd::Failed;
     }
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
@@ -201,9 +202,9 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     writer.Begin(fd.Get());
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
-    ByteSink& sink = mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
+    ByteSink& sink = mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
     const DecodeOutput data = decode(sink);
-    if (mail.is_gzip64 && data.end != DataEnd::SinkFailed) {
+    if (mail.part.is_gzip64 && data.end != DataEnd::SinkFailed) {
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
@@ -223,17 +224,17 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     DateFile(mail, fd.Get());
     fd.Reset();
     mail.output_written = true;
-    if (mail.is_tnef) {
+    if (mail.part.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
-        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part_name, u"",
-                             mail.charset, mail.content_type, mail.tnef_time.From(mail.mail_epoch),
-                             options.full_width, mail.japanese_mail);
+        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part.part_name, u"",
+                             mail.facts.charset, mail.part.content_type, mail.facts.tnef_time.From(mail.facts.mail_epoch),
+                             options.full_width, mail.facts.japanese_mail);
     }
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");
         if (mail.log_on) LogAppend(mail.log, u"\t-> Base64で再デコードしています...\r\n");
-        mail.part_name = saved_name;
+        mail.part.part_name = saved_name;
         return PartEnd::Redecode;
     }
     return EndOf(data.end);

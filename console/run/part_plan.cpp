@@ -55,15 +55,17 @@ PartPlan PlanPart(const PartFields& part, const NamingContext& naming) {
         plan.name += part.name_suffix;
     plan.mode = part.mode == EncodingMode::Unknown ? EncodingMode::PlainCopy : part.mode;
     plan.kind = &KindOf(plan.mode);
-    plan.tnef = plan.mode == EncodingMode::Base64 && (BeginsNoCase(part.content_type, u"application/ms-tnef") ||
-                                                      BeginsNoCase(plan.name, u"winmail.dat"));
+    plan.tnef =
+        plan.mode == EncodingMode::Base64 &&
+        (BeginsNoCase(part.content_type, u"application/ms-tnef") || BeginsNoCase(plan.name, u"winmail.dat"));
     return plan;
 }
 
-void NameFromBeginLine(PartPlan& plan, const char16_t* line, LineCursor& cursor, const NamingContext& naming) {
+void NameFromBeginLine(PartPlan& plan, const LineSource& source, const NamingContext& naming) {
     if (!plan.name.empty() || plan.kind->unnamed_part != NameSource::BeginLine) return;
     char bytes[kLineCapacity];
-    const size_t size = UuPartName(line, cursor, bytes);
+    LineCursor look_ahead = source.Here();
+    const size_t size = UuPartName(source.line, look_ahead, bytes);
     if (size == 0) return;
     std::u16string name;
     ConvertToUnicode(std::string_view(bytes, size), name, naming.charset, 1, naming.japanese_mail);

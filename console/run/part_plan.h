@@ -18,7 +18,7 @@ struct NamingContext {
 };
 
 inline NamingContext NamingOf(const MailState& mail) {
-    return {mail.charset, mail.japanese_mail, mail.options->full_width};
+    return {mail.facts.charset, mail.facts.japanese_mail, mail.options->full_width};
 }
 
 struct PartPlan {
@@ -32,9 +32,9 @@ struct PartPlan {
 /// unknown transfer encoding is added, and an unknown mode is the plain copy.
 PartPlan PlanPart(const PartFields& part, const NamingContext& naming);
 
-/// Names an unnamed part of a kind named by its "begin" line from the line at hand (the cursor is
-/// put back); the name stays empty when there is none.
-void NameFromBeginLine(PartPlan& plan, const char16_t* line, LineCursor& cursor, const NamingContext& naming);
+/// Names an unnamed part of a kind named by its "begin" line from the line at hand (nothing is read
+/// away); the name stays empty when there is none.
+void NameFromBeginLine(PartPlan& plan, const LineSource& source, const NamingContext& naming);
 
 /// The name a BinHex block's own header carries (bytes in the mail's charset), made a file name.
 std::u16string NameFromBlockHeader(const std::string& bytes, const NamingContext& naming);

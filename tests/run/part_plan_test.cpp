@@ -12,14 +12,13 @@
 namespace dornick {
 namespace {
 
-// The cursor after the first line of `text`, that line in `line`.
+// The lines of `text`, its first line read.
 struct TextAtLine {
     std::string text;
-    LineCursor cursor;
-    char16_t line[kLineCapacity] = {};
+    LineSource source;
     explicit TextAtLine(std::string mail) : text(std::move(mail)) {
-        cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-        ReadLineW(line, cursor);
+        source.Start(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+        source.ReadNext();
     }
 };
 
@@ -47,12 +46,12 @@ TEST(PartKinds, TextLinesOpenTheBlocksOfTheirKind) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TextAtLine at(row.text);
-        const LineCursor before = at.cursor;
+        LineCursor cursor = at.source.Here();
         const InBodyBlock block =
-            FindInBodyBlock(at.line, at.cursor, PartBoundary(platform::WidenBytes(row.boundary)));
+            FindInBodyBlock(at.source.line, cursor, PartBoundary(platform::WidenBytes(row.boundary)));
         EXPECT_EQ(block.mode, row.mode);
         EXPECT_EQ(block.name, row.name);
-        EXPECT_EQ(at.cursor.pos, before.pos); // the look-ahead reads nothing away
+        EXPECT_EQ(cursor.pos, at.source.Here().pos); // the detectors put the position back
     }
 }
 
@@ -95,8 +94,8 @@ TEST(PartPlan, NameAndKindOfAPart) {
          EncodingMode::Base64, false},
         {"header names are kept", u"report", false, u"image/png", u"", EncodingMode::Base64, u"report",
          EncodingMode::Base64, false},
-        {"unknown encoding", u"data", false, u"application/octet-stream", u".(x-foo).txt", EncodingMode::Unknown,
-         u"data.(x-foo).txt", EncodingMode::PlainCopy, false},
+        {"unknown encoding", u"data", false, u"application/octet-stream", u".(x-foo).txt",
+         EncodingMode::Unknown, u"data.(x-foo).txt", EncodingMode::PlainCopy, false},
         {"tnef by name", u"WINMAIL.DAT", false, u"application/octet-stream", u"", EncodingMode::Base64,
          u"WINMAIL.DAT", EncodingMode::Base64, true},
         {"tnef by type", u"x.bin", false, u"application/ms-tnef", u"", EncodingMode::Base64, u"x.bin",
@@ -142,7 +141,7 @@ TEST(PartPlan, OnlyUnnamedBlocksTakeTheirBeginLine) {
         part.part_name = row.name;
         part.mode = row.mode;
         PartPlan plan = PlanPart(part, {});
-        NameFromBeginLine(plan, at.line, at.cursor, {});
+        NameFromBeginLine(plan, at.source, {});
         EXPECT_EQ(platform::U16ToUtf8(plan.name), platform::U16ToUtf8(row.planned_name));
     }
 }

@@ -40,27 +40,28 @@ const char* SlotName(BoundarySlot slot) {
 PartEnd RecordingWriter::Write(MailState& mail) {
     // The file writer's plan, without the folders, the disk and the messages.
     const NamingContext naming = NamingOf(mail);
-    PartPlan plan = PlanPart(mail, naming);
-    mail.mode = plan.mode;
+    PartPlan plan = PlanPart(mail.part, naming);
+    mail.part.mode = plan.mode;
     if (plan.kind->unnamed_part == NameSource::BlockHeader) {
-        BinHexPart block = DecodeBinHexBlock(mail, mail);
+        BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
         if (!block.found) return block.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
         if (block.status != BinHexStatus::Ok) return PartEnd::Failed;
         if (plan.name.empty()) plan.name = NameFromBlockHeader(block.file.name, naming);
-        RecordedPart part{SlotName(mail.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
+        RecordedPart part{
+            SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
         StringSink sink(part.bytes);
         (void)WriteDataFork(block.file, sink);
         parts.push_back(std::move(part));
         return PartEnd::AtDataEnd;
     }
-    NameFromBeginLine(plan, mail.line, mail.cursor, naming);
+    NameFromBeginLine(plan, mail.source, naming);
     if (plan.name.empty()) return PartEnd::NotWritten;
-    RecordedPart part{SlotName(mail.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
+    RecordedPart part{SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
     StringSink sink(part.bytes);
-    const DecodeOutput data = DecodePart(*plan.kind, mail, mail, mail, sink, [] {});
+    const DecodeOutput data = DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, [] {});
     parts.push_back(std::move(part));
     if (data.wants_base64_redecode) {
-        mail.part_name = plan.name;
+        mail.part.part_name = plan.name;
         return PartEnd::Redecode;
     }
     return data.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
@@ -69,7 +70,7 @@ PartEnd RecordingWriter::Write(MailState& mail) {
 std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options, WalkEnd* end) {
     MailState mail;
     mail.options = &options;
-    mail.cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
+    mail.source.Start(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
     RecordingWriter writer;
     const WalkEnd walk_end = MimeWalk(mail, writer);
     if (end) *end = walk_end;
