@@ -1,6 +1,7 @@
 #pragma once
-// Everything of one mail file while it is processed, grouped by what it describes: the line being
-// read, the mail's own facts, the multipart structure, the current part's header.
+// Everything of one mail file while it is processed: the walk's members (the lines, the mail's own
+// facts, the multipart structure, the current part's header, where the walk stands), each a value
+// of its own that a step is given alone, then what the run keeps of the mail.
 
 #include <array>
 #include <cstdint>
@@ -158,7 +159,7 @@ struct WalkPosition {
     void CameFrom(WalkState came_from) { previous = came_from; }
     /// A boundary was just learnt (at the end of the top header, or from a nested multipart type):
     /// the next boundary line met is the first of its group.
-    bool AfterTopHeader() const { return previous == WalkState::SenderSeen; }
+    bool BoundaryJustLearnt() const { return previous == WalkState::SenderSeen; }
     /// Between parts after a group's first boundary line: the group's first part is being passed.
     bool InGroupFirstPart() const {
         return state == WalkState::SeekBoundary && previous == WalkState::SeekBoundary;

@@ -360,7 +360,7 @@ void MixedBoundaryLine(MailState& mail) {
 Step SeekBoundaryLine(MailState& mail, HeaderField field) {
     const RunOptions& options = *mail.options;
     MultipartSlots& multipart = mail.multipart;
-    const bool after_header = mail.walk.AfterTopHeader();
+    const bool after_header = mail.walk.BoundaryJustLearnt();
     auto holds = [&](BoundarySlot slot) { return HoldsBoundary(mail.source.line, multipart.Boundary(slot)); };
     if (after_header && !mail.facts.from_found && field == HeaderField::From)
         return TakeFromAddress(mail.source, mail.facts) ? Step::Next : Step::Stop;
