@@ -1,6 +1,7 @@
 #include "console/run/part_kinds.h"
 
 #include <iterator>
+#include <utility>
 
 #include "console/decode/begin_base64.h"
 #include "console/decode/binhex_block.h"
@@ -12,14 +13,18 @@
 namespace dornick {
 namespace {
 
-bool DetectIsh(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary, InBodyBlock& block) {
+// The detectors run on every line of a text body: each row's is inlined into DetectInRows below.
+
+[[gnu::always_inline]] inline bool DetectIsh(const char16_t* line, LineCursor& cursor,
+                                             const PartBoundary& boundary, InBodyBlock& block) {
     IshBlock ish;
     if (!IshDetect(line, cursor, boundary, ish)) return false;
     block = {EncodingMode::Ish, std::move(ish.output_name), std::move(ish.end_marker)};
     return true;
 }
 
-bool DetectYenc(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary, InBodyBlock& block) {
+[[gnu::always_inline]] inline bool DetectYenc(const char16_t* line, LineCursor& cursor,
+                                              const PartBoundary& boundary, InBodyBlock& block) {
     YencBlock yenc;
     if (!YencDetect(line, cursor, boundary, yenc)) return false;
     block = {EncodingMode::Yenc, std::move(yenc.output_name), {}};
@@ -27,7 +32,8 @@ bool DetectYenc(const char16_t* line, LineCursor& cursor, const PartBoundary& bo
 }
 
 // One detector tells uuencode and xxencode apart: the xxencode row has none of its own.
-bool DetectUu(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary, InBodyBlock& block) {
+[[gnu::always_inline]] inline bool DetectUu(const char16_t* line, LineCursor& cursor,
+                                            const PartBoundary& boundary, InBodyBlock& block) {
     const UuCode code = UuDetect(line, cursor, boundary);
     if (code == UuCode::None) return false;
     char bytes[kLineCapacity];
@@ -38,8 +44,8 @@ bool DetectUu(const char16_t* line, LineCursor& cursor, const PartBoundary& boun
     return true;
 }
 
-bool DetectBase64Block(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary,
-                       InBodyBlock& block) {
+[[gnu::always_inline]] inline bool DetectBase64Block(const char16_t* line, LineCursor& cursor,
+                                                     const PartBoundary& boundary, InBodyBlock& block) {
     if (!DetectBeginBase64(line, cursor, boundary)) return false;
     char bytes[kLineCapacity];
     NarrowLine(BeginBase64Name(line), bytes);
@@ -47,8 +53,8 @@ bool DetectBase64Block(const char16_t* line, LineCursor& cursor, const PartBound
     return true;
 }
 
-bool DetectBinHex(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary,
-                  InBodyBlock& block) {
+[[gnu::always_inline]] inline bool DetectBinHex(const char16_t* line, LineCursor& cursor,
+                                                const PartBoundary& boundary, InBodyBlock& block) {
     if (!BinHexDetect(line, cursor, boundary)) return false;
     block = {EncodingMode::BinHex, {}, {}}; // the block's own header names the file
     return true;
@@ -83,11 +89,22 @@ const PartKind& KindOf(EncodingMode mode) {
     return KindOf(EncodingMode::PlainCopy);
 }
 
-InBodyBlock FindInBodyBlock(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary) {
+namespace {
+
+// Every line of a text body is tried: the rows' detectors are called by name, in the rows' order,
+// as the table is known when this is compiled (no call through a pointer per line).
+template <size_t... Row>
+InBodyBlock DetectInRows(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary,
+                         std::index_sequence<Row...>) {
     InBodyBlock block;
-    for (const PartKind& kind : kKinds)
-        if (kind.detect && kind.detect(line, cursor, boundary, block)) break;
+    (void)((kKinds[Row].detect && kKinds[Row].detect(line, cursor, boundary, block)) || ...);
     return block;
+}
+
+} // namespace
+
+InBodyBlock FindInBodyBlock(const char16_t* line, LineCursor& cursor, const PartBoundary& boundary) {
+    return DetectInRows(line, cursor, boundary, std::make_index_sequence<std::size(kKinds)>());
 }
 
 EncodingMode ModeOfContentType(std::u16string_view content_type) {
