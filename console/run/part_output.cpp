@@ -62,14 +62,14 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         const int folder = mail.output.Here();
-        platform::CreateResult result = overwrite == 1
-                                            ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
-                                            : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
+        platform::CreateResult result =
+            overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
+                           : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result != platform::CreateResult::Exists) break;
         mail.part.part_name = saved_name;
-        overwrite =
-            MakeOutputFileName(OutputNames(mail), mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
+        overwrite = MakeOutputFileName(OutputNames(mail), mail.part.part_name, mail.part.content_type,
+                                       mail.part.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
@@ -227,8 +227,9 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     if (mail.part.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
         (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part.part_name, u"",
-                             mail.facts.charset, mail.part.content_type, mail.facts.tnef_time.From(mail.facts.mail_epoch),
-                             options.full_width, mail.facts.japanese_mail);
+                             mail.facts.charset, mail.part.content_type,
+                             mail.facts.tnef_time.From(mail.facts.mail_epoch), options.full_width,
+                             mail.facts.japanese_mail);
     }
 
     if (data.wants_base64_redecode) {

@@ -10,8 +10,8 @@
 #include "console/decode/byte_sink.h"
 #include "console/decode/gzip64.h"
 #include "console/header/header_reader.h"
-#include "console/header/unique_file_name.h"
 #include "console/header/name_parameter.h"
+#include "console/header/unique_file_name.h"
 
 namespace dornick {
 
