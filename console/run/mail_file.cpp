@@ -124,7 +124,8 @@ bool StampMailFile(MailState& mail) {
     SanitizeFileName(text, false);
     if (!ParseMailDate(text, mail.facts.mail_time)) return true;
     std::time_t when;
-    if (!platform::JapanTimeToEpoch(mail.facts.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
+    if (!platform::JapanTimeToEpoch(mail.facts.mail_time, when) ||
+        !platform::SetFileTimes(mail.file.fd, when)) {
         PrintErr(u"作成日時を変更出来ませんでした。\n->\"%s\"\n", {mail.mail_path});
         return false;
     }
