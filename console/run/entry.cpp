@@ -227,7 +227,7 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
 // A folder argument becomes the mails and containers below it; a file stays itself. Their sizes
 // go to `sizes`.
 std::vector<std::u16string> FilesOf(const RunContext& run, const std::u16string& argument, bool& unreadable,
-                                    std::vector<uint64_t>& sizes) {
+                                    std::vector<uint64_t>& sizes, platform::FolderSearch& search) {
     unreadable = false;
     uint64_t size = 0;
     if (!platform::IsFolderElseFileSize(run.FullPath(argument), size)) {
@@ -236,7 +236,7 @@ std::vector<std::u16string> FilesOf(const RunContext& run, const std::u16string&
     }
     std::vector<std::u16string> found;
     // Found below the full path: each file then names itself wherever the run stands.
-    unreadable = !platform::FindFilesBelow(run.FullPath(argument), IsFolderMailName, found);
+    unreadable = !platform::FindFilesBelow(run.FullPath(argument), IsFolderMailName, found, search);
     for (const std::u16string& file : found)
         sizes.push_back(platform::RegularFileSize(file));
     return found;
@@ -248,7 +248,29 @@ struct PlannedStep {
     std::vector<std::u16string> files;
     std::vector<uint64_t> sizes; ///< taken when the run was planned
     bool unreadable = false;
+    std::vector<std::u16string> unreadable_below; ///< folders below it that could not be read
 };
+
+// The output root that the options as they stand give, when it is there already: a folder search
+// never enters it, or every run would read back the mails the last one wrote.
+platform::FolderSearch SearchOutside(const RunContext& run, const std::u16string& output_folder) {
+    platform::FolderSearch search;
+    platform::FolderIdentity root;
+    if (platform::IdentifyFolderAt(run.FullPath(output_folder.empty() ? u"output" : output_folder), root))
+        search.never_entered.push_back(root);
+    return search;
+}
+
+// A run started in a folder that has since been removed cannot place a relative path: the file or
+// its output root (a relative "/O", or the default "output"). The path in question, or none.
+std::u16string NeedsMissingStartFolder(const RunContext& run, std::u16string_view file,
+                                       const RunOptions& options) {
+    if (!run.start_folder.empty()) return {};
+    if (file != u"-" && RunContext::NeedsStartFolder(file)) return std::u16string(file);
+    if (options.date_mode) return {};
+    if (options.output_folder.empty()) return u"output";
+    return RunContext::NeedsStartFolder(options.output_folder) ? options.output_folder : u"";
+}
 
 struct RunPlan {
     std::vector<PlannedStep> steps;
@@ -261,10 +283,14 @@ RunPlan PlanRun(const RunContext& run, const Command& command) {
     RunPlan plan;
     RunProgress& progress = plan.progress;
     bool print_anywhere = false;
+    std::u16string output_folder;
     for (const CommandStep& step : command.steps) {
-        PlannedStep planned{&step, {}, {}, false};
+        PlannedStep planned{&step, {}, {}, false, {}};
+        if (step.kind == CommandStep::Kind::OutputFolder) output_folder = step.value;
         if (step.kind == CommandStep::Kind::File) {
-            planned.files = FilesOf(run, step.value, planned.unreadable, planned.sizes);
+            platform::FolderSearch search = SearchOutside(run, output_folder);
+            planned.files = FilesOf(run, step.value, planned.unreadable, planned.sizes, search);
+            planned.unreadable_below = std::move(search.unreadable);
             for (const uint64_t size : planned.sizes)
                 progress.bytes += size;
             progress.files += planned.files.size();
@@ -294,6 +320,15 @@ void ReadAhead(RunContext& run, const RunPlan& plan) {
     run.read_ahead.Start(std::move(ahead));
 }
 
+// True (after the message) when the file cannot be processed for want of the start folder.
+bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, const RunOptions& options) {
+    const std::u16string relative = NeedsMissingStartFolder(run, file, options);
+    if (relative.empty()) return false;
+    PrintErr(u"開始時のフォルダが存在しないため、相対パスを使えません。\n->%s\n",
+             {platform::DisplayPath(relative)});
+    return true;
+}
+
 // The steps in order: options as they are met, files with the options as they stand. True when
 // any file failed.
 bool ExecutePlan(RunContext& run, RunPlan& plan) {
@@ -314,7 +349,8 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
-            if (ProcessStandardInput(run, options) == MailResult::Failed) {
+            if (ReportMissingStartFolder(run, u"-", options) ||
+                ProcessStandardInput(run, options) == MailResult::Failed) {
                 failed = true;
                 ++progress.failed;
             }
@@ -326,9 +362,14 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
                          {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
                 failed = true;
             }
+            for (const std::u16string& folder : planned.unreadable_below) {
+                PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
+                failed = true;
+            }
             for (size_t i = 0; i < planned.files.size(); ++i) {
                 DrawProgress(progress, planned.files[i]);
-                if (ProcessFileArgument(run, planned.files[i], options) == MailResult::Failed) {
+                if (ReportMissingStartFolder(run, planned.files[i], options) ||
+                    ProcessFileArgument(run, planned.files[i], options) == MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }
@@ -500,7 +541,7 @@ int RunEntry(int argc, char** argv) {
     std::vector<std::u16string> arguments;
     arguments.reserve(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(platform::Utf8ToU16(argv[i]));
+        arguments.push_back(platform::PathFromNative(argv[i]));
     const ExitStatus status = RunCommand(run, ParseCommand(arguments));
     platform::ConsoleFlush();
     run.icu.Release();

@@ -29,8 +29,25 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
         mail.source.Start(mail.file.data, mail.file.size);
         return Mapping::Mapped;
     }
+    // A mail another process holds locked is waited for; the wait is said once, when it begins, so
+    // that minutes of silence do not look like a hang.
+    bool waiting = false;
     platform::OpenStatus status = platform::RetryWhileContended(
-        [&] { return platform::OpenSharedExisting(full_path, writable, mail.file); });
+        [&] {
+            const platform::OpenStatus tried = platform::OpenSharedExisting(full_path, writable, mail.file);
+            if (tried == platform::OpenStatus::Contended && !waiting) {
+                waiting = true;
+                PrintErr(u"メールファイルのロックが解除されるのを待っています。\n->%s\n", {mail.mail_path});
+                platform::ConsoleFlush();
+            }
+            return tried;
+        },
+        mail.run->mail_lock_retry);
+    if (status == platform::OpenStatus::Contended) {
+        PrintErr(u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->%s\n",
+                 {mail.mail_path});
+        return Mapping::Failed;
+    }
     if (status != platform::OpenStatus::Ok) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {mail.mail_path});
         return Mapping::Failed;

@@ -33,6 +33,14 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     std::u16string none;
     FitToNameBytes(name, none, 0);
     const int parent = mail.output.Here();
+    // In the output root the log's name is the log's: the folder takes the first counted form that
+    // is no file (an attachment of that name was counted the same way).
+    if (parent == mail.output.root.Get() && name == kLogFileName) {
+        uint64_t n = 1;
+        name = CountedFileName(kLogFileName, n);
+        while (platform::NameExistsAt(parent, name) && !platform::OpenFolderNoFollowAt(parent, name))
+            name = CountedFileName(kLogFileName, ++n);
+    }
     // Most folders are there already (an earlier mail of the sender or the day made them).
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
     int error = 0;
@@ -59,7 +67,9 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
 
 NameFolder OutputNames(MailState& mail) {
     // A walk without a run (a test's) has no folder: every name is free.
-    return {mail.output.Here(), mail.run ? &mail.run->listing : nullptr};
+    const int here = mail.output.Here();
+    const bool root = here == mail.output.root.Get();
+    return {here, mail.run ? &mail.run->listing : nullptr, root ? std::string_view("dornick.txt") : ""};
 }
 
 std::u16string OutputFolderPath(const MailState& mail) {

@@ -1,5 +1,6 @@
 #include "console/run/part_output.h"
 
+#include <cerrno>
 #include <functional>
 #include <optional>
 
@@ -15,7 +16,9 @@
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "platform/async_writer.h"
+#include "platform/file_moves.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/unique_fd.h"
 
 namespace dornick {
@@ -55,10 +58,38 @@ constexpr CreateFailure kCreateFailed{u"ファイルを作成出来ませんで�
 constexpr CreateFailure kBinHexCreateFailed{u"ファイルを作成出来ませんでした。。\n->%s\n",
                                             u"\t-> ファイルを作成出来ませんでした。。\r\n"};
 
+// A name the file system refuses as such (characters it cannot store, a length it cannot hold).
+bool NameRefused(int error) {
+    return error == EINVAL || error == EILSEQ || error == ENAMETOOLONG;
+}
+
+// The name tried once more after such a refusal: only printable ASCII that every file system takes,
+// each other character as "_".
+std::u16string PlainName(std::u16string_view name) {
+    std::u16string plain;
+    for (char16_t c : name)
+        plain.push_back(c >= 0x20 && c < 0x7F &&
+                                std::u16string_view(u"\\/:*?\"<>|").find(c) == std::u16string_view::npos
+                            ? c
+                            : u'_');
+    std::u16string none;
+    FitToNameBytes(plain, none, 0);
+    return plain;
+}
+
 // `overwrite` as MakeOutputFileName gives it; -1: the fitted name, not yet looked for, which the
 // creation itself tests (a taken name is then replaced by a free one as usual).
-platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_name, int overwrite,
+platform::UniqueFd CreatePartFile(MailState& mail, std::u16string saved_name, int overwrite,
                                   const CreateFailure& failure = kCreateFailed) {
+    const NameFolder names = OutputNames(mail);
+    // The log's name is never created as such: it is looked for, and so counted.
+    const auto look_first = [&] {
+        if (overwrite < 0 && platform::U16ToUtf8(mail.part.part_name) == names.reserved)
+            overwrite =
+                MakeOutputFileName(names, mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
+    };
+    look_first();
+    bool renamed = false;
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         const int folder = mail.output.Here();
@@ -66,14 +97,40 @@ platform::UniqueFd CreatePartFile(MailState& mail, const std::u16string& saved_n
             overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
                            : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
+        if (result == platform::CreateResult::Failed && !renamed && NameRefused(error)) {
+            renamed = true;
+            saved_name = PlainName(saved_name);
+            mail.part.part_name = PlainName(mail.part.part_name);
+            overwrite = -1;
+            look_first();
+            continue;
+        }
         if (result != platform::CreateResult::Exists) break;
         mail.part.part_name = saved_name;
-        overwrite = MakeOutputFileName(OutputNames(mail), mail.part.part_name, mail.part.content_type,
-                                       mail.part.name_suffix);
+        overwrite =
+            MakeOutputFileName(names, mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
 }
+
+// Hands bytes on until the first refusal, then takes the rest of the part without keeping it, so
+// that a failed file ends only itself and the walk reads on to the part's end.
+struct FailureHoldingSink final : ByteSink {
+    ByteSink& inner;
+    SinkResult failure = SinkResult::Ok;
+
+    explicit FailureHoldingSink(ByteSink& sink) : inner(sink) {}
+    [[nodiscard]] SinkResult Append(const uint8_t* data, size_t size) override {
+        if (failure == SinkResult::Ok) failure = inner.Append(data, size);
+        return SinkResult::Ok;
+    }
+};
+
+// Takes a part's data when its file could not be made.
+struct DiscardSink final : ByteSink {
+    [[nodiscard]] SinkResult Append(const uint8_t*, size_t) override { return SinkResult::Ok; }
+};
 
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
@@ -157,7 +214,11 @@ PartEnd FileWriter::Write(MailState& mail) {
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
     if (mail.part.part_name.empty()) return PartEnd::NotWritten;
     platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.part.name_suffix);
-    if (!fd) return PartEnd::Failed;
+    if (!fd) {
+        // The part's data is read past, so that the walk goes on with the next part.
+        DiscardSink discard;
+        return EndOf(DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, discard, [] {}).end);
+    }
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
         return DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, RepairNoticeFor(mail));
     });
@@ -170,8 +231,8 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
     const bool named = !mail.part.part_name.empty();
     platform::UniqueFd fd =
         named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::UniqueFd();
-    if (named && !fd) return PartEnd::Failed;
     BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
+    if (named && !fd) return EndOf(block.found ? DataEnd::BlockEnd : block.end);
     if (block.found && block.status != BinHexStatus::Ok) {
         fd.Reset();
         ReportBinHexFailure(mail, block.status);
@@ -181,7 +242,7 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
         if (!block.found) return EndOf(block.end);
         mail.part.part_name = NameFromBlockHeader(block.file.name, naming);
         fd = OpenPartFile(mail, mail.part.part_name, u"", kBinHexCreateFailed);
-        if (!fd) return PartEnd::Failed;
+        if (!fd) return PartEnd::AtDataEnd;
     }
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
         DecodeOutput data;
@@ -202,9 +263,13 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     writer.Begin(fd.Get());
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
-    ByteSink& sink = mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink;
-    const DecodeOutput data = decode(sink);
-    if (mail.part.is_gzip64 && data.end != DataEnd::SinkFailed) {
+    FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
+    DecodeOutput data = decode(sink);
+    if (data.end == DataEnd::SinkFailed) {
+        data.end = DataEnd::EndOfData;
+        if (sink.failure == SinkResult::Ok) sink.failure = data.sink_result;
+    }
+    if (mail.part.is_gzip64 && sink.failure == SinkResult::Ok) {
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
@@ -215,11 +280,12 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
         }
     }
     platform::WriteStatus finished = writer.Finish();
-    if (data.end == DataEnd::SinkFailed || finished != platform::WriteStatus::Ok) {
+    if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok) {
+        // The failure ends this file only: its partial bytes do not stay under its name.
         fd.Reset();
-        ReportWriteFailure(mail,
-                           data.end == DataEnd::SinkFailed ? data.sink_result : SinkResult::WriteFailed);
-        return PartEnd::Failed;
+        platform::RemoveFileAt(mail.output.Here(), mail.part.part_name);
+        ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
+        return EndOf(data.end);
     }
     DateFile(mail, fd.Get());
     fd.Reset();
