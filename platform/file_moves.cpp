@@ -66,6 +66,10 @@ bool CopyStandardInput(UniqueFd& copy, std::string& path) {
     return copied;
 }
 
+void RemoveFileAt(int folder, std::u16string_view name) {
+    ::unlinkat(folder, NativePath(name).c_str(), 0);
+}
+
 bool RemoveEmptyFolder(int parent, std::u16string_view path) {
     return ::unlinkat(parent, NativePath(path).c_str(), AT_REMOVEDIR) == 0;
 }

@@ -28,6 +28,8 @@ namespace platform {
 /// held by `copy`, and gives a path that opens it while `copy` lives. False when it could not be
 /// made or written. No copy outlives `copy`, nor the process.
 [[nodiscard]] bool CopyStandardInput(UniqueFd& copy, std::string& path);
+/// Removes the file `name` of the open folder `folder`; a missing file is fine.
+void RemoveFileAt(int folder, std::u16string_view name);
 /// Removes the folder `path` (of the open folder `parent`, or a full path) when it is empty; true
 /// when it was removed.
 bool RemoveEmptyFolder(int parent, std::u16string_view path);

@@ -75,8 +75,20 @@ bool StatStepwise(const std::string& native, struct stat& info) {
 }
 
 // Lists one folder (opened without following a link), sorted by name, and walks into its folders.
+bool NeverEntered(int folder_fd, const FolderSearch& search) {
+    if (search.never_entered.empty()) return false;
+    FolderIdentity identity;
+    if (!IdentifyFolder(folder_fd, identity)) return false;
+    return std::find(search.never_entered.begin(), search.never_entered.end(), identity) !=
+           search.never_entered.end();
+}
+
 bool ListBelow(int folder_fd, const std::string& prefix, const std::function<bool(std::string_view)>& take,
-               std::vector<std::u16string>& found) {
+               std::vector<std::u16string>& found, FolderSearch& search) {
+    if (NeverEntered(folder_fd, search)) {
+        ::close(folder_fd);
+        return true;
+    }
     DIR* folder = ::fdopendir(folder_fd);
     if (!folder) {
         ::close(folder_fd);
@@ -101,13 +113,16 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     for (const Entry& entry : entries) {
         if (!entry.is_folder) {
-            if (take(entry.name)) found.push_back(Utf8ToU16(prefix + entry.name));
+            if (take(entry.name)) found.push_back(PathFromNative(prefix + entry.name));
             continue;
         }
         int sub =
             ::openat(::dirfd(folder), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        // A folder that cannot be read below the root is passed over, as the front end's search does.
-        if (sub >= 0) ListBelow(sub, prefix + entry.name + "/", take, found);
+        // A folder that cannot be read below the root is passed over and named; the search goes on.
+        const std::string below = prefix + entry.name;
+        if (sub < 0 && errno == ENOENT) continue; // removed since it was listed
+        if (sub < 0 || !ListBelow(sub, below + "/", take, found, search))
+            search.unreadable.push_back(PathFromNative(below));
     }
     ::closedir(folder);
     return true;
@@ -116,7 +131,7 @@ bool ListBelow(int folder_fd, const std::string& prefix, const std::function<boo
 } // namespace
 
 std::string NativePath(std::u16string_view path) {
-    return U16ToUtf8(path);
+    return NativeFromPath(path);
 }
 
 std::u16string ProgramFolder() {
@@ -127,7 +142,7 @@ std::u16string ProgramFolder() {
         if (n <= 0) return std::u16string(u"/");
         buffer.resize(static_cast<size_t>(n));
         size_t slash = buffer.rfind('/');
-        return Utf8ToU16(buffer.substr(0, slash + 1));
+        return PathFromNative(buffer.substr(0, slash + 1));
     }();
     return folder;
 }
@@ -135,11 +150,11 @@ std::u16string ProgramFolder() {
 std::u16string CurrentFolder() {
     std::string buffer(PATH_MAX, '\0');
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) return u"/";
+        if (errno != ERANGE) return {};
         buffer.resize(buffer.size() * 2);
     }
     buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return Utf8ToU16(buffer);
+    return PathFromNative(buffer);
 }
 
 namespace {
@@ -162,7 +177,11 @@ bool IsPlainFullPath(std::u16string_view path) {
 
 std::u16string FullPath(std::u16string_view path) {
     if (IsPlainFullPath(path)) return std::u16string(path);
-    return FullPathFrom(path.empty() || path[0] != u'/' ? CurrentFolder() : u"/", path);
+    if (!path.empty() && path[0] == u'/') return FullPathFrom(u"/", path);
+    const std::u16string current = CurrentFolder();
+    // Without a current folder a relative path stays relative: it names nothing, rather than a
+    // path below the root.
+    return current.empty() ? std::u16string(path) : FullPathFrom(current, path);
 }
 
 std::u16string FullPathFrom(std::u16string_view base, std::u16string_view path) {
@@ -195,7 +214,19 @@ std::u16string DisplayPath(std::u16string_view path) {
     std::u16string full = FullPath(path);
     while (full.size() > 1 && full.back() == u'/')
         full.pop_back();
-    return full;
+    // A byte of a name that is not UTF-8 is shown as "\xe9".
+    std::u16string shown;
+    for (const char16_t unit : full) {
+        if (!IsEscapedByte(unit)) {
+            shown.push_back(unit);
+            continue;
+        }
+        static constexpr char16_t kDigits[] = u"0123456789abcdef";
+        shown += u"\\x";
+        shown.push_back(kDigits[(unit >> 4) & 0xF]);
+        shown.push_back(kDigits[unit & 0xF]);
+    }
+    return shown;
 }
 
 bool PathExists(std::u16string_view path) {
@@ -245,7 +276,7 @@ std::u16string FolderPath(int folder) {
         if (n < 0) return u"/";
         if (static_cast<size_t>(n) < buffer.size()) {
             buffer.resize(static_cast<size_t>(n));
-            return Utf8ToU16(buffer);
+            return PathFromNative(buffer);
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -271,12 +302,19 @@ bool IsFolderElseFileSize(std::u16string_view path, uint64_t& regular_size) {
 }
 
 bool FindFilesBelow(std::u16string_view root, const std::function<bool(std::string_view)>& take,
-                    std::vector<std::u16string>& found) {
+                    std::vector<std::u16string>& found, FolderSearch& search) {
     int fd = ::open(NativePath(FullPath(root)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     std::string prefix = NativePath(root);
     if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
-    return ListBelow(fd, prefix, take, found);
+    return ListBelow(fd, prefix, take, found, search);
+}
+
+bool IdentifyFolderAt(std::u16string_view path, FolderIdentity& identity) {
+    struct stat info;
+    if (::stat(NativePath(FullPath(path)).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    return true;
 }
 
 } // namespace platform

@@ -9,14 +9,16 @@
 
 #include "platform/unique_fd.h"
 
+#include "platform/folder_entries.h"
+
 namespace platform {
 
 /// UTF-8 form of a path for system calls.
 std::string NativePath(std::u16string_view path);
 /// The folder of the running program, ending with "/".
 std::u16string ProgramFolder();
-/// The current directory (no trailing "/" except for the root). The console program reads it once,
-/// at start, and never changes it.
+/// The current directory (no trailing "/" except for the root); empty when it has none (it was
+/// removed). The console program reads it once, at start, and never changes it.
 std::u16string CurrentFolder();
 /// A lexical absolute path against the current directory: "." and ".." resolved as text, no link
 /// followed, nothing required to exist. A trailing "/" is kept.
@@ -51,10 +53,19 @@ bool NameExistsAt(int parent, std::u16string_view name);
 bool IsFolder(std::u16string_view path);
 /// IsFolder, and otherwise the size of a regular file (0 for anything else), from one look.
 bool IsFolderElseFileSize(std::u16string_view path, uint64_t& regular_size);
+/// What a folder search passes over: the folders it must never enter (the output roots, whose
+/// written mails it would read back), and the folders below the root it could not read.
+struct FolderSearch {
+    std::vector<FolderIdentity> never_entered;
+    std::vector<std::u16string> unreadable; ///< as `root` + "/" + the relative path
+};
+
 /// Every file below the folder `root` whose name `take` accepts, as `root` + "/" + the relative
 /// path, sorted by name within each folder; links to folders are not followed. False when the root
 /// cannot be read.
 bool FindFilesBelow(std::u16string_view root, const std::function<bool(std::string_view)>& take,
-                    std::vector<std::u16string>& found);
+                    std::vector<std::u16string>& found, FolderSearch& search);
+/// The identity of the folder at `path`; false when there is none.
+bool IdentifyFolderAt(std::u16string_view path, FolderIdentity& identity);
 
 } // namespace platform

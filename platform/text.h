@@ -10,6 +10,16 @@ namespace platform {
 std::u16string Utf8ToU16(std::string_view utf8);
 /// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string U16ToUtf8(std::u16string_view text);
+
+/// A path's bytes as text, losing nothing: valid UTF-8 is decoded, and each byte that is not part
+/// of it (a Shift_JIS or Latin-1 name from an old archive) becomes the lone surrogate U+DC00 + byte
+/// (U+DC80..U+DCFF). NativeFromPath gives the same bytes back.
+std::u16string PathFromNative(std::string_view bytes);
+std::string NativeFromPath(std::u16string_view path);
+/// True for a unit that stands for one byte of a path that is not UTF-8.
+constexpr bool IsEscapedByte(char16_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
 /// One unit per byte, zero-extended (0xE3 becomes U+00E3).
 std::u16string WidenBytes(std::string_view bytes);
 /// ASCII literal helper for tests and fixed texts.

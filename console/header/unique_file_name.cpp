@@ -158,8 +158,14 @@ void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std:
 int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
                        std::u16string_view suffix) {
     FitOutputFileName(name, mime_type, suffix);
-    if (!platform::NativeNameTaken(folder.fd, platform::U16ToUtf8(name))) return 0;
+    const std::string native = platform::U16ToUtf8(name);
+    if (native != folder.reserved && !platform::NativeNameTaken(folder.fd, native)) return 0;
     return FindFreeCountedName(folder, name, 1);
+}
+
+std::u16string CountedFileName(std::u16string_view name, uint64_t n) {
+    const size_t start = ExtensionStart(name);
+    return CountedNames(name.substr(0, start), name.substr(start)).Wide(n);
 }
 
 int FindFreeCountedName(NameFolder folder, std::u16string& name, uint64_t first) {

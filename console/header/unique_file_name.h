@@ -37,7 +37,12 @@ struct FolderListing {
 struct NameFolder {
     int fd;
     FolderListing* listing;
+    /// A name that counts as taken even while no file has it (the log's, in the output root).
+    std::string_view reserved = {};
 };
+
+/// The log file's name: in the output root no attachment or folder may take it.
+constexpr std::u16string_view kLogFileName = u"dornick.txt";
 
 /// True when the name holds Hebrew or Arabic letters (U+0591..U+05F4, U+0600..U+06FF), unless it is
 /// empty or already ends with U+200E.
@@ -59,6 +64,9 @@ int MakeUniqueFileName(NameFolder folder, std::u16string& name, std::u16string_v
                        std::u16string_view suffix);
 /// The first steps of MakeUniqueFileName, without the look at the folder: the name it tries first.
 void FitOutputFileName(std::u16string& name, std::u16string_view mime_type, std::u16string_view suffix);
+
+/// The counted form stem_(n)_.ext of `name`, fitted to the length limit.
+std::u16string CountedFileName(std::u16string_view name, uint64_t n);
 
 /// The counted search of MakeUniqueFileName for a free, fitted `name`, from counter `first`.
 int FindFreeCountedName(NameFolder folder, std::u16string& name, uint64_t first);

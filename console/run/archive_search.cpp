@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/archive_file.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace dornick {
@@ -32,7 +33,7 @@ bool IsEmlName(std::string_view name) {
 std::u16string Join(std::u16string_view folder, std::string_view name) {
     std::u16string path(folder);
     if (!path.empty() && path.back() != u'/') path.push_back(u'/');
-    return path + platform::Utf8ToU16(name);
+    return path + platform::PathFromNative(name);
 }
 
 bool HasFolder(const std::vector<platform::FolderEntry>& entries, std::string_view name) {
@@ -43,7 +44,8 @@ bool HasFolder(const std::vector<platform::FolderEntry>& entries, std::string_vi
 
 // A Maildir's messages: the regular files of new/ and cur/ together, sorted by name (a delivery's
 // time comes first in it), never those of tmp/, which are still being delivered.
-void AddMaildirMessages(std::u16string_view folder, std::vector<FoundFile>& found) {
+void AddMaildirMessages(std::u16string_view folder, std::vector<FoundFile>& found,
+                        platform::FolderSearch& search) {
     struct Message {
         std::string name;
         std::u16string path;
@@ -53,7 +55,10 @@ void AddMaildirMessages(std::u16string_view folder, std::vector<FoundFile>& foun
     for (std::string_view part : {"new", "cur"}) {
         const std::u16string sub = Join(folder, part);
         std::vector<platform::FolderEntry> entries;
-        if (!platform::ListFolder(sub, entries)) continue;
+        if (!platform::ListFolder(sub, entries)) {
+            search.unreadable.push_back(sub);
+            continue;
+        }
         for (const platform::FolderEntry& entry : entries)
             if (entry.type == platform::EntryType::File && !entry.name.starts_with(".") &&
                 !IsMailServerFile(entry.name))
@@ -71,18 +76,31 @@ bool MhOrder(const std::string& a, const std::string& b) {
 }
 
 void Search(std::u16string_view folder, const std::vector<platform::FolderEntry>& listed,
-            std::vector<FoundFile>& found);
+            std::vector<FoundFile>& found, platform::FolderSearch& search);
 
-void SearchFolder(std::u16string_view folder, std::vector<FoundFile>& found) {
+// An output root is never searched: every run would read back the mails the one before wrote.
+bool NeverEntered(std::u16string_view folder, const platform::FolderSearch& search) {
+    platform::FolderIdentity identity;
+    return !search.never_entered.empty() && platform::IdentifyFolderAt(folder, identity) &&
+           std::find(search.never_entered.begin(), search.never_entered.end(), identity) !=
+               search.never_entered.end();
+}
+
+// A folder below the root that cannot be read is named, and the search goes on.
+void SearchFolder(std::u16string_view folder, std::vector<FoundFile>& found, platform::FolderSearch& search) {
+    if (NeverEntered(folder, search)) return;
     std::vector<platform::FolderEntry> entries;
-    if (platform::ListFolder(folder, entries)) Search(folder, entries, found);
+    if (platform::ListFolder(folder, entries))
+        Search(folder, entries, found, search);
+    else
+        search.unreadable.push_back(std::u16string(folder));
 }
 
 void Search(std::u16string_view folder, const std::vector<platform::FolderEntry>& listed,
-            std::vector<FoundFile>& found) {
+            std::vector<FoundFile>& found, platform::FolderSearch& search) {
     std::vector<platform::FolderEntry> entries = listed;
     const bool maildir = HasFolder(entries, "cur") && HasFolder(entries, "new");
-    if (maildir) AddMaildirMessages(folder, found);
+    if (maildir) AddMaildirMessages(folder, found, search);
     // MH messages come first, by number; everything else by name.
     std::vector<std::string> numbered;
     for (const platform::FolderEntry& entry : entries)
@@ -101,7 +119,7 @@ void Search(std::u16string_view folder, const std::vector<platform::FolderEntry>
         const std::u16string path = Join(folder, entry.name);
         if (entry.type == platform::EntryType::Folder) {
             if (maildir && (entry.name == "cur" || entry.name == "new" || entry.name == "tmp")) continue;
-            SearchFolder(path, found);
+            SearchFolder(path, found, search);
             continue;
         }
         if (entry.type != platform::EntryType::File) continue; // links, FIFOs, devices
@@ -121,10 +139,12 @@ void Search(std::u16string_view folder, const std::vector<platform::FolderEntry>
 
 } // namespace
 
-bool FindArchiveFiles(std::u16string_view root, std::vector<FoundFile>& found) {
+bool FindArchiveFiles(std::u16string_view root, std::vector<FoundFile>& found,
+                      platform::FolderSearch& search) {
+    if (NeverEntered(root, search)) return true;
     std::vector<platform::FolderEntry> entries;
     if (!platform::ListFolder(root, entries)) return false;
-    Search(root, entries, found);
+    Search(root, entries, found, search);
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace dornick {
 
 enum class FoundKind {
@@ -27,8 +29,9 @@ struct FoundFile {
 /// Everything below the folder `root` that holds mail, in the order a run takes it: the entries of
 /// each folder sorted by name (MH messages by number; a Maildir's new/ and cur/ together by name),
 /// subfolders where they sort. False when `root` cannot be read; a subfolder that cannot be read
-/// is passed over.
-bool FindArchiveFiles(std::u16string_view root, std::vector<FoundFile>& found);
+/// is passed over and named in `search`, and the folders `search` names are never entered.
+bool FindArchiveFiles(std::u16string_view root, std::vector<FoundFile>& found,
+                      platform::FolderSearch& search);
 
 /// True for the name of a file that a mail server keeps beside the messages of a Maildir
 /// ("dovecot*", "courierimap*", "maildirfolder").

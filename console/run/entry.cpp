@@ -272,10 +272,12 @@ struct PlannedStep {
     std::vector<uint64_t> sizes;  ///< taken when the run was planned
     std::vector<FoundKind> kinds; ///< what a folder search found; a file argument is told at its turn
     bool unreadable = false;
+    std::vector<std::u16string> unreadable_below; ///< folders below it that could not be read
 };
 
 // A folder argument becomes the mails, containers and archives below it; a file stays itself.
-void FilesOf(const RunContext& run, const std::u16string& argument, PlannedStep& planned) {
+void FilesOf(const RunContext& run, const std::u16string& argument, PlannedStep& planned,
+             platform::FolderSearch& search) {
     planned.unreadable = false;
     uint64_t size = 0;
     if (!platform::IsFolderElseFileSize(run.FullPath(argument), size)) {
@@ -286,7 +288,8 @@ void FilesOf(const RunContext& run, const std::u16string& argument, PlannedStep&
     }
     std::vector<FoundFile> found;
     // Found below the full path: each file then names itself wherever the run stands.
-    planned.unreadable = !FindArchiveFiles(run.FullPath(argument), found);
+    planned.unreadable = !FindArchiveFiles(run.FullPath(argument), found, search);
+    planned.unreadable_below = std::move(search.unreadable);
     for (FoundFile& file : found) {
         planned.files.push_back(std::move(file.path));
         planned.sizes.push_back(file.size);
@@ -313,6 +316,27 @@ MailResult ProcessPlannedFile(RunContext& run, const std::u16string& path, Found
     return ProcessFileArgument(run, path, options, failed_messages);
 }
 
+// The output root that the options as they stand give, when it is there already: a folder search
+// never enters it, or every run would read back the mails the last one wrote.
+platform::FolderSearch SearchOutside(const RunContext& run, const std::u16string& output_folder) {
+    platform::FolderSearch search;
+    platform::FolderIdentity root;
+    if (platform::IdentifyFolderAt(run.FullPath(output_folder.empty() ? u"output" : output_folder), root))
+        search.never_entered.push_back(root);
+    return search;
+}
+
+// A run started in a folder that has since been removed cannot place a relative path: the file or
+// its output root (a relative "/O", or the default "output"). The path in question, or none.
+std::u16string NeedsMissingStartFolder(const RunContext& run, std::u16string_view file,
+                                       const RunOptions& options) {
+    if (!run.start_folder.empty()) return {};
+    if (file != u"-" && RunContext::NeedsStartFolder(file)) return std::u16string(file);
+    if (options.date_mode) return {};
+    if (options.output_folder.empty()) return u"output";
+    return RunContext::NeedsStartFolder(options.output_folder) ? options.output_folder : u"";
+}
+
 struct RunPlan {
     std::vector<PlannedStep> steps;
     RunProgress progress;
@@ -324,10 +348,13 @@ RunPlan PlanRun(const RunContext& run, const Command& command) {
     RunPlan plan;
     RunProgress& progress = plan.progress;
     bool print_anywhere = false;
+    std::u16string output_folder;
     for (const CommandStep& step : command.steps) {
-        PlannedStep planned{&step, {}, {}, {}, false};
+        PlannedStep planned{&step, {}, {}, {}, false, {}};
+        if (step.kind == CommandStep::Kind::OutputFolder) output_folder = step.value;
         if (step.kind == CommandStep::Kind::File) {
-            FilesOf(run, step.value, planned);
+            platform::FolderSearch search = SearchOutside(run, output_folder);
+            FilesOf(run, step.value, planned, search);
             for (const uint64_t size : planned.sizes)
                 progress.bytes += size;
             progress.files += planned.files.size();
@@ -358,6 +385,15 @@ void ReadAhead(RunContext& run, const RunPlan& plan) {
     run.read_ahead.Start(std::move(ahead));
 }
 
+// True (after the message) when the file cannot be processed for want of the start folder.
+bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, const RunOptions& options) {
+    const std::u16string relative = NeedsMissingStartFolder(run, file, options);
+    if (relative.empty()) return false;
+    PrintErr(u"開始時のフォルダが存在しないため、相対パスを使えません。\n->%s\n",
+             {platform::DisplayPath(relative)});
+    return true;
+}
+
 // The steps in order: options as they are met, files with the options as they stand. True when
 // any file failed.
 bool ExecutePlan(RunContext& run, RunPlan& plan) {
@@ -378,7 +414,8 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
-            if (ProcessStandardInput(run, options, progress.failed) == MailResult::Failed) {
+            if (ReportMissingStartFolder(run, u"-", options) ||
+                ProcessStandardInput(run, options, progress.failed) == MailResult::Failed) {
                 failed = true;
                 ++progress.failed;
             }
@@ -390,10 +427,15 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
                          {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
                 failed = true;
             }
+            for (const std::u16string& folder : planned.unreadable_below) {
+                PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
+                failed = true;
+            }
             for (size_t i = 0; i < planned.files.size(); ++i) {
                 DrawProgress(progress, planned.files[i]);
-                if (ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
-                    MailResult::Failed) {
+                if (ReportMissingStartFolder(run, planned.files[i], options) ||
+                    ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
+                        MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }
@@ -565,7 +607,7 @@ int RunEntry(int argc, char** argv) {
     std::vector<std::u16string> arguments;
     arguments.reserve(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(platform::Utf8ToU16(argv[i]));
+        arguments.push_back(platform::PathFromNative(argv[i]));
     const ExitStatus status = RunCommand(run, ParseCommand(arguments));
     platform::ConsoleFlush();
     run.icu.Release();

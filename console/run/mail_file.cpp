@@ -31,11 +31,28 @@ enum class Mapping { Mapped, Empty, Failed };
 // leave nothing to walk.
 Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
     if (!writable && mail.run->read_ahead.Take(full_path, mail.file)) {
-        mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+        mail.source.Start(mail.file.data, mail.file.size);
         return Mapping::Mapped;
     }
+    // A mail another process holds locked is waited for; the wait is said once, when it begins, so
+    // that minutes of silence do not look like a hang.
+    bool waiting = false;
     platform::OpenStatus status = platform::RetryWhileContended(
-        [&] { return platform::OpenSharedExisting(full_path, writable, mail.file); });
+        [&] {
+            const platform::OpenStatus tried = platform::OpenSharedExisting(full_path, writable, mail.file);
+            if (tried == platform::OpenStatus::Contended && !waiting) {
+                waiting = true;
+                PrintErr(u"メールファイルのロックが解除されるのを待っています。\n->%s\n", {mail.mail_path});
+                platform::ConsoleFlush();
+            }
+            return tried;
+        },
+        mail.run->mail_lock_retry);
+    if (status == platform::OpenStatus::Contended) {
+        PrintErr(u"メールファイルが他のプロセスにロックされているため開けませんでした。\n->%s\n",
+                 {mail.mail_path});
+        return Mapping::Failed;
+    }
     if (status != platform::OpenStatus::Ok) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {mail.mail_path});
         return Mapping::Failed;
@@ -49,7 +66,7 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
         PrintErr(u"ファイルマッピングに失敗しました。\n->%s\n", {mail.mail_path});
         return Mapping::Failed;
     }
-    mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+    mail.source.Start(mail.file.data, mail.file.size);
     return Mapping::Mapped;
 }
 
@@ -77,14 +94,14 @@ bool FindMessageInFile(MailState& mail, MailFileForm form, std::string& envelope
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
     envelope_date.assign(EnvelopeDate(line));
-    mail.cursor = MakeLineCursor(data + envelope, size - envelope);
+    mail.source.Start(data + envelope, size - envelope);
     return true;
 }
 
 // The envelope line's date stands for the mail's date until a "Received:" or "Date:" line of the
 // mail replaces it.
 void TakeEnvelopeDate(MailState& mail, std::string_view date) {
-    if (!date.empty()) mail.date_text = u"Date: " + platform::WidenBytes(date);
+    if (!date.empty()) mail.facts.date_text = u"Date: " + platform::WidenBytes(date);
 }
 
 // Opens the output root as the mail's root handle. With "/O" the folder chain is created when
@@ -158,12 +175,13 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
 // changes nothing and so reports nothing; a time that was read but could not be set is reported,
 // and false.
 bool StampMailFile(MailState& mail) {
-    if (mail.date_text.empty()) return true;
-    std::u16string text = mail.date_text;
+    if (mail.facts.date_text.empty()) return true;
+    std::u16string text = mail.facts.date_text;
     SanitizeFileName(text, false);
-    if (!ParseMailDate(text, mail.mail_time)) return true;
+    if (!ParseMailDate(text, mail.facts.mail_time)) return true;
     std::time_t when;
-    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
+    if (!platform::JapanTimeToEpoch(mail.facts.mail_time, when) ||
+        !platform::SetFileTimes(mail.file.fd, when)) {
         PrintErr(u"作成日時を変更出来ませんでした。\n->\"%s\"\n", {mail.mail_path});
         return false;
     }
@@ -171,10 +189,10 @@ bool StampMailFile(MailState& mail) {
     // The date is shown as the mail gives it in Japan time, in the words of the message's language.
     const bool japanese = MessageLanguage() == Language::Japanese;
     PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
-             {japanese ? platform::FormatLongDate(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"EEEE, MMMM d, yyyy"),
-              japanese ? platform::FormatLongTime(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"H:mm:ss"),
+             {japanese ? platform::FormatLongDate(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"EEEE, MMMM d, yyyy"),
+              japanese ? platform::FormatLongTime(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"H:mm:ss"),
               mail.mail_path});
     return true;
 }
@@ -249,7 +267,7 @@ MailResult ProcessArchiveMail(RunContext& run, const ArchiveMail& message, const
     const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
     mail.output_root = start_folder;
     mail.mail_path = message.shown;
-    mail.cursor = MakeLineCursor(message.data, message.size);
+    mail.source.Start(message.data, message.size);
     if (!OpenOutputRoot(mail, start_folder)) return MailResult::Failed;
     mail.log_on = options.log;
     TakeEnvelopeDate(mail, message.envelope_date);

@@ -10,6 +10,7 @@
 #include "console/run/messages.h"
 #include "console/run/tnef_carry.h"
 #include "platform/async_writer.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
 
@@ -22,18 +23,24 @@ struct RunContext {
     RunContext(const RunContext&) = delete;
     RunContext& operator=(const RunContext&) = delete;
 
-    /// A path of an argument as a full path against the start folder.
+    /// A path of an argument as a full path against the start folder (without one, a relative path
+    /// stays as it is and so names nothing).
     std::u16string FullPath(std::u16string_view path) const {
-        return platform::FullPathFrom(start_folder, path);
+        if (!NeedsStartFolder(path)) return platform::FullPathFrom(u"/", path);
+        return start_folder.empty() ? std::u16string(path) : platform::FullPathFrom(start_folder, path);
     }
+    static bool NeedsStartFolder(std::u16string_view path) { return path.empty() || path[0] != u'/'; }
 
-    const std::u16string start_folder; ///< absolute, no trailing "/" except for the root
+    /// absolute, no trailing "/" except for the root; empty when the run was started in a folder
+    /// that no longer exists
+    const std::u16string start_folder;
     MessageChannel messages;
     IcuObjects icu;
-    platform::AsyncWriter writer;   ///< the output files, one at a time
-    FolderListing listing;          ///< the folder names were last made unique in
-    platform::ReadAhead read_ahead; ///< the mails to come
-    TnefContainerCarry containers;  ///< from one stand-alone container to the next
+    platform::AsyncWriter writer;          ///< the output files, one at a time
+    FolderListing listing;                 ///< the folder names were last made unique in
+    platform::ReadAhead read_ahead;        ///< the mails to come
+    TnefContainerCarry containers;         ///< from one stand-alone container to the next
+    platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

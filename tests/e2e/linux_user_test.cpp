@@ -345,6 +345,143 @@ TEST_F(LinuxUser, AFolderIsSearchedForMailsInSortedOrder) {
     EXPECT_EQ(ListTree(Path("out")), (std::vector<std::string>{"0.bin", "b.bin", "d.bin", "z.bin"}));
 }
 
+// An output root inside the folder searched is never searched itself, however it is named: every
+// run finds the one mail, never the mails (an attached ".eml") that the runs before it wrote.
+TEST_F(LinuxUser, AFolderSearchNeverReadsItsOwnOutput) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const Row rows[] = {
+        {"named output inside", {"-o", "mails/out", "mails"}},
+        {"the same output by another path", {"-o", "mails/../mails/./out", "mails"}},
+        {"default output under the folder searched", {"."}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(Path("mails"));
+        fs::remove_all(Path("output"));
+        WriteFile(Path("mails/a.eml"), MailWith("forwarded.eml", MailWith("inner.bin", "x")));
+        for (int run = 0; run < 3; ++run) {
+            std::vector<std::string> args = {"-p"};
+            args.insert(args.end(), row.args.begin(), row.args.end());
+            const RunResult r = RunDornick(args, kUtf8, root);
+            EXPECT_EQ(r.exit_code, 0);
+            EXPECT_EQ(Count(r.out_bytes, "からファイルを抽出中です。"), 1u) << run << r.out_bytes;
+        }
+    }
+}
+
+// A folder below the one searched that the user may not read is named, the search goes on with the
+// rest, and the exit status says that not everything was found. (The tests run as root, who reads
+// everything: the run is made as an unprivileged user.)
+TEST_F(LinuxUser, AnUnreadableFolderInASearchIsNamed) {
+    const std::vector<std::string> as_nobody = {"--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> probe = as_nobody;
+    probe.push_back("/bin/true");
+    if (RunProgram("/usr/bin/setpriv", probe).exit_code != 0) GTEST_SKIP() << "cannot drop privileges here";
+    fs::permissions(root, fs::perms::all);
+    for (const char* name : {"mails/a/one.eml", "mails/b/two.eml", "mails/c/three.eml"})
+        WriteFile(Path(name), MailWith(fs::path(name).stem().string() + ".bin", "x"));
+    fs::permissions(Path("mails/b"), fs::perms::owner_all);
+    fs::create_directory(Path("out"));
+    fs::permissions(Path("out"), fs::perms::all);
+    std::vector<std::string> args = as_nobody;
+    args.insert(args.end(), {DORNICK_PATH, "-o", Path("out"), "-S", "-D", Path("mails")});
+    const RunResult r = RunProgram("/usr/bin/setpriv", args, kUtf8, root);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err_bytes, "フォルダを読み込めませんでした。\n->" + Path("mails/b") + "\n");
+    EXPECT_EQ(ListTree(Path("out")), (std::vector<std::string>{"one.bin", "three.bin"}));
+}
+
+// Started in a folder that was removed: every argument that needs the current folder (a relative
+// mail, a relative output root, the default "output") is refused with its message and nothing is
+// made anywhere; absolute paths work as ever.
+TEST_F(LinuxUser, ARemovedCurrentFolderRefusesRelativePaths) {
+    WriteFile(Path("a.eml"), MailWith("a.bin", "x"));
+    const std::string refused = "開始時のフォルダが存在しないため、相対パスを使えません。\n->";
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string err;
+        int status;
+    };
+    const Row rows[] = {
+        {"relative mail", {"-S", "-D", "-o", Path("out"), "a.eml"}, refused + "a.eml\n", 1},
+        {"default output", {"-S", "-D", Path("a.eml")}, refused + "output\n", 1},
+        {"relative output root", {"-S", "-D", "-o", "rel", Path("a.eml")}, refused + "rel\n", 1},
+        {"all absolute", {"-S", "-D", "-o", Path("out"), Path("a.eml")}, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(Path("out"));
+        fs::create_directory(Path("gone"));
+        std::vector<std::string> args = {"-c", "cd \"$0\" && rmdir \"$0\" && exec \"$@\"", Path("gone"),
+                                         DORNICK_PATH};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const RunResult r = RunProgram("/bin/sh", args, kUtf8);
+        EXPECT_EQ(r.exit_code, row.status);
+        EXPECT_EQ(r.err_bytes, row.err);
+        EXPECT_EQ(fs::exists(Path("out/a.bin")), row.status == 0);
+        EXPECT_EQ(ListTree(root), (std::vector<std::string>(
+                                      row.status == 0 ? std::vector<std::string>{"a.eml", "out/", "out/a.bin"}
+                                                      : std::vector<std::string>{"a.eml"})));
+    }
+    EXPECT_FALSE(fs::exists("/output"));
+    EXPECT_FALSE(fs::exists("/rel"));
+}
+
+// Names that are not UTF-8 (old archives copied from Windows) are opened by their own bytes: a
+// Latin-1 name beside the UTF-8 name its bytes would be replaced by, a Shift_JIS folder and mail
+// named on the command line, a Latin-1 current folder. Messages show such bytes as "\xe9".
+TEST_F(LinuxUser, PathsThatAreNotUtf8AreKeptByteForByte) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> mails; ///< relative to the folder the run starts in
+        std::vector<std::string> args;
+        std::string start;              ///< relative to the test's folder
+        std::vector<std::string> shown; ///< the mails as the progress lines show them
+    };
+    const Row rows[] = {
+        {"Latin-1 beside its replacement",
+         {"m/caf\xE9.eml", "m/caf\xEF\xBF\xBD.eml"},
+         {"m"},
+         "",
+         {"m/caf\\xe9.eml", "m/caf\xEF\xBF\xBD.eml"}},
+        {"Shift_JIS folder and mail",
+         {"\x93\xFA\x96\x7B/\x83\x81\x81\x5B\x83\x8B.eml"},
+         {"\x93\xFA\x96\x7B/\x83\x81\x81\x5B\x83\x8B.eml"},
+         "",
+         {"\\x93\\xfa\\x96{/\\x83\\x81\\x81[\\x83\\x8b.eml"}},
+        {"Latin-1 current folder", {"a.eml"}, {"a.eml"}, "d\xE9j\xE0", {"a.eml"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(Path("run"));
+        const std::string start = Path("run/" + row.start);
+        fs::create_directories(start);
+        for (size_t i = 0; i < row.mails.size(); ++i) {
+            fs::create_directories(fs::path(start + "/" + row.mails[i]).parent_path());
+            WriteFile(start + "/" + row.mails[i],
+                      MailWith("file" + std::to_string(i) + ".bin", row.mails[i]));
+        }
+        std::vector<std::string> args = {"-p", "-S", "-D"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const RunResult r = RunDornick(args, kUtf8, start);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err_bytes, "");
+        std::string shown_start = Path("run");
+        if (!row.start.empty()) shown_start += "/d\\xe9j\\xe0";
+        for (size_t i = 0; i < row.mails.size(); ++i) {
+            EXPECT_EQ(ReadFile(start + "/output/file" + std::to_string(i) + ".bin"), row.mails[i]);
+            EXPECT_EQ(
+                Count(r.out_bytes, "\"" + shown_start + "/" + row.shown[i] + "\" からファイルを抽出中です。"),
+                1u)
+                << r.out_bytes;
+        }
+    }
+}
+
 TEST_F(LinuxUser, WrittenFilesCarryTheMailsMomentInEveryTimeZone) {
     WriteFile(Path("a.eml"), MailWith("a.bin", "x"));
     for (const char* zone : {"TZ=Asia/Tokyo", "TZ=UTC", "TZ=America/Los_Angeles", "TZ=Australia/Sydney"}) {

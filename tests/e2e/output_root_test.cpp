@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "mail_builder.h"
 #include "run_program.h"
 
 namespace e2e {
@@ -96,6 +97,45 @@ TEST_F(OutputRoot, OverlongFolderIsRefused) {
     std::string longest = "/" + std::string(32763, 'f');
     RunResult r = RunDornick({"/O", longest, Path("a.eml")});
     EXPECT_EQ(r.Err(), u"フォルダパスが長すぎます。\n->" + U(longest) + u"\n");
+}
+
+// In the output root the log's name is the log's: an attachment or a sender folder that would take
+// it gets the counted name, and the log stays whole (its byte-order mark first) run after run.
+TEST_F(OutputRoot, TheLogsNameIsNeverTakenByMailData) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> options;
+        std::string from, attachment, written;
+    };
+    const Row rows[] = {
+        {"attachment", {"/NN", "/ND"}, "taro@example.jp", "dornick.txt", "dornick_(1)_.txt"},
+        {"attachment, second mail", {"/NN", "/ND"}, "taro@example.jp", "dornick.txt", "dornick_(2)_.txt"},
+        // The counted names of the first two rows are files: the folder passes over them.
+        {"sender folder", {"/ND"}, "dornick.txt", "a.txt", "dornick_(3)_.txt/a.txt"},
+        {"sender folder, second mail", {"/ND"}, "dornick.txt", "a.txt", "dornick_(3)_.txt/a_(1)_.txt"},
+        {"date then sender", {"/RF"}, "dornick.txt", "a.txt", "2017-01-03/dornick.txt/a.txt"},
+    };
+    int records = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(Path("m.eml"), MultipartMail(TopHeader(row.from), "b",
+                                               {{{"Content-Type: text/plain"}, "t\r\n"},
+                                                Base64Part("text/plain", row.attachment, row.name)}));
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), {"/L", "/O", Path("out"), Path("m.eml")});
+        const RunResult r = RunDornick(args);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err_bytes, "");
+        EXPECT_EQ(ReadFile(Path("out/" + row.written)), row.name);
+        const std::string log = ReadFile(Path("out/dornick.txt"));
+        ASSERT_EQ(log.substr(0, 2), "\xFF\xFE");
+        ++records;
+        size_t found = 0;
+        for (size_t at = 0;
+             (at = log.find(PipeBytes(u"からファイルを抽出中です。"), at)) != std::string::npos; ++at)
+            ++found;
+        EXPECT_EQ(found, static_cast<size_t>(records));
+    }
 }
 
 } // namespace

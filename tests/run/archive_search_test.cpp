@@ -16,6 +16,7 @@ namespace {
 
 class ArchiveTree : public testing::Test {
   protected:
+    platform::FolderSearch search;
     void SetUp() override {
         char name[] = "/tmp/dornick_archives_XXXXXX";
         ASSERT_NE(::mkdtemp(name), nullptr);
@@ -30,7 +31,7 @@ class ArchiveTree : public testing::Test {
     // The found paths below the root, each with a letter for its kind.
     std::vector<std::string> Found() {
         std::vector<FoundFile> found;
-        EXPECT_TRUE(FindArchiveFiles(platform::Utf8ToU16(root), found));
+        EXPECT_TRUE(FindArchiveFiles(platform::Utf8ToU16(root), found, search));
         std::vector<std::string> listed;
         for (const FoundFile& file : found) {
             const char kind = "MCBX"[static_cast<int>(file.kind)];
@@ -98,7 +99,7 @@ TEST_F(ArchiveTree, FindsEveryKindInOrder) {
 
 TEST_F(ArchiveTree, UnreadableRootFails) {
     std::vector<FoundFile> found;
-    EXPECT_FALSE(FindArchiveFiles(platform::Utf8ToU16(root + "/missing"), found));
+    EXPECT_FALSE(FindArchiveFiles(platform::Utf8ToU16(root + "/missing"), found, search));
     EXPECT_TRUE(found.empty());
 }
 
