@@ -57,24 +57,28 @@ std::u16string MakeBoundaryMarker(std::u16string_view after_equals) {
     return marker;
 }
 
-int CollectBoundaryAndCharset(HeaderReader& reader, std::u16string& marker) {
-    std::u16string_view line(reader.line);
-    if (FindNoCase(line, u"multipart/") == kNotFound && FindNoCase(line, u"boundary") == kNotFound) return 0;
-    TakeCharsetParameter(line, reader.charset);
-    if (FindNoCase(line, u"boundary") != kNotFound) return TakeBoundary(line, marker) ? 1 : 0;
+BoundaryParameters CollectBoundaryAndCharset(LineSource& source) {
+    BoundaryParameters found;
+    std::u16string_view line(source.line);
+    if (FindNoCase(line, u"multipart/") == kNotFound && FindNoCase(line, u"boundary") == kNotFound)
+        return found;
+    found.charset_found = TakeCharsetParameter(line, found.charset);
+    if (FindNoCase(line, u"boundary") != kNotFound) {
+        found.stored = TakeBoundary(line, found.marker);
+        return found;
+    }
 
     // A multipart type whose parameters follow on continuation lines.
-    int stored = 0;
-    while (ReadLineW(reader.line, reader.cursor) != 0) {
-        line = reader.line;
+    while (source.ReadNext()) {
+        line = source.line;
         if (line.empty() || (!IsBlank(line[0]) && line.find(u':') != kNotFound)) {
-            reader.line_pending = true;
-            return stored;
+            source.Unread();
+            return found;
         }
-        TakeCharsetParameter(line, reader.charset);
-        if (TakeBoundary(line, marker)) stored = 1;
+        if (TakeCharsetParameter(line, found.charset)) found.charset_found = true;
+        if (TakeBoundary(line, found.marker)) found.stored = true;
     }
-    return stored;
+    return found;
 }
 
 } // namespace dornick

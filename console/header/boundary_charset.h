@@ -16,9 +16,17 @@ bool TakeCharsetParameter(std::u16string_view line, CharsetText& charset);
 /// the marker is longer than 4 units.
 std::u16string MakeBoundaryMarker(std::u16string_view after_equals);
 
-/// Reads the charset and the boundary of the Content-Type field in reader.line (and, for a multipart
-/// type without a boundary there, of its continuation lines) into the part's charset and `marker`.
-/// 1 when a boundary was stored, else 0; sets line_pending when the next header line was read.
-int CollectBoundaryAndCharset(HeaderReader& reader, std::u16string& marker);
+/// What a Content-Type field said of its boundary and charset.
+struct BoundaryParameters {
+    bool stored = false;   ///< a boundary was found: `marker` holds it
+    std::u16string marker; ///< the BoundaryMarker
+    bool charset_found = false;
+    CharsetText charset;
+};
+
+/// Reads the charset and the boundary of the Content-Type field in source.line (and, for a
+/// multipart type without a boundary there, of its continuation lines). A header line read past
+/// the field is left pending in the source.
+BoundaryParameters CollectBoundaryAndCharset(LineSource& source);
 
 } // namespace dornick

@@ -1,10 +1,11 @@
 #pragma once
-// What the MIME walk shares with the header readers while it reads one mail: the cursor, the current
-// line, the part's charset text and the flags that the readers set for the walk.
+// What the header readers are given while the walk reads one mail: the mail's lines and how names
+// are converted. The readers return what they found; the walk keeps it.
 
 #include <string>
+#include <string_view>
 
-#include "console/decode/line_cursor.h"
+#include "console/decode/line_source.h"
 
 namespace dornick {
 
@@ -18,15 +19,13 @@ constexpr int kBoundaryCapacity = 1024;
 /// The raw text after a "charset=" (at most 23 units); ConvertToUnicode cleans it.
 using CharsetText = std::u16string;
 
-/// The walk's state that the header readers use; built once per mail over the walk's own fields.
 struct HeaderReader {
-    LineCursor& cursor;        ///< reading position in the mapped mail
-    char16_t* line;            ///< the current HeaderLine (kLineCapacity units); reused for following lines
-    CharsetText& charset;      ///< the part's CharsetText
-    bool& line_pending;        ///< set when a field ended because the next header line was already read
-    bool& name_found;          ///< a name from a Content-ID: the next decoded name replaces it outright
-    const bool& japanese_mail; ///< JapaneseMailFlag: a Received: date in JST or +0900
-    bool full_width_names;     ///< "/CW": forbidden name characters become their full-width forms
+    LineSource& source;            ///< the current HeaderLine (source.line) and the lines after it
+    std::u16string_view charset;   ///< the part's CharsetText
+    bool japanese_mail = false;    ///< JapaneseMailFlag: a Received: date in JST or +0900
+    bool full_width_names = false; ///< "/CW": forbidden name characters become their full-width forms
+    bool name_from_content_id =
+        false; ///< the part's name came from a Content-ID: a decoded name replaces it outright
 };
 
 } // namespace dornick

@@ -65,8 +65,8 @@ std::string_view RawValuePiece(std::string_view text, bool quoted, bool& ended) 
 // bytes go to `encoded`. The value's place comes from the caller: a line that got its value from
 // the next line may hold another "filename=" there, and looking for the parameter again would find
 // that one (at the very end of the line, past the quote the caller saw).
-int DecodeRawValue(HeaderReader& reader, std::u16string_view line, size_t value, bool quoted,
-                   std::u16string& name, std::string& encoded, std::u16string& word_charset) {
+int DecodeRawValue(const HeaderReader& reader, LineCursor& cursor, std::u16string_view line, size_t value,
+                   bool quoted, std::u16string& name, std::string& encoded, std::u16string& word_charset) {
     std::string current = NarrowUnits(line);
     std::string_view text = std::string_view(current).substr(std::min(value, current.size()));
     std::string collected;
@@ -74,12 +74,12 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, size_t value,
     char next[kLineCapacity];
     for (;;) {
         AppendCollected(collected, RawValuePiece(text, quoted, ended));
-        const unsigned char* before = reader.cursor.pos;
-        if (ReadLineA(next, reader.cursor) == 0) return -1;
+        const unsigned char* before = cursor.pos;
+        if (ReadLineA(next, cursor) == 0) return -1;
         const std::string_view following(next);
         if (ended || following.empty() || !IsBlank(static_cast<unsigned char>(following[0])) ||
             HoldsEncodedWord(following)) {
-            reader.cursor.pos = before;
+            cursor.pos = before;
             break;
         }
         current.assign(following);
@@ -98,17 +98,16 @@ int DecodeRawValue(HeaderReader& reader, std::u16string_view line, size_t value,
     if (ended) return 0;
 
     char16_t wide[kLineCapacity];
-    const unsigned char* before = reader.cursor.pos;
-    if (ReadLineW(wide, reader.cursor) == 0) return -1;
+    const unsigned char* before = cursor.pos;
+    if (ReadLineW(wide, cursor) == 0) return -1;
     const std::u16string_view continuation(wide);
     if (continuation.size() > 2 && IsBlank(continuation[0]) &&
         (FindNoCase(continuation.substr(2), u"?B?") != kNotFound ||
          FindNoCase(continuation.substr(2), u"?Q?") != kNotFound)) {
         ExtractBetween(continuation, word_charset, u"=?", u"?");
-        return CollectEncodedWords(reader.cursor, continuation, 1, quoted, EncodedWordForm::Continuation,
-                                   encoded);
+        return CollectEncodedWords(cursor, continuation, 1, quoted, EncodedWordForm::Continuation, encoded);
     }
-    reader.cursor.pos = before;
+    cursor.pos = before;
     return 0;
 }
 
@@ -120,14 +119,14 @@ bool PreviousNameWins(std::u16string_view previous, std::u16string_view name) {
     return previous.size() > name.size();
 }
 
-} // namespace
-
-int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extended) {
-    std::u16string line(reader.line);
+// The parameter of `current`, read on with `cursor`.
+NameParameter DecodeNameAt(const HeaderReader& reader, const char16_t* current, LineCursor& cursor,
+                           std::u16string& name, bool extended) {
+    std::u16string line(current);
     const size_t parameter = FindParameterName(line);
-    if (parameter == kNotFound) return 0;
+    if (parameter == kNotFound) return {};
     const size_t equals = line.find(u'=', parameter);
-    if (equals == kNotFound) return 0;
+    if (equals == kNotFound) return {};
 
     std::u16string previous;
     previous.swap(name);
@@ -135,7 +134,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
     // "name=" at the end of the line: the value stands on the next line.
     if (equals + 1 == line.size()) {
         char16_t next[kLineCapacity];
-        if (ReadLineW(next, reader.cursor) == 0) return -1;
+        if (ReadLineW(next, cursor) == 0) return {-1, false};
         const std::u16string_view value = TrimBlanks(next);
         if (line.size() + value.size() <= kLineUnits) line.append(value);
     }
@@ -149,7 +148,7 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
     std::u16string word_charset;
     int result = 0;
     if (extended) {
-        result = CollectRfc2231Segments(reader.cursor, NarrowUnits(line), parameter, encoded, word_charset);
+        result = CollectRfc2231Segments(cursor, NarrowUnits(line), parameter, encoded, word_charset);
     } else {
         const size_t value = equals + 1 + (quoted ? 1 : 0);
         const std::u16string_view text = std::u16string_view(line).substr(value);
@@ -157,11 +156,11 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
         const bool has_words = text.size() > 1 && (FindNoCase(text.substr(1), u"?B?") != kNotFound ||
                                                    FindNoCase(text.substr(1), u"?Q?") != kNotFound);
         if (has_words)
-            result = CollectEncodedWords(reader.cursor, line, value, quoted, EncodedWordForm::First, encoded);
+            result = CollectEncodedWords(cursor, line, value, quoted, EncodedWordForm::First, encoded);
         else
-            result = DecodeRawValue(reader, line, value, quoted, name, encoded, word_charset);
+            result = DecodeRawValue(reader, cursor, line, value, quoted, name, encoded, word_charset);
     }
-    if (result < 0) return result;
+    if (result < 0) return {result, false};
 
     if (!encoded.empty()) {
         std::u16string raw_part;
@@ -174,10 +173,18 @@ int DecodeNameParameter(HeaderReader& reader, std::u16string& name, bool extende
     }
     SanitizeFileName(name, reader.full_width_names);
 
-    if (!reader.name_found && previous != kUnknownValue && PreviousNameWins(previous, name)) name = previous;
+    if (!reader.name_from_content_id && previous != kUnknownValue && PreviousNameWins(previous, name))
+        name = previous;
     if (name == kUnknownValue && !previous.empty()) name = previous;
-    reader.name_found = false;
-    return 0;
+    return {0, true};
+}
+
+} // namespace
+
+NameParameter DecodeNameParameter(const HeaderReader& reader, std::u16string& name, bool extended) {
+    return reader.source.ReadOn([&](const char16_t* line, LineCursor& cursor) {
+        return DecodeNameAt(reader, line, cursor, name, extended);
+    });
 }
 
 } // namespace dornick

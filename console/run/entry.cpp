@@ -6,11 +6,14 @@
 #include <unicode/uclean.h>
 
 #include "console/header/icu_objects.h"
+#include "console/run/archive_run.h"
+#include "console/run/archive_search.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/usage_text.h"
+#include "platform/archive_file.h"
 #include "platform/async_writer.h"
 #include "platform/console.h"
 #include "platform/file_moves.h"
@@ -119,20 +122,6 @@ const OptionRow* LongOption(std::u16string_view name) {
     return nullptr;
 }
 
-bool IsContainerName(std::string_view name) {
-    return name.size() == 11 && platform::EqualsNoCaseAscii(platform::Ascii(name), u"winmail.dat");
-}
-
-// The front end's rule for a mail in a folder: the name ends in ".eml" at its last dot. Message
-// files (".msg", in any case) and containers are taken too.
-bool IsFolderMailName(std::string_view name) {
-    size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return IsContainerName(name);
-    const std::string_view extension = name.substr(dot);
-    return extension == ".eml" || platform::EqualsNoCaseAscii(platform::Ascii(extension), u".msg") ||
-           IsContainerName(name);
-}
-
 // What the run counts for its progress line and its summary.
 struct RunProgress {
     bool shown = false; ///< a terminal on standard error, more than one file, no "/P" anywhere
@@ -187,9 +176,46 @@ void PrintSummary(const RunProgress& progress, const platform::WriteTally& writt
               Number(progress.failed), OneDecimal(elapsed)});
 }
 
+// True when the file's first line begins with "From ": an mbox.
+bool BeginsWithEnvelope(std::u16string_view full_path) {
+    return platform::ReadFileStart(full_path, 5) == "From ";
+}
+
+bool IsEmlxName(std::u16string_view path) {
+    constexpr std::u16string_view kEmlx = u".emlx";
+    return path.size() > kEmlx.size() &&
+           platform::EqualsNoCaseAscii(path.substr(path.size() - kEmlx.size()), kEmlx);
+}
+
+// Every message of an mbox as one mail, named by the archive, its number and its offset. In date
+// mode the archive's times are left alone. The messages that failed beyond the first go to
+// `failed_messages`: the caller counts the archive itself.
+MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& options,
+                       size_t& failed_messages, std::u16string_view shown_path = {}) {
+    const std::u16string full_path = run.FullPath(path);
+    const std::u16string shown =
+        shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);
+    if (options.date_mode) {
+        PrintOut(u"mbox ファイルの日時は変更しません。\n->%s\n", {shown});
+        return MailResult::Done;
+    }
+    if (!options.forward_name.empty()) options.no_inline = false;
+    ArchiveTally tally;
+    const bool done = RunMboxArchive(
+        full_path, shown,
+        [&](const ArchiveMail& mail) {
+            const bool ok = ProcessArchiveMail(run, mail, options) == MailResult::Done;
+            platform::ConsoleFlush();
+            return ok;
+        },
+        tally);
+    if (tally.failed > 1) failed_messages += tally.failed - 1;
+    return done ? MailResult::Done : MailResult::Failed;
+}
+
 // Standard input is copied into a temporary file without a name, which the mail processing maps
-// like any other through its descriptor.
-MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
+// like any other through its descriptor; an mbox is split like any other.
+MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& failed_messages) {
     if (options.date_mode) {
         // There is no file whose times could be set.
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {u"-"});
@@ -201,20 +227,30 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options) {
     MailResult result = MailResult::Failed;
     if (copied) {
         if (!options.forward_name.empty()) options.no_inline = false;
-        result = ProcessMailFile(run, platform::Utf8ToU16(path), options, u"-");
+        const std::u16string copied_path = platform::Utf8ToU16(path);
+        result = BeginsWithEnvelope(copied_path)
+                     ? ProcessMbox(run, copied_path, options, failed_messages, u"-")
+                     : ProcessMailFile(run, copied_path, options, u"-");
     } else {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
     return result;
 }
 
+MailResult ProcessPlannedFile(RunContext& run, const std::u16string& path, FoundKind kind,
+                              RunOptions& options, size_t& failed_messages);
+
 // The one place where a file argument (from the command line or found in a folder) is handed on,
 // with the options as they stand. Relative paths, the container reader's included, are taken
 // against the run's start folder, so they mean what they meant on the command line.
-MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunOptions& options) {
+MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunOptions& options,
+                               size_t& failed_messages) {
     // A name that is not a mail's goes to the container reader first; one that gives nothing is
     // read as a mail after all. What one container leaves for the next (its code page's charset
     // name and its file time) carries over for the whole run.
+    // An ".emlx" file (whose name a mail's test would take) holds its message between a count line
+    // and a property list.
+    if (IsEmlxName(path)) return ProcessPlannedFile(run, path, FoundKind::Emlx, options, failed_messages);
     if (!IsMailFileName(path)) {
         // Its paths are made full against the start folder, so no folder handle is needed.
         const int expanded =
@@ -222,38 +258,63 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
                            options.output_folder.empty() ? u"output" : options.output_folder,
                            run.containers.charset, u"", run.containers.time, options.full_width, false);
         if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
+        if (BeginsWithEnvelope(run.FullPath(path))) return ProcessMbox(run, path, options, failed_messages);
     }
     // A forward name brings the inline parts back, for the rest of the run.
     if (!options.forward_name.empty()) options.no_inline = false;
     return ProcessMailFile(run, path, options);
 }
 
-// A folder argument becomes the mails and containers below it; a file stays itself. Their sizes
-// go to `sizes`.
-std::vector<std::u16string> FilesOf(const RunContext& run, const std::u16string& argument, bool& unreadable,
-                                    std::vector<uint64_t>& sizes, platform::FolderSearch& search) {
-    unreadable = false;
-    uint64_t size = 0;
-    if (!platform::IsFolderElseFileSize(run.FullPath(argument), size)) {
-        sizes.push_back(size);
-        return {argument};
-    }
-    std::vector<std::u16string> found;
-    // Found below the full path: each file then names itself wherever the run stands.
-    unreadable = !platform::FindFilesBelow(run.FullPath(argument), IsFolderMailName, found, search);
-    for (const std::u16string& file : found)
-        sizes.push_back(platform::RegularFileSize(file));
-    return found;
-}
-
 // One step of the command line with the files it stands for.
 struct PlannedStep {
     const CommandStep* step;
     std::vector<std::u16string> files;
-    std::vector<uint64_t> sizes; ///< taken when the run was planned
+    std::vector<uint64_t> sizes;  ///< taken when the run was planned
+    std::vector<FoundKind> kinds; ///< what a folder search found; a file argument is told at its turn
     bool unreadable = false;
     std::vector<std::u16string> unreadable_below; ///< folders below it that could not be read
 };
+
+// A folder argument becomes the mails, containers and archives below it; a file stays itself.
+void FilesOf(const RunContext& run, const std::u16string& argument, PlannedStep& planned,
+             platform::FolderSearch& search) {
+    planned.unreadable = false;
+    uint64_t size = 0;
+    if (!platform::IsFolderElseFileSize(run.FullPath(argument), size)) {
+        planned.files.push_back(argument);
+        planned.sizes.push_back(size);
+        planned.kinds.push_back(FoundKind::Container);
+        return;
+    }
+    std::vector<FoundFile> found;
+    // Found below the full path: each file then names itself wherever the run stands.
+    planned.unreadable = !FindArchiveFiles(run.FullPath(argument), found, search);
+    planned.unreadable_below = std::move(search.unreadable);
+    for (FoundFile& file : found) {
+        planned.files.push_back(std::move(file.path));
+        planned.sizes.push_back(file.size);
+        planned.kinds.push_back(file.kind);
+    }
+}
+
+// A file of a step as its kind asks: a found mail as a mail, an archive split, and anything else
+// (a file argument, a container) told by the container reader and its first line.
+MailResult ProcessPlannedFile(RunContext& run, const std::u16string& path, FoundKind kind,
+                              RunOptions& options, size_t& failed_messages) {
+    switch (kind) {
+    case FoundKind::Mail:
+        if (!options.forward_name.empty()) options.no_inline = false;
+        return ProcessMailFile(run, path, options);
+    case FoundKind::Mbox:
+        return ProcessMbox(run, path, options, failed_messages);
+    case FoundKind::Emlx:
+        if (!options.forward_name.empty()) options.no_inline = false;
+        return ProcessMailFile(run, path, options, {}, MailFileForm::Emlx);
+    case FoundKind::Container:
+        break;
+    }
+    return ProcessFileArgument(run, path, options, failed_messages);
+}
 
 // The output root that the options as they stand give, when it is there already: a folder search
 // never enters it, or every run would read back the mails the last one wrote.
@@ -289,12 +350,11 @@ RunPlan PlanRun(const RunContext& run, const Command& command) {
     bool print_anywhere = false;
     std::u16string output_folder;
     for (const CommandStep& step : command.steps) {
-        PlannedStep planned{&step, {}, {}, false, {}};
+        PlannedStep planned{&step, {}, {}, {}, false, {}};
         if (step.kind == CommandStep::Kind::OutputFolder) output_folder = step.value;
         if (step.kind == CommandStep::Kind::File) {
             platform::FolderSearch search = SearchOutside(run, output_folder);
-            planned.files = FilesOf(run, step.value, planned.unreadable, planned.sizes, search);
-            planned.unreadable_below = std::move(search.unreadable);
+            FilesOf(run, step.value, planned, search);
             for (const uint64_t size : planned.sizes)
                 progress.bytes += size;
             progress.files += planned.files.size();
@@ -318,8 +378,9 @@ void ReadAhead(RunContext& run, const RunPlan& plan) {
         const CommandStep& step = *planned.step;
         if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::date_mode) dating = true;
         if (step.kind != CommandStep::Kind::File || dating) continue;
-        for (const std::u16string& file : planned.files)
-            if (IsMailFileName(file)) ahead.push_back(run.FullPath(file));
+        for (size_t i = 0; i < planned.files.size(); ++i)
+            if (planned.kinds[i] == FoundKind::Mail || IsMailFileName(planned.files[i]))
+                ahead.push_back(run.FullPath(planned.files[i]));
     }
     run.read_ahead.Start(std::move(ahead));
 }
@@ -354,7 +415,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
             if (ReportMissingStartFolder(run, u"-", options) ||
-                ProcessStandardInput(run, options) == MailResult::Failed) {
+                ProcessStandardInput(run, options, progress.failed) == MailResult::Failed) {
                 failed = true;
                 ++progress.failed;
             }
@@ -373,7 +434,8 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             for (size_t i = 0; i < planned.files.size(); ++i) {
                 DrawProgress(progress, planned.files[i]);
                 if (ReportMissingStartFolder(run, planned.files[i], options) ||
-                    ProcessFileArgument(run, planned.files[i], options) == MailResult::Failed) {
+                    ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
+                        MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }

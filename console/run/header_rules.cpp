@@ -18,8 +18,8 @@ std::u16string AddressAfter(std::u16string_view line, size_t open) {
 
 // The address of a "From:" line, read on to continuation lines while no "<" was met. The value of
 // the first line is kept unless a line with "<" is found.
-bool ExtractFrom(MailState& mail, std::u16string& out) {
-    std::u16string_view line(mail.line);
+bool ExtractFrom(LineSource& source, std::u16string& out) {
+    std::u16string_view line(source.line);
     std::u16string_view value = line.substr(5);
     if (value.size() < 2) return true;
     size_t open = line.find(u'<');
@@ -30,22 +30,22 @@ bool ExtractFrom(MailState& mail, std::u16string& out) {
         TrimSpacesAndTabs(word);
         out = word.substr(0, word.find(u' '));
     }
-    while (std::u16string_view(mail.line).find(u'<') == std::u16string_view::npos) {
-        if (!ReadNextLine(mail)) return false;
-        if (!IsContinuationLine(mail.line)) {
-            mail.Unread(); // the walk looks at this line again
+    while (std::u16string_view(source.line).find(u'<') == std::u16string_view::npos) {
+        if (!source.ReadNext()) return false;
+        if (!IsContinuationLine(source.line)) {
+            source.Unread(); // the walk looks at this line again
             return true;
         }
     }
-    std::u16string_view found(mail.line);
+    std::u16string_view found(source.line);
     out = AddressAfter(found, found.rfind(u'<'));
     return true;
 }
 
 // The first "Received:" line with a ";" gives the date text. A header whose first line has no ";"
 // is joined with its continuation lines first.
-bool TakeReceivedDate(MailState& mail) {
-    std::u16string joined(mail.line);
+bool TakeReceivedDate(LineSource& source, MailFacts& facts) {
+    std::u16string joined(source.line);
     bool ended = false;
     // Many servers end the first line with the ";" and put the date on the next one: such a
     // header is joined too, or its date would be an empty text.
@@ -55,17 +55,17 @@ bool TakeReceivedDate(MailState& mail) {
         bool soft_breaks = !joined.empty() && joined.back() == u'=';
         while (true) {
             if (soft_breaks && (joined.empty() || joined.back() != u'=')) break;
-            if (!ReadNextLine(mail)) {
+            if (!source.ReadNext()) {
                 ended = true;
                 break;
             }
             if (soft_breaks) {
                 joined.pop_back();
-            } else if (!IsBlank(mail.line[0])) {
-                mail.Unread();
+            } else if (!IsBlank(source.line[0])) {
+                source.Unread();
                 break;
             }
-            joined.append(mail.line);
+            joined.append(source.line);
             if (joined.size() >= kTextLimit) {
                 joined.resize(kTextLimit);
                 break;
@@ -77,13 +77,13 @@ bool TakeReceivedDate(MailState& mail) {
         std::u16string text = u"Date: " + joined.substr(semicolon + 1);
         if (text.size() > kTextLimit) text.resize(kTextLimit);
         if (FindNoCase(text, u"JST") != kNotFound || text.find(u"+0900") != std::u16string::npos)
-            mail.japanese_mail = true;
+            facts.japanese_mail = true;
         // Parsed from a copy: the text itself stays for a later "Date:" line and for date mode.
         std::u16string folder = text;
         platform::SystemTime ignored;
         const bool read = ParseMailDate(folder, ignored);
-        mail.date_text = std::move(text);
-        if (read) mail.date_found = true;
+        facts.date_text = std::move(text);
+        if (read) facts.date_found = true;
     }
     return !ended;
 }
@@ -109,56 +109,56 @@ bool IsContinuationLine(const char16_t* line) {
     return IsBlank(line[0]) || std::u16string_view(line).find(u':') == std::u16string_view::npos;
 }
 
-void TakeReturnPath(MailState& mail, bool set_flag) {
-    std::u16string_view line(mail.line);
+void TakeReturnPath(const char16_t* text, MailFacts& facts, bool set_flag) {
+    std::u16string_view line(text);
     size_t open = line.find(u'<');
     size_t close = open == line.npos ? line.npos : line.find(u'>', open + 1);
     std::u16string address(open != line.npos && close != line.npos ? line.substr(open + 1, close - open - 1)
                                                                    : line.substr(12));
     TrimSpacesAndTabs(address);
-    mail.return_path = address;
-    mail.sender = address;
-    if (set_flag && !address.empty()) mail.return_path_found = true;
+    facts.return_path = address;
+    facts.sender = address;
+    if (set_flag && !address.empty()) facts.return_path_found = true;
 }
 
-bool TakeFromAsSender(MailState& mail) {
-    bool more = ExtractFrom(mail, mail.sender);
-    mail.return_path_found = true;
-    mail.from_found = true;
+bool TakeFromAsSender(LineSource& source, MailFacts& facts) {
+    bool more = ExtractFrom(source, facts.sender);
+    facts.return_path_found = true;
+    facts.from_found = true;
     return more;
 }
 
-bool TakeFromAddress(MailState& mail) {
-    bool more = ExtractFrom(mail, mail.from_address);
-    mail.from_found = true;
+bool TakeFromAddress(LineSource& source, MailFacts& facts) {
+    bool more = ExtractFrom(source, facts.from_address);
+    facts.from_found = true;
     return more;
 }
 
-void TakeApparentlyFrom(MailState& mail) {
-    std::u16string_view line(mail.line);
+void TakeApparentlyFrom(const char16_t* text, MailFacts& facts) {
+    std::u16string_view line(text);
     static constexpr std::u16string_view kLabel = u"X-Apparently-From: <";
     size_t at = FindNoCase(line, kLabel);
     if (at == kNotFound) return;
-    mail.apparently_from = AddressAfter(line, at + kLabel.size() - 1);
+    facts.apparently_from = AddressAfter(line, at + kLabel.size() - 1);
 }
 
-bool TakeDate(MailState& mail) {
-    if (mail.date_found) return true;
-    if (LineBeginsWith(mail.line, u"Received:")) return TakeReceivedDate(mail);
-    if (LineBeginsWith(mail.line, u"Date:")) {
-        mail.date_text.assign(mail.line);
-        mail.date_found = true;
+bool TakeDate(LineSource& source, MailFacts& facts) {
+    if (facts.date_found) return true;
+    if (LineBeginsWith(source.line, u"Received:")) return TakeReceivedDate(source, facts);
+    if (LineBeginsWith(source.line, u"Date:")) {
+        facts.date_text.assign(source.line);
+        facts.date_found = true;
     }
     return true;
 }
 
-void TakeCharset(MailState& mail) {
-    std::u16string_view line(mail.line);
+void TakeCharset(const char16_t* text, MailFacts& facts) {
+    std::u16string_view line(text);
     size_t at = FindNoCase(line, u"charset");
     if (at == kNotFound) return;
     size_t equals = line.find(u'=', at + 7);
     if (equals == line.npos) return;
-    mail.charset.assign(line.substr(equals + 1, kCharsetLimit));
+    facts.charset.assign(line.substr(equals + 1, kCharsetLimit));
 }
 
 } // namespace dornick

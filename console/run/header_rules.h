@@ -20,18 +20,18 @@ void TrimSpacesAndTabs(std::u16string& text);
 
 /// "Return-Path:": the address becomes the Return-Path address and the sender; with `set_flag` a
 /// non-empty one sets ReturnPathFound.
-void TakeReturnPath(MailState& mail, bool set_flag);
+void TakeReturnPath(const char16_t* line, MailFacts& facts, bool set_flag);
 /// "From:" met before any Return-Path: the sender, from this line or its continuation lines; a line
 /// that ends the search is left pending. Sets ReturnPathFound and FromFound. False when the data ended.
-bool TakeFromAsSender(MailState& mail);
+bool TakeFromAsSender(LineSource& source, MailFacts& facts);
 /// "From:" met after a Return-Path: the same extraction into the From address; sets FromFound.
-bool TakeFromAddress(MailState& mail);
+bool TakeFromAddress(LineSource& source, MailFacts& facts);
 /// "X-Apparently-From:": the address between "X-Apparently-From: <" and ">".
-void TakeApparentlyFrom(MailState& mail);
+void TakeApparentlyFrom(const char16_t* line, MailFacts& facts);
 /// While DateFound is clear: the "Received:" and "Date:" rules. False when the data ended while a
 /// Received header was joined.
-bool TakeDate(MailState& mail);
+bool TakeDate(LineSource& source, MailFacts& facts);
 /// A line holding "charset" and after it "=" sets the charset (at most 23 units after the "=").
-void TakeCharset(MailState& mail);
+void TakeCharset(const char16_t* line, MailFacts& facts);
 
 } // namespace dornick

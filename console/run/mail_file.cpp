@@ -1,16 +1,21 @@
 #include "console/run/mail_file.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "console/header/mail_date.h"
 #include "console/header/sanitize_file_name.h"
+#include "console/run/archive_run.h"
+#include "console/run/archive_search.h"
 #include "console/run/mail_state.h"
+#include "console/run/mbox_split.h"
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
 #include "console/run/msg_mail.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
+#include "platform/text.h"
 
 namespace dornick {
 namespace {
@@ -27,7 +32,7 @@ enum class Mapping { Mapped, Empty, Failed };
 // leave nothing to walk.
 Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writable) {
     if (!writable && mail.run->read_ahead.Take(full_path, mail.file)) {
-        mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+        mail.source.Start(mail.file.data, mail.file.size);
         return Mapping::Mapped;
     }
     // A mail another process holds locked is waited for; the wait is said once, when it begins, so
@@ -62,8 +67,42 @@ Mapping MapMailFile(MailState& mail, std::u16string_view full_path, bool writabl
         PrintErr(u"ファイルマッピングに失敗しました。\n->%s\n", {mail.mail_path});
         return Mapping::Failed;
     }
-    mail.cursor = MakeLineCursor(mail.file.data, mail.file.size);
+    mail.source.Start(mail.file.data, mail.file.size);
     return Mapping::Mapped;
+}
+
+// Where the mail lies in its mapped file: the message of an ".emlx" file alone, and without a
+// leading envelope line ("From ...", as mail readers save a message), whose date is kept in
+// `envelope_date`. False (after its message) for an ".emlx" file without its count line.
+bool FindMessageInFile(MailState& mail, MailFileForm form, std::string& envelope_date) {
+    constexpr uint64_t kEmlxCountBytes = 64;
+    const unsigned char* data = mail.file.data;
+    uint64_t size = mail.file.size;
+    if (form == MailFileForm::Emlx) {
+        uint64_t offset = 0;
+        uint64_t length = 0;
+        const std::string_view start(reinterpret_cast<const char*>(data),
+                                     static_cast<size_t>(std::min(size, kEmlxCountBytes)));
+        if (!EmlxMessageSpan(start, size, offset, length)) {
+            PrintErr(u"emlx ファイルの形式が正しくありません。\n->%s\n", {mail.mail_path});
+            return false;
+        }
+        data += offset;
+        size = length;
+    }
+    const uint64_t envelope = EnvelopeLineLength(data, size);
+    std::string_view line(reinterpret_cast<const char*>(data), static_cast<size_t>(envelope));
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    envelope_date.assign(EnvelopeDate(line));
+    mail.source.Start(data + envelope, size - envelope);
+    return true;
+}
+
+// The envelope line's date stands for the mail's date until a "Received:" or "Date:" line of the
+// mail replaces it.
+void TakeEnvelopeDate(MailState& mail, std::string_view date) {
+    if (!date.empty()) mail.facts.date_text = u"Date: " + platform::WidenBytes(date);
 }
 
 // Opens the output root as the mail's root handle. With "/O" the folder chain is created when
@@ -137,12 +176,13 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
 // changes nothing and so reports nothing; a time that was read but could not be set is reported,
 // and false.
 bool StampMailFile(MailState& mail) {
-    if (mail.date_text.empty()) return true;
-    std::u16string text = mail.date_text;
+    if (mail.facts.date_text.empty()) return true;
+    std::u16string text = mail.facts.date_text;
     SanitizeFileName(text, false);
-    if (!ParseMailDate(text, mail.mail_time)) return true;
+    if (!ParseMailDate(text, mail.facts.mail_time)) return true;
     std::time_t when;
-    if (!platform::JapanTimeToEpoch(mail.mail_time, when) || !platform::SetFileTimes(mail.file.fd, when)) {
+    if (!platform::JapanTimeToEpoch(mail.facts.mail_time, when) ||
+        !platform::SetFileTimes(mail.file.fd, when)) {
         PrintErr(u"作成日時を変更出来ませんでした。\n->\"%s\"\n", {mail.mail_path});
         return false;
     }
@@ -150,10 +190,10 @@ bool StampMailFile(MailState& mail) {
     // The date is shown as the mail gives it in Japan time, in the words of the message's language.
     const bool japanese = MessageLanguage() == Language::Japanese;
     PrintOut(u"作成日時を %s %s に変更しました。\n->\"%s\"\n\n",
-             {japanese ? platform::FormatLongDate(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"EEEE, MMMM d, yyyy"),
-              japanese ? platform::FormatLongTime(mail.mail_time)
-                       : platform::FormatTime(mail.mail_time, u"H:mm:ss"),
+             {japanese ? platform::FormatLongDate(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"EEEE, MMMM d, yyyy"),
+              japanese ? platform::FormatLongTime(mail.facts.mail_time)
+                       : platform::FormatTime(mail.facts.mail_time, u"H:mm:ss"),
               mail.mail_path});
     return true;
 }
@@ -182,7 +222,7 @@ MailResult EndMail(MailState& mail, WalkEnd end) {
 } // namespace
 
 MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
-                           std::u16string_view shown_path) {
+                           std::u16string_view shown_path, MailFileForm form) {
     const RunContextInUse bound(run);
     MailState mail;
     mail.run = &run;
@@ -198,6 +238,11 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
     if (mapping != Mapping::Mapped) {
         platform::CloseMappedFile(mail.file);
         return mapping == Mapping::Empty ? MailResult::Done : MailResult::Failed;
+    }
+    std::string envelope_date;
+    if (!FindMessageInFile(mail, form, envelope_date)) {
+        platform::CloseMappedFile(mail.file);
+        return MailResult::Failed;
     }
     // A compound file is a message file, whatever its name; anything else is read as a mail.
     const bool message_file = IsMsgMail(mail);
@@ -216,7 +261,23 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
         return MailResult::Failed;
     }
     mail.log_on = options.log;
+    TakeEnvelopeDate(mail, envelope_date);
     return EndMail(mail, message_file ? MsgMailWalk(mail) : MimeWalk(mail));
+}
+
+MailResult ProcessArchiveMail(RunContext& run, const ArchiveMail& message, const RunOptions& options) {
+    const RunContextInUse bound(run);
+    MailState mail;
+    mail.run = &run;
+    mail.options = &options;
+    const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
+    mail.output_root = start_folder;
+    mail.mail_path = message.shown;
+    mail.source.Start(message.data, message.size);
+    if (!OpenOutputRoot(mail, start_folder)) return MailResult::Failed;
+    mail.log_on = options.log;
+    TakeEnvelopeDate(mail, message.envelope_date);
+    return EndMail(mail, MimeWalk(mail));
 }
 
 } // namespace dornick

@@ -76,39 +76,53 @@ std::u16string OutputFolderPath(const MailState& mail) {
     return platform::FolderPath(mail.output.Here());
 }
 
+MailFolderNames NameMailFolders(const MailFacts& facts, bool full_width) {
+    MailFolderNames names;
+    // A bare block of text has no header: its files go into the output root itself.
+    if (!facts.HasHeader()) {
+        names.date = kUnknownDate;
+        names.sender = kUnknownSender;
+        names.return_path = facts.return_path;
+        names.from_address = facts.from_address;
+        return names;
+    }
+    if (!facts.date_text.empty()) {
+        names.date = facts.date_text;
+        SanitizeFileName(names.date, false);
+        ParseMailDate(names.date, names.mail_time);
+    } else {
+        names.date = kUnknownDate;
+    }
+    std::u16string sender;
+    if (!facts.from_address.empty())
+        sender = facts.from_address;
+    else if (!facts.sender.empty())
+        sender = facts.sender;
+    else
+        sender = facts.apparently_from.empty() ? kUnknownSender : facts.apparently_from;
+
+    names.from_address = ConvertAddress(sender, facts.japanese_mail);
+    names.return_path = ConvertAddress(facts.return_path, facts.japanese_mail);
+    names.sender = names.from_address;
+    SanitizeFileName(names.sender, full_width);
+    return names;
+}
+
 void PrepareMailFolders(MailState& mail) {
     if (mail.folders_made) return;
     mail.folders_made = true;
     const RunOptions& options = *mail.options;
-    if (!mail.return_path_found && !mail.from_found && !mail.date_found && !mail.boundary_found) {
-        mail.date_text = kUnknownDate;
-        mail.sender = kUnknownSender;
-        return;
-    }
-    if (!mail.date_text.empty()) {
-        SanitizeFileName(mail.date_text, false);
-        ParseMailDate(mail.date_text, mail.mail_time);
-    } else {
-        mail.date_text = kUnknownDate;
-    }
-    if (!mail.from_address.empty())
-        mail.sender = mail.from_address;
-    else if (mail.sender.empty())
-        mail.sender = mail.apparently_from.empty() ? kUnknownSender : mail.apparently_from;
-
-    mail.sender = ConvertAddress(mail.sender, mail.japanese_mail);
-    mail.return_path = ConvertAddress(mail.return_path, mail.japanese_mail);
-    mail.from_address = mail.sender;
-    SanitizeFileName(mail.sender, options.full_width);
-
+    mail.folder_names = NameMailFolders(mail.facts, options.full_width);
+    if (!mail.facts.HasHeader()) return;
+    const MailFolderNames& names = mail.folder_names;
     const bool sender_folder = !options.no_sender_folder;
     const bool date_folder = !options.no_date_folder;
     if (options.date_then_sender) {
-        if (date_folder) EnterMailFolder(mail, mail.date_text);
-        if (sender_folder) EnterMailFolder(mail, mail.sender);
+        if (date_folder) EnterMailFolder(mail, names.date);
+        if (sender_folder) EnterMailFolder(mail, names.sender);
     } else {
-        if (sender_folder) EnterMailFolder(mail, mail.sender);
-        if (date_folder) EnterMailFolder(mail, mail.date_text);
+        if (sender_folder) EnterMailFolder(mail, names.sender);
+        if (date_folder) EnterMailFolder(mail, names.date);
     }
 }
 
@@ -117,16 +131,17 @@ void IssueProgressLine(MailState& mail) {
     mail.progress_pending = false;
     const RunOptions& options = *mail.options;
     if (!options.print && !mail.log_on) return;
-    const std::u16string& first = options.date_then_sender ? mail.date_text : mail.sender;
-    const std::u16string& second = options.date_then_sender ? mail.sender : mail.date_text;
+    const MailFolderNames& names = mail.folder_names;
+    const std::u16string& first = options.date_then_sender ? names.date : names.sender;
+    const std::u16string& second = options.date_then_sender ? names.sender : names.date;
     if (options.print)
         PrintOut(u"\"%s\" からファイルを抽出中です。<%s/%s>\n", {mail.mail_path, first, second});
     if (mail.log_on)
         LogAppendFormat(mail.log, u"\"%s\" からファイルを抽出中です。<%s/%s>\r\n",
                         {mail.mail_path, first, second});
-    if (mail.return_path != mail.from_address && mail.sender != kUnknownSender) {
-        const std::u16string return_path = ShownText(mail.return_path),
-                             from_address = ShownText(mail.from_address);
+    if (names.return_path != names.from_address && names.sender != kUnknownSender) {
+        const std::u16string return_path = ShownText(names.return_path),
+                             from_address = ShownText(names.from_address);
         if (options.print)
             PrintOut(u"このメールは Return-Path と From の内容が異なります。\nReturn-Path: %s\n-> From: %s\n",
                      {return_path, from_address});

@@ -9,8 +9,10 @@ namespace dornick {
 constexpr std::u16string_view kUnknownSender = u"[UNKNOWN-SENDER]";
 constexpr std::u16string_view kUnknownDate = u"[UNKNOWN-DATE]";
 
-/// Fixes the sender and the date of the mail and makes and opens its sender and date folders
-/// (once per mail); the mail's files then go into the innermost one.
+/// The sender and date folder names of a mail with these facts.
+MailFolderNames NameMailFolders(const MailFacts& facts, bool full_width);
+/// Names the mail's folders and makes and opens them (once per mail); the mail's files then go
+/// into the innermost one.
 void PrepareMailFolders(MailState& mail);
 /// The folder the mail's next file is made in, with the run's listing, for unique names.
 NameFolder OutputNames(MailState& mail);

@@ -1,6 +1,7 @@
 #pragma once
-// Everything of one mail file while it is processed, grouped by what it describes: the line being
-// read, the mail's own facts, the multipart structure, the current part's header.
+// Everything of one mail file while it is processed: the walk's members (the lines, the mail's own
+// facts, the multipart structure, the current part's header, where the walk stands), each a value
+// of its own that a step is given alone, then what the run keeps of the mail.
 
 #include <array>
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "console/decode/line_cursor.h"
+#include "console/decode/line_source.h"
 #include "console/run/log.h"
 #include "console/run/run_options.h"
 #include "console/run/tnef_carry.h"
@@ -57,61 +58,6 @@ constexpr int kBoundarySlots = 5;
 constexpr std::array<BoundarySlot, kBoundarySlots> kSlotOrder = {
     BoundarySlot::Main, BoundarySlot::Alternative, BoundarySlot::Related, BoundarySlot::AppleDouble,
     BoundarySlot::Mixed};
-
-/// The line being examined and the reading position behind it. `line_pending` asks the walk to
-/// examine the current line again instead of reading a new one.
-struct LineSource {
-    platform::MappedFile file;
-    LineCursor cursor;
-    char16_t line[kLineCapacity] = {}; ///< the line being examined, widened
-    int line_length = 0;               ///< what the reader returned for it
-    bool line_pending = false;
-
-    /// The line for the next pass: the pending one again, or the next one read; false when no
-    /// line is left.
-    bool TakeLine() {
-        if (line_pending) {
-            line_pending = false;
-            return true;
-        }
-        return ReadNext();
-    }
-    /// Reads the next line into `line`; false when no line is left.
-    bool ReadNext() {
-        line_length = ReadLineW(line, cursor);
-        return line_length != 0;
-    }
-    /// The current line is examined again by the next pass.
-    void Unread() { line_pending = true; }
-    /// Reads the line before the current one into `buffer` (kLineCapacity units); the reading
-    /// position stays where it is.
-    void PeekLineBefore(char16_t* buffer) const {
-        LineCursor peek = cursor;
-        StepBackLines(peek, 2);
-        ReadLineW(buffer, peek);
-    }
-};
-
-/// The reading position and the current line, put back when a look ahead is over.
-class LineMark {
-  public:
-    explicit LineMark(LineSource& source)
-        : source_(source), cursor_(source.cursor), line_(source.line), length_(source.line_length) {}
-    ~LineMark() {
-        source_.cursor = cursor_;
-        std::copy(line_.begin(), line_.end(), source_.line);
-        source_.line[line_.size()] = 0;
-        source_.line_length = length_;
-    }
-    LineMark(const LineMark&) = delete;
-    LineMark& operator=(const LineMark&) = delete;
-
-  private:
-    LineSource& source_;
-    LineCursor cursor_;
-    std::u16string line_;
-    int length_;
-};
 
 /// What the mail says of itself: sender, date, charset and which of them were found.
 struct MailFacts {
@@ -198,9 +144,52 @@ struct MailOutput {
     int Here() const { return folder ? folder.Get() : root.Get(); }
 };
 
-struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
+/// Where the walk stands: its state and the one it came from, which together make the sub-states
+/// named below.
+struct WalkPosition {
+    WalkState state = WalkState::TopHeader;
+    WalkState previous = WalkState::TopHeader;
+    const unsigned char* recovered_from = nullptr; ///< the line the last missed boundary was recovered from
+
+    void MoveTo(WalkState next, WalkState came_from) {
+        previous = came_from;
+        state = next;
+    }
+    /// The walk stays in its state but now counts as coming from `came_from`.
+    void CameFrom(WalkState came_from) { previous = came_from; }
+    /// A boundary was just learnt (at the end of the top header, or from a nested multipart type):
+    /// the next boundary line met is the first of its group.
+    bool BoundaryJustLearnt() const { return previous == WalkState::SenderSeen; }
+    /// Between parts after a group's first boundary line: the group's first part is being passed.
+    bool InGroupFirstPart() const {
+        return state == WalkState::SeekBoundary && previous == WalkState::SeekBoundary;
+    }
+    /// A part's data was just written, or its header turned out to go on.
+    bool AfterPartBody() const { return previous == WalkState::PartBody; }
+};
+
+/// The names a mail's files are filed under, worked out from its facts when its first file is
+/// written; the facts themselves stay as the header gave them.
+struct MailFolderNames {
+    std::u16string sender;          ///< the sender folder: an address made a file name, or "[UNKNOWN-SENDER]"
+    std::u16string date;            ///< the date folder "yyyy-mm-dd", or "[UNKNOWN-DATE]"
+    std::u16string return_path;     ///< the Return-Path address, converted
+    std::u16string from_address;    ///< the address the sender folder was made from, converted
+    platform::SystemTime mail_time; ///< the mail's date as read from its text; zero without one
+};
+
+/// One mail while it is walked: the walk's own members, then what the run keeps of the mail.
+struct MailState {
+    LineSource source;
+    MailFacts facts;
+    MultipartSlots multipart;
+    PartFields part;
+    WalkPosition walk;
+    MailFolderNames folder_names;
+
     RunContext* run = nullptr;
     MailOutput output;
+    platform::MappedFile file;
     const RunOptions* options = nullptr;
     std::u16string mail_path;   ///< full path of the mail file, display form
     std::u16string output_root; ///< full path of the output root, ending with "/"
@@ -212,15 +201,6 @@ struct MailState : LineSource, MailFacts, MultipartSlots, PartFields {
 
     bool log_on = false;
     LogBuffer log;
-
-    WalkState state = WalkState::TopHeader;
-    WalkState previous = WalkState::TopHeader;
-    const unsigned char* recovered_from = nullptr; ///< the line the last missed boundary was recovered from
 };
-
-/// Reads the next line into `mail.line`; false when no line is left.
-inline bool ReadNextLine(MailState& mail) {
-    return mail.ReadNext();
-}
 
 } // namespace dornick

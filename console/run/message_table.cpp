@@ -147,6 +147,16 @@ constexpr MessageRow kRows[] = {
     {u"%s/%s 通  %s MB/s  残り %s  %s", u"%s/%s mails  %s MB/s  %s left  %s"},
     {u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
      u"%s mails, %s files (%s bytes) written, %s failed, %s s.\n"},
+
+    // Mail archives: a message is named by its archive, its number and its byte offset.
+    {u"%s (%I64u 通目、%I64u バイト目)", u"%s (message %I64u, byte %I64u)"},
+    {u"メッセージを読み込めませんでした。\n->%s\n", u"Could not read the message.\n->%s\n"},
+    {u"空のメッセージを読み飛ばしました。\n->%s\n", u"Skipped an empty message.\n->%s\n"},
+    {u"読み込み中にアーカイブが短くなりました。\n->%s\n",
+     u"The archive became shorter while it was read.\n->%s\n"},
+    {u"emlx ファイルの形式が正しくありません。\n->%s\n", u"The .emlx file is not well formed.\n->%s\n"},
+    {u"mbox ファイルの日時は変更しません。\n->%s\n",
+     u"The times of an mbox file are left unchanged.\n->%s\n"},
     {kUsageJapanese, kUsageEnglish},
 };
 

@@ -1,11 +1,6 @@
 #include "console/run/mime_walk.h"
 
-#include "console/decode/begin_base64.h"
-#include "console/decode/binhex_block.h"
-#include "console/decode/ish_block.h"
 #include "console/decode/part_boundary.h"
-#include "console/decode/uu_block.h"
-#include "console/decode/yenc_block.h"
 #include "console/header/boundary_charset.h"
 #include "console/header/charset_conversion.h"
 #include "console/header/header_search.h"
@@ -15,6 +10,7 @@
 #include "console/header/unique_file_name.h"
 #include "console/run/header_rules.h"
 #include "console/run/mail_folders.h"
+#include "console/run/part_kinds.h"
 #include "console/run/reported_calls.h"
 #include "console/run/walk_lines.h"
 
@@ -33,107 +29,99 @@ enum class Step {
     StopInsideHeader ///< the walk ends while a header value was being read
 };
 
-void MoveTo(MailState& mail, WalkState next, WalkState previous) {
-    mail.previous = previous;
-    mail.state = next;
-}
-
-HeaderReader ReaderOf(MailState& mail) {
-    return HeaderReader{mail.cursor,
-                        mail.line,
-                        mail.charset,
-                        mail.line_pending,
-                        mail.name_found,
-                        mail.japanese_mail,
-                        mail.options->full_width};
-}
-
 // "filenamecharset" names the charset of the file name; the word is cut out of the line so that
 // it is not taken for the "name" parameter.
-void TakeCharsetParameters(MailState& mail) {
-    TakeCharsetParameter(mail.line, mail.charset);
-    std::u16string_view line(mail.line);
+void TakeCharsetParameters(char16_t* text, CharsetText& charset) {
+    TakeCharsetParameter(text, charset);
+    std::u16string_view line(text);
     size_t at = FindNoCase(line, kFileNameCharset);
     if (at == kNotFound) return;
     std::u16string rest(line.substr(at + kFileNameCharset.size()));
-    std::copy(rest.begin(), rest.end(), mail.line + at);
-    mail.line[at + rest.size()] = 0;
+    std::copy(rest.begin(), rest.end(), text + at);
+    text[at + rest.size()] = 0;
 }
 
 // ContentType: the value up to its first ";", trimmed, without double quotes and a final ";".
-void TakeContentType(MailState& mail) {
-    std::u16string_view line(mail.line);
+void TakeContentType(std::u16string_view line, PartFields& part) {
     std::u16string_view value = line.substr(line.find(u':') + 1);
     value = TrimBlanks(value.substr(0, value.find(u';')));
     std::u16string type;
     for (char16_t c : value)
         if (c != u'"') type.push_back(c);
     if (!type.empty() && type.back() == u';') type.pop_back();
-    mail.content_type = type;
+    part.content_type = type;
 }
 
-void TakeTransferEncoding(MailState& mail) {
-    std::u16string_view line(mail.line);
-    TransferEncoding encoding = ClassifyTransferEncoding(line.substr(line.find(u':') + 1), mail.content_type);
-    mail.is_tnef = false;
-    mail.is_gzip64 = encoding.gzip64;
-    mail.name_suffix = std::move(encoding.name_suffix);
-    mail.mode = encoding.mode;
+void TakeTransferEncoding(std::u16string_view line, PartFields& part) {
+    TransferEncoding encoding = ClassifyTransferEncoding(line.substr(line.find(u':') + 1), part.content_type);
+    part.is_tnef = false;
+    part.is_gzip64 = encoding.gzip64;
+    part.name_suffix = std::move(encoding.name_suffix);
+    part.mode = encoding.mode;
 }
 
 // Looks at the lines after the current one for a charset parameter without consuming them.
-void LookAheadCharset(MailState& mail) {
-    LineMark restore(mail);
-    while (mail.ReadNext()) {
-        if (TakeCharsetParameter(mail.line, mail.charset)) break;
-        if (mail.line[0] == 0) break;
-        if (!IsBlank(mail.line[0]) && std::u16string_view(mail.line).find(u':') != std::u16string_view::npos)
+void LookAheadCharset(LineSource& source, CharsetText& charset) {
+    LineMark restore(source);
+    while (source.ReadNext()) {
+        if (TakeCharsetParameter(source.line, charset)) break;
+        if (source.line[0] == 0) break;
+        if (!IsBlank(source.line[0]) &&
+            std::u16string_view(source.line).find(u':') != std::u16string_view::npos)
             break;
     }
 }
 
+// The boundary and charset of a Content-Type field: the charset is the mail's; a boundary goes
+// into `marker`. True when one was found.
+bool ReadBoundary(LineSource& source, CharsetText& charset, std::u16string& marker) {
+    BoundaryParameters found = CollectBoundaryAndCharset(source);
+    if (found.charset_found) charset = std::move(found.charset);
+    if (found.stored) marker = std::move(found.marker);
+    return found.stored;
+}
+
 // A multipart's boundary goes into its slot, and the walk looks for its first boundary line.
 void LearnBoundary(MailState& mail, BoundarySlot slot) {
-    HeaderReader reader = ReaderOf(mail);
-    CollectBoundaryAndCharset(reader, mail.Boundary(slot));
-    MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+    ReadBoundary(mail.source, mail.facts.charset, mail.multipart.Boundary(slot));
+    mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
 }
 
 // ---- The steps that run on every line, before the state's own handling ----
 
 // An empty line while blank lines are skipped: the following empty lines go too. False when the
 // data ended.
-bool SkipBlankRun(MailState& mail) {
-    const bool in_part = mail.state == WalkState::PartHeader || mail.state == WalkState::PartBody;
-    if (in_part && !mail.InsideAny()) return true;
+bool SkipBlankRun(LineSource& source, const MultipartSlots& multipart, WalkState state) {
+    const bool in_part = state == WalkState::PartHeader || state == WalkState::PartBody;
+    if (in_part && !multipart.InsideAny()) return true;
     do {
-        if (!mail.ReadNext()) return false;
-    } while (mail.line[0] == 0);
+        if (!source.ReadNext()) return false;
+    } while (source.line[0] == 0);
     return true;
 }
 
 // Sender, charset and date, wherever they stand.
-Step GatherMailFacts(MailState& mail) {
-    const RunOptions& options = *mail.options;
-    if (options.content_only && !mail.return_path_found && FieldOf(mail.line) == HeaderField::ReturnPath)
-        TakeReturnPath(mail, false);
-    if (!mail.boundary_found) TakeCharset(mail);
-    if (mail.date_found) return Step::Next;
-    if (!TakeDate(mail)) return Step::StopInsideHeader;
-    if (options.date_mode && !mail.date_text.empty()) return Step::StopNow;
-    return mail.line_pending ? Step::EndPass : Step::Next;
+Step GatherMailFacts(LineSource& source, MailFacts& facts, const RunOptions& options) {
+    if (options.content_only && !facts.return_path_found && FieldOf(source.line) == HeaderField::ReturnPath)
+        TakeReturnPath(source.line, facts, false);
+    if (!facts.boundary_found) TakeCharset(source.line, facts);
+    if (facts.date_found) return Step::Next;
+    if (!TakeDate(source, facts)) return Step::StopInsideHeader;
+    if (options.date_mode && !facts.date_text.empty()) return Step::StopNow;
+    return source.LinePending() ? Step::EndPass : Step::Next;
 }
 
 // The kind of the top-level type; with "/NI" nothing of an alternative mail is extracted.
-Step NoteTopLevelType(MailState& mail, unsigned mentions) {
-    if (mail.container || mentions == kMentionsNone) return Step::Next;
+Step NoteTopLevelType(MultipartSlots& multipart, const MailFacts& facts, const RunOptions& options,
+                      unsigned mentions) {
+    if (multipart.container || mentions == kMentionsNone) return Step::Next;
     const unsigned containers = kMentionsMixed | kMentionsSigned | kMentionsAppleDouble | kMentionsRelated;
-    if ((!mail.boundary_found && (mentions & containers)) ||
-        (!mail.options->forward_name.empty() && (mentions & kMentionsReport))) {
-        mail.container = true;
+    if ((!facts.boundary_found && (mentions & containers)) ||
+        (!options.forward_name.empty() && (mentions & kMentionsReport))) {
+        multipart.container = true;
         return Step::Next;
     }
-    if (mail.options->no_inline && (mentions & kMentionsAlternative)) return Step::StopAtEnd;
+    if (options.no_inline && (mentions & kMentionsAlternative)) return Step::StopAtEnd;
     return Step::Next;
 }
 
@@ -143,11 +131,12 @@ Step NoteTopLevelType(MailState& mail, unsigned mentions) {
 // the text of a skipped unnamed part cannot start one.
 Step LearnNestedMultipart(MailState& mail, unsigned mentions) {
     if (mentions == kMentionsNone) return Step::Next;
-    const bool in_main = mail.Inside(BoundarySlot::Main);
-    const bool in_alternative = mail.Inside(BoundarySlot::Alternative);
-    const bool in_related = mail.Inside(BoundarySlot::Related);
-    const bool in_mixed = mail.Inside(BoundarySlot::Mixed);
-    const bool first_part = mail.state == WalkState::SeekBoundary && mail.previous == WalkState::SeekBoundary;
+    MultipartSlots& multipart = mail.multipart;
+    const bool in_main = multipart.Inside(BoundarySlot::Main);
+    const bool in_alternative = multipart.Inside(BoundarySlot::Alternative);
+    const bool in_related = multipart.Inside(BoundarySlot::Related);
+    const bool in_mixed = multipart.Inside(BoundarySlot::Mixed);
+    const bool first_part = mail.walk.InGroupFirstPart();
     struct Rule {
         unsigned mention;
         BoundarySlot slot;
@@ -159,9 +148,9 @@ Step LearnNestedMultipart(MailState& mail, unsigned mentions) {
         {kMentionsMixed, BoundarySlot::Mixed, first_part && (in_main || in_alternative || in_related)},
     };
     for (const Rule& rule : rules) {
-        if (!rule.inside_enclosing || !(mentions & rule.mention) || !mail.Boundary(rule.slot).empty())
+        if (!rule.inside_enclosing || !(mentions & rule.mention) || !multipart.Boundary(rule.slot).empty())
             continue;
-        if (rule.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
+        if (rule.slot == BoundarySlot::Mixed) multipart.skip_blank_lines = false;
         LearnBoundary(mail, rule.slot);
         return Step::EndPass;
     }
@@ -169,59 +158,56 @@ Step LearnNestedMultipart(MailState& mail, unsigned mentions) {
 }
 
 // The "/CO" rule for a top-level content that is itself a named file.
-void SeekNamedContent(MailState& mail) {
+void SeekNamedContent(LineSource& source, CharsetText& charset, WalkPosition& walk) {
     auto names_a_file = [&] {
-        TakeCharsetParameters(mail);
-        return LineHolds(mail.line, u"name") && LineHolds(mail.line, u"=");
+        TakeCharsetParameters(source.line, charset);
+        return LineHolds(source.line, u"name") && LineHolds(source.line, u"=");
     };
     if (names_a_file()) {
-        MoveTo(mail, WalkState::PartHeader, mail.state);
+        walk.MoveTo(WalkState::PartHeader, walk.state);
         return;
     }
     bool found = false;
     {
-        LineMark restore(mail);
-        while (!found && mail.ReadNext() && IsContinuationLine(mail.line))
+        LineMark restore(source);
+        while (!found && source.ReadNext() && IsContinuationLine(source.line))
             found = names_a_file();
     }
-    if (found) MoveTo(mail, WalkState::PartHeader, mail.state);
+    if (found) walk.MoveTo(WalkState::PartHeader, walk.state);
 }
 
 void NoteContentType(MailState& mail, HeaderField field, unsigned mentions) {
-    if (field == HeaderField::ContentType) TakeContentType(mail);
-    const RunOptions& options = *mail.options;
-    if (options.content_only && !mail.container && mail.state != WalkState::PartHeader &&
+    if (field == HeaderField::ContentType) TakeContentType(mail.source.line, mail.part);
+    if (mail.options->content_only && !mail.multipart.container && mail.walk.state != WalkState::PartHeader &&
         (field == HeaderField::ContentType || field == HeaderField::ContentDisposition) &&
         mentions == kMentionsNone)
-        SeekNamedContent(mail);
+        SeekNamedContent(mail.source, mail.facts.charset, mail.walk);
 }
 
 // A boundary line passed unseen: step back to the last line that holds the main or the nested
 // mixed boundary and read the part from the line after it. The search ends at the file's start.
-Step RecoverMissedBoundary(MailState& mail) {
+Step RecoverMissedBoundary(LineSource& source, MultipartSlots& multipart, WalkPosition& walk) {
     char16_t line[kLineCapacity];
-    const LineCursor here = mail.cursor;
-    const unsigned char* at = StepBackLines(mail.cursor, 1); // the start of the current line
+    const LineCursor here = source.Here();
+    const unsigned char* at = source.StepBack(1); // the start of the current line
     // The search never goes back past the line of the last recovery, so that no line is read again
     // and again for ever; a line that finds nothing there goes on as it is.
-    const unsigned char* limit = mail.recovered_from;
+    const unsigned char* limit = walk.recovered_from;
     if (limit && at <= limit) {
-        mail.cursor = here;
+        source.ReturnTo(here);
         return Step::Next;
     }
-    mail.recovered_from = at;
-    while (at != mail.cursor.start) {
+    walk.recovered_from = at;
+    while (at != source.FileStart()) {
         if (limit && at <= limit) {
-            mail.cursor = here;
+            source.ReturnTo(here);
             return Step::Next;
         }
-        mail.cursor.pos = at;
-        at = StepBackLines(mail.cursor, 1);
-        ReadLineW(line, mail.cursor);
-        const bool main = HoldsBoundary(line, mail.Boundary(BoundarySlot::Main));
-        if (main || HoldsBoundary(line, mail.Boundary(BoundarySlot::Mixed))) {
-            mail.current_boundary = main ? BoundarySlot::Main : BoundarySlot::Mixed;
-            MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
+        at = source.ReadLineEndingAt(at, line);
+        const bool main = HoldsBoundary(line, multipart.Boundary(BoundarySlot::Main));
+        if (main || HoldsBoundary(line, multipart.Boundary(BoundarySlot::Mixed))) {
+            multipart.current_boundary = main ? BoundarySlot::Main : BoundarySlot::Mixed;
+            walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
             return Step::EndPass;
         }
     }
@@ -229,45 +215,13 @@ Step RecoverMissedBoundary(MailState& mail) {
 }
 
 Step CheckMissedBoundary(MailState& mail, HeaderField field) {
-    if (mail.state != WalkState::SeekBoundary || mail.previous != WalkState::SeekBoundary ||
-        mail.skip_blank_lines || !mail.Boundary(BoundarySlot::Related).empty())
+    if (!mail.walk.InGroupFirstPart() || mail.multipart.skip_blank_lines ||
+        !mail.multipart.Boundary(BoundarySlot::Related).empty())
         return Step::Next;
-    if (field == HeaderField::ContentDisposition) return RecoverMissedBoundary(mail);
-    if (mail.line[0] == 0) mail.skip_blank_lines = true;
+    if (field == HeaderField::ContentDisposition)
+        return RecoverMissedBoundary(mail.source, mail.multipart, mail.walk);
+    if (mail.source.line[0] == 0) mail.multipart.skip_blank_lines = true;
     return Step::Next;
-}
-
-// The encoded block that begins at the current line, if any, with the name its marker line
-// carries (bytes in the mail's charset). The detectors are tried in their order.
-struct InBodyBlock {
-    EncodingMode mode = EncodingMode::Unknown;
-    std::string name;
-    bool marker_is_data = false; ///< the marker line is the block's first line (ish, yEnc)
-    std::string ish_end_marker;
-};
-
-InBodyBlock FindInBodyBlock(MailState& mail) {
-    const PartBoundary boundary(mail.Boundary(mail.current_boundary));
-    InBodyBlock block;
-    if (IshBlock ish; IshDetect(mail.line, mail.cursor, boundary, ish)) {
-        block = {EncodingMode::Ish, std::move(ish.output_name), true, std::move(ish.end_marker)};
-    } else if (YencBlock yenc; YencDetect(mail.line, mail.cursor, boundary, yenc)) {
-        block = {EncodingMode::Yenc, std::move(yenc.output_name), true, {}};
-    } else if (const UuCode code = UuDetect(mail.line, mail.cursor, boundary); code != UuCode::None) {
-        char bytes[kLineCapacity];
-        const size_t size = UuBeginName(mail.line, bytes);
-        block = {code == UuCode::Uuencode ? EncodingMode::Uuencode : EncodingMode::Xxencode,
-                 std::string(bytes, size),
-                 false,
-                 {}};
-    } else if (DetectBeginBase64(mail.line, mail.cursor, boundary)) {
-        char bytes[kLineCapacity];
-        NarrowLine(BeginBase64Name(mail.line), bytes);
-        block = {EncodingMode::Base64, bytes, false, {}};
-    } else if (BinHexDetect(mail.line, mail.cursor, boundary)) {
-        block.mode = EncodingMode::BinHex; // the block's own header names the file
-    }
-    return block;
 }
 
 // An ish name may carry the sender's folders: only what follows the last separator is kept.
@@ -278,118 +232,126 @@ void KeepLastComponent(std::u16string& name) {
 
 // An encoded block in a text body is written as a part of its own, named by its marker line.
 void DetectInBodyBlock(MailState& mail) {
-    InBodyBlock block = FindInBodyBlock(mail);
+    LineSource& source = mail.source;
+    LineCursor look_ahead = source.Here();
+    InBodyBlock block = FindInBodyBlock(
+        source.line, look_ahead, PartBoundary(mail.multipart.Boundary(mail.multipart.current_boundary)));
     if (block.mode == EncodingMode::Unknown) return;
-    const bool known_mail = mail.HasHeader();
+    const PartKind& kind = KindOf(block.mode);
+    const MailFacts& facts = mail.facts;
+    const bool known_mail = facts.HasHeader();
     std::u16string name;
     if (!block.name.empty()) {
-        ConvertToUnicode(block.name, name, mail.charset, known_mail ? 1 : 0, mail.japanese_mail);
+        ConvertToUnicode(block.name, name, facts.charset, known_mail ? 1 : 0, facts.japanese_mail);
         NormalizeNfc(name);
         if (block.mode == EncodingMode::Ish) KeepLastComponent(name);
         SanitizeFileName(name, mail.options->full_width);
         // A bare block has no sender or date folder: its name is made unique in the root at once.
         if (!known_mail) MakeOutputFileName(OutputNames(mail), name, u"", u"");
     }
-    mail.part_name = name;
-    mail.mode = block.mode;
-    mail.ish_end_marker = std::move(block.ish_end_marker);
-    mail.state = WalkState::PartBody;
-    mail.line[0] = 0;
-    if (block.marker_is_data) StepBackLines(mail.cursor, 1);
+    mail.part.part_name = name;
+    mail.part.mode = block.mode;
+    mail.part.ish_end_marker = std::move(block.ish_end_marker);
+    mail.walk.state = WalkState::PartBody;
+    source.line[0] = 0;
+    if (kind.marker_is_data) source.StepBack(1);
 }
 
 // With "/CO", the transfer encoding of a top-level content.
 void TopLevelTransferEncoding(MailState& mail, HeaderField field) {
-    if (mail.options->content_only && !mail.container && mail.state != WalkState::PartHeader &&
-        mail.state != WalkState::PartBody && field == HeaderField::ContentTransferEncoding)
-        TakeTransferEncoding(mail);
+    if (mail.options->content_only && !mail.multipart.container && mail.walk.state != WalkState::PartHeader &&
+        mail.walk.state != WalkState::PartBody && field == HeaderField::ContentTransferEncoding)
+        TakeTransferEncoding(mail.source.line, mail.part);
 }
 
 // ---- The states ----
 
 Step TopHeaderLine(MailState& mail, HeaderField field) {
+    LineSource& source = mail.source;
+    MailFacts& facts = mail.facts;
+    WalkPosition& walk = mail.walk;
     if (field == HeaderField::ReturnPath) {
-        TakeReturnPath(mail, true);
-        if (mail.return_path_found) MoveTo(mail, WalkState::SenderSeen, WalkState::TopHeader);
+        TakeReturnPath(source.line, facts, true);
+        if (facts.return_path_found) walk.MoveTo(WalkState::SenderSeen, WalkState::TopHeader);
         return Step::Next;
     }
     if (field == HeaderField::From) {
-        if (!TakeFromAsSender(mail)) return Step::Stop;
-        mail.state = mail.previous == WalkState::PartBody ? WalkState::PartBody : WalkState::SenderSeen;
+        if (!TakeFromAsSender(source, facts)) return Step::Stop;
+        walk.state = walk.AfterPartBody() ? WalkState::PartBody : WalkState::SenderSeen;
         return Step::Next;
     }
-    if (!mail.boundary_found) {
-        HeaderReader reader = ReaderOf(mail);
-        if (CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1) {
-            mail.boundary_found = true;
-            return Step::Next;
-        }
+    if (!facts.boundary_found &&
+        ReadBoundary(source, facts.charset, mail.multipart.Boundary(BoundarySlot::Main))) {
+        facts.boundary_found = true;
+        return Step::Next;
     }
-    if (LineBeginsWith(mail.line, u"X-Apparently-From:")) {
-        TakeApparentlyFrom(mail);
-    } else if (mail.line[0] == 0 && mail.previous == WalkState::PartBody) {
-        mail.Unread();
-        MoveTo(mail, WalkState::PartBody, WalkState::TopHeader);
+    if (LineBeginsWith(source.line, u"X-Apparently-From:")) {
+        TakeApparentlyFrom(source.line, facts);
+    } else if (source.line[0] == 0 && walk.AfterPartBody()) {
+        source.Unread();
+        walk.MoveTo(WalkState::PartBody, WalkState::TopHeader);
     }
     return Step::Next;
 }
 
 Step SenderSeenLine(MailState& mail, HeaderField field) {
-    if (!mail.from_found && field == HeaderField::From && !TakeFromAddress(mail)) return Step::Stop;
-    if (!mail.boundary_found) {
-        HeaderReader reader = ReaderOf(mail);
-        mail.boundary_found = CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1;
-    }
-    if (mail.boundary_found) MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+    MailFacts& facts = mail.facts;
+    if (!facts.from_found && field == HeaderField::From && !TakeFromAddress(mail.source, facts))
+        return Step::Stop;
+    if (!facts.boundary_found)
+        facts.boundary_found =
+            ReadBoundary(mail.source, facts.charset, mail.multipart.Boundary(BoundarySlot::Main));
+    if (facts.boundary_found) mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
     return Step::Next;
 }
 
 // The first boundary line of a group starts its first part, which is skipped (the body text)
 // unless "/CO" is given; later ones start a part header.
 void EnterGroup(MailState& mail, BoundarySlot slot) {
-    mail.Inside(slot) = true;
-    LookAheadCharset(mail);
-    MoveTo(mail, mail.options->content_only ? WalkState::PartHeader : WalkState::SeekBoundary,
-           WalkState::SeekBoundary);
+    mail.multipart.Inside(slot) = true;
+    LookAheadCharset(mail.source, mail.facts.charset);
+    mail.walk.MoveTo(mail.options->content_only ? WalkState::PartHeader : WalkState::SeekBoundary,
+                     WalkState::SeekBoundary);
 }
 
-void StartPart(MailState& mail, BoundarySlot slot) {
-    mail.Inside(slot) = false;
-    mail.current_boundary = slot;
-    MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
+void StartPart(MultipartSlots& multipart, WalkPosition& walk, BoundarySlot slot) {
+    multipart.Inside(slot) = false;
+    multipart.current_boundary = slot;
+    walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
 }
 
 // The main boundary: its first line after the top header starts the body text.
 void MainBoundaryLine(MailState& mail, bool after_header) {
-    mail.current_boundary = BoundarySlot::Main;
-    if (after_header && !mail.Inside(BoundarySlot::Main))
+    mail.multipart.current_boundary = BoundarySlot::Main;
+    if (after_header && !mail.multipart.Inside(BoundarySlot::Main))
         EnterGroup(mail, BoundarySlot::Main);
     else
-        StartPart(mail, BoundarySlot::Main);
+        StartPart(mail.multipart, mail.walk, BoundarySlot::Main);
 }
 
 // The first part of a related group is its HTML text.
-void RelatedBoundaryLine(MailState& mail, bool after_header) {
-    if (mail.options->content_only || !after_header || mail.Inside(BoundarySlot::Related)) {
-        StartPart(mail, BoundarySlot::Related);
+void RelatedBoundaryLine(MultipartSlots& multipart, WalkPosition& walk, bool content_only,
+                         bool after_header) {
+    if (content_only || !after_header || multipart.Inside(BoundarySlot::Related)) {
+        StartPart(multipart, walk, BoundarySlot::Related);
     } else {
-        mail.Inside(BoundarySlot::Related) = true;
-        mail.previous = WalkState::SeekBoundary;
+        multipart.Inside(BoundarySlot::Related) = true;
+        walk.CameFrom(WalkState::SeekBoundary);
     }
 }
 
 // Alternative sub-parts are never extracted: the group is only noted.
 void AlternativeBoundaryLine(MailState& mail) {
-    if (mail.charset.empty()) LookAheadCharset(mail);
-    mail.Inside(BoundarySlot::Alternative) = true;
-    mail.current_boundary = BoundarySlot::Alternative;
-    mail.previous = WalkState::SeekBoundary;
+    if (mail.facts.charset.empty()) LookAheadCharset(mail.source, mail.facts.charset);
+    mail.multipart.Inside(BoundarySlot::Alternative) = true;
+    mail.multipart.current_boundary = BoundarySlot::Alternative;
+    mail.walk.CameFrom(WalkState::SeekBoundary);
 }
 
 void MixedBoundaryLine(MailState& mail) {
-    mail.current_boundary = BoundarySlot::Mixed;
-    if (mail.Inside(BoundarySlot::Mixed))
-        StartPart(mail, BoundarySlot::Mixed);
+    mail.multipart.current_boundary = BoundarySlot::Mixed;
+    if (mail.multipart.Inside(BoundarySlot::Mixed))
+        StartPart(mail.multipart, mail.walk, BoundarySlot::Mixed);
     else
         EnterGroup(mail, BoundarySlot::Mixed);
 }
@@ -397,25 +359,26 @@ void MixedBoundaryLine(MailState& mail) {
 // Between parts, the first boundary that the line holds decides.
 Step SeekBoundaryLine(MailState& mail, HeaderField field) {
     const RunOptions& options = *mail.options;
-    const bool after_header = mail.previous == WalkState::SenderSeen;
-    auto holds = [&](BoundarySlot slot) { return HoldsBoundary(mail.line, mail.Boundary(slot)); };
-    if (after_header && !mail.from_found && field == HeaderField::From)
-        return TakeFromAddress(mail) ? Step::Next : Step::Stop;
+    MultipartSlots& multipart = mail.multipart;
+    const bool after_header = mail.walk.BoundaryJustLearnt();
+    auto holds = [&](BoundarySlot slot) { return HoldsBoundary(mail.source.line, multipart.Boundary(slot)); };
+    if (after_header && !mail.facts.from_found && field == HeaderField::From)
+        return TakeFromAddress(mail.source, mail.facts) ? Step::Next : Step::Stop;
     if (holds(BoundarySlot::Main)) {
         MainBoundaryLine(mail, after_header);
     } else if (!options.no_inline && holds(BoundarySlot::Related)) {
-        RelatedBoundaryLine(mail, after_header);
-    } else if (holds(BoundarySlot::Alternative) && after_header && !mail.Inside(BoundarySlot::Alternative)) {
+        RelatedBoundaryLine(multipart, mail.walk, options.content_only, after_header);
+    } else if (holds(BoundarySlot::Alternative) && after_header &&
+               !multipart.Inside(BoundarySlot::Alternative)) {
         AlternativeBoundaryLine(mail);
     } else if (holds(BoundarySlot::AppleDouble)) {
-        mail.current_boundary = BoundarySlot::AppleDouble;
-        MoveTo(mail, WalkState::PartHeader, WalkState::SeekBoundary);
+        multipart.current_boundary = BoundarySlot::AppleDouble;
+        mail.walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
     } else if (holds(BoundarySlot::Mixed)) {
         MixedBoundaryLine(mail);
-    } else if (options.content_only && !mail.container) {
-        HeaderReader reader = ReaderOf(mail);
-        if (CollectBoundaryAndCharset(reader, mail.Boundary(BoundarySlot::Main)) == 1)
-            mail.current_boundary = BoundarySlot::Main;
+    } else if (options.content_only && !multipart.container) {
+        if (ReadBoundary(mail.source, mail.facts.charset, multipart.Boundary(BoundarySlot::Main)))
+            multipart.current_boundary = BoundarySlot::Main;
     }
     return Step::Next;
 }
@@ -433,8 +396,9 @@ bool ReadNestedMultipart(MailState& mail) {
         {u"multipart/mixed", BoundarySlot::Mixed},
     };
     for (const Nested& nested : kNested) {
-        if (!mail.Boundary(nested.slot).empty() || !LineHolds(mail.line, nested.type)) continue;
-        if (nested.slot == BoundarySlot::Mixed) mail.skip_blank_lines = false;
+        if (!mail.multipart.Boundary(nested.slot).empty() || !LineHolds(mail.source.line, nested.type))
+            continue;
+        if (nested.slot == BoundarySlot::Mixed) mail.multipart.skip_blank_lines = false;
         LearnBoundary(mail, nested.slot);
         return true;
     }
@@ -454,152 +418,158 @@ bool IsExtendedParameter(const char16_t* line, std::u16string_view keyword) {
 
 // Reads on until a line holds `keyword` and "=": continuation lines are searched for charsets on
 // the way; any other line is handed back to the loop. True when such a line is current.
-bool SeekParameterLine(MailState& mail, std::u16string_view keyword, bool& data_ended) {
-    while (!(LineHolds(mail.line, keyword) && LineHolds(mail.line, u"="))) {
-        if (!mail.ReadNext()) {
+bool SeekParameterLine(LineSource& source, CharsetText& charset, std::u16string_view keyword,
+                       bool& data_ended) {
+    while (!(LineHolds(source.line, keyword) && LineHolds(source.line, u"="))) {
+        if (!source.ReadNext()) {
             data_ended = true;
             return false;
         }
-        if (!IsContinuationLine(mail.line)) {
-            mail.Unread();
+        if (!IsContinuationLine(source.line)) {
+            source.Unread();
             return false;
         }
-        TakeCharsetParameters(mail);
+        TakeCharsetParameters(source.line, charset);
     }
     return true;
 }
 
 Step DecodeNameOfPart(MailState& mail, std::u16string_view keyword, bool only_when_unnamed) {
+    LineSource& source = mail.source;
+    PartFields& part = mail.part;
     bool data_ended = false;
-    if (!SeekParameterLine(mail, keyword, data_ended)) return data_ended ? Step::Stop : Step::Next;
-    if (mail.line[0] == 0) return Step::Next;
-    if (only_when_unnamed && !mail.part_name.empty() && !mail.name_found) return Step::Next;
-    HeaderReader reader = ReaderOf(mail);
-    if (DecodePartName(reader, mail.part_name, IsExtendedParameter(mail.line, keyword)) == -1)
-        return Step::Stop;
+    if (!SeekParameterLine(source, mail.facts.charset, keyword, data_ended))
+        return data_ended ? Step::Stop : Step::Next;
+    if (source.line[0] == 0) return Step::Next;
+    if (only_when_unnamed && !part.part_name.empty() && !part.name_found) return Step::Next;
+    HeaderReader reader{source, mail.facts.charset, mail.facts.japanese_mail, mail.options->full_width,
+                        part.name_found};
+    const NameParameter found =
+        DecodePartName(reader, part.part_name, IsExtendedParameter(source.line, keyword));
+    if (found.status == -1) return Step::Stop;
+    if (found.decoded) part.name_found = false;
     return Step::Next;
 }
 
 // A Content-ID gives an inline part its name: the text between "<" and ">", converted.
-Step TakeContentIdName(MailState& mail) {
+Step TakeContentIdName(char16_t* line, const MailFacts& facts, PartFields& part) {
     char bytes[kLineCapacity];
-    NarrowLine(mail.line, bytes);
+    NarrowLine(line, bytes);
     std::string id;
     if (ExtractBetweenA(bytes, id, "<", ">") != 0) return Step::Stop;
     std::u16string name;
-    ConvertToUnicode(id, name, mail.charset, 1, mail.japanese_mail);
+    ConvertToUnicode(id, name, facts.charset, 1, facts.japanese_mail);
     NormalizeNfc(name);
-    mail.part_name = name;
+    part.part_name = name;
     if (name.empty())
-        mail.line[0] = 0;
+        line[0] = 0;
     else
-        mail.name_found = true;
+        part.name_found = true;
     return Step::Next;
 }
 
 // True when the line before the current one (the blank line) holds the part's own boundary: the
 // part header was empty.
-bool PartHeaderWasEmpty(MailState& mail) {
+bool PartHeaderWasEmpty(const LineSource& source, const MultipartSlots& multipart) {
     char16_t before[kLineCapacity];
-    mail.PeekLineBefore(before);
-    return HoldsBoundary(before, mail.Boundary(mail.current_boundary));
+    source.PeekLineBefore(before);
+    return HoldsBoundary(before, multipart.Boundary(multipart.current_boundary));
 }
 
 void EndOfPartHeader(MailState& mail) {
     const RunOptions& options = *mail.options;
-    if (mail.is_rfc822 && mail.part_name.empty() && !options.forward_name.empty())
-        mail.part_name = options.forward_name + u".eml";
-    const bool block_without_name = mail.mode == EncodingMode::Uuencode ||
-                                    mail.mode == EncodingMode::Xxencode || mail.mode == EncodingMode::BinHex;
-    if (!mail.part_name.empty() || block_without_name) {
-        mail.Unread();
-        MoveTo(mail, WalkState::PartBody, WalkState::PartHeader);
+    PartFields& part = mail.part;
+    if (part.is_rfc822 && part.part_name.empty() && !options.forward_name.empty())
+        part.part_name = options.forward_name + u".eml";
+    const bool block_without_name = KindOf(part.mode).unnamed_part != NameSource::PartHeader;
+    if (!part.part_name.empty() || block_without_name) {
+        mail.source.Unread();
+        mail.walk.MoveTo(WalkState::PartBody, WalkState::PartHeader);
         return;
     }
     // An unnamed part is skipped. An empty part header keeps the walk here, and so does "/CO".
-    if (!PartHeaderWasEmpty(mail) && !options.content_only) {
-        mail.ResetFlags();
-        mail.Inside(BoundarySlot::Main) = true;
-        mail.state = WalkState::SeekBoundary;
+    if (!PartHeaderWasEmpty(mail.source, mail.multipart) && !options.content_only) {
+        part.ResetFlags();
+        mail.multipart.Inside(BoundarySlot::Main) = true;
+        mail.walk.state = WalkState::SeekBoundary;
     }
-    mail.previous = WalkState::PartHeader;
+    mail.walk.CameFrom(WalkState::PartHeader);
 }
 
 Step PartHeaderLine(MailState& mail, HeaderField field) {
+    MultipartSlots& multipart = mail.multipart;
+    PartFields& part = mail.part;
     for (BoundarySlot slot : kSlotOrder)
-        mail.Inside(slot) = false;
+        multipart.Inside(slot) = false;
     switch (field) {
     case HeaderField::ContentType: {
-        size_t slash = mail.content_type.find(u'/');
-        mail.sub_type = slash == std::u16string::npos ? u"unknown" : mail.content_type.substr(slash + 1);
-        mail.is_rfc822 = BeginsNoCase(mail.content_type, u"message/rfc822");
-        TakeCharsetParameters(mail);
+        size_t slash = part.content_type.find(u'/');
+        part.sub_type = slash == std::u16string::npos ? u"unknown" : part.content_type.substr(slash + 1);
+        part.is_rfc822 = BeginsNoCase(part.content_type, u"message/rfc822");
+        TakeCharsetParameters(mail.source.line, mail.facts.charset);
         if (ReadNestedMultipart(mail)) return Step::Next;
         return DecodeNameOfPart(mail, u"name", true);
     }
     case HeaderField::ContentDisposition:
         return DecodeNameOfPart(mail, u"filename", false);
     case HeaderField::ContentTransferEncoding:
-        TakeTransferEncoding(mail);
+        TakeTransferEncoding(mail.source.line, part);
         return Step::Next;
     default:
         break;
     }
-    std::u16string_view line(mail.line);
-    if (!mail.options->no_inline && line.find(u"Content-ID:") != line.npos && mail.part_name.empty()) {
-        if (TakeContentIdName(mail) == Step::Stop) return Step::Stop;
-    } else if (std::optional<BoundarySlot> slot = BoundaryOfLine(mail.line, mail)) {
-        mail.current_boundary = *slot;
-        mail.ResetFlags();
-        mail.part_name.clear();
-    } else if (IsBlankLine(mail.line)) {
+    std::u16string_view line(mail.source.line);
+    if (!mail.options->no_inline && line.find(u"Content-ID:") != line.npos && part.part_name.empty()) {
+        if (TakeContentIdName(mail.source.line, mail.facts, part) == Step::Stop) return Step::Stop;
+    } else if (std::optional<BoundarySlot> slot = BoundaryOfLine(mail.source.line, multipart)) {
+        multipart.current_boundary = *slot;
+        part.ResetFlags();
+        part.part_name.clear();
+    } else if (IsBlankLine(mail.source.line)) {
         EndOfPartHeader(mail);
     }
-    const bool in_main = mail.Inside(BoundarySlot::Main);
-    mail.Inside(BoundarySlot::Alternative) = mail.Inside(BoundarySlot::Related) =
-        mail.Inside(BoundarySlot::Mixed) = in_main;
+    const bool in_main = multipart.Inside(BoundarySlot::Main);
+    multipart.Inside(BoundarySlot::Alternative) = multipart.Inside(BoundarySlot::Related) =
+        multipart.Inside(BoundarySlot::Mixed) = in_main;
     return Step::Next;
 }
 
 // The first data line shows that the part's header goes on after all.
-bool LooksLikeHeader(const MailState& mail) {
-    const bool unknown = mail.mode == EncodingMode::Unknown;
-    const HeaderField field = FieldOf(mail.line);
+bool LooksLikeHeader(const char16_t* line, const PartFields& part, const MultipartSlots& multipart) {
+    const bool unknown = part.mode == EncodingMode::Unknown;
+    const HeaderField field = FieldOf(line);
     return field == HeaderField::ContentDisposition ||
            (unknown && field == HeaderField::ContentTransferEncoding) ||
-           (unknown && !mail.is_rfc822 &&
-            (mail.part_name.empty() || !BeginsNoCase(mail.content_type, u"text/plain"))) ||
-           (mail.mode == EncodingMode::Base64 && LineHolds(mail.line, u"-") &&
-            !HoldsBoundary(mail.line, mail.Boundary(mail.current_boundary)));
+           (unknown && !part.is_rfc822 &&
+            (part.part_name.empty() || !BeginsNoCase(part.content_type, u"text/plain"))) ||
+           (part.mode == EncodingMode::Base64 && LineHolds(line, u"-") &&
+            !HoldsBoundary(line, multipart.Boundary(multipart.current_boundary)));
 }
 
 // After a written part the next part header is read; the boundary line that ended the data
 // starts it, as one met in the part header does. Every part is named by its own header only.
 void ResumeAfterPart(MailState& mail, PartEnd end) {
-    mail.ResetFlags();
-    mail.sub_type.clear();
-    mail.content_type.clear();
-    mail.part_name.clear();
-    if (end == PartEnd::AtBoundary || end == PartEnd::NotWritten) mail.Unread();
-    MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
+    PartFields& part = mail.part;
+    part.ResetFlags();
+    part.sub_type.clear();
+    part.content_type.clear();
+    part.part_name.clear();
+    if (end == PartEnd::AtBoundary || end == PartEnd::NotWritten) mail.source.Unread();
+    mail.walk.MoveTo(WalkState::PartHeader, WalkState::PartBody);
 }
 
 Step PartBodyLine(MailState& mail, PartWriter& writer) {
+    LineSource& source = mail.source;
     if (mail.options->date_mode) return Step::Stop;
-    if (!mail.ReadNext()) return Step::Stop;
-    if (LooksLikeHeader(mail)) {
-        mail.Unread();
-        MoveTo(mail, WalkState::PartHeader, WalkState::PartBody);
+    if (!source.ReadNext()) return Step::Stop;
+    if (LooksLikeHeader(source.line, mail.part, mail.multipart)) {
+        source.Unread();
+        mail.walk.MoveTo(WalkState::PartHeader, WalkState::PartBody);
         return Step::Next;
     }
-    if (mail.mode == EncodingMode::Unknown) {
-        if (BeginsNoCase(mail.content_type, u"application/x-uuencode"))
-            mail.mode = EncodingMode::Uuencode;
-        else if (BeginsNoCase(mail.content_type, u"application/mac-binhex40"))
-            mail.mode = EncodingMode::BinHex;
-    }
+    if (mail.part.mode == EncodingMode::Unknown) mail.part.mode = ModeOfContentType(mail.part.content_type);
     for (;;) {
-        const LineCursor data_start = mail.cursor;
+        const LineCursor data_start = source.Here();
         const PartEnd end = writer.Write(mail);
         if (end == PartEnd::Failed) return Step::Stop;
         if (end != PartEnd::Redecode) {
@@ -608,15 +578,15 @@ Step PartBodyLine(MailState& mail, PartWriter& writer) {
         }
         // Written again as base64, from the blank line that ends the part header: the line
         // before the first data line.
-        mail.mode = EncodingMode::Base64;
-        mail.cursor = data_start;
-        StepBackLines(mail.cursor, 2);
-        if (!mail.ReadNext()) return Step::Stop;
+        mail.part.mode = EncodingMode::Base64;
+        source.ReturnTo(data_start);
+        source.StepBack(2);
+        if (!source.ReadNext()) return Step::Stop;
     }
 }
 
 Step StateLine(MailState& mail, HeaderField field, PartWriter& writer) {
-    switch (mail.state) {
+    switch (mail.walk.state) {
     case WalkState::TopHeader:
         return TopHeaderLine(mail, field);
     case WalkState::SenderSeen:
@@ -633,23 +603,26 @@ Step StateLine(MailState& mail, HeaderField field, PartWriter& writer) {
 
 // One pass over the current line: the steps in their order, then the state's own handling.
 Step Pass(MailState& mail, PartWriter& writer) {
-    const bool empty = mail.line[0] == 0;
+    const bool empty = mail.source.line[0] == 0;
     // The blank line that ends the top header of a multipart mail.
-    if (empty && mail.state == WalkState::TopHeader && mail.boundary_found) {
-        MoveTo(mail, WalkState::SeekBoundary, WalkState::SenderSeen);
+    if (empty && mail.walk.state == WalkState::TopHeader && mail.facts.boundary_found) {
+        mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
         return Step::EndPass;
     }
     // Blank lines between the parts of some mail programs' related groups.
-    if (empty && mail.skip_blank_lines && !SkipBlankRun(mail)) return Step::StopAtEnd;
-    if (Step step = GatherMailFacts(mail); step != Step::Next) return step;
-    const unsigned mentions = MultipartMentions(mail.line);
-    if (Step step = NoteTopLevelType(mail, mentions); step != Step::Next) return step;
+    if (empty && mail.multipart.skip_blank_lines &&
+        !SkipBlankRun(mail.source, mail.multipart, mail.walk.state))
+        return Step::StopAtEnd;
+    if (Step step = GatherMailFacts(mail.source, mail.facts, *mail.options); step != Step::Next) return step;
+    const unsigned mentions = MultipartMentions(mail.source.line);
+    if (Step step = NoteTopLevelType(mail.multipart, mail.facts, *mail.options, mentions); step != Step::Next)
+        return step;
     if (Step step = LearnNestedMultipart(mail, mentions); step != Step::Next) return step;
-    HeaderField field = FieldOf(mail.line);
+    HeaderField field = FieldOf(mail.source.line);
     NoteContentType(mail, field, mentions);
     if (Step step = CheckMissedBoundary(mail, field); step != Step::Next) return step;
     DetectInBodyBlock(mail);
-    field = FieldOf(mail.line);
+    field = FieldOf(mail.source.line);
     TopLevelTransferEncoding(mail, field);
     return StateLine(mail, field, writer);
 }
@@ -658,7 +631,7 @@ Step Pass(MailState& mail, PartWriter& writer) {
 
 WalkEnd MimeWalk(MailState& mail, PartWriter& writer) {
     for (;;) {
-        if (!mail.TakeLine()) return WalkEnd::NoLineLeft;
+        if (!mail.source.Take()) return WalkEnd::NoLineLeft;
         switch (Pass(mail, writer)) {
         case Step::Next:
         case Step::EndPass:
@@ -670,7 +643,7 @@ WalkEnd MimeWalk(MailState& mail, PartWriter& writer) {
         case Step::StopInsideHeader:
             return WalkEnd::InsideHeader;
         case Step::Stop:
-            return mail.cursor.pos ? WalkEnd::Stopped : WalkEnd::InsideHeader;
+            return mail.source.Ended() ? WalkEnd::InsideHeader : WalkEnd::Stopped;
         }
     }
 }

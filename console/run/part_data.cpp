@@ -1,73 +1,39 @@
 #include "console/run/part_data.h"
 
-#include "console/decode/base64_part.h"
 #include "console/decode/binhex_block.h"
-#include "console/decode/line_copy.h"
-#include "console/decode/qp_part.h"
-#include "console/decode/uu_part.h"
-#include "console/decode/yenc_copy.h"
 
 namespace dornick {
 
-PartBoundary BoundariesOfPart(const MailState& mail) {
-    PartBoundary boundary(mail.Boundary(mail.current_boundary));
+PartBoundary BoundariesOfPart(const MultipartSlots& multipart) {
+    PartBoundary boundary(multipart.Boundary(multipart.current_boundary));
     for (BoundarySlot slot : kSlotOrder)
-        if (slot != mail.current_boundary) boundary.Add(mail.Boundary(slot));
+        if (slot != multipart.current_boundary) boundary.Add(multipart.Boundary(slot));
     return boundary;
 }
 
-PartData DecodePartData(MailState& mail, ByteSink& sink, const RepairNoticeFn& notice) {
-    const PartBoundary boundary = BoundariesOfPart(mail);
-    PartData data;
-    switch (mail.mode) {
-    case EncodingMode::Base64: {
-        Base64PartDecoder decoder;
-        data.end = decoder.Run(mail.line, mail.cursor, boundary, sink, notice);
-        data.sink_result = decoder.sink_result;
-        break;
-    }
-    case EncodingMode::QuotedPrintable: {
-        QpPartDecoder decoder;
-        data.end = decoder.Run(mail.line, mail.cursor, boundary, sink);
-        data.sink_result = decoder.sink_result;
-        data.wants_base64_redecode = data.end != DataEnd::SinkFailed && decoder.WantsBase64Redecode();
-        break;
-    }
-    case EncodingMode::Uuencode:
-    case EncodingMode::Xxencode: {
-        UuPartDecoder decoder;
-        decoder.code = mail.mode == EncodingMode::Uuencode ? UuCode::Uuencode : UuCode::Xxencode;
-        data.end = decoder.Run(mail.line, mail.cursor, boundary, sink, notice);
-        data.sink_result = decoder.sink_result;
-        break;
-    }
-    case EncodingMode::Ish:
-    case EncodingMode::Yenc: {
-        const BlockLastLine last =
-            mail.mode == EncodingMode::Ish ? IshLastLine(mail.ish_end_marker) : YencLastLine();
-        data.end = CopyUndecodedBlock(mail.line, mail.cursor, boundary, last, sink, data.sink_result, notice);
-        break;
-    }
-    default:
-        data.end = CopyPlainLines(mail.line, mail.cursor, boundary, sink, data.sink_result);
-        break;
-    }
-    return data;
+DecodeOutput DecodePart(const PartKind& kind, LineSource& source, const MultipartSlots& multipart,
+                        const PartFields& part, ByteSink& sink, const RepairNoticeFn& notice) {
+    const PartBoundary boundary = BoundariesOfPart(multipart);
+    return source.ReadOn([&](char16_t* line, LineCursor& cursor) {
+        return kind.decode({line, cursor, boundary, sink, notice, part.ish_end_marker});
+    });
 }
 
-BinHexPart DecodeBinHexBlock(MailState& mail) {
+BinHexPart DecodeBinHexBlock(LineSource& source, const MultipartSlots& multipart) {
     BinHexPart part;
-    switch (FindBinHexStart(mail.line, mail.cursor, BoundariesOfPart(mail))) {
-    case BinHexStart::Block:
-        part.found = true;
-        part.status = BinHexDecode(mail.cursor, part.file);
-        return part;
-    case BinHexStart::Boundary:
-        part.end = DataEnd::Boundary;
-        return part;
-    case BinHexStart::EndOfData:
-        break;
-    }
+    source.ReadOn([&](char16_t* line, LineCursor& cursor) {
+        switch (FindBinHexStart(line, cursor, BoundariesOfPart(multipart))) {
+        case BinHexStart::Block:
+            part.found = true;
+            part.status = BinHexDecode(cursor, part.file);
+            break;
+        case BinHexStart::Boundary:
+            part.end = DataEnd::Boundary;
+            break;
+        case BinHexStart::EndOfData:
+            break;
+        }
+    });
     return part;
 }
 

@@ -6,21 +6,16 @@
 
 #include "console/decode/gzip64.h"
 #include "console/decode/part_boundary.h"
-#include "console/decode/uu_block.h"
 #include "console/decode/writer_sink.h"
-#include "console/header/charset_conversion.h"
-#include "console/header/header_search.h"
-#include "console/header/nfc.h"
-#include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
 #include "console/run/part_data.h"
+#include "console/run/part_plan.h"
 #include "console/run/reported_calls.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
-#include "console/run/walk_lines.h"
 #include "platform/async_writer.h"
 #include "platform/file_moves.h"
 #include "platform/paths.h"
@@ -30,50 +25,15 @@
 namespace dornick {
 namespace {
 
-constexpr size_t kNameLimit = 255;
 constexpr int kCreateAttempts = 1201;
-
-// A name taken from a Content-ID gets the extension of its type; doubled extensions that this
-// produces are folded.
-void FinishContentIdName(MailState& mail) {
-    std::u16string& name = mail.part_name;
-    if (name.size() + mail.sub_type.size() + 2 < kNameLimit + 1) {
-        std::u16string extension;
-        if (BeginsNoCase(mail.content_type, u"text/plain")) {
-            extension = u".txt";
-        } else {
-            size_t x = FindNoCase(mail.sub_type, u"x-");
-            extension = u"." + (x == kNotFound ? mail.sub_type : mail.sub_type.substr(x + 2));
-        }
-        if (name.size() < extension.size() ||
-            FindNoCase(std::u16string_view(name).substr(name.size() - extension.size()), extension) != 0)
-            name += extension;
-        struct Fold {
-            std::u16string_view doubled;
-            std::u16string_view single;
-        };
-        static constexpr Fold kFolds[] = {{u".jpg.jpeg", u".jpg"},
-                                          {u".jpeg.jpg", u".jpeg"},
-                                          {u".css.txt", u".css"},
-                                          {u".js.txt", u".js"},
-                                          {u".js.javascript", u".js"}};
-        for (const Fold& fold : kFolds) {
-            size_t at = FindNoCase(name, fold.doubled);
-            if (at == kNotFound) continue;
-            name = name.substr(0, at) + std::u16string(fold.single);
-            break;
-        }
-    }
-    SanitizeFileName(name, mail.options->full_width);
-}
 
 // Every failure of an output file ends the mail with its message and the log form.
 void ReportFailure(MailState& mail, std::u16string_view screen, std::u16string_view log,
                    std::optional<std::u16string> shown = std::nullopt) {
     mail.output_failed = true;
-    PrintErr(screen, {shown ? *shown : mail.part_name});
+    PrintErr(screen, {shown ? *shown : mail.part.part_name});
     if (mail.log_on) {
-        LogAppendFormat(mail.log, log, {mail.part_name});
+        LogAppendFormat(mail.log, log, {mail.part.part_name});
         LogAppend(mail.log, u"\r\n");
     }
 }
@@ -125,29 +85,31 @@ platform::UniqueFd CreatePartFile(MailState& mail, std::u16string saved_name, in
     const NameFolder names = OutputNames(mail);
     // The log's name is never created as such: it is looked for, and so counted.
     const auto look_first = [&] {
-        if (overwrite < 0 && platform::U16ToUtf8(mail.part_name) == names.reserved)
-            overwrite = MakeOutputFileName(names, mail.part_name, mail.content_type, mail.name_suffix);
+        if (overwrite < 0 && platform::U16ToUtf8(mail.part.part_name) == names.reserved)
+            overwrite =
+                MakeOutputFileName(names, mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
     };
     look_first();
     bool renamed = false;
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int fd = -1, error = 0;
         const int folder = mail.output.Here();
-        platform::CreateResult result = overwrite == 1
-                                            ? platform::CreateAlwaysFile(folder, mail.part_name, fd, error)
-                                            : platform::CreateNewFile(folder, mail.part_name, fd, error);
+        platform::CreateResult result =
+            overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
+                           : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
         if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
         if (result == platform::CreateResult::Failed && !renamed && NameRefused(error)) {
             renamed = true;
             saved_name = PlainName(saved_name);
-            mail.part_name = PlainName(mail.part_name);
+            mail.part.part_name = PlainName(mail.part.part_name);
             overwrite = -1;
             look_first();
             continue;
         }
         if (result != platform::CreateResult::Exists) break;
-        mail.part_name = saved_name;
-        overwrite = MakeOutputFileName(names, mail.part_name, mail.content_type, mail.name_suffix);
+        mail.part.part_name = saved_name;
+        overwrite =
+            MakeOutputFileName(names, mail.part.part_name, mail.part.content_type, mail.part.name_suffix);
     }
     ReportFailure(mail, failure.screen, failure.log);
     return {};
@@ -174,7 +136,7 @@ struct DiscardSink final : ByteSink {
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
     return [&mail] {
-        std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part_name);
+        std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part.part_name);
         PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n",
                  {path});
         if (mail.log_on)
@@ -191,13 +153,13 @@ namespace {
 
 // A mail without a date leaves the file's times as they are.
 void DateFile(MailState& mail, int fd) {
-    if (!mail.mail_epoch_known) {
-        mail.mail_epoch_known = true;
+    if (!mail.facts.mail_epoch_known) {
+        mail.facts.mail_epoch_known = true;
         std::time_t when;
-        if (!mail.mail_time.IsZero() && platform::JapanTimeToEpoch(mail.mail_time, when))
-            mail.mail_epoch = when;
+        const platform::SystemTime& mail_time = mail.folder_names.mail_time;
+        if (!mail_time.IsZero() && platform::JapanTimeToEpoch(mail_time, when)) mail.facts.mail_epoch = when;
     }
-    if (mail.mail_epoch) platform::SetFileTimes(fd, *mail.mail_epoch);
+    if (mail.facts.mail_epoch) platform::SetFileTimes(fd, *mail.facts.mail_epoch);
 }
 
 PartEnd EndOf(DataEnd end) {
@@ -206,46 +168,24 @@ PartEnd EndOf(DataEnd end) {
 
 // The line that names a created file, on screen with "/P" and in the log.
 void AnnounceFile(MailState& mail) {
-    if (mail.options->print) PrintOut(u"\t-> \"%s\"\n", {mail.part_name});
-    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part_name});
+    if (mail.options->print) PrintOut(u"\t-> \"%s\"\n", {mail.part.part_name});
+    if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {mail.part.part_name});
 }
 
 // Names the part's file, creates it and announces it: the file, or none after the message.
 platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
                                 const CreateFailure& failure = kCreateFailed) {
-    FitOutputFileName(mail.part_name, mail.content_type, suffix);
+    FitOutputFileName(mail.part.part_name, mail.part.content_type, suffix);
     IssueProgressLine(mail);
     platform::UniqueFd fd = CreatePartFile(mail, saved_name, -1, failure);
     if (fd) AnnounceFile(mail);
     return fd;
 }
 
-// A uuencode or xxencode part whose header gave no name takes the one of its "begin" line.
-void NameFromBeginLine(MailState& mail) {
-    char bytes[kLineCapacity];
-    const size_t size = UuPartName(mail.line, mail.cursor, bytes);
-    if (size == 0) return;
-    std::u16string name;
-    ConvertToUnicode(std::string_view(bytes, size), name, mail.charset, 1, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    mail.part_name = name;
-}
-
-// A BinHex block without a name from the part header takes the one its own header carries.
-std::u16string NameFromBinHexHeader(const MailState& mail, const BinHexFile& file) {
-    std::u16string name;
-    if (ConvertToUnicode(file.name, name, mail.charset, 0, mail.japanese_mail) == -1)
-        ConvertToUnicode(file.name, name, u"", 0, mail.japanese_mail);
-    NormalizeNfc(name);
-    SanitizeFileName(name, mail.options->full_width);
-    return name;
-}
-
 void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
     if (status == BinHexStatus::NoMemory) PrintErr(u"メモリ確保に失敗しました。(BinHex)\n");
     const std::u16string folder = OutputFolderPath(mail);
-    const std::u16string path = mail.part_name.empty() ? folder : folder + u"/" + mail.part_name;
+    const std::u16string path = mail.part.part_name.empty() ? folder : folder + u"/" + mail.part.part_name;
     ReportFailure(mail, u"binhexdecode内でエラーが発生しました。\n->%s\n",
                   u"\t-> binhexdecode内でエラーが発生しました。\r\n", platform::DisplayPath(path));
 }
@@ -255,46 +195,46 @@ class FileWriter final : public PartWriter {
     PartEnd Write(MailState& mail) override;
 
   private:
-    using Decode = std::function<PartData(ByteSink&)>;
-    PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name);
+    using Decode = std::function<DecodeOutput(ByteSink&)>;
+    PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name, const NamingContext& naming);
     PartEnd Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
                    const Decode& decode);
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
-    if (mail.name_found) FinishContentIdName(mail);
+    const NamingContext naming = NamingOf(mail);
+    PartPlan plan = PlanPart(mail.part, naming);
     PrepareMailFolders(mail);
-    if (!mail.name_suffix.empty() && mail.name_suffix.size() + mail.part_name.size() < kNameLimit + 1)
-        mail.part_name += mail.name_suffix;
-    const std::u16string saved_name = mail.part_name;
+    mail.part.part_name = plan.name;
+    const std::u16string saved_name = plan.name;
     // A stored message file (".msg") is expanded by the same call as a stored container; what the
     // file holds decides how.
-    mail.is_tnef =
-        (mail.mode == EncodingMode::Base64 && (BeginsNoCase(mail.content_type, u"application/ms-tnef") ||
-                                               BeginsNoCase(mail.part_name, u"winmail.dat"))) ||
-        IsMessageFilePart(mail.content_type, mail.part_name);
-    if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
-    if (mail.mode == EncodingMode::BinHex) return WriteBinHex(mail, saved_name);
-    const bool uu = mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode;
-    if (uu && mail.part_name.empty()) NameFromBeginLine(mail);
+    mail.part.is_tnef = plan.tnef || IsMessageFilePart(mail.part.content_type, plan.name);
+    mail.part.mode = plan.mode;
+    if (plan.kind->unnamed_part == NameSource::BlockHeader) return WriteBinHex(mail, saved_name, naming);
+    NameFromBeginLine(plan, mail.source, naming);
+    mail.part.part_name = plan.name;
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
-    if (mail.part_name.empty()) return PartEnd::NotWritten;
-    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.name_suffix);
+    if (mail.part.part_name.empty()) return PartEnd::NotWritten;
+    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.part.name_suffix);
     if (!fd) {
         // The part's data is read past, so that the walk goes on with the next part.
         DiscardSink discard;
-        return EndOf(DecodePartData(mail, discard, [] {}).end);
+        return EndOf(DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, discard, [] {}).end);
     }
-    return Finish(mail, std::move(fd), saved_name,
-                  [&](ByteSink& sink) { return DecodePartData(mail, sink, RepairNoticeFor(mail)); });
+    return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
+        return DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, RepairNoticeFor(mail));
+    });
 }
 
 // A named BinHex part's file is made before its block is decoded; an unnamed one is named by the
 // block's header once it is decoded.
-PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name) {
-    const bool named = !mail.part_name.empty();
-    platform::UniqueFd fd = named ? OpenPartFile(mail, saved_name, mail.name_suffix) : platform::UniqueFd();
-    BinHexPart block = DecodeBinHexBlock(mail);
+PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name,
+                                const NamingContext& naming) {
+    const bool named = !mail.part.part_name.empty();
+    platform::UniqueFd fd =
+        named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::UniqueFd();
+    BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
     if (named && !fd) return EndOf(block.found ? DataEnd::BlockEnd : block.end);
     if (block.found && block.status != BinHexStatus::Ok) {
         fd.Reset();
@@ -303,12 +243,12 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
     }
     if (!named) {
         if (!block.found) return EndOf(block.end);
-        mail.part_name = NameFromBinHexHeader(mail, block.file);
-        fd = OpenPartFile(mail, mail.part_name, u"", kBinHexCreateFailed);
+        mail.part.part_name = NameFromBlockHeader(block.file.name, naming);
+        fd = OpenPartFile(mail, mail.part.part_name, u"", kBinHexCreateFailed);
         if (!fd) return PartEnd::AtDataEnd;
     }
     return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
-        PartData data;
+        DecodeOutput data;
         data.end = block.found ? DataEnd::BlockEnd : block.end;
         if (block.found) {
             data.sink_result = WriteDataFork(block.file, sink);
@@ -326,13 +266,13 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     writer.Begin(fd.Get());
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
-    FailureHoldingSink sink(mail.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
-    PartData data = decode(sink);
+    FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
+    DecodeOutput data = decode(sink);
     if (data.end == DataEnd::SinkFailed) {
         data.end = DataEnd::EndOfData;
         if (sink.failure == SinkResult::Ok) sink.failure = data.sink_result;
     }
-    if (mail.is_gzip64 && sink.failure == SinkResult::Ok) {
+    if (mail.part.is_gzip64 && sink.failure == SinkResult::Ok) {
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
@@ -346,24 +286,25 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
     if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok) {
         // The failure ends this file only: its partial bytes do not stay under its name.
         fd.Reset();
-        platform::RemoveFileAt(mail.output.Here(), mail.part_name);
+        platform::RemoveFileAt(mail.output.Here(), mail.part.part_name);
         ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
         return EndOf(data.end);
     }
     DateFile(mail, fd.Get());
     fd.Reset();
     mail.output_written = true;
-    if (mail.is_tnef) {
+    if (mail.part.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
-        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part_name, u"",
-                             mail.charset, mail.content_type, mail.tnef_time.From(mail.mail_epoch),
-                             options.full_width, mail.japanese_mail);
+        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part.part_name, u"",
+                             mail.facts.charset, mail.part.content_type,
+                             mail.facts.tnef_time.From(mail.facts.mail_epoch), options.full_width,
+                             mail.facts.japanese_mail);
     }
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");
         if (mail.log_on) LogAppend(mail.log, u"\t-> Base64で再デコードしています...\r\n");
-        mail.part_name = saved_name;
+        mail.part.part_name = saved_name;
         return PartEnd::Redecode;
     }
     return EndOf(data.end);

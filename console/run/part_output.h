@@ -18,8 +18,8 @@ enum class PartEnd {
 class PartWriter {
   public:
     virtual ~PartWriter() = default;
-    /// Writes the current part from its first data line (in mail.line) up to the end of its data.
-    /// On Redecode, mail.part_name holds the name to write the part under again.
+    /// Writes the current part from its first data line (in mail.source.line) up to the end of its data.
+    /// On Redecode, mail.part.part_name holds the name to write the part under again.
     virtual PartEnd Write(MailState& mail) = 0;
 };
 

@@ -49,10 +49,11 @@ int MakeOutputFileName(NameFolder folder, std::u16string& name, std::u16string_v
     return overwrite;
 }
 
-int DecodePartName(HeaderReader& reader, std::u16string& name, bool extended) {
-    const int result = DecodeNameParameter(reader, name, extended);
-    if (result == kNameOutOfMemory) PrintErr(u"ファイル名取得用のメモリ確保に失敗しました。\n");
-    return result < 0 ? -1 : result;
+NameParameter DecodePartName(const HeaderReader& reader, std::u16string& name, bool extended) {
+    NameParameter result = DecodeNameParameter(reader, name, extended);
+    if (result.status == kNameOutOfMemory) PrintErr(u"ファイル名取得用のメモリ確保に失敗しました。\n");
+    if (result.status < 0) result.status = -1;
+    return result;
 }
 
 int InflateGzip64Part(Gzip64Buffer& compressed, ByteSink& out, uint64_t& inflated_total) {

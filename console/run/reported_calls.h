@@ -10,6 +10,7 @@
 #include "console/decode/byte_sink.h"
 #include "console/decode/gzip64.h"
 #include "console/header/header_reader.h"
+#include "console/header/name_parameter.h"
 #include "console/header/unique_file_name.h"
 
 namespace dornick {
@@ -19,9 +20,9 @@ namespace dornick {
 int MakeOutputFileName(NameFolder folder, std::u16string& name, std::u16string_view mime_type,
                        std::u16string_view suffix);
 
-/// DecodeNameParameter, with the message on standard error when memory ran out; 0, or -1 when the
-/// data ended or memory ran out.
-int DecodePartName(HeaderReader& reader, std::u16string& name, bool extended);
+/// DecodeNameParameter, with the message on standard error when memory ran out; its status is 0,
+/// or -1 when the data ended or memory ran out.
+NameParameter DecodePartName(const HeaderReader& reader, std::u16string& name, bool extended);
 
 /// Gzip64Inflate, with the message on standard error for a memory or write failure (a damaged stream
 /// is left to the caller, which words it for the part).

@@ -2,6 +2,7 @@
 
 #include "console/header/header_search.h"
 #include "console/run/header_rules.h"
+#include "console/run/part_kinds.h"
 
 namespace dornick {
 
@@ -79,10 +80,8 @@ TransferEncoding ClassifyTransferEncoding(std::u16string_view value, std::u16str
     } else if (has(u"quoted-printable")) {
         result.mode = EncodingMode::QuotedPrintable;
     } else if (has(u"7bit") || has(u"8bit") || has(u"binary")) {
-        if (BeginsNoCase(content_type, u"application/x-uuencode"))
-            result.mode = EncodingMode::Uuencode;
-        else if (BeginsNoCase(content_type, u"application/mac-binhex40"))
-            result.mode = EncodingMode::BinHex;
+        if (EncodingMode mode = ModeOfContentType(content_type); mode != EncodingMode::Unknown)
+            result.mode = mode;
     } else if (has(u"uu")) {
         result.mode = EncodingMode::Uuencode;
     } else if (has(u"xx")) {

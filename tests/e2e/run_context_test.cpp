@@ -160,7 +160,7 @@ TEST_F(InProcess, AFolderSwappedForALinkBetweenTwoFilesOfAMailIsNotFollowed) {
     state.options = &options;
     state.output.root = platform::OpenFolder(options.output_folder);
     ASSERT_TRUE(state.output.root);
-    state.cursor = dornick::MakeLineCursor(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
+    state.source.Start(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
     const std::string day = Path("out/taro@example.jp/2017-01-03");
     SwappingWriter writer(day, Path("elsewhere"));
     dornick::MimeWalk(state, writer);

@@ -11,10 +11,10 @@ namespace {
 struct MailOver {
     explicit MailOver(const std::string& text) : bytes(text) {
         mail.options = &options;
-        mail.cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-        ReadNextLine(mail);
+        mail.source.Start(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        mail.source.ReadNext();
     }
-    std::u16string Line() const { return mail.line; }
+    std::u16string Line() const { return mail.source.line; }
     std::string bytes;
     RunOptions options;
     MailState mail;
@@ -32,15 +32,15 @@ TEST(HeaderRules, ReturnPath) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         MailOver m(row.text);
-        TakeReturnPath(m.mail, true);
-        EXPECT_EQ(m.mail.return_path, row.address);
-        EXPECT_EQ(m.mail.sender, row.address);
-        EXPECT_EQ(m.mail.return_path_found, !std::u16string(row.address).empty());
+        TakeReturnPath(m.mail.source.line, m.mail.facts, true);
+        EXPECT_EQ(m.mail.facts.return_path, row.address);
+        EXPECT_EQ(m.mail.facts.sender, row.address);
+        EXPECT_EQ(m.mail.facts.return_path_found, !std::u16string(row.address).empty());
     }
     MailOver unflagged("Return-Path: <x@y>\r\n");
-    TakeReturnPath(unflagged.mail, false);
-    EXPECT_EQ(unflagged.mail.sender, u"x@y");
-    EXPECT_FALSE(unflagged.mail.return_path_found);
+    TakeReturnPath(unflagged.mail.source.line, unflagged.mail.facts, false);
+    EXPECT_EQ(unflagged.mail.facts.sender, u"x@y");
+    EXPECT_FALSE(unflagged.mail.facts.return_path_found);
 }
 
 TEST(HeaderRules, FromAsSender) {
@@ -64,26 +64,26 @@ TEST(HeaderRules, FromAsSender) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         MailOver m(row.text);
-        EXPECT_TRUE(TakeFromAsSender(m.mail) || !m.mail.cursor.pos);
-        EXPECT_EQ(m.mail.sender, row.sender);
+        EXPECT_TRUE(TakeFromAsSender(m.mail.source, m.mail.facts) || m.mail.source.Ended());
+        EXPECT_EQ(m.mail.facts.sender, row.sender);
         EXPECT_EQ(m.Line(), row.line_after);
-        EXPECT_EQ(m.mail.line_pending, row.pending);
-        EXPECT_TRUE(m.mail.return_path_found);
-        EXPECT_TRUE(m.mail.from_found);
+        EXPECT_EQ(m.mail.source.LinePending(), row.pending);
+        EXPECT_TRUE(m.mail.facts.return_path_found);
+        EXPECT_TRUE(m.mail.facts.from_found);
     }
 }
 
 TEST(HeaderRules, FromWhoseContinuationEndsTheData) {
     MailOver m("From: Taro\r\n Yamada");
-    EXPECT_FALSE(TakeFromAddress(m.mail));
-    EXPECT_EQ(m.mail.from_address, u"Taro");
-    EXPECT_TRUE(m.mail.from_found);
+    EXPECT_FALSE(TakeFromAddress(m.mail.source, m.mail.facts));
+    EXPECT_EQ(m.mail.facts.from_address, u"Taro");
+    EXPECT_TRUE(m.mail.facts.from_found);
 }
 
 TEST(HeaderRules, ApparentlyFrom) {
     MailOver m("X-Apparently-From: < someone@example.com >\r\n");
-    TakeApparentlyFrom(m.mail);
-    EXPECT_EQ(m.mail.apparently_from, u"someone@example.com");
+    TakeApparentlyFrom(m.mail.source.line, m.mail.facts);
+    EXPECT_EQ(m.mail.facts.apparently_from, u"someone@example.com");
 }
 
 TEST(HeaderRules, Dates) {
@@ -112,30 +112,30 @@ TEST(HeaderRules, Dates) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         MailOver m(row.text);
-        EXPECT_TRUE(TakeDate(m.mail));
-        EXPECT_EQ(m.mail.date_text, row.date_text);
-        EXPECT_EQ(m.mail.date_found, row.found);
-        EXPECT_EQ(m.mail.japanese_mail, row.japanese);
+        EXPECT_TRUE(TakeDate(m.mail.source, m.mail.facts));
+        EXPECT_EQ(m.mail.facts.date_text, row.date_text);
+        EXPECT_EQ(m.mail.facts.date_found, row.found);
+        EXPECT_EQ(m.mail.facts.japanese_mail, row.japanese);
     }
 }
 
 TEST(HeaderRules, ReceivedThatDidNotParseIsReplacedByALaterDate) {
     MailOver m("Received: from a by b; garbage\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n");
-    ASSERT_TRUE(TakeDate(m.mail));
-    ASSERT_TRUE(ReadNextLine(m.mail));
-    ASSERT_TRUE(TakeDate(m.mail));
-    EXPECT_EQ(m.mail.date_text, u"Date: Tue, 3 Jan 2017 10:05:00 +0900");
-    EXPECT_TRUE(m.mail.date_found);
-    ASSERT_FALSE(ReadNextLine(m.mail));
+    ASSERT_TRUE(TakeDate(m.mail.source, m.mail.facts));
+    ASSERT_TRUE(m.mail.source.ReadNext());
+    ASSERT_TRUE(TakeDate(m.mail.source, m.mail.facts));
+    EXPECT_EQ(m.mail.facts.date_text, u"Date: Tue, 3 Jan 2017 10:05:00 +0900");
+    EXPECT_TRUE(m.mail.facts.date_found);
+    ASSERT_FALSE(m.mail.source.ReadNext());
 }
 
 TEST(HeaderRules, FirstDateWins) {
     MailOver m("Date: Tue, 3 Jan 2017 10:05:00 +0900\r\nReceived: x; Wed, 4 Jan 2017 10:05:00 +0900\r\n");
-    TakeDate(m.mail);
-    ReadNextLine(m.mail);
-    TakeDate(m.mail);
-    EXPECT_EQ(m.mail.date_text, u"Date: Tue, 3 Jan 2017 10:05:00 +0900");
-    EXPECT_FALSE(m.mail.japanese_mail);
+    TakeDate(m.mail.source, m.mail.facts);
+    m.mail.source.ReadNext();
+    TakeDate(m.mail.source, m.mail.facts);
+    EXPECT_EQ(m.mail.facts.date_text, u"Date: Tue, 3 Jan 2017 10:05:00 +0900");
+    EXPECT_FALSE(m.mail.facts.japanese_mail);
 }
 
 TEST(HeaderRules, ReceivedJoinStopsAtTheLineLimit) {
@@ -143,8 +143,8 @@ TEST(HeaderRules, ReceivedJoinStopsAtTheLineLimit) {
     for (int i = 0; i < 1000; ++i)
         text += " by relay" + std::to_string(i) + ".example.jp\r\n";
     MailOver m(text);
-    EXPECT_TRUE(TakeDate(m.mail));
-    EXPECT_TRUE(m.mail.date_text.empty());
+    EXPECT_TRUE(TakeDate(m.mail.source, m.mail.facts));
+    EXPECT_TRUE(m.mail.facts.date_text.empty());
 }
 
 TEST(HeaderRules, Charset) {
@@ -160,8 +160,8 @@ TEST(HeaderRules, Charset) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         MailOver m(row.text);
-        TakeCharset(m.mail);
-        EXPECT_EQ(m.mail.charset, row.charset);
+        TakeCharset(m.mail.source.line, m.mail.facts);
+        EXPECT_EQ(m.mail.facts.charset, row.charset);
     }
 }
 

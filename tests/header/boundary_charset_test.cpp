@@ -95,11 +95,12 @@ TEST(CollectBoundaryAndCharset, ReadsBoundaryAndCharset) {
     for (const CollectRow& row : rows) {
         SCOPED_TRACE(row.name);
         HeaderFixture fixture(row.mail);
-        std::u16string marker;
-        EXPECT_EQ(CollectBoundaryAndCharset(fixture.reader, marker), row.result);
-        EXPECT_EQ(Utf8(marker), Utf8(row.marker));
-        EXPECT_EQ(Utf8(fixture.charset), Utf8(row.charset));
-        EXPECT_EQ(fixture.line_pending, row.line_pending);
+        const BoundaryParameters found = CollectBoundaryAndCharset(fixture.source);
+        EXPECT_EQ(found.stored, row.result == 1);
+        EXPECT_EQ(Utf8(found.marker), Utf8(row.marker));
+        EXPECT_EQ(Utf8(found.charset), Utf8(row.charset));
+        EXPECT_EQ(found.charset_found, !row.charset.empty());
+        EXPECT_EQ(fixture.source.LinePending(), row.line_pending);
         if (!row.current_line.empty()) {
             EXPECT_EQ(fixture.CurrentLine(), row.current_line);
         }
@@ -113,10 +114,10 @@ TEST(CollectBoundaryAndCharset, FollowsAThousandContinuationLines) {
         mail += " x-filler=" + std::to_string(i) + ";\r\n";
     mail += " boundary=\"deep-boundary\"\r\nSubject: s\r\n";
     HeaderFixture fixture(mail);
-    std::u16string marker;
-    EXPECT_EQ(CollectBoundaryAndCharset(fixture.reader, marker), 1);
-    EXPECT_EQ(Utf8(marker), "-deep-boundar");
-    EXPECT_TRUE(fixture.line_pending);
+    const BoundaryParameters found = CollectBoundaryAndCharset(fixture.source);
+    EXPECT_TRUE(found.stored);
+    EXPECT_EQ(Utf8(found.marker), "-deep-boundar");
+    EXPECT_TRUE(fixture.source.LinePending());
     EXPECT_EQ(fixture.CurrentLine(), "Subject: s");
 }
 

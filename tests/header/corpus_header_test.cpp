@@ -23,23 +23,24 @@ struct WalkCounts {
 
 // Reads the parameters of one mail like the walk does.
 void ReadHeaders(const std::string& mail, WalkCounts& counts) {
-    LineCursor cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
-    char16_t line[kLineCapacity] = {};
+    LineSource source;
+    source.Start(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
     CharsetText charset;
-    bool line_pending = false, name_found = false, japanese_mail = false;
-    HeaderReader reader{cursor, line, charset, line_pending, name_found, japanese_mail, false};
     std::u16string name;
     std::u16string marker;
     // Every pass consumes a line, so this bounds the walk even if the cursor were put back wrongly.
     for (size_t passes = 0; passes <= mail.size() + 1; ++passes) {
-        if (!line_pending && ReadLineW(line, cursor) == 0) return;
-        line_pending = false;
-        const std::u16string_view text(line);
-        if (FindNoCase(text, u"Content-Type:") == 0 && CollectBoundaryAndCharset(reader, marker) == 1) {
-            ++counts.boundaries;
-            ASSERT_LE(marker.size(), 1023u);
-            ASSERT_LE(charset.size(), 23u);
-            continue;
+        if (!source.Take()) return;
+        const std::u16string_view text(source.line);
+        if (FindNoCase(text, u"Content-Type:") == 0) {
+            const BoundaryParameters found = CollectBoundaryAndCharset(source);
+            if (found.charset_found) charset = found.charset;
+            if (found.stored) {
+                ++counts.boundaries;
+                ASSERT_LE(found.marker.size(), 1023u);
+                ASSERT_LE(charset.size(), 23u);
+                continue;
+            }
         }
         const size_t keyword = FindNoCase(text, u"name");
         if (keyword == kNotFound || text.find(u'=', keyword) == kNotFound) continue;
@@ -49,7 +50,7 @@ void ReadHeaders(const std::string& mail, WalkCounts& counts) {
         while (star < text.size() && IsBlank(text[star]))
             ++star;
         const bool extended = star < text.size() && text[star] == u'*';
-        const int result = DecodeNameParameter(reader, name, extended);
+        const int result = DecodeNameParameter(HeaderReader{source, charset}, name, extended).status;
         ASSERT_TRUE(result == 0 || result == -1);
         if (result == -1) return;
         ++counts.names;

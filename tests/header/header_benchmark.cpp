@@ -55,12 +55,10 @@ int main() {
         "Content-Type: application/pdf; name=\"=?ISO-2022-JP?B?GyRCO3FOQSROMGxNdxsoQi5wZGY=?=\"\r\n"
         "Content-Transfer-Encoding: base64\r\n";
     Measure("DecodeNameParameter B word through a LineCursor", kRounds, [&] {
-        LineCursor cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
-        char16_t line[kLineCapacity];
-        ReadLineW(line, cursor);
-        CharsetText charset;
-        bool pending = false, found = false, japanese = false;
-        HeaderReader reader{cursor, line, charset, pending, found, japanese, false};
+        LineSource source;
+        source.Start(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
+        source.ReadNext();
+        const HeaderReader reader{source, u""};
         std::u16string name;
         DecodeNameParameter(reader, name, false);
     });

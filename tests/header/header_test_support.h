@@ -25,32 +25,33 @@ inline std::string MailLines(std::initializer_list<std::string_view> lines) {
 /// A mail mapped as bytes, its first line read into the walk's line buffer.
 struct HeaderFixture {
     std::string mail;
-    LineCursor cursor;
-    char16_t line[kLineCapacity] = {};
+    LineSource source;
     CharsetText charset;
-    bool line_pending = false;
-    bool name_found = false;
+    bool name_found = false; ///< the part's name came from a Content-ID
     bool japanese_mail = false;
-    HeaderReader reader{cursor, line, charset, line_pending, name_found, japanese_mail, false};
+    bool full_width = false;
 
     explicit HeaderFixture(std::string text) : mail(std::move(text)) {
-        cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
-        ReadLineW(line, cursor);
+        source.Start(reinterpret_cast<const unsigned char*>(mail.data()), mail.size());
+        source.ReadNext();
     }
+    HeaderReader Reader() { return {source, charset, japanese_mail, full_width, name_found}; }
     HeaderFixture(const HeaderFixture&) = delete;
     HeaderFixture& operator=(const HeaderFixture&) = delete;
 
     /// The walk's current line as bytes.
     std::string CurrentLine() const {
         std::string bytes;
-        for (const char16_t* p = line; *p; ++p)
+        for (const char16_t* p = source.line; *p; ++p)
             bytes.push_back(static_cast<char>(*p & 0xFF));
         return bytes;
     }
     /// The line the walk would read next, as bytes ("<end>" when the data has ended).
     std::string NextLine() {
         char bytes[kLineCapacity];
-        return ReadLineA(bytes, cursor) == 0 ? std::string("<end>") : std::string(bytes);
+        const int read =
+            source.ReadOn([&](char16_t*, LineCursor& cursor) { return ReadLineA(bytes, cursor); });
+        return read == 0 ? std::string("<end>") : std::string(bytes);
     }
 };
 

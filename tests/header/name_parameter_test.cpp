@@ -31,12 +31,13 @@ void CheckRows(std::initializer_list<NameRow> rows) {
         fixture.charset = platform::WidenBytes(row.charset);
         fixture.japanese_mail = row.japanese_mail;
         fixture.name_found = row.name_found;
-        fixture.reader.full_width_names = row.full_width;
+        fixture.full_width = row.full_width;
         std::u16string name = platform::Utf8ToU16(row.previous);
-        ASSERT_EQ(DecodeNameParameter(fixture.reader, name, row.extended), row.result);
+        const NameParameter found = DecodeNameParameter(fixture.Reader(), name, row.extended);
+        ASSERT_EQ(found.status, row.result);
         if (row.result != 0) continue;
         EXPECT_EQ(Utf8(name), row.expected);
-        EXPECT_FALSE(fixture.name_found);
+        EXPECT_TRUE(found.decoded);
         if (!row.next_line.empty()) {
             EXPECT_EQ(fixture.NextLine(), row.next_line);
         }
@@ -245,7 +246,7 @@ TEST(DecodeNameParameter, JapaneseMailFlagDecidesForAWesternGuess) {
     CheckRows({{"from Japan", mail, "事業計画書（第２版）.pdf", kNextHeader, false, "", true}});
     HeaderFixture fixture(mail);
     std::u16string name;
-    ASSERT_EQ(DecodeNameParameter(fixture.reader, name, false), 0);
+    ASSERT_EQ(DecodeNameParameter(fixture.Reader(), name, false).status, 0);
     EXPECT_NE(Utf8(name), "事業計画書（第２版）.pdf");
     EXPECT_EQ(Utf8(name).substr(0, 2), "\xC5\xBD"); // "Ž", the windows-1252 reading of 0x8E
 }
@@ -286,9 +287,10 @@ TEST(DecodeNameParameter, LineWithoutEqualsChangesNothing) {
     HeaderFixture fixture(MailLines({"Content-Type: application/pdf; name", kNextHeader}));
     fixture.name_found = true;
     std::u16string name = u"keep.pdf";
-    EXPECT_EQ(DecodeNameParameter(fixture.reader, name, false), 0);
+    const NameParameter found = DecodeNameParameter(fixture.Reader(), name, false);
+    EXPECT_EQ(found.status, 0);
     EXPECT_EQ(Utf8(name), "keep.pdf");
-    EXPECT_TRUE(fixture.name_found);
+    EXPECT_FALSE(found.decoded);
     EXPECT_EQ(fixture.NextLine(), kNextHeader);
 }
 

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "console/decode/uu_block.h"
 #include "console/run/mime_walk.h"
 #include "console/run/part_data.h"
+#include "console/run/part_plan.h"
 #include "platform/text.h"
 
 namespace dornick::test {
@@ -38,42 +38,39 @@ const char* SlotName(BoundarySlot slot) {
 } // namespace
 
 PartEnd RecordingWriter::Write(MailState& mail) {
-    // The same choices as the file writer: an unknown mode is a plain copy, a uuencode part
-    // without a name takes its "begin" line's, a BinHex block without one its header's, and
-    // nothing else is written without a name.
-    if (mail.mode == EncodingMode::Unknown) mail.mode = EncodingMode::PlainCopy;
-    if (mail.mode == EncodingMode::BinHex) {
-        BinHexPart block = DecodeBinHexBlock(mail);
+    // The file writer's plan, without the folders, the disk and the messages.
+    const NamingContext naming = NamingOf(mail);
+    PartPlan plan = PlanPart(mail.part, naming);
+    mail.part.mode = plan.mode;
+    if (plan.kind->unnamed_part == NameSource::BlockHeader) {
+        BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
         if (!block.found) return block.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
         if (block.status != BinHexStatus::Ok) return PartEnd::Failed;
-        RecordedPart part{SlotName(mail.current_boundary),
-                          static_cast<int>(mail.mode),
-                          mail.part_name.empty() ? platform::WidenBytes(block.file.name) : mail.part_name,
-                          {}};
+        if (plan.name.empty()) plan.name = NameFromBlockHeader(block.file.name, naming);
+        RecordedPart part{
+            SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
         StringSink sink(part.bytes);
         (void)WriteDataFork(block.file, sink);
         parts.push_back(std::move(part));
         return PartEnd::AtDataEnd;
     }
-    if ((mail.mode == EncodingMode::Uuencode || mail.mode == EncodingMode::Xxencode) &&
-        mail.part_name.empty()) {
-        char bytes[kLineCapacity];
-        const size_t size = UuPartName(mail.line, mail.cursor, bytes);
-        mail.part_name = platform::WidenBytes(std::string_view(bytes, size));
-    }
-    if (mail.part_name.empty()) return PartEnd::NotWritten;
-    RecordedPart part{SlotName(mail.current_boundary), static_cast<int>(mail.mode), mail.part_name, {}};
+    NameFromBeginLine(plan, mail.source, naming);
+    if (plan.name.empty()) return PartEnd::NotWritten;
+    RecordedPart part{SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
     StringSink sink(part.bytes);
-    const PartData data = DecodePartData(mail, sink, [] {});
+    const DecodeOutput data = DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, [] {});
     parts.push_back(std::move(part));
-    if (data.wants_base64_redecode) return PartEnd::Redecode;
+    if (data.wants_base64_redecode) {
+        mail.part.part_name = plan.name;
+        return PartEnd::Redecode;
+    }
     return data.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
 }
 
 std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options, WalkEnd* end) {
     MailState mail;
     mail.options = &options;
-    mail.cursor = MakeLineCursor(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
+    mail.source.Start(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
     RecordingWriter writer;
     const WalkEnd walk_end = MimeWalk(mail, writer);
     if (end) *end = walk_end;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "console/run/part_kinds.h"
 #include "platform/text.h"
 #include "tests/run/recording_writer.h"
 
@@ -122,7 +123,7 @@ std::string OtherLineEnds(const std::string& text, bool& to_crlf) {
 // Text kept line by line (quoted-printable, the plain copy and the undecoded blocks) keeps each
 // line's own line end.
 std::string WithLineEnds(const RecordedPart& part, bool crlf) {
-    if (part.mode != 2 && part.mode != 3 && part.mode != 7 && part.mode != 8) return part.bytes;
+    if (!KindOf(static_cast<EncodingMode>(part.mode)).keeps_line_ends) return part.bytes;
     std::string plain;
     for (size_t i = 0; i < part.bytes.size(); ++i)
         if (!(part.bytes[i] == '\r' && i + 1 < part.bytes.size() && part.bytes[i + 1] == '\n'))
