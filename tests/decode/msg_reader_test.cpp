@@ -10,7 +10,7 @@ namespace dornick {
 namespace {
 
 using msg_test::AttachmentSpec;
-using msg_test::MsgSpec;
+using msg_test::MsgLayout;
 using msg_test::Utf16;
 
 struct Collected : MsgEvents {
@@ -52,11 +52,11 @@ TEST(MsgReader, NamesInEveryFormAndTheirData) {
         {{u"", "", u"", "SHORT8.TXT", 1, "short 8-bit only"}, u"", "SHORT8.TXT"},
         {{u"", "", u"", "", 6, "no name"}, u"", ""},
     };
-    MsgSpec spec;
-    spec.code_page = 932;
+    MsgLayout layout;
+    layout.code_page = 932;
     for (const Row& row : rows)
-        spec.attachments.push_back(row.attachment);
-    const Read read = ReadBytes(msg_test::WriteMsg(spec));
+        layout.attachments.push_back(row.attachment);
+    const Read read = ReadBytes(msg_test::WriteMsg(layout));
     ASSERT_EQ(read.result.status, MsgStatus::Read);
     ASSERT_EQ(read.got.attachments.size(), rows.size());
     EXPECT_EQ(read.result.attachments, static_cast<int>(rows.size()));
@@ -92,18 +92,18 @@ TEST(MsgReader, EmbeddedMessagesAreOpenedToTheDepthLimit) {
 }
 
 TEST(MsgReader, EmbeddedMessageKeepsItsOwnCodePageElseTheOuterOne) {
-    auto inner = std::make_shared<MsgSpec>();
+    auto inner = std::make_shared<MsgLayout>();
     inner->attachments.push_back({u"", "a.txt", u"", "", 1, "a"});
-    auto inner_own = std::make_shared<MsgSpec>(*inner);
+    auto inner_own = std::make_shared<MsgLayout>(*inner);
     inner_own->code_page = 1252;
-    MsgSpec spec;
-    spec.code_page = 932;
+    MsgLayout layout;
+    layout.code_page = 932;
     AttachmentSpec first, second;
     first.method = second.method = 5;
     first.embedded = inner;
     second.embedded = inner_own;
-    spec.attachments = {first, second};
-    const Read read = ReadBytes(msg_test::WriteMsg(spec));
+    layout.attachments = {first, second};
+    const Read read = ReadBytes(msg_test::WriteMsg(layout));
     ASSERT_EQ(read.got.attachments.size(), 2u);
     EXPECT_EQ(read.got.attachments[0].code_page, 932);
     EXPECT_EQ(read.got.attachments[1].code_page, 1252);
@@ -126,12 +126,12 @@ TEST(MsgReader, SenderAndDatesFromTheirProperties) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        MsgSpec spec;
-        spec.smtp_sender = row.smtp;
-        spec.sender_email = row.email;
-        spec.submit_time = row.submit;
-        spec.delivery_time = row.delivery;
-        const Read read = ReadBytes(msg_test::WriteMsg(spec));
+        MsgLayout layout;
+        layout.smtp_sender = row.smtp;
+        layout.sender_email = row.email;
+        layout.submit_time = row.submit;
+        layout.delivery_time = row.delivery;
+        const Read read = ReadBytes(msg_test::WriteMsg(layout));
         EXPECT_EQ(read.header.smtp_sender, row.sender);
         EXPECT_EQ(read.header.submit_time, row.submit);
         EXPECT_EQ(read.header.delivery_time, row.delivery);
@@ -140,19 +140,19 @@ TEST(MsgReader, SenderAndDatesFromTheirProperties) {
 
 TEST(MsgReader, TransportHeadersInEitherFormComeOutAsBytes) {
     for (bool unicode : {true, false}) {
-        MsgSpec spec;
-        spec.transport_headers =
+        MsgLayout layout;
+        layout.transport_headers =
             "From: Taro <taro@example.jp>\r\nDate: Mon, 6 May 2024 12:00:00 +0900\r\n\r\n";
-        spec.headers_in_unicode = unicode;
-        const Read read = ReadBytes(msg_test::WriteMsg(spec));
-        EXPECT_EQ(read.header.transport_headers, spec.transport_headers) << unicode;
+        layout.headers_in_unicode = unicode;
+        const Read read = ReadBytes(msg_test::WriteMsg(layout));
+        EXPECT_EQ(read.header.transport_headers, layout.transport_headers) << unicode;
     }
 }
 
 TEST(MsgReader, DamagedAndForeignFilesAreToldApart) {
-    MsgSpec spec;
-    spec.attachments.push_back({u"a.bin", "", u"", "", 1, std::string(20000, 'x')});
-    const std::string file = msg_test::WriteMsg(spec);
+    MsgLayout layout;
+    layout.attachments.push_back({u"a.bin", "", u"", "", 1, std::string(20000, 'x')});
+    const std::string file = msg_test::WriteMsg(layout);
     EXPECT_EQ(ReadBytes("From: a@b\r\n\r\nbody\r\n").result.status, MsgStatus::NotCompound);
     EXPECT_EQ(ReadBytes(file.substr(0, 7)).result.status, MsgStatus::NotCompound);
     EXPECT_EQ(ReadBytes(file.substr(0, 600)).result.status, MsgStatus::Damaged);
@@ -178,11 +178,11 @@ TEST(MsgReader, DamagedAndForeignFilesAreToldApart) {
 }
 
 TEST(MsgReader, AttachmentStoragesOverTheLimitAreSkipped) {
-    MsgSpec spec;
+    MsgLayout layout;
     for (int i = 0; i < kMsgAttachmentLimit + 5; ++i)
-        spec.attachments.push_back({u"", "", u"", "", 1, "", false});
-    spec.attachments.back() = {u"last.txt", "", u"", "", 1, "last"};
-    const Read read = ReadBytes(msg_test::WriteMsg(spec));
+        layout.attachments.push_back({u"", "", u"", "", 1, "", false});
+    layout.attachments.back() = {u"last.txt", "", u"", "", 1, "last"};
+    const Read read = ReadBytes(msg_test::WriteMsg(layout));
     ASSERT_EQ(read.result.status, MsgStatus::Read);
     EXPECT_EQ(read.result.skipped, 5);
     EXPECT_TRUE(read.got.attachments.empty()); // the named one is past the limit

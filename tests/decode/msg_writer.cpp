@@ -56,49 +56,50 @@ struct Properties {
     }
 };
 
-void Message(GsfOutfile* storage, const MsgSpec& spec, bool top);
+void Message(GsfOutfile* storage, const MsgLayout& layout, bool top);
 
-void Attachment(GsfOutfile* storage, const AttachmentSpec& spec) {
+void Attachment(GsfOutfile* storage, const AttachmentSpec& layout) {
     Properties props(8);
-    props.Entry(0x3705, 0x0003, static_cast<uint32_t>(spec.method));
+    props.Entry(0x3705, 0x0003, static_cast<uint32_t>(layout.method));
     Stream(storage, "__properties_version1.0", props.bytes);
-    if (!spec.long_unicode.empty()) Stream(storage, SubName(0x3707, 0x001F), Utf16Le(spec.long_unicode));
-    if (!spec.long8.empty()) Stream(storage, SubName(0x3707, 0x001E), spec.long8 + '\0');
-    if (!spec.short_unicode.empty()) Stream(storage, SubName(0x3704, 0x001F), Utf16Le(spec.short_unicode));
-    if (!spec.short8.empty()) Stream(storage, SubName(0x3704, 0x001E), spec.short8 + '\0');
-    if (spec.embedded) {
+    if (!layout.long_unicode.empty()) Stream(storage, SubName(0x3707, 0x001F), Utf16Le(layout.long_unicode));
+    if (!layout.long8.empty()) Stream(storage, SubName(0x3707, 0x001E), layout.long8 + '\0');
+    if (!layout.short_unicode.empty())
+        Stream(storage, SubName(0x3704, 0x001F), Utf16Le(layout.short_unicode));
+    if (!layout.short8.empty()) Stream(storage, SubName(0x3704, 0x001E), layout.short8 + '\0');
+    if (layout.embedded) {
         GsfOutput* inner = gsf_outfile_new_child(storage, SubName(0x3701, 0x000D).c_str(), TRUE);
-        Message(GSF_OUTFILE(inner), *spec.embedded, false);
+        Message(GSF_OUTFILE(inner), *layout.embedded, false);
         gsf_output_close(inner);
         g_object_unref(inner);
-    } else if (spec.has_data) {
-        Stream(storage, SubName(0x3701, 0x0102), spec.data);
+    } else if (layout.has_data) {
+        Stream(storage, SubName(0x3701, 0x0102), layout.data);
     }
 }
 
-void Message(GsfOutfile* storage, const MsgSpec& spec, bool top) {
+void Message(GsfOutfile* storage, const MsgLayout& layout, bool top) {
     Properties props(top ? 32 : 24);
-    if (spec.code_page) props.Entry(0x3FFD, 0x0003, static_cast<uint32_t>(*spec.code_page));
-    if (spec.submit_time) props.Time(0x0039, *spec.submit_time);
-    if (spec.delivery_time) props.Time(0x0E06, *spec.delivery_time);
+    if (layout.code_page) props.Entry(0x3FFD, 0x0003, static_cast<uint32_t>(*layout.code_page));
+    if (layout.submit_time) props.Time(0x0039, *layout.submit_time);
+    if (layout.delivery_time) props.Time(0x0E06, *layout.delivery_time);
     Stream(storage, "__properties_version1.0", props.bytes);
-    if (!spec.smtp_sender.empty()) Stream(storage, SubName(0x5D01, 0x001F), Utf16Le(spec.smtp_sender));
-    if (!spec.sender_email.empty()) Stream(storage, SubName(0x0C1F, 0x001F), Utf16Le(spec.sender_email));
-    if (!spec.transport_headers.empty()) {
-        if (spec.headers_in_unicode) {
+    if (!layout.smtp_sender.empty()) Stream(storage, SubName(0x5D01, 0x001F), Utf16Le(layout.smtp_sender));
+    if (!layout.sender_email.empty()) Stream(storage, SubName(0x0C1F, 0x001F), Utf16Le(layout.sender_email));
+    if (!layout.transport_headers.empty()) {
+        if (layout.headers_in_unicode) {
             std::u16string wide;
-            for (unsigned char c : spec.transport_headers)
+            for (unsigned char c : layout.transport_headers)
                 wide.push_back(c);
             Stream(storage, SubName(0x007D, 0x001F), Utf16Le(wide));
         } else {
-            Stream(storage, SubName(0x007D, 0x001E), spec.transport_headers + '\0');
+            Stream(storage, SubName(0x007D, 0x001E), layout.transport_headers + '\0');
         }
     }
-    for (size_t i = 0; i < spec.attachments.size(); ++i) {
+    for (size_t i = 0; i < layout.attachments.size(); ++i) {
         char name[40];
         std::snprintf(name, sizeof name, "__attach_version1.0_#%08zX", i);
         GsfOutput* child = gsf_outfile_new_child(storage, name, TRUE);
-        Attachment(GSF_OUTFILE(child), spec.attachments[i]);
+        Attachment(GSF_OUTFILE(child), layout.attachments[i]);
         gsf_output_close(child);
         g_object_unref(child);
     }
@@ -106,10 +107,10 @@ void Message(GsfOutfile* storage, const MsgSpec& spec, bool top) {
 
 } // namespace
 
-std::string WriteMsg(const MsgSpec& spec) {
+std::string WriteMsg(const MsgLayout& layout) {
     GsfOutput* memory = gsf_output_memory_new();
     GsfOutfile* file = gsf_outfile_msole_new(memory);
-    Message(file, spec, true);
+    Message(file, layout, true);
     gsf_output_close(GSF_OUTPUT(file));
     g_object_unref(file);
     const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory));
@@ -146,12 +147,12 @@ std::u16string Utf16(const std::string& utf8) {
     return out;
 }
 
-std::shared_ptr<MsgSpec> NestedMessage(int depth) {
-    auto inner = std::make_shared<MsgSpec>();
+std::shared_ptr<MsgLayout> NestedMessage(int depth) {
+    auto inner = std::make_shared<MsgLayout>();
     inner->attachments.push_back(
         {u"level" + Utf16(std::to_string(depth)) + u".txt", "", u"", "", 1, "deepest"});
     for (int level = depth - 1; level >= 0; --level) {
-        auto outer = std::make_shared<MsgSpec>();
+        auto outer = std::make_shared<MsgLayout>();
         outer->attachments.push_back(
             {u"level" + Utf16(std::to_string(level)) + u".txt", "", u"", "", 1, "text"});
         AttachmentSpec embedded;

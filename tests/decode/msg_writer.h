@@ -10,7 +10,7 @@
 
 namespace msg_test {
 
-struct MsgSpec;
+struct MsgLayout;
 
 struct AttachmentSpec {
     std::u16string long_unicode;
@@ -20,10 +20,10 @@ struct AttachmentSpec {
     int32_t method = 1;
     std::string data;
     bool has_data = true;
-    std::shared_ptr<MsgSpec> embedded; ///< written as the embedded message (method 5)
+    std::shared_ptr<MsgLayout> embedded; ///< written as the embedded message (method 5)
 };
 
-struct MsgSpec {
+struct MsgLayout {
     std::u16string smtp_sender;    ///< the sender's SMTP address property
     std::u16string sender_email;   ///< the sender's e-mail address property
     std::string transport_headers; ///< empty: none
@@ -35,13 +35,13 @@ struct MsgSpec {
 };
 
 /// The message file's bytes.
-std::string WriteMsg(const MsgSpec& spec);
+std::string WriteMsg(const MsgLayout& layout);
 
 /// UTF-8 text as UTF-16.
 std::u16string Utf16(const std::string& utf8);
 
 /// A message nested `depth` times inside itself, each level with one attachment "level<N>.txt".
-std::shared_ptr<MsgSpec> NestedMessage(int depth);
+std::shared_ptr<MsgLayout> NestedMessage(int depth);
 
 /// Sets the declared size of the stream or storage named `name` (its directory entry) to `size`.
 /// False when no entry has that name.

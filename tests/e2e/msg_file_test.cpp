@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using msg_test::AttachmentSpec;
-using msg_test::MsgSpec;
+using msg_test::MsgLayout;
 using msg_test::Utf16;
 
 constexpr int64_t kSubmitTime = 1714964400;                         // 2024-05-06 12:00:00 in Japan
@@ -50,25 +50,26 @@ class MsgFile : public TempDir {
 };
 
 TEST_F(MsgFile, StandAloneMessageGivesItsAttachmentsInSenderAndDateFolders) {
-    auto forwarded = std::make_shared<MsgSpec>();
+    auto forwarded = std::make_shared<MsgLayout>();
     forwarded->code_page = 932;
     forwarded->attachments.push_back({u"", kEstimateCp932, u"", "", 1, NoiseBytes(5000, 4)});
-    MsgSpec spec;
-    spec.smtp_sender = u"taro@example.jp";
-    spec.submit_time = kSubmitTime;
-    spec.delivery_time = kSubmitTime + 86400 * 3; // not used: the submit time comes first
-    spec.code_page = 932;
-    spec.attachments.push_back({Utf16("議事録 2024.docx"), "", u"GIJIRO~1.DOC", "", 1, NoiseBytes(7000, 1)});
-    spec.attachments.push_back({u"", "\x95\xF1\x8D\x90\x8F\x91.pdf", u"", "", 1, NoiseBytes(300, 2)});
-    spec.attachments.push_back({u"../../x", "", u"", "", 1, "escape"});
-    spec.attachments.push_back({u"a\x01\x1F"
-                                u"b.txt",
-                                "", u"", "", 1, "controls"});
+    MsgLayout layout;
+    layout.smtp_sender = u"taro@example.jp";
+    layout.submit_time = kSubmitTime;
+    layout.delivery_time = kSubmitTime + 86400 * 3; // not used: the submit time comes first
+    layout.code_page = 932;
+    layout.attachments.push_back(
+        {Utf16("議事録 2024.docx"), "", u"GIJIRO~1.DOC", "", 1, NoiseBytes(7000, 1)});
+    layout.attachments.push_back({u"", "\x95\xF1\x8D\x90\x8F\x91.pdf", u"", "", 1, NoiseBytes(300, 2)});
+    layout.attachments.push_back({u"../../x", "", u"", "", 1, "escape"});
+    layout.attachments.push_back({u"a\x01\x1F"
+                                  u"b.txt",
+                                  "", u"", "", 1, "controls"});
     AttachmentSpec embedded;
     embedded.method = 5;
     embedded.embedded = forwarded;
-    spec.attachments.push_back(embedded);
-    WriteFile(Path("見積.msg"), msg_test::WriteMsg(spec));
+    layout.attachments.push_back(embedded);
+    WriteFile(Path("見積.msg"), msg_test::WriteMsg(layout));
 
     const RunResult r = Run({"見積.msg"}, {"/P"});
     EXPECT_EQ(r.exit_code, 0);
@@ -103,11 +104,11 @@ TEST_F(MsgFile, SenderAndDateFallBackToTheTransportHeadersThenToUnknown) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         fs::remove_all(Out(""));
-        MsgSpec spec;
-        spec.transport_headers = row.headers;
-        spec.delivery_time = row.delivery;
-        spec.attachments.push_back({u"a.txt", "", u"", "", 1, "a"});
-        WriteFile(Path("m.msg"), msg_test::WriteMsg(spec));
+        MsgLayout layout;
+        layout.transport_headers = row.headers;
+        layout.delivery_time = row.delivery;
+        layout.attachments.push_back({u"a.txt", "", u"", "", 1, "a"});
+        WriteFile(Path("m.msg"), msg_test::WriteMsg(layout));
         const RunResult r = Run({"m.msg"});
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_EQ(Files(), std::vector<std::string>{row.folder + "a.txt"});
@@ -115,11 +116,11 @@ TEST_F(MsgFile, SenderAndDateFallBackToTheTransportHeadersThenToUnknown) {
 }
 
 TEST_F(MsgFile, MessageAttachedToAMailIsExpandedBesideIt) {
-    MsgSpec spec;
-    spec.code_page = 932;
-    spec.attachments.push_back({u"", kEstimateCp932, u"", "", 1, NoiseBytes(900, 7)});
-    spec.attachments.push_back({Utf16("図面.png"), "", u"", "", 1, NoiseBytes(400, 8)});
-    const std::string message = msg_test::WriteMsg(spec);
+    MsgLayout layout;
+    layout.code_page = 932;
+    layout.attachments.push_back({u"", kEstimateCp932, u"", "", 1, NoiseBytes(900, 7)});
+    layout.attachments.push_back({Utf16("図面.png"), "", u"", "", 1, NoiseBytes(400, 8)});
+    const std::string message = msg_test::WriteMsg(layout);
     WriteFile(Path("mail.eml"),
               MultipartMail(TopHeader(), "b1",
                             {kTextBody, Base64Part("application/vnd.ms-outlook", "転送.msg", message),
@@ -142,7 +143,7 @@ TEST_F(MsgFile, MessageAttachedToAMailIsExpandedBesideIt) {
 }
 
 TEST_F(MsgFile, HostileFilesGiveAMessageAndTheRunGoesOn) {
-    MsgSpec good;
+    MsgLayout good;
     good.smtp_sender = u"taro@example.jp";
     good.submit_time = kSubmitTime;
     good.attachments.push_back({u"kept.txt", "", u"", "", 1, std::string(30000, 'k')});
