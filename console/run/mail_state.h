@@ -118,6 +118,7 @@ struct PartFields {
     bool is_rfc822 = false;
     bool is_gzip64 = false;
     bool is_tnef = false;
+    bool is_attachment = false; ///< "Content-Disposition: attachment": written even without an encoding
     std::u16string name_suffix; ///< ".(value).txt" for an unknown transfer encoding
     std::string ish_end_marker; ///< the line that ends an ish block (mode 7)
 
@@ -128,6 +129,7 @@ struct PartFields {
         name_found = false;
         is_gzip64 = false;
         is_tnef = false;
+        is_attachment = false;
         name_suffix.clear();
         ish_end_marker.clear();
     }

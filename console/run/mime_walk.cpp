@@ -511,6 +511,7 @@ Step PartHeaderLine(MailState& mail, HeaderField field) {
         return DecodeNameOfPart(mail, u"name", true);
     }
     case HeaderField::ContentDisposition:
+        if (DeclaresAttachment(mail.source.line)) part.is_attachment = true;
         return DecodeNameOfPart(mail, u"filename", false);
     case HeaderField::ContentTransferEncoding:
         TakeTransferEncoding(mail.source.line, part);
@@ -534,14 +535,17 @@ Step PartHeaderLine(MailState& mail, HeaderField field) {
     return Step::Next;
 }
 
-// The first data line shows that the part's header goes on after all.
+// The first data line shows that the part's header goes on after all. A part without a transfer
+// encoding is data only when it is named text, or a named attachment (scripts send CSV, HTML and
+// JSON reports as 7bit without saying so).
 bool LooksLikeHeader(const char16_t* line, const PartFields& part, const MultipartSlots& multipart) {
     const bool unknown = part.mode == EncodingMode::Unknown;
     const HeaderField field = FieldOf(line);
     return field == HeaderField::ContentDisposition ||
            (unknown && field == HeaderField::ContentTransferEncoding) ||
            (unknown && !part.is_rfc822 &&
-            (part.part_name.empty() || !BeginsNoCase(part.content_type, u"text/plain"))) ||
+            (part.part_name.empty() ||
+             (!part.is_attachment && !BeginsNoCase(part.content_type, u"text/plain")))) ||
            (part.mode == EncodingMode::Base64 && LineHolds(line, u"-") &&
             !HoldsBoundary(line, multipart.Boundary(multipart.current_boundary)));
 }

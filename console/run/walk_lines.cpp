@@ -98,4 +98,17 @@ TransferEncoding ClassifyTransferEncoding(std::u16string_view value, std::u16str
     return result;
 }
 
+bool DeclaresAttachment(const char16_t* line) {
+    std::u16string_view value(line);
+    const size_t colon = value.find(u':');
+    if (colon == value.npos) return false;
+    value.remove_prefix(colon + 1);
+    while (!value.empty() && (value.front() == u' ' || value.front() == u'\t'))
+        value.remove_prefix(1);
+    constexpr std::u16string_view kAttachment = u"attachment";
+    if (!BeginsNoCase(value, kAttachment)) return false;
+    value.remove_prefix(kAttachment.size());
+    return value.empty() || value.front() == u';' || value.front() == u' ' || value.front() == u'\t';
+}
+
 } // namespace dornick

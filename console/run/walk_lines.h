@@ -57,6 +57,10 @@ struct TransferEncoding {
 };
 TransferEncoding ClassifyTransferEncoding(std::u16string_view value, std::u16string_view content_type);
 
+/// True when a "Content-Disposition:" line's value is "attachment" (any case), alone or followed
+/// by its parameters.
+bool DeclaresAttachment(const char16_t* line);
+
 /// True when `text` begins with `prefix`, compared without regard to case.
 bool BeginsNoCase(std::u16string_view text, std::u16string_view prefix);
 

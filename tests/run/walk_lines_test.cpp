@@ -109,5 +109,25 @@ TEST(WalkLines, TransferEncodingTable) {
     }
 }
 
+TEST(WalkLines, AttachmentDispositionIsTheValueItself) {
+    struct Row {
+        const char16_t* line;
+        bool attachment;
+    };
+    const Row rows[] = {
+        {u"Content-Disposition: attachment; filename=\"r.csv\"", true},
+        {u"content-disposition:\tATTACHMENT", true},
+        {u"Content-Disposition:attachment ;filename=r.csv", true},
+        {u"Content-Disposition: inline; filename=\"attachment.csv\"", false},
+        {u"Content-Disposition: attachments", false},
+        {u"Content-Disposition: x-attachment", false},
+        {u"Content-Disposition:", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.line));
+        EXPECT_EQ(DeclaresAttachment(row.line), row.attachment);
+    }
+}
+
 } // namespace
 } // namespace dornick
