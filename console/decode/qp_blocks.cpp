@@ -106,6 +106,8 @@ __attribute__((always_inline)) inline size_t DecodeEscapeBlocks(const unsigned c
         const uint64_t kept = ~digits & kAll;
         uint64_t order[kHalves];
         int counts[kHalves];
+        // Unrolled, so that the halves' indices and counts stay in registers.
+#pragma GCC unroll 8
         for (int h = 0; h < kHalves; ++h) {
             const unsigned half = static_cast<unsigned>(kept >> (8 * h)) & 0xFF;
             // The high half of a lane picks from bytes 8..15 of it.
@@ -113,6 +115,7 @@ __attribute__((always_inline)) inline size_t DecodeEscapeBlocks(const unsigned c
             counts[h] = __builtin_popcount(half);
         }
         const Reg packed = V::Shuffle(bytes, V::FromHalves(order));
+#pragma GCC unroll 4
         for (int lane = 0; lane < kHalves / 2; ++lane) {
             V::StoreLaneHalves(o, lane, counts[2 * lane], packed);
             o += counts[2 * lane] + counts[2 * lane + 1];
