@@ -219,17 +219,23 @@ MailResult EndMail(MailState& mail, WalkEnd end) {
     return logged && !mail.output_failed ? MailResult::Done : MailResult::Failed;
 }
 
+// A mail of the run with these options. Relative paths (the mail, "/O", the default "output") are
+// taken against the run's start folder, which is the output root until the real one is opened;
+// the start folder is returned.
+std::u16string BeginMail(MailState& mail, RunContext& run, const RunOptions& options) {
+    mail.run = &run;
+    mail.options = &options;
+    mail.output_root = run.FullPath(run.start_folder + u"/");
+    return mail.output_root;
+}
+
 } // namespace
 
 MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
                            std::u16string_view shown_path, MailFileForm form) {
     const RunContextInUse bound(run);
     MailState mail;
-    mail.run = &run;
-    mail.options = &options;
-    // Relative paths (the mail, "/O", the default "output") are taken against the run's start folder.
-    const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
-    mail.output_root = start_folder;
+    const std::u16string start_folder = BeginMail(mail, run, options);
     const std::u16string full_path = run.FullPath(argument);
     mail.mail_path =
         ShownText(shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path));
@@ -268,10 +274,7 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
 MailResult ProcessArchiveMail(RunContext& run, const ArchiveMail& message, const RunOptions& options) {
     const RunContextInUse bound(run);
     MailState mail;
-    mail.run = &run;
-    mail.options = &options;
-    const std::u16string start_folder = run.FullPath(run.start_folder + u"/");
-    mail.output_root = start_folder;
+    const std::u16string start_folder = BeginMail(mail, run, options);
     mail.mail_path = message.shown;
     mail.source.Start(message.data, message.size);
     if (!OpenOutputRoot(mail, start_folder)) return MailResult::Failed;
