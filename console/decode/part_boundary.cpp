@@ -25,13 +25,14 @@ bool MarkerIn(const char* line, size_t size, const PartBoundary::Marker& marker)
 } // namespace
 
 void PartBoundary::Add(std::u16string_view text) {
-    if (count == kMarkerLimit || text.empty() || text.size() >= kLineCapacity) return;
-    Marker& marker = markers[count];
-    size_t length = 0;
-    for (char16_t unit : text) {
+    if (text.empty() || text.size() >= kLineCapacity) return;
+    for (char16_t unit : text)
         if (unit == 0 || unit > 0xFF) return;
+    if (count >= kInlineMarkers) overflow.emplace_back();
+    Marker& marker = count < kInlineMarkers ? markers[count] : overflow.back();
+    size_t length = 0;
+    for (char16_t unit : text)
         marker.bytes[length++] = static_cast<char>(unit);
-    }
     marker.bytes[length] = 0;
     marker.length = length;
     ++count;
@@ -39,8 +40,11 @@ void PartBoundary::Add(std::u16string_view text) {
 }
 
 bool PartBoundary::Holds(const char* line, size_t size) const {
-    for (int i = 0; i < count; ++i)
+    const int in_place = count < kInlineMarkers ? count : kInlineMarkers;
+    for (int i = 0; i < in_place; ++i)
         if (MarkerIn(line, size, markers[i])) return true;
+    for (const Marker& marker : overflow)
+        if (MarkerIn(line, size, marker)) return true;
     return false;
 }
 
@@ -69,15 +73,16 @@ int PartBoundary::CommonFirstByte() const {
     if (count == 0) return -1;
     const unsigned char first = static_cast<unsigned char>(markers[0].bytes[0]);
     for (int m = 1; m < count; ++m)
-        if (static_cast<unsigned char>(markers[m].bytes[0]) != first) return -1;
+        if (static_cast<unsigned char>(At(m).bytes[0]) != first) return -1;
     return first;
 }
 
 bool PartBoundary::CouldHideInBase64() const {
     for (int m = 0; m < count; ++m) {
+        const Marker& marker = At(m);
         bool all_base64 = true;
-        for (size_t i = 0; i < markers[m].length && all_base64; ++i)
-            all_base64 = kBase64Values[static_cast<unsigned char>(markers[m].bytes[i])] != kBase64Foreign;
+        for (size_t i = 0; i < marker.length && all_base64; ++i)
+            all_base64 = kBase64Values[static_cast<unsigned char>(marker.bytes[i])] != kBase64Foreign;
         if (all_base64) return true;
     }
     return false;

@@ -4,24 +4,27 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "console/decode/line_cursor.h"
 
 namespace dornick {
 
 /// A part's `CurrentBoundary`, tested as a case-sensitive substring of a line, and, for the
-/// decoders that must never run on into a following part, the boundaries of the multiparts
-/// around it. An empty boundary (an in-body block outside any multipart) never matches; neither
-/// does one with a unit above U+00FF, since mail lines are widened bytes.
+/// decoders that must never run on into a following part, every other boundary of the mail. An
+/// empty boundary (an in-body block outside any multipart) never matches; neither does one with a
+/// unit above U+00FF, since mail lines are widened bytes.
 struct PartBoundary {
-    /// The current boundary and up to four enclosing ones.
-    static constexpr int kMarkerLimit = 5;
+    /// Markers held in place; a mail with more multiparts than this keeps the rest in `overflow`,
+    /// so that the common case costs no allocation.
+    static constexpr int kInlineMarkers = 5;
     struct Marker {
         char bytes[kLineCapacity];
         size_t length;
     };
-    Marker markers[kMarkerLimit];
-    int count = 0;
+    Marker markers[kInlineMarkers];
+    std::vector<Marker> overflow;
+    int count = 0;          ///< markers held, in place and in `overflow`
     bool matchable = false; ///< some marker can match
 
     PartBoundary() {}
@@ -29,6 +32,8 @@ struct PartBoundary {
 
     /// Adds a boundary that also ends the data (an empty or unmatchable text adds nothing).
     void Add(std::u16string_view text);
+    /// The i-th marker, 0 <= i < count.
+    const Marker& At(int i) const { return i < kInlineMarkers ? markers[i] : overflow[i - kInlineMarkers]; }
 
     /// True when a boundary occurs in the `size` bytes at `line`.
     bool Holds(const char* line, size_t size) const;

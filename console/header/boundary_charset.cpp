@@ -81,4 +81,22 @@ BoundaryParameters CollectBoundaryAndCharset(LineSource& source) {
     return found;
 }
 
+std::u16string PeekBoundaryMarker(const LineSource& source) {
+    std::u16string marker;
+    const std::u16string_view first(source.line);
+    if (FindNoCase(first, u"boundary") != kNotFound) {
+        TakeBoundary(first, marker);
+        return marker;
+    }
+    if (FindNoCase(first, u"multipart/") == kNotFound) return marker;
+    LineCursor peek = source.Here();
+    char16_t next[kLineCapacity];
+    while (ReadLineW(next, peek) != 0) {
+        const std::u16string_view line(next);
+        if (line.empty() || (!IsBlank(line[0]) && line.find(u':') != kNotFound)) break;
+        TakeBoundary(line, marker);
+    }
+    return marker;
+}
+
 } // namespace dornick

@@ -29,4 +29,8 @@ struct BoundaryParameters {
 /// the field is left pending in the source.
 BoundaryParameters CollectBoundaryAndCharset(LineSource& source);
 
+/// The boundary CollectBoundaryAndCharset would find for the field in source.line, looked for
+/// without reading anything away and without the charset; empty when there is none.
+std::u16string PeekBoundaryMarker(const LineSource& source);
+
 } // namespace dornick

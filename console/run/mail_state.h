@@ -8,6 +8,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console/decode/line_source.h"
 #include "console/run/log.h"
@@ -92,8 +93,14 @@ struct BoundaryLevel {
 /// The multipart structure as the walk has learnt it.
 struct MultipartSlots {
     std::array<BoundaryLevel, kBoundarySlots> slots;
+    /// Boundaries of the multiparts that have no slot (a kind without one, a kind whose slot was
+    /// taken, a slot's earlier boundary), in the order they were met. They decide nothing about
+    /// which parts are written; they end a part's data and start a new part header, so that no
+    /// part runs on into the parts after it.
+    std::vector<std::u16string> unslotted;
     BoundarySlot current_boundary = BoundarySlot::Main; ///< the boundary that ends the current part
-    bool container = false;                             ///< the top-level type is a multipart container
+    int current_unslotted = -1; ///< the current boundary is unslotted[this] instead; -1: none
+    bool container = false;     ///< the top-level type is a multipart container
     bool skip_blank_lines = false;
 
     BoundaryLevel& Level(BoundarySlot slot) { return slots[static_cast<int>(slot)]; }
@@ -101,6 +108,22 @@ struct MultipartSlots {
     std::u16string& Boundary(BoundarySlot slot) { return Level(slot).marker; }
     const std::u16string& Boundary(BoundarySlot slot) const { return Level(slot).marker; }
     bool& Inside(BoundarySlot slot) { return Level(slot).inside; }
+
+    /// The boundary that ends the current part.
+    const std::u16string& CurrentBoundary() const {
+        return current_unslotted < 0 ? Boundary(current_boundary) : unslotted[current_unslotted];
+    }
+    void SetCurrent(BoundarySlot slot) {
+        current_boundary = slot;
+        current_unslotted = -1;
+    }
+    /// True when `marker` is already some slot's or in `unslotted`.
+    bool Knows(std::u16string_view marker) const;
+    /// A boundary met outside the slots' rules is kept in `unslotted`, unless already known.
+    void Remember(std::u16string_view marker);
+    /// `slot` takes `marker`: a different boundary it held before is kept in `unslotted`, and
+    /// `marker` leaves that list.
+    void Settle(BoundarySlot slot, std::u16string marker);
     /// Some multipart's first part is being skipped.
     bool InsideAny() const {
         return Level(BoundarySlot::Main).inside || Level(BoundarySlot::Alternative).inside ||
@@ -152,6 +175,7 @@ struct WalkPosition {
     WalkState state = WalkState::TopHeader;
     WalkState previous = WalkState::TopHeader;
     const unsigned char* recovered_from = nullptr; ///< the line the last missed boundary was recovered from
+    bool top_header_ended = false;                 ///< the walk has met an empty line
 
     void MoveTo(WalkState next, WalkState came_from) {
         previous = came_from;
@@ -168,6 +192,12 @@ struct WalkPosition {
     }
     /// A part's data was just written, or its header turned out to go on.
     bool AfterPartBody() const { return previous == WalkState::PartBody; }
+    /// The top header is being read as the header of the mail's own content (a named top-level
+    /// content with "/CO"): its sender fields are still the mail's.
+    bool TopHeaderAsPartHeader() const {
+        return !top_header_ended && state == WalkState::PartHeader &&
+               (previous == WalkState::TopHeader || previous == WalkState::SenderSeen);
+    }
 };
 
 /// The names a mail's files are filed under, worked out from its facts when its first file is

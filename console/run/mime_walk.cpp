@@ -73,17 +73,17 @@ void LookAheadCharset(LineSource& source, CharsetText& charset) {
 }
 
 // The boundary and charset of a Content-Type field: the charset is the mail's; a boundary goes
-// into `marker`. True when one was found.
-bool ReadBoundary(LineSource& source, CharsetText& charset, std::u16string& marker) {
+// into `slot`. True when one was found.
+bool ReadBoundary(LineSource& source, CharsetText& charset, MultipartSlots& multipart, BoundarySlot slot) {
     BoundaryParameters found = CollectBoundaryAndCharset(source);
     if (found.charset_found) charset = std::move(found.charset);
-    if (found.stored) marker = std::move(found.marker);
+    if (found.stored) multipart.Settle(slot, std::move(found.marker));
     return found.stored;
 }
 
 // A multipart's boundary goes into its slot, and the walk looks for its first boundary line.
 void LearnBoundary(MailState& mail, BoundarySlot slot) {
-    ReadBoundary(mail.source, mail.facts.charset, mail.multipart.Boundary(slot));
+    ReadBoundary(mail.source, mail.facts.charset, mail.multipart, slot);
     mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
 }
 
@@ -109,6 +109,13 @@ Step GatherMailFacts(LineSource& source, MailFacts& facts, const RunOptions& opt
     if (!TakeDate(source, facts)) return Step::StopInsideHeader;
     if (options.date_mode && !facts.date_text.empty()) return Step::StopNow;
     return source.LinePending() ? Step::EndPass : Step::Next;
+}
+
+// Every multipart type the walk meets has its boundary remembered, whether or not a slot takes
+// it: a part's data must never run on past a boundary of the mail.
+void RememberBoundaryOfType(MailState& mail, unsigned mentions) {
+    if (mentions == kMentionsNone || FieldOf(mail.source.line) != HeaderField::ContentType) return;
+    mail.multipart.Remember(PeekBoundaryMarker(mail.source));
 }
 
 // The kind of the top-level type; with "/NI" nothing of an alternative mail is extracted.
@@ -206,7 +213,7 @@ Step RecoverMissedBoundary(LineSource& source, MultipartSlots& multipart, WalkPo
         at = source.ReadLineEndingAt(at, line);
         const bool main = HoldsBoundary(line, multipart.Boundary(BoundarySlot::Main));
         if (main || HoldsBoundary(line, multipart.Boundary(BoundarySlot::Mixed))) {
-            multipart.current_boundary = main ? BoundarySlot::Main : BoundarySlot::Mixed;
+            multipart.SetCurrent(main ? BoundarySlot::Main : BoundarySlot::Mixed);
             walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
             return Step::EndPass;
         }
@@ -235,7 +242,7 @@ void DetectInBodyBlock(MailState& mail) {
     LineSource& source = mail.source;
     LineCursor look_ahead = source.Here();
     InBodyBlock block = FindInBodyBlock(
-        source.line, look_ahead, PartBoundary(mail.multipart.Boundary(mail.multipart.current_boundary)));
+        source.line, look_ahead, PartBoundary(mail.multipart.CurrentBoundary()));
     if (block.mode == EncodingMode::Unknown) return;
     const PartKind& kind = KindOf(block.mode);
     const MailFacts& facts = mail.facts;
@@ -280,8 +287,7 @@ Step TopHeaderLine(MailState& mail, HeaderField field) {
         walk.state = walk.AfterPartBody() ? WalkState::PartBody : WalkState::SenderSeen;
         return Step::Next;
     }
-    if (!facts.boundary_found &&
-        ReadBoundary(source, facts.charset, mail.multipart.Boundary(BoundarySlot::Main))) {
+    if (!facts.boundary_found && ReadBoundary(source, facts.charset, mail.multipart, BoundarySlot::Main)) {
         facts.boundary_found = true;
         return Step::Next;
     }
@@ -299,8 +305,7 @@ Step SenderSeenLine(MailState& mail, HeaderField field) {
     if (!facts.from_found && field == HeaderField::From && !TakeFromAddress(mail.source, facts))
         return Step::Stop;
     if (!facts.boundary_found)
-        facts.boundary_found =
-            ReadBoundary(mail.source, facts.charset, mail.multipart.Boundary(BoundarySlot::Main));
+        facts.boundary_found = ReadBoundary(mail.source, facts.charset, mail.multipart, BoundarySlot::Main);
     if (facts.boundary_found) mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
     return Step::Next;
 }
@@ -316,13 +321,13 @@ void EnterGroup(MailState& mail, BoundarySlot slot) {
 
 void StartPart(MultipartSlots& multipart, WalkPosition& walk, BoundarySlot slot) {
     multipart.Inside(slot) = false;
-    multipart.current_boundary = slot;
+    multipart.SetCurrent(slot);
     walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
 }
 
 // The main boundary: its first line after the top header starts the body text.
 void MainBoundaryLine(MailState& mail, bool after_header) {
-    mail.multipart.current_boundary = BoundarySlot::Main;
+    mail.multipart.SetCurrent(BoundarySlot::Main);
     if (after_header && !mail.multipart.Inside(BoundarySlot::Main))
         EnterGroup(mail, BoundarySlot::Main);
     else
@@ -344,12 +349,12 @@ void RelatedBoundaryLine(MultipartSlots& multipart, WalkPosition& walk, bool con
 void AlternativeBoundaryLine(MailState& mail) {
     if (mail.facts.charset.empty()) LookAheadCharset(mail.source, mail.facts.charset);
     mail.multipart.Inside(BoundarySlot::Alternative) = true;
-    mail.multipart.current_boundary = BoundarySlot::Alternative;
+    mail.multipart.SetCurrent(BoundarySlot::Alternative);
     mail.walk.CameFrom(WalkState::SeekBoundary);
 }
 
 void MixedBoundaryLine(MailState& mail) {
-    mail.multipart.current_boundary = BoundarySlot::Mixed;
+    mail.multipart.SetCurrent(BoundarySlot::Mixed);
     if (mail.multipart.Inside(BoundarySlot::Mixed))
         StartPart(mail.multipart, mail.walk, BoundarySlot::Mixed);
     else
@@ -372,13 +377,13 @@ Step SeekBoundaryLine(MailState& mail, HeaderField field) {
                !multipart.Inside(BoundarySlot::Alternative)) {
         AlternativeBoundaryLine(mail);
     } else if (holds(BoundarySlot::AppleDouble)) {
-        multipart.current_boundary = BoundarySlot::AppleDouble;
+        multipart.SetCurrent(BoundarySlot::AppleDouble);
         mail.walk.MoveTo(WalkState::PartHeader, WalkState::SeekBoundary);
     } else if (holds(BoundarySlot::Mixed)) {
         MixedBoundaryLine(mail);
     } else if (options.content_only && !multipart.container) {
-        if (ReadBoundary(mail.source, mail.facts.charset, multipart.Boundary(BoundarySlot::Main)))
-            multipart.current_boundary = BoundarySlot::Main;
+        if (ReadBoundary(mail.source, mail.facts.charset, multipart, BoundarySlot::Main))
+            multipart.SetCurrent(BoundarySlot::Main);
     }
     return Step::Next;
 }
@@ -473,7 +478,7 @@ Step TakeContentIdName(char16_t* line, const MailFacts& facts, PartFields& part)
 bool PartHeaderWasEmpty(const LineSource& source, const MultipartSlots& multipart) {
     char16_t before[kLineCapacity];
     source.PeekLineBefore(before);
-    return HoldsBoundary(before, multipart.Boundary(multipart.current_boundary));
+    return HoldsBoundary(before, multipart.CurrentBoundary());
 }
 
 void EndOfPartHeader(MailState& mail) {
@@ -496,11 +501,35 @@ void EndOfPartHeader(MailState& mail) {
     mail.walk.CameFrom(WalkState::PartHeader);
 }
 
+// The sender fields of a top header that is read as the header of the mail's own content are
+// taken as in the top header. True when the line was one of them.
+bool TakeTopHeaderSender(MailState& mail, HeaderField field, Step& step) {
+    LineSource& source = mail.source;
+    MailFacts& facts = mail.facts;
+    step = Step::Next;
+    switch (field) {
+    case HeaderField::ReturnPath:
+        if (!facts.return_path_found) TakeReturnPath(source.line, facts, true);
+        return true;
+    case HeaderField::From:
+        if (facts.from_found) return true;
+        if (!(facts.return_path_found ? TakeFromAddress(source, facts) : TakeFromAsSender(source, facts)))
+            step = Step::Stop;
+        return true;
+    case HeaderField::ApparentlyFrom:
+        TakeApparentlyFrom(source.line, facts);
+        return true;
+    default:
+        return false;
+    }
+}
+
 Step PartHeaderLine(MailState& mail, HeaderField field) {
     MultipartSlots& multipart = mail.multipart;
     PartFields& part = mail.part;
     for (BoundarySlot slot : kSlotOrder)
         multipart.Inside(slot) = false;
+    if (Step step; mail.walk.TopHeaderAsPartHeader() && TakeTopHeaderSender(mail, field, step)) return step;
     switch (field) {
     case HeaderField::ContentType: {
         size_t slash = part.content_type.find(u'/');
@@ -523,7 +552,11 @@ Step PartHeaderLine(MailState& mail, HeaderField field) {
     if (!mail.options->no_inline && line.find(u"Content-ID:") != line.npos && part.part_name.empty()) {
         if (TakeContentIdName(mail.source.line, mail.facts, part) == Step::Stop) return Step::Stop;
     } else if (std::optional<BoundarySlot> slot = BoundaryOfLine(mail.source.line, multipart)) {
-        multipart.current_boundary = *slot;
+        multipart.SetCurrent(*slot);
+        part.ResetFlags();
+        part.part_name.clear();
+    } else if (int unslotted = UnslottedOfLine(mail.source.line, multipart); unslotted >= 0) {
+        multipart.current_unslotted = unslotted;
         part.ResetFlags();
         part.part_name.clear();
     } else if (IsBlankLine(mail.source.line)) {
@@ -547,7 +580,7 @@ bool LooksLikeHeader(const char16_t* line, const PartFields& part, const Multipa
             (part.part_name.empty() ||
              (!part.is_attachment && !BeginsNoCase(part.content_type, u"text/plain")))) ||
            (part.mode == EncodingMode::Base64 && LineHolds(line, u"-") &&
-            !HoldsBoundary(line, multipart.Boundary(multipart.current_boundary)));
+            !HoldsBoundary(line, multipart.CurrentBoundary()));
 }
 
 // After a written part the next part header is read; the boundary line that ended the data
@@ -608,6 +641,7 @@ Step StateLine(MailState& mail, HeaderField field, PartWriter& writer) {
 // One pass over the current line: the steps in their order, then the state's own handling.
 Step Pass(MailState& mail, PartWriter& writer) {
     const bool empty = mail.source.line[0] == 0;
+    if (empty) mail.walk.top_header_ended = true;
     // The blank line that ends the top header of a multipart mail.
     if (empty && mail.walk.state == WalkState::TopHeader && mail.facts.boundary_found) {
         mail.walk.MoveTo(WalkState::SeekBoundary, WalkState::SenderSeen);
@@ -621,6 +655,7 @@ Step Pass(MailState& mail, PartWriter& writer) {
     const unsigned mentions = MultipartMentions(mail.source.line);
     if (Step step = NoteTopLevelType(mail.multipart, mail.facts, *mail.options, mentions); step != Step::Next)
         return step;
+    RememberBoundaryOfType(mail, mentions);
     if (Step step = LearnNestedMultipart(mail, mentions); step != Step::Next) return step;
     HeaderField field = FieldOf(mail.source.line);
     NoteContentType(mail, field, mentions);

@@ -5,9 +5,12 @@
 namespace dornick {
 
 PartBoundary BoundariesOfPart(const MultipartSlots& multipart) {
-    PartBoundary boundary(multipart.Boundary(multipart.current_boundary));
+    const bool slot_is_current = multipart.current_unslotted < 0;
+    PartBoundary boundary(multipart.CurrentBoundary());
     for (BoundarySlot slot : kSlotOrder)
-        if (slot != multipart.current_boundary) boundary.Add(multipart.Boundary(slot));
+        if (!slot_is_current || slot != multipart.current_boundary) boundary.Add(multipart.Boundary(slot));
+    for (size_t i = 0; i < multipart.unslotted.size(); ++i)
+        if (static_cast<int>(i) != multipart.current_unslotted) boundary.Add(multipart.unslotted[i]);
     return boundary;
 }
 

@@ -62,6 +62,12 @@ std::optional<BoundarySlot> BoundaryOfLine(const char16_t* line, const Multipart
     return std::nullopt;
 }
 
+int UnslottedOfLine(const char16_t* line, const MultipartSlots& slots) {
+    for (size_t i = 0; i < slots.unslotted.size(); ++i)
+        if (HoldsBoundary(line, slots.unslotted[i])) return static_cast<int>(i);
+    return -1;
+}
+
 bool IsBlankLine(const char16_t* line) {
     for (; *line; ++line)
         if (!IsBlank(*line)) return false;

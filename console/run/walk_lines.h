@@ -45,6 +45,8 @@ bool HoldsBoundary(const char16_t* line, std::u16string_view marker);
 /// The first slot, in the order main, alternative, related, appledouble, mixed, whose boundary
 /// the line holds.
 std::optional<BoundarySlot> BoundaryOfLine(const char16_t* line, const MultipartSlots& slots);
+/// The first boundary of `unslotted` that the line holds, as its index; -1 when none.
+int UnslottedOfLine(const char16_t* line, const MultipartSlots& slots);
 
 /// True when the line holds nothing but spaces and tabs (an empty line too).
 bool IsBlankLine(const char16_t* line);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace dornick {
 namespace {
@@ -62,6 +63,30 @@ TEST(PartBoundary, EnclosingBoundariesEndTheDataToo) {
     none.Add(u"-only");
     EXPECT_TRUE(none.matchable);
     EXPECT_TRUE(none.HoldsText("x-only"));
+}
+
+// A mail may have any number of multiparts: markers beyond those held in place end the data too.
+TEST(PartBoundary, AnyNumberOfBoundaries) {
+    PartBoundary boundary;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3 * PartBoundary::kInlineMarkers; ++i) {
+        const std::string marker = "-group" + std::to_string(i) + "x";
+        boundary.Add(std::u16string(marker.begin(), marker.end()));
+        lines.push_back("-" + marker + "--");
+    }
+    ASSERT_EQ(boundary.count, 3 * PartBoundary::kInlineMarkers);
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        EXPECT_TRUE(boundary.HoldsText(line.c_str()));
+        EXPECT_FALSE(boundary.HoldsText(line.substr(0, line.size() - 3).c_str()));
+    }
+    EXPECT_FALSE(boundary.HoldsText("--group99x"));
+    EXPECT_EQ(boundary.CommonFirstByte(), '-');
+    EXPECT_FALSE(boundary.CouldHideInBase64());
+    boundary.Add(u"+late"); // the last marker, held apart, decides both
+    EXPECT_EQ(boundary.CommonFirstByte(), -1);
+    EXPECT_TRUE(boundary.CouldHideInBase64());
+    EXPECT_TRUE(boundary.HoldsWide(u"\u3042+late"));
 }
 
 } // namespace

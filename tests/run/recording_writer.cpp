@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "console/run/mail_folders.h"
 #include "console/run/mime_walk.h"
 #include "console/run/part_data.h"
 #include "console/run/part_plan.h"
@@ -19,8 +20,9 @@ struct StringSink final : ByteSink {
     }
 };
 
-const char* SlotName(BoundarySlot slot) {
-    switch (slot) {
+const char* SlotName(const MultipartSlots& multipart) {
+    if (multipart.current_unslotted >= 0) return "unslotted";
+    switch (multipart.current_boundary) {
     case BoundarySlot::Main:
         return "main";
     case BoundarySlot::Alternative:
@@ -38,6 +40,10 @@ const char* SlotName(BoundarySlot slot) {
 } // namespace
 
 PartEnd RecordingWriter::Write(MailState& mail) {
+    if (parts.empty() && folders.empty()) {
+        const MailFolderNames names = NameMailFolders(mail.facts, false);
+        folders = names.sender + u"/" + names.date;
+    }
     // The file writer's plan, without the folders, the disk and the messages.
     const NamingContext naming = NamingOf(mail);
     PartPlan plan = PlanPart(mail.part, naming);
@@ -48,7 +54,7 @@ PartEnd RecordingWriter::Write(MailState& mail) {
         if (block.status != BinHexStatus::Ok) return PartEnd::Failed;
         if (plan.name.empty()) plan.name = NameFromBlockHeader(block.file.name, naming);
         RecordedPart part{
-            SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
+            SlotName(mail.multipart), static_cast<int>(plan.mode), plan.name, {}};
         StringSink sink(part.bytes);
         (void)WriteDataFork(block.file, sink);
         parts.push_back(std::move(part));
@@ -56,7 +62,7 @@ PartEnd RecordingWriter::Write(MailState& mail) {
     }
     NameFromBeginLine(plan, mail.source, naming);
     if (plan.name.empty()) return PartEnd::NotWritten;
-    RecordedPart part{SlotName(mail.multipart.current_boundary), static_cast<int>(plan.mode), plan.name, {}};
+    RecordedPart part{SlotName(mail.multipart), static_cast<int>(plan.mode), plan.name, {}};
     StringSink sink(part.bytes);
     const DecodeOutput data = DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, [] {});
     parts.push_back(std::move(part));
@@ -67,13 +73,15 @@ PartEnd RecordingWriter::Write(MailState& mail) {
     return data.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
 }
 
-std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options, WalkEnd* end) {
+std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options, WalkEnd* end,
+                                   std::u16string* folders) {
     MailState mail;
     mail.options = &options;
     mail.source.Start(reinterpret_cast<const unsigned char*>(mail_text.data()), mail_text.size());
     RecordingWriter writer;
     const WalkEnd walk_end = MimeWalk(mail, writer);
     if (end) *end = walk_end;
+    if (folders) *folders = writer.folders;
     return std::move(writer.parts);
 }
 

@@ -10,7 +10,7 @@
 namespace dornick::test {
 
 struct RecordedPart {
-    std::string slot; ///< "main", "alternative", "related", "appledouble" or "mixed"
+    std::string slot; ///< "main", "alternative", "related", "appledouble", "mixed" or "unslotted"
     int mode = 0;     ///< the EncodingMode the data was decoded in
     std::u16string name;
     std::string bytes;
@@ -19,11 +19,14 @@ struct RecordedPart {
 class RecordingWriter final : public PartWriter {
   public:
     std::vector<RecordedPart> parts;
+    /// "sender/date": the folders the mail's files go into, named from what the walk had gathered
+    /// when the first part was written; empty when none was.
+    std::u16string folders;
     PartEnd Write(MailState& mail) override;
 };
 
 /// Walks `mail_text` with `options` and returns what the walk wrote.
 std::vector<RecordedPart> WalkMail(const std::string& mail_text, const RunOptions& options,
-                                   WalkEnd* end = nullptr);
+                                   WalkEnd* end = nullptr, std::u16string* folders = nullptr);
 
 } // namespace dornick::test

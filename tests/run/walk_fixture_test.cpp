@@ -1,6 +1,7 @@
 // Every mail in the fixture folder is walked, as stored and with its line ends changed to the
 // other form, and the parts the walk writes are compared with the listing beside it:
-// "<case>.parts" holds an optional "options: ..." line, then one line per written part,
+// "<case>.parts" holds an optional "options: ..." line, an optional "folders: sender/date" line
+// (the folders the files go into), then one line per written part,
 // "slot<TAB>mode<TAB>name<TAB>bytes" with the bytes escaped (\n \r \t \\ \xNN).
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "console/run/part_kinds.h"
@@ -54,6 +56,7 @@ struct Fixture {
     std::string mail;
     RunOptions options;
     std::vector<RecordedPart> parts;
+    std::optional<std::u16string> folders;
 };
 
 RunOptions ParseOptions(std::string_view text) {
@@ -73,11 +76,15 @@ RunOptions ParseOptions(std::string_view text) {
 }
 
 Fixture LoadFixture(const fs::path& mail_path) {
-    Fixture fixture{mail_path.stem().string(), ReadFile(mail_path), {}, {}};
+    Fixture fixture{mail_path.stem().string(), ReadFile(mail_path), {}, {}, {}};
     std::istringstream listing(ReadFile(fs::path(mail_path).replace_extension(".parts")));
     for (std::string line; std::getline(listing, line);) {
         if (line.rfind("options: ", 0) == 0) {
             fixture.options = ParseOptions(std::string_view(line).substr(9));
+            continue;
+        }
+        if (line.rfind("folders: ", 0) == 0) {
+            fixture.folders = platform::Utf8ToU16(line.substr(9));
             continue;
         }
         std::vector<std::string> fields;
@@ -152,11 +159,14 @@ TEST(WalkFixtures, EveryMailGivesItsListedParts) {
     for (const Fixture& fixture : fixtures) {
         SCOPED_TRACE(fixture.name);
         const bool stored_crlf = fixture.mail.find("\r\n") != std::string::npos;
-        ExpectParts(WalkMail(fixture.mail, fixture.options), fixture.parts, stored_crlf);
         bool other_crlf = false;
         const std::string other = OtherLineEnds(fixture.mail, other_crlf);
-        SCOPED_TRACE(other_crlf ? "as CR LF" : "as LF");
-        ExpectParts(WalkMail(other, fixture.options), fixture.parts, other_crlf);
+        for (const auto& [text, crlf] : {std::pair{&fixture.mail, stored_crlf}, std::pair{&other, other_crlf}}) {
+            SCOPED_TRACE(crlf ? "as CR LF" : "as LF");
+            std::u16string folders;
+            ExpectParts(WalkMail(*text, fixture.options, nullptr, &folders), fixture.parts, crlf);
+            if (fixture.folders) EXPECT_EQ(platform::U16ToUtf8(folders), platform::U16ToUtf8(*fixture.folders));
+        }
     }
 }
 

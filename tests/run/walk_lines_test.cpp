@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/text.h"
 
 namespace dornick {
@@ -76,6 +78,62 @@ TEST(WalkLines, BoundaryOfLineTriesTheSlotsInOrder) {
         EXPECT_EQ(BoundaryOfLine(row.line, slots), row.slot);
     }
     EXPECT_FALSE(HoldsBoundary(u"anything", u"")); // an unlearnt slot never matches
+}
+
+// Every boundary the walk learns is kept: in its slot, or in the list of the others, never in
+// both, and a slot's earlier boundary moves to the list when the slot takes a new one.
+TEST(WalkLines, NoLearntBoundaryIsForgotten) {
+    enum class Op { Remember, Settle };
+    struct Row {
+        Op op;
+        BoundarySlot slot;
+        const char16_t* marker;
+        std::vector<std::u16string> unslotted; ///< the list afterwards
+        std::u16string mixed;                  ///< the mixed slot afterwards
+    };
+    const Row rows[] = {
+        {Op::Remember, BoundarySlot::Mixed, u"-a", {u"-a"}, u""},
+        {Op::Remember, BoundarySlot::Mixed, u"-a", {u"-a"}, u""}, // known already
+        {Op::Remember, BoundarySlot::Mixed, u"", {u"-a"}, u""},   // no boundary
+        {Op::Settle, BoundarySlot::Mixed, u"-a", {}, u"-a"},      // leaves the list for the slot
+        {Op::Remember, BoundarySlot::Mixed, u"-a", {}, u"-a"},    // a slot's boundary is known
+        {Op::Settle, BoundarySlot::Mixed, u"-b", {u"-a"}, u"-b"}, // the earlier one is kept
+        {Op::Settle, BoundarySlot::Mixed, u"-b", {u"-a"}, u"-b"},
+        {Op::Remember, BoundarySlot::Mixed, u"-c", {u"-a", u"-c"}, u"-b"},
+        {Op::Settle, BoundarySlot::Main, u"-c", {u"-a"}, u"-b"},
+    };
+    MultipartSlots slots;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(platform::U16ToUtf8(row.marker));
+        if (row.op == Op::Remember)
+            slots.Remember(row.marker);
+        else
+            slots.Settle(row.slot, row.marker);
+        EXPECT_EQ(slots.unslotted, row.unslotted);
+        EXPECT_EQ(slots.Boundary(BoundarySlot::Mixed), row.mixed);
+    }
+    EXPECT_EQ(slots.Boundary(BoundarySlot::Main), u"-c");
+    EXPECT_EQ(UnslottedOfLine(u"--a--", slots), 0);
+    EXPECT_EQ(UnslottedOfLine(u"--c", slots), -1); // the main slot's now
+}
+
+// The current boundary may be one of the list; it stays the same text when the list changes.
+TEST(WalkLines, CurrentBoundaryFollowsTheList) {
+    MultipartSlots slots;
+    slots.Boundary(BoundarySlot::Main) = u"-top";
+    for (const char16_t* marker : {u"-a", u"-b", u"-c"})
+        slots.Remember(marker);
+    slots.current_unslotted = UnslottedOfLine(u"--c", slots);
+    ASSERT_EQ(slots.current_unslotted, 2);
+    slots.Settle(BoundarySlot::Related, u"-b"); // an earlier entry leaves the list
+    EXPECT_EQ(slots.current_unslotted, 1);
+    EXPECT_EQ(slots.CurrentBoundary(), u"-c");
+    slots.Settle(BoundarySlot::Alternative, u"-c"); // the current one goes to a slot
+    EXPECT_EQ(slots.current_unslotted, -1);
+    EXPECT_EQ(slots.current_boundary, BoundarySlot::Alternative);
+    EXPECT_EQ(slots.CurrentBoundary(), u"-c");
+    slots.SetCurrent(BoundarySlot::Main);
+    EXPECT_EQ(slots.CurrentBoundary(), u"-top");
 }
 
 TEST(WalkLines, TransferEncodingTable) {
