@@ -26,13 +26,16 @@ bool MarkerIn(const char* line, size_t size, const PartBoundary::Marker& marker)
 
 void PartBoundary::Add(std::u16string_view text) {
     if (text.empty() || text.size() >= kLineCapacity) return;
-    for (char16_t unit : text)
-        if (unit == 0 || unit > 0xFF) return;
-    if (count >= kInlineMarkers) overflow.emplace_back();
-    Marker& marker = count < kInlineMarkers ? markers[count] : overflow.back();
+    const bool in_place = count < kInlineMarkers;
+    Marker& marker = in_place ? markers[count] : overflow.emplace_back();
     size_t length = 0;
-    for (char16_t unit : text)
+    for (char16_t unit : text) {
+        if (unit == 0 || unit > 0xFF) {
+            if (!in_place) overflow.pop_back();
+            return;
+        }
         marker.bytes[length++] = static_cast<char>(unit);
+    }
     marker.bytes[length] = 0;
     marker.length = length;
     ++count;

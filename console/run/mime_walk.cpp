@@ -111,10 +111,14 @@ Step GatherMailFacts(LineSource& source, MailFacts& facts, const RunOptions& opt
     return source.LinePending() ? Step::EndPass : Step::Next;
 }
 
-// Every multipart type the walk meets has its boundary remembered, whether or not a slot takes
-// it: a part's data must never run on past a boundary of the mail.
+// Every multipart type met in a part header has its boundary remembered, whether or not a slot
+// takes it: a part's data must never run on past a boundary of the mail. Between parts the walk
+// also passes body text, where a quoted header is no boundary of this mail; the top header's own
+// multipart goes into the main slot.
 void RememberBoundaryOfType(MailState& mail, unsigned mentions) {
-    if (mentions == kMentionsNone || FieldOf(mail.source.line) != HeaderField::ContentType) return;
+    if (mentions == kMentionsNone || mail.walk.state != WalkState::PartHeader ||
+        FieldOf(mail.source.line) != HeaderField::ContentType)
+        return;
     mail.multipart.Remember(PeekBoundaryMarker(mail.source));
 }
 
