@@ -7,17 +7,16 @@
 namespace dornick {
 namespace {
 
-bool MarkerIn(const char* line, size_t size, const PartBoundary::Marker& marker) {
-    const size_t length = marker.length;
+bool MarkerIn(const char* line, size_t size, const char* marker, size_t length) {
     if (size < length) return false;
     // Every data line is tested, and most hold no byte of the boundary's start at all: looking for
     // that byte first is far cheaper than a general substring search on such short texts.
-    const char first = marker.bytes[0];
+    const char first = marker[0];
     const char* const last_start = line + (size - length);
     for (const char* p = line; p <= last_start; ++p) {
         p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(last_start - p) + 1));
         if (!p) return false;
-        if (std::memcmp(p + 1, marker.bytes + 1, length - 1) == 0) return true;
+        if (std::memcmp(p + 1, marker + 1, length - 1) == 0) return true;
     }
     return false;
 }
@@ -26,14 +25,21 @@ bool MarkerIn(const char* line, size_t size, const PartBoundary::Marker& marker)
 
 void PartBoundary::Add(std::u16string_view text) {
     if (text.empty() || text.size() >= kLineCapacity) return;
-    const bool in_place = count < kInlineMarkers;
-    Marker& marker = in_place ? markers[count] : overflow.emplace_back();
+    if (count >= kInlineMarkers) {
+        std::string bytes;
+        for (char16_t unit : text) {
+            if (unit == 0 || unit > 0xFF) return;
+            bytes.push_back(static_cast<char>(unit));
+        }
+        overflow.push_back(std::move(bytes));
+        ++count;
+        matchable = true;
+        return;
+    }
+    Marker& marker = markers[count];
     size_t length = 0;
     for (char16_t unit : text) {
-        if (unit == 0 || unit > 0xFF) {
-            if (!in_place) overflow.pop_back();
-            return;
-        }
+        if (unit == 0 || unit > 0xFF) return;
         marker.bytes[length++] = static_cast<char>(unit);
     }
     marker.bytes[length] = 0;
@@ -45,9 +51,9 @@ void PartBoundary::Add(std::u16string_view text) {
 bool PartBoundary::Holds(const char* line, size_t size) const {
     const int in_place = count < kInlineMarkers ? count : kInlineMarkers;
     for (int i = 0; i < in_place; ++i)
-        if (MarkerIn(line, size, markers[i])) return true;
-    for (const Marker& marker : overflow)
-        if (MarkerIn(line, size, marker)) return true;
+        if (MarkerIn(line, size, markers[i].bytes, markers[i].length)) return true;
+    for (const std::string& marker : overflow)
+        if (MarkerIn(line, size, marker.data(), marker.size())) return true;
     return false;
 }
 
@@ -76,16 +82,16 @@ int PartBoundary::CommonFirstByte() const {
     if (count == 0) return -1;
     const unsigned char first = static_cast<unsigned char>(markers[0].bytes[0]);
     for (int m = 1; m < count; ++m)
-        if (static_cast<unsigned char>(At(m).bytes[0]) != first) return -1;
+        if (static_cast<unsigned char>(At(m)[0]) != first) return -1;
     return first;
 }
 
 bool PartBoundary::CouldHideInBase64() const {
     for (int m = 0; m < count; ++m) {
-        const Marker& marker = At(m);
+        const std::string_view marker = At(m);
         bool all_base64 = true;
-        for (size_t i = 0; i < marker.length && all_base64; ++i)
-            all_base64 = kBase64Values[static_cast<unsigned char>(marker.bytes[i])] != kBase64Foreign;
+        for (size_t i = 0; i < marker.size() && all_base64; ++i)
+            all_base64 = kBase64Values[static_cast<unsigned char>(marker[i])] != kBase64Foreign;
         if (all_base64) return true;
     }
     return false;

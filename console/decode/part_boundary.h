@@ -3,6 +3,7 @@
 // searched in.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,14 +17,14 @@ namespace dornick {
 /// unit above U+00FF, since mail lines are widened bytes.
 struct PartBoundary {
     /// Markers held in place; a mail with more multiparts than this keeps the rest in `overflow`,
-    /// so that the common case costs no allocation.
+    /// so that the common case costs no allocation and a rare long list only its own bytes.
     static constexpr int kInlineMarkers = 5;
     struct Marker {
         char bytes[kLineCapacity];
         size_t length;
     };
     Marker markers[kInlineMarkers];
-    std::vector<Marker> overflow;
+    std::vector<std::string> overflow;
     int count = 0;          ///< markers held, in place and in `overflow`
     bool matchable = false; ///< some marker can match
 
@@ -32,8 +33,11 @@ struct PartBoundary {
 
     /// Adds a boundary that also ends the data (an empty or unmatchable text adds nothing).
     void Add(std::u16string_view text);
-    /// The i-th marker, 0 <= i < count.
-    const Marker& At(int i) const { return i < kInlineMarkers ? markers[i] : overflow[i - kInlineMarkers]; }
+    /// The i-th marker's bytes, 0 <= i < count.
+    std::string_view At(int i) const {
+        return i < kInlineMarkers ? std::string_view(markers[i].bytes, markers[i].length)
+                                  : std::string_view(overflow[i - kInlineMarkers]);
+    }
 
     /// True when a boundary occurs in the `size` bytes at `line`.
     bool Holds(const char* line, size_t size) const;

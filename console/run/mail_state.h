@@ -90,6 +90,10 @@ struct BoundaryLevel {
     bool inside = false; ///< the first part (the body text) is being skipped
 };
 
+/// Boundaries kept beyond the slots: far more than any real mail nests, few enough that a mail made
+/// of nothing but multipart headers cannot make every data line's test slow.
+constexpr size_t kUnslottedLimit = 256;
+
 /// The multipart structure as the walk has learnt it.
 struct MultipartSlots {
     std::array<BoundaryLevel, kBoundarySlots> slots;
@@ -119,7 +123,8 @@ struct MultipartSlots {
     }
     /// True when `marker` is already some slot's or in `unslotted`.
     bool Knows(std::u16string_view marker) const;
-    /// A boundary met outside the slots' rules is kept in `unslotted`, unless already known.
+    /// A boundary met outside the slots' rules is kept in `unslotted`, unless already known or
+    /// the list is full.
     void Remember(std::u16string_view marker);
     /// `slot` takes `marker`: a different boundary it held before is kept in `unslotted`, and
     /// `marker` leaves that list.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/text.h"
@@ -115,6 +116,11 @@ TEST(WalkLines, NoLearntBoundaryIsForgotten) {
     EXPECT_EQ(slots.Boundary(BoundarySlot::Main), u"-c");
     EXPECT_EQ(UnslottedOfLine(u"--a--", slots), 0);
     EXPECT_EQ(UnslottedOfLine(u"--c", slots), -1); // the main slot's now
+
+    // A mail of nothing but multipart headers keeps a bounded list.
+    for (size_t i = 0; i <= kUnslottedLimit; ++i)
+        slots.Remember(u"-many" + platform::Utf8ToU16(std::to_string(i)));
+    EXPECT_EQ(slots.unslotted.size(), kUnslottedLimit);
 }
 
 // The current boundary may be one of the list; it stays the same text when the list changes.
