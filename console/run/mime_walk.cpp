@@ -245,8 +245,8 @@ void KeepLastComponent(std::u16string& name) {
 void DetectInBodyBlock(MailState& mail) {
     LineSource& source = mail.source;
     LineCursor look_ahead = source.Here();
-    InBodyBlock block = FindInBodyBlock(
-        source.line, look_ahead, PartBoundary(mail.multipart.CurrentBoundary()));
+    InBodyBlock block =
+        FindInBodyBlock(source.line, look_ahead, PartBoundary(mail.multipart.CurrentBoundary()));
     if (block.mode == EncodingMode::Unknown) return;
     const PartKind& kind = KindOf(block.mode);
     const MailFacts& facts = mail.facts;

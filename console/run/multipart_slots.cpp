@@ -14,7 +14,8 @@ bool MultipartSlots::Knows(std::u16string_view marker) const {
 }
 
 void MultipartSlots::Remember(std::u16string_view marker) {
-    if (!marker.empty() && unslotted.size() < kUnslottedLimit && !Knows(marker)) unslotted.emplace_back(marker);
+    if (!marker.empty() && unslotted.size() < kUnslottedLimit && !Knows(marker))
+        unslotted.emplace_back(marker);
 }
 
 void MultipartSlots::Settle(BoundarySlot slot, std::u16string marker) {

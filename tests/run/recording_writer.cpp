@@ -53,8 +53,7 @@ PartEnd RecordingWriter::Write(MailState& mail) {
         if (!block.found) return block.end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
         if (block.status != BinHexStatus::Ok) return PartEnd::Failed;
         if (plan.name.empty()) plan.name = NameFromBlockHeader(block.file.name, naming);
-        RecordedPart part{
-            SlotName(mail.multipart), static_cast<int>(plan.mode), plan.name, {}};
+        RecordedPart part{SlotName(mail.multipart), static_cast<int>(plan.mode), plan.name, {}};
         StringSink sink(part.bytes);
         (void)WriteDataFork(block.file, sink);
         parts.push_back(std::move(part));

@@ -161,11 +161,13 @@ TEST(WalkFixtures, EveryMailGivesItsListedParts) {
         const bool stored_crlf = fixture.mail.find("\r\n") != std::string::npos;
         bool other_crlf = false;
         const std::string other = OtherLineEnds(fixture.mail, other_crlf);
-        for (const auto& [text, crlf] : {std::pair{&fixture.mail, stored_crlf}, std::pair{&other, other_crlf}}) {
+        for (const auto& [text, crlf] :
+             {std::pair{&fixture.mail, stored_crlf}, std::pair{&other, other_crlf}}) {
             SCOPED_TRACE(crlf ? "as CR LF" : "as LF");
             std::u16string folders;
             ExpectParts(WalkMail(*text, fixture.options, nullptr, &folders), fixture.parts, crlf);
-            if (fixture.folders) EXPECT_EQ(platform::U16ToUtf8(folders), platform::U16ToUtf8(*fixture.folders));
+            if (fixture.folders)
+                EXPECT_EQ(platform::U16ToUtf8(folders), platform::U16ToUtf8(*fixture.folders));
         }
     }
 }
