@@ -9,6 +9,7 @@
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
 
+#include "console/decode/compound_directory.h"
 #include "console/decode/mapi_properties.h"
 
 namespace dornick {
@@ -306,6 +307,14 @@ MsgReadResult ReadMsgFile(const unsigned char* data, uint64_t size, MsgHeader& h
     MsgReadResult result;
     if (!HasCompoundSignature(data, size)) return result;
     result.status = MsgStatus::Damaged;
+    // Too wide or too deep to open: nothing is read. Without attachment storages such a directory
+    // is no message file, and counts as damaged.
+    const CompoundDirectoryShape shape = MeasureCompoundDirectory(data, size);
+    if (shape.widest > kMsgStorageWidthLimit || shape.deepest > 2 * kMsgStorageWidthLimit) {
+        result.skipped = static_cast<int>(shape.attachment_storages);
+        if (result.skipped > 0) result.status = MsgStatus::Read;
+        return result;
+    }
     static const bool quiet = (g_log_set_default_handler(QuietGlibLog, nullptr), true);
     (void)quiet;
     Ref<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));

@@ -14,6 +14,10 @@ namespace dornick {
 constexpr int kMsgDepthLimit = 32;
 /// Attachment storages read per message; further ones are counted as skipped.
 constexpr int kMsgAttachmentLimit = 4096;
+/// A file with a storage of more entries than this, or an entry tree deeper than twice this, is not
+/// opened (the library's time grows with the square of a storage's width, its stack with the depth);
+/// its attachment storages are counted as skipped.
+constexpr int kMsgStorageWidthLimit = 2 * kMsgAttachmentLimit;
 
 /// True when the bytes begin with the compound-file signature D0 CF 11 E0 A1 B1 1A E1.
 bool HasCompoundSignature(const unsigned char* data, uint64_t size);
@@ -51,7 +55,7 @@ enum class MsgStatus {
 struct MsgReadResult {
     MsgStatus status = MsgStatus::NotCompound;
     int attachments = 0;    ///< handed on
-    int skipped = 0;        ///< attachment storages over the limit, or past the read budget
+    int skipped = 0;        ///< attachment storages over the limits, or past the read budget
     int unreadable = 0;     ///< streams whose sectors could not be read (a broken chain)
     bool depth_cut = false; ///< an embedded message deeper than kMsgDepthLimit was not opened
 };

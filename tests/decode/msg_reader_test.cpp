@@ -190,3 +190,44 @@ TEST(MsgReader, AttachmentStoragesOverTheLimitAreSkipped) {
 
 } // namespace
 } // namespace dornick
+
+namespace dornick {
+namespace {
+
+// Directories too wide or too deep for the compound-file library to open in bounded time and stack
+// are measured and refused before it sees them; up to the limit they are opened as before.
+TEST(MsgReader, DirectoriesPastTheWidthOrDepthLimitAreNotOpened) {
+    using msg_test::StorageShape;
+    struct Row {
+        const char* what;
+        int count;
+        StorageShape shape;
+        MsgStatus status;
+        int skipped;
+    };
+    const std::vector<Row> rows = {
+        {"100,000 storages, balanced", 100000, StorageShape::Balanced, MsgStatus::Read, 100000},
+        {"100,000 storages, one chain", 100000, StorageShape::Chain, MsgStatus::Read, 100000},
+        {"one over the width limit", kMsgStorageWidthLimit + 1, StorageShape::Balanced, MsgStatus::Read,
+         kMsgStorageWidthLimit + 1},
+        // At the limit the library opens it, and the attachment limit skips the rest.
+        {"at the width limit", kMsgStorageWidthLimit, StorageShape::Balanced, MsgStatus::Read,
+         kMsgStorageWidthLimit - kMsgAttachmentLimit},
+        {"a few, as a chain", 20, StorageShape::Chain, MsgStatus::Read, 0},
+        // Nested storages that are no attachments: no message file, so damaged.
+        {"nested past the depth limit", 2 * kMsgStorageWidthLimit + 1, StorageShape::Nested,
+         MsgStatus::Damaged, 0},
+        {"nested within it", 100, StorageShape::Nested, MsgStatus::Read, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Read read = ReadBytes(msg_test::WriteBareStorages(row.count, row.shape));
+        EXPECT_EQ(read.result.status, row.status);
+        EXPECT_EQ(read.result.skipped, row.skipped);
+        EXPECT_EQ(read.result.unreadable, 0);
+        EXPECT_TRUE(read.got.attachments.empty());
+    }
+}
+
+} // namespace
+} // namespace dornick

@@ -176,3 +176,101 @@ bool SetDeclaredSize(std::string& file, const std::string& name, uint32_t size) 
 }
 
 } // namespace msg_test
+
+namespace msg_test {
+namespace {
+
+constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr uint32_t kFatSector = 0xFFFFFFFD;
+constexpr size_t kSectorBytes = 4096;
+constexpr size_t kEntryBytes = 128;
+
+void SetU32(std::string& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// One directory entry: name, type, and the left, right and child links.
+void DirectoryEntry(std::string& out, size_t at, const std::string& name, uint8_t type, uint32_t left,
+                    uint32_t right, uint32_t child) {
+    const std::string wide = Utf16Le(Utf16(name));
+    out.replace(at, wide.size(), wide);
+    out[at + 64] = static_cast<char>(wide.size());
+    out[at + 66] = static_cast<char>(type);
+    out[at + 67] = 1; // black
+    SetU32(out, at + 68, left);
+    SetU32(out, at + 72, right);
+    SetU32(out, at + 76, child);
+    SetU32(out, at + 116, kEndOfChain);
+}
+
+// Links the entries first..last (sorted by name) as a balanced tree; returns its top.
+uint32_t Balance(std::string& out, size_t directory, uint32_t first, uint32_t last) {
+    if (first > last) return kNoEntry;
+    const uint32_t middle = first + (last - first) / 2;
+    const size_t at = directory + middle * kEntryBytes;
+    SetU32(out, at + 68, middle > first ? Balance(out, directory, first, middle - 1) : kNoEntry);
+    SetU32(out, at + 72, Balance(out, directory, middle + 1, last));
+    return middle;
+}
+
+} // namespace
+
+std::string WriteBareStorages(int count, StorageShape shape) {
+    const size_t entries = static_cast<size_t>(count) + 1;
+    const size_t per_sector = kSectorBytes / kEntryBytes;
+    const uint32_t directory_sectors = static_cast<uint32_t>((entries + per_sector - 1) / per_sector);
+    uint32_t fat_sectors = 1;
+    while (uint64_t{fat_sectors} * (kSectorBytes / 4) < fat_sectors + directory_sectors)
+        ++fat_sectors;
+    std::string out(kSectorBytes * (1 + fat_sectors + directory_sectors), '\0');
+
+    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    out.replace(0, 8, reinterpret_cast<const char*>(kSignature), 8);
+    out[24] = 0x3E; // minor version
+    out[26] = 4;    // major version: 4096-byte sectors
+    out[28] = '\xFE', out[29] = '\xFF';
+    out[30] = 12; // sector shift
+    out[32] = 6;  // mini sector shift
+    SetU32(out, 40, directory_sectors);
+    SetU32(out, 44, fat_sectors);
+    SetU32(out, 48, fat_sectors); // the directory follows the allocation table
+    SetU32(out, 56, 4096);        // mini stream cutoff
+    SetU32(out, 60, kEndOfChain); // no mini allocation table
+    SetU32(out, 68, kEndOfChain); // no further table of the allocation table's sectors
+    for (size_t i = 0; i < 109; ++i)
+        SetU32(out, 76 + 4 * i, i < fat_sectors ? static_cast<uint32_t>(i) : kNoEntry);
+
+    const size_t fat = kSectorBytes;
+    for (size_t s = 0; s < fat_sectors * (kSectorBytes / 4); ++s) {
+        uint32_t next = kNoEntry;
+        if (s < fat_sectors)
+            next = kFatSector;
+        else if (s < fat_sectors + directory_sectors)
+            next = s + 1 < fat_sectors + directory_sectors ? static_cast<uint32_t>(s + 1) : kEndOfChain;
+        SetU32(out, fat + 4 * s, next);
+    }
+
+    const size_t directory = kSectorBytes * (1 + fat_sectors);
+    for (size_t i = entries; i < directory_sectors * per_sector; ++i) {
+        const size_t at = directory + i * kEntryBytes;
+        SetU32(out, at + 68, kNoEntry), SetU32(out, at + 72, kNoEntry), SetU32(out, at + 76, kNoEntry);
+    }
+    DirectoryEntry(out, directory, "Root Entry", 5, kNoEntry, kNoEntry, count > 0 ? 1 : kNoEntry);
+    for (uint32_t i = 1; i < entries; ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, "__attach_version1.0_#%08X", i - 1);
+        const uint32_t next = i + 1 < entries ? i + 1 : kNoEntry;
+        if (shape == StorageShape::Nested)
+            DirectoryEntry(out, directory + i * kEntryBytes, "nest", 1, kNoEntry, kNoEntry, next);
+        else
+            DirectoryEntry(out, directory + i * kEntryBytes, name, 1, kNoEntry,
+                           shape == StorageShape::Chain ? next : kNoEntry, kNoEntry);
+    }
+    if (shape == StorageShape::Balanced && count > 0)
+        SetU32(out, directory + 76, Balance(out, directory, 1, static_cast<uint32_t>(count)));
+    return out;
+}
+
+} // namespace msg_test

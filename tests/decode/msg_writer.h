@@ -47,4 +47,13 @@ std::shared_ptr<MsgLayout> NestedMessage(int depth);
 /// False when no entry has that name.
 bool SetDeclaredSize(std::string& file, const std::string& name, uint32_t size);
 
+/// How the storages of WriteBareStorages hang together: directly under the root as a balanced
+/// sibling tree or as one chain of right siblings, or each inside the one before.
+enum class StorageShape { Balanced, Chain, Nested };
+
+/// A compound file of `count` empty storages and nothing else, written byte by byte in 4096-byte
+/// sectors (libgsf's writer needs minutes for 100,000). Under the root they are named
+/// "__attach_version1.0_#%08X"; nested, "nest".
+std::string WriteBareStorages(int count, StorageShape shape);
+
 } // namespace msg_test

@@ -156,8 +156,9 @@ TEST_F(MsgFile, HostileFilesGiveAMessageAndTheRunGoesOn) {
     WriteFile(Path("mail.msg"),
               MultipartMail(TopHeader(), "b1", {kTextBody, Base64Part("image/png", "p.png", "PNG")}));
     WriteFile(Path("good.msg"), file);
+    WriteFile(Path("wide.msg"), msg_test::WriteBareStorages(100000, msg_test::StorageShape::Chain));
 
-    const RunResult r = Run({"truncated.msg", "huge.msg", "nested.msg", "mail.msg", "good.msg"});
+    const RunResult r = Run({"truncated.msg", "huge.msg", "nested.msg", "mail.msg", "wide.msg", "good.msg"});
     const std::u16string err = r.Err();
     EXPECT_NE(
         err.find(u"メッセージファイルが壊れているため読み込めませんでした。\n->" + U(Path("truncated.msg"))),
@@ -168,6 +169,9 @@ TEST_F(MsgFile, HostileFilesGiveAMessageAndTheRunGoesOn) {
         err.find(u"埋め込みメッセージの入れ子が深すぎるため、32 段より深いものは開きませんでした。\n->" +
                  U(Path("nested.msg"))),
         std::u16string::npos);
+    EXPECT_NE(err.find(u"メッセージファイルの添付ファイルが多すぎるため、100000 個を読み飛ばしました。\n->" +
+                       U(Path("wide.msg"))),
+              std::u16string::npos);
     const std::vector<std::string> tree = Files();
     // The mail named ".msg" is read as a mail; the good file after the bad ones is extracted.
     EXPECT_NE(std::find(tree.begin(), tree.end(), "taro@example.jp/2024-05-06/kept.txt"), tree.end());
