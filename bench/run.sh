@@ -155,3 +155,5 @@ for tool in dornick uudeview ripmime; do run_one "BinHex 50 KiB, one run" binhex
 
 # The TNEF subsets (bare containers and mails carrying them) have a script of their own.
 [ "$old" = 0 ] && BENCH_ROOT="$root" DORNICK="$DORNICK" "$here/tnef_bench.sh" $([ "$regen" = 1 ] && echo --regen)
+# So have the message files (.msg), against msgconvert and munpack.
+[ "$old" = 0 ] && BENCH_ROOT="$root" DORNICK="$DORNICK" "$here/msg_bench.sh" $([ "$regen" = 1 ] && echo --regen)
