@@ -168,7 +168,7 @@ WriteStatus AsyncWriter::Append(const void* data, size_t size) {
 
 WriteStatus AsyncWriter::HandOff() {
     // More than one write: the file is staged, and a stop asked for is honoured between pieces.
-    if (Interrupted()) RecordError(EINTR);
+    if (StopRequested()) RecordError(EINTR);
     if (error_.load() != 0 || !StageBeforeWrite()) {
         current_.size = 0;
         return WriteStatus::Failed;

@@ -56,7 +56,7 @@ bool CopyStandardInput(UniqueFd& copy, std::string& path) {
     char buffer[1 << 16];
     while (copied) {
         // A run asked to stop does not wait for the rest of its input.
-        if (Interrupted()) {
+        if (StopRequested()) {
             copied = false;
             break;
         }

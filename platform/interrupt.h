@@ -20,6 +20,13 @@ inline bool Interrupted() {
 /// Called where the run acts on the signal: from here on it finishes its cleanup whatever comes.
 void BeginInterruptCleanup();
 
+/// Asked where the run can stop: true once a signal came, and from then on the run is cleaning up.
+inline bool StopRequested() {
+    if (!Interrupted()) return false;
+    BeginInterruptCleanup();
+    return true;
+}
+
 /// Notes `signal` as the handler would; 0 forgets it and the cleanup (tests).
 void SetInterruptSignal(int signal);
 

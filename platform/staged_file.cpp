@@ -47,9 +47,13 @@ int StageFile(StagedFile& file) {
     }
     // File systems without unnamed files say so in several ways; anything else is a real failure.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    return StageUnderHiddenName(file);
+}
+
+int StageUnderHiddenName(StagedFile& file) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string hidden = HiddenName();
-        fd =
+        const int fd =
             ::openat(file.folder, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             file.unnamed.Reset(fd);

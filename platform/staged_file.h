@@ -26,6 +26,8 @@ struct StagedFile {
 
 /// Opens the file the bytes go into until the file is complete. 0, or the errno.
 int StageFile(StagedFile& file);
+/// The same under a hidden name beside the claim, as where files without a name are refused.
+int StageUnderHiddenName(StagedFile& file);
 /// Puts the complete staged file over the claimed name (nothing to do for a file written straight
 /// into its claim). 0, or the errno: then the staged file is still there for AbandonFile.
 int PublishFile(StagedFile& file);

@@ -47,7 +47,7 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     MboxMessage message;
     std::vector<unsigned char> bytes;
     bool all_done = true;
-    while (!platform::Interrupted() && NextMboxMessage(splitter, message)) {
+    while (!platform::StopRequested() && NextMboxMessage(splitter, message)) {
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
         if (!ReadMboxMessage(splitter, message, bytes)) {

@@ -403,7 +403,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
     RunOptions options;
     bool failed = false;
     for (const PlannedStep& planned : plan.steps) {
-        if (platform::Interrupted()) break;
+        if (platform::StopRequested()) break;
         const CommandStep& step = *planned.step;
         switch (step.kind) {
         case CommandStep::Kind::Flag:
@@ -434,7 +434,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
                 PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
                 failed = true;
             }
-            for (size_t i = 0; i < planned.files.size() && !platform::Interrupted(); ++i) {
+            for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
                 DrawProgress(progress, planned.files[i]);
                 if (ReportMissingStartFolder(run, planned.files[i], options) ||
                     ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
@@ -592,8 +592,9 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     ReadAhead(run, plan);
     const bool failed = ExecutePlan(run, plan);
     run.read_ahead.Stop();
-    if (platform::Interrupted()) return EndInterruptedRun(run);
+    // A stopped run also clears its progress line and tells what it did.
     PrintSummary(plan.progress, run.writer.tally());
+    if (platform::Interrupted()) return EndInterruptedRun(run);
     return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
 }
 

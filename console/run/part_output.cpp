@@ -169,8 +169,7 @@ void DateFile(MailState& mail, const platform::StagedFile& file) {
 
 // The run was asked to stop: the file is given up, and nothing of it stays.
 bool AbandonIfInterrupted(platform::StagedFile& file) {
-    if (!platform::Interrupted()) return false;
-    platform::BeginInterruptCleanup();
+    if (!platform::StopRequested()) return false;
     platform::AbandonFile(file);
     return true;
 }
@@ -230,7 +229,7 @@ PartEnd FileWriter::Write(MailState& mail) {
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
     if (mail.part.part_name.empty()) return PartEnd::NotWritten;
     // Nothing more is begun once the run is asked to stop.
-    if (platform::Interrupted()) return PartEnd::Failed;
+    if (platform::StopRequested()) return PartEnd::Failed;
     platform::StagedFile file = OpenPartFile(mail, saved_name, mail.part.name_suffix);
     if (!file.claim) {
         // The part's data is read past, so that the walk goes on with the next part.
@@ -246,7 +245,7 @@ PartEnd FileWriter::Write(MailState& mail) {
 // block's header once it is decoded.
 PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name,
                                 const NamingContext& naming) {
-    if (platform::Interrupted()) return PartEnd::Failed;
+    if (platform::StopRequested()) return PartEnd::Failed;
     const bool named = !mail.part.part_name.empty();
     platform::StagedFile file =
         named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::StagedFile();

@@ -114,6 +114,33 @@ TEST_F(StagedWriterTest, NamedBytesAreNeverPartial) {
     }
 }
 
+// Where unnamed files are refused, the bytes go under a hidden name beside the claim, which is
+// gone afterwards whether the file was published or given up.
+TEST_F(StagedWriterTest, HiddenNameWhereUnnamedFilesAreRefused) {
+    for (bool publish : {true, false}) {
+        SCOPED_TRACE(publish);
+        StagedFile file;
+        int error = 0;
+        ASSERT_EQ(ClaimFile(folder_, u"c.bin", false, file, error), CreateResult::Created);
+        ASSERT_EQ(StageUnderHiddenName(file), 0);
+        ASSERT_TRUE(file.Staged());
+        ASSERT_EQ(::write(file.Fd(), "complete", 8), 8);
+        const std::set<std::string> during = Names();
+        ASSERT_EQ(during.size(), 2u);
+        EXPECT_EQ(during.count("c.bin"), 1u);
+        EXPECT_EQ(during.begin()->front(), '.'); // the hidden name sorts first
+        EXPECT_EQ(Read("c.bin"), "");
+        if (publish) {
+            ASSERT_EQ(PublishFile(file), 0);
+            EXPECT_EQ(Read("c.bin"), "complete");
+        } else {
+            AbandonFile(file);
+        }
+        EXPECT_EQ(Names(), publish ? std::set<std::string>{"c.bin"} : std::set<std::string>{});
+        ::unlinkat(folder_, "c.bin", 0);
+    }
+}
+
 // A claim is the name's creation: a second claim of a new name finds it taken.
 TEST_F(StagedWriterTest, ClaimHoldsTheNameAgainstOthers) {
     StagedFile first, second;
@@ -179,6 +206,50 @@ TEST_F(StagedWriterTest, FailedWriteLeavesNoFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(Names().empty());
+}
+
+} // namespace
+} // namespace platform
+
+namespace platform {
+namespace {
+
+// The handlers note the first signal; a second one kills at once unless the run has begun to clean
+// up, after which signals are ignored. Each case in a child of its own.
+TEST(InterruptSignals, SecondSignalKillsOnlyBeforeCleanup) {
+    struct Case {
+        int first;
+        int second;
+        bool cleaning_up;
+        bool killed;
+    };
+    const Case cases[] = {
+        {SIGTERM, 0, false, false},     {SIGINT, 0, false, false},      {SIGTERM, SIGTERM, false, true},
+        {SIGINT, SIGTERM, false, true}, {SIGTERM, SIGINT, true, false}, {SIGINT, SIGINT, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.first << " " << c.second << " " << c.cleaning_up);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            InstallInterruptHandlers();
+            if (Interrupted()) ::_exit(10);
+            ::raise(c.first);
+            if (InterruptSignal() != c.first) ::_exit(11);
+            if (c.cleaning_up && !StopRequested()) ::_exit(12);
+            if (c.second) ::raise(c.second);
+            ::_exit(InterruptSignal() == c.first ? 0 : 13);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (c.killed) {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WTERMSIG(status), c.second);
+        } else {
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+        }
+    }
 }
 
 } // namespace
