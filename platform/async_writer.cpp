@@ -7,15 +7,15 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 
 namespace platform {
 namespace {
 
-CreateResult CreateWithFlags(int folder, std::u16string_view name, int flags, int& fd, int& error) {
+CreateResult CreateNativeWithFlags(int folder, const std::string& native, int flags, int& fd, int& error) {
     fd = -1;
     error = 0;
-    const std::string native = NativePath(name);
     do {
         fd = ::openat(folder, native.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
@@ -24,14 +24,45 @@ CreateResult CreateWithFlags(int folder, std::u16string_view name, int flags, in
     return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
 }
 
+constexpr int kCreateNewFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+CreateResult CreateWithFlags(int folder, std::u16string_view name, int flags, int& fd, int& error) {
+    return CreateNativeWithFlags(folder, NativePath(name), flags, fd, error);
+}
+
 } // namespace
 
 CreateResult CreateNewFile(int folder, std::u16string_view name, int& fd, int& error) {
-    return CreateWithFlags(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fd, error);
+    return CreateWithFlags(folder, name, kCreateNewFlags, fd, error);
 }
 
 CreateResult CreateAlwaysFile(int folder, std::u16string_view name, int& fd, int& error) {
     return CreateWithFlags(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fd, error);
+}
+
+CreateResult ClaimFile(int folder, std::u16string_view name, bool replace, StagedFile& file, int& error) {
+    file = StagedFile{};
+    file.folder = folder;
+    file.name = NativePath(name);
+    for (;;) {
+        int fd = -1;
+        CreateResult result = CreateNativeWithFlags(folder, file.name, kCreateNewFlags, fd, error);
+        if (result == CreateResult::Created) file.claim.Reset(fd);
+        if (result != CreateResult::Exists || !replace) return result;
+        // The older file is only opened, as the creation would have (a link or a folder there
+        // fails the same way); it is replaced whole at the end.
+        do {
+            fd = ::openat(folder, file.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            file.claim.Reset(fd);
+            file.replaces = true;
+            error = 0;
+            return CreateResult::Created;
+        }
+        error = errno;
+        if (error != ENOENT) return CreateResult::Failed; // ENOENT: removed meanwhile, create it
+    }
 }
 
 int WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
@@ -66,7 +97,25 @@ AsyncWriter::~AsyncWriter() {
     if (thread_.joinable()) thread_.join();
 }
 
+void AsyncWriter::Begin(StagedFile& file) {
+    Begin(file.claim.Get());
+    file_ = &file;
+}
+
+bool AsyncWriter::StageBeforeWrite() {
+    if (!file_ || file_->Staged()) return true;
+    const int error = StageFile(*file_);
+    if (error) {
+        RecordError(error);
+        return false;
+    }
+    fd_ = file_->Fd();
+    current_.fd = fd_;
+    return true;
+}
+
 void AsyncWriter::Begin(int fd) {
+    file_ = nullptr;
     {
         // Nothing of an earlier file may still be on its way.
         std::unique_lock<std::mutex> lock(mutex_);
@@ -118,6 +167,13 @@ WriteStatus AsyncWriter::Append(const void* data, size_t size) {
 }
 
 WriteStatus AsyncWriter::HandOff() {
+    // More than one write: the file is staged, and a stop asked for is honoured between pieces.
+    if (StopRequested()) RecordError(EINTR);
+    if (error_.load() != 0 || !StageBeforeWrite()) {
+        current_.size = 0;
+        return WriteStatus::Failed;
+    }
+    PieceHandedOff();
     if (!synchronous_) {
         std::unique_lock<std::mutex> lock(mutex_);
         // The bound on memory: wait while the disk is this far behind.
@@ -158,12 +214,15 @@ void AsyncWriter::RecordError(int error) {
 
 WriteStatus AsyncWriter::Finish() {
     // The last, partly filled piece is written here: the caller waits for the file anyway, and a
-    // small file never needs the thread at all.
+    // small file never needs the thread at all. An older file that is replaced stays whole until
+    // the new one is complete, so even that one write goes to the staged file.
+    if (file_ && file_->replaces) (void)StageBeforeWrite();
     if (current_.data && current_.size > 0 && error_.load() == 0) {
         const int error = WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
     }
     current_.size = 0;
+    file_ = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         piece_done_.wait(lock, [this] { return in_flight_ == 0; });

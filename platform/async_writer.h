@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/staged_file.h"
+
 namespace platform {
 
 enum class CreateResult { Created, Exists, Failed };
@@ -22,6 +24,10 @@ enum class CreateResult { Created, Exists, Failed };
 CreateResult CreateNewFile(int folder, std::u16string_view name, int& fd, int& error);
 /// Creates or truncates a file by name in the open folder; a symbolic link there is not followed.
 CreateResult CreateAlwaysFile(int folder, std::u16string_view name, int& fd, int& error);
+/// Claims a name for an output file: created new, or (with `replace`) an older file there opened as
+/// it is, to be replaced once the new file is complete; a symbolic link there is not followed.
+/// Exists only without `replace`.
+CreateResult ClaimFile(int folder, std::u16string_view name, bool replace, StagedFile& file, int& error);
 
 /// Output files finished without a failed write, and their bytes.
 struct WriteTally {
@@ -49,6 +55,10 @@ class AsyncWriter {
 
     /// Starts a file (open for writing) at offset 0. The previous file must have been finished.
     void Begin(int fd);
+    /// Starts a claimed file: its bytes go into the claim only when they all go out in one write at
+    /// Finish, and otherwise into a staged file opened before the first piece is written. The run
+    /// being interrupted fails the file at its next piece (error EINTR).
+    void Begin(StagedFile& file);
     /// Appends bytes at the end of the file. Failed once any write of the file has failed; NoMemory
     /// when no piece could be allocated.
     [[nodiscard]] WriteStatus Append(const void* data, size_t size);
@@ -70,6 +80,7 @@ class AsyncWriter {
     };
 
     bool TakeFreePiece();
+    bool StageBeforeWrite();
     WriteStatus HandOff();
     bool StartWriterThread();
     void RecordError(int error);
@@ -78,6 +89,7 @@ class AsyncWriter {
     const size_t piece_size_;
     const int pieces_in_flight_;
     int fd_ = -1;
+    StagedFile* file_ = nullptr;
     uint64_t total_ = 0;
     Piece current_;
     std::atomic<int> error_{0};

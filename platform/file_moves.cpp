@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -54,6 +55,11 @@ bool CopyStandardInput(UniqueFd& copy, std::string& path) {
     bool copied = true;
     char buffer[1 << 16];
     while (copied) {
+        // A run asked to stop does not wait for the rest of its input.
+        if (StopRequested()) {
+            copied = false;
+            break;
+        }
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0) {

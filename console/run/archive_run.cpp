@@ -8,6 +8,7 @@
 #include "console/run/mbox_split.h"
 #include "console/run/messages.h"
 #include "platform/archive_file.h"
+#include "platform/interrupt.h"
 
 namespace dornick {
 namespace {
@@ -46,7 +47,7 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     MboxMessage message;
     std::vector<unsigned char> bytes;
     bool all_done = true;
-    while (NextMboxMessage(splitter, message)) {
+    while (!platform::StopRequested() && NextMboxMessage(splitter, message)) {
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
         if (!ReadMboxMessage(splitter, message, bytes)) {

@@ -8,6 +8,7 @@
 #include "console/header/icu_objects.h"
 #include "console/run/archive_run.h"
 #include "console/run/archive_search.h"
+#include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
 #include "console/run/run_context.h"
@@ -17,6 +18,7 @@
 #include "platform/async_writer.h"
 #include "platform/console.h"
 #include "platform/file_moves.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
 #include "platform/text.h"
@@ -231,7 +233,7 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& fa
         result = BeginsWithEnvelope(copied_path)
                      ? ProcessMbox(run, copied_path, options, failed_messages, u"-")
                      : ProcessMailFile(run, copied_path, options, u"-");
-    } else {
+    } else if (!platform::Interrupted()) {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
     return result;
@@ -401,6 +403,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
     RunOptions options;
     bool failed = false;
     for (const PlannedStep& planned : plan.steps) {
+        if (platform::StopRequested()) break;
         const CommandStep& step = *planned.step;
         switch (step.kind) {
         case CommandStep::Kind::Flag:
@@ -431,7 +434,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
                 PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
                 failed = true;
             }
-            for (size_t i = 0; i < planned.files.size(); ++i) {
+            for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
                 DrawProgress(progress, planned.files[i]);
                 if (ReportMissingStartFolder(run, planned.files[i], options) ||
                     ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
@@ -589,12 +592,15 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     ReadAhead(run, plan);
     const bool failed = ExecutePlan(run, plan);
     run.read_ahead.Stop();
+    // A stopped run also clears its progress line and tells what it did.
     PrintSummary(plan.progress, run.writer.tally());
+    if (platform::Interrupted()) return EndInterruptedRun(run);
     return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
 }
 
 int RunEntry(int argc, char** argv) {
     platform::InitConsole();
+    platform::InstallInterruptHandlers();
     // The current directory is read here, once: relative paths are taken against it.
     RunContext run;
     run.messages.language = LanguageFromEnvironment(std::getenv("DORNICK_MESSAGES"), std::getenv("LC_ALL"),

@@ -14,7 +14,14 @@ struct RunContext;
 bool IsMailFileName(std::u16string_view argument);
 
 /// Exit status of a run.
-enum class ExitStatus : int { Processed = 0, SomeFailed = 1, UsageError = 2 };
+/// An interrupted run ends as a shell reports a process ended by the signal: 128 and its number.
+enum class ExitStatus : int {
+    Processed = 0,
+    SomeFailed = 1,
+    UsageError = 2,
+    StoppedByInt = 130,
+    StoppedByTerm = 143
+};
 
 /// One step of the command line, in order: an option to set, or a file to process.
 struct CommandStep {

@@ -13,11 +13,13 @@
 #include "console/run/msg_files.h"
 #include "console/run/part_data.h"
 #include "console/run/part_plan.h"
+#include "console/run/publish_file.h"
 #include "console/run/reported_calls.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "platform/async_writer.h"
 #include "platform/file_moves.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
@@ -80,8 +82,10 @@ std::u16string PlainName(std::u16string_view name) {
 
 // `overwrite` as MakeOutputFileName gives it; -1: the fitted name, not yet looked for, which the
 // creation itself tests (a taken name is then replaced by a free one as usual).
-platform::UniqueFd CreatePartFile(MailState& mail, std::u16string saved_name, int overwrite,
-                                  const CreateFailure& failure = kCreateFailed) {
+// The name is claimed by its creation; an older file to be overwritten stays whole until the new
+// one replaces it.
+platform::StagedFile CreatePartFile(MailState& mail, std::u16string saved_name, int overwrite,
+                                    const CreateFailure& failure = kCreateFailed) {
     const NameFolder names = OutputNames(mail);
     // The log's name is never created as such: it is looked for, and so counted.
     const auto look_first = [&] {
@@ -92,12 +96,11 @@ platform::UniqueFd CreatePartFile(MailState& mail, std::u16string saved_name, in
     look_first();
     bool renamed = false;
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
-        int fd = -1, error = 0;
-        const int folder = mail.output.Here();
-        platform::CreateResult result =
-            overwrite == 1 ? platform::CreateAlwaysFile(folder, mail.part.part_name, fd, error)
-                           : platform::CreateNewFile(folder, mail.part.part_name, fd, error);
-        if (result == platform::CreateResult::Created) return platform::UniqueFd(fd);
+        int error = 0;
+        platform::StagedFile file;
+        const platform::CreateResult result =
+            platform::ClaimFile(mail.output.Here(), mail.part.part_name, overwrite == 1, file, error);
+        if (result == platform::CreateResult::Created) return file;
         if (result == platform::CreateResult::Failed && !renamed && NameRefused(error)) {
             renamed = true;
             saved_name = PlainName(saved_name);
@@ -124,7 +127,8 @@ struct FailureHoldingSink final : ByteSink {
     explicit FailureHoldingSink(ByteSink& sink) : inner(sink) {}
     [[nodiscard]] SinkResult Append(const uint8_t* data, size_t size) override {
         if (failure == SinkResult::Ok) failure = inner.Append(data, size);
-        return SinkResult::Ok;
+        // A run asked to stop does not read on.
+        return failure != SinkResult::Ok && platform::Interrupted() ? failure : SinkResult::Ok;
     }
 };
 
@@ -152,7 +156,8 @@ RepairNoticeFn RepairNoticeFor(MailState& mail) {
 namespace {
 
 // A mail without a date leaves the file's times as they are.
-void DateFile(MailState& mail, int fd) {
+void DateFile(MailState& mail, const platform::StagedFile& file) {
+    const int fd = file.Fd();
     if (!mail.facts.mail_epoch_known) {
         mail.facts.mail_epoch_known = true;
         std::time_t when;
@@ -160,6 +165,13 @@ void DateFile(MailState& mail, int fd) {
         if (!mail_time.IsZero() && platform::JapanTimeToEpoch(mail_time, when)) mail.facts.mail_epoch = when;
     }
     if (mail.facts.mail_epoch) platform::SetFileTimes(fd, *mail.facts.mail_epoch);
+}
+
+// The run was asked to stop: the file is given up, and nothing of it stays.
+bool AbandonIfInterrupted(platform::StagedFile& file) {
+    if (!platform::StopRequested()) return false;
+    platform::AbandonFile(file);
+    return true;
 }
 
 PartEnd EndOf(DataEnd end) {
@@ -173,13 +185,13 @@ void AnnounceFile(MailState& mail) {
 }
 
 // Names the part's file, creates it and announces it: the file, or none after the message.
-platform::UniqueFd OpenPartFile(MailState& mail, const std::u16string& saved_name, std::u16string_view suffix,
-                                const CreateFailure& failure = kCreateFailed) {
+platform::StagedFile OpenPartFile(MailState& mail, const std::u16string& saved_name,
+                                  std::u16string_view suffix, const CreateFailure& failure = kCreateFailed) {
     FitOutputFileName(mail.part.part_name, mail.part.content_type, suffix);
     IssueProgressLine(mail);
-    platform::UniqueFd fd = CreatePartFile(mail, saved_name, -1, failure);
-    if (fd) AnnounceFile(mail);
-    return fd;
+    platform::StagedFile file = CreatePartFile(mail, saved_name, -1, failure);
+    if (file.claim) AnnounceFile(mail);
+    return file;
 }
 
 void ReportBinHexFailure(MailState& mail, BinHexStatus status) {
@@ -197,7 +209,7 @@ class FileWriter final : public PartWriter {
   private:
     using Decode = std::function<DecodeOutput(ByteSink&)>;
     PartEnd WriteBinHex(MailState& mail, const std::u16string& saved_name, const NamingContext& naming);
-    PartEnd Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
+    PartEnd Finish(MailState& mail, platform::StagedFile file, const std::u16string& saved_name,
                    const Decode& decode);
 };
 
@@ -216,13 +228,15 @@ PartEnd FileWriter::Write(MailState& mail) {
     mail.part.part_name = plan.name;
     // Nothing is written without a name: the part's lines pass on like those of an unnamed part.
     if (mail.part.part_name.empty()) return PartEnd::NotWritten;
-    platform::UniqueFd fd = OpenPartFile(mail, saved_name, mail.part.name_suffix);
-    if (!fd) {
+    // Nothing more is begun once the run is asked to stop.
+    if (platform::StopRequested()) return PartEnd::Failed;
+    platform::StagedFile file = OpenPartFile(mail, saved_name, mail.part.name_suffix);
+    if (!file.claim) {
         // The part's data is read past, so that the walk goes on with the next part.
         DiscardSink discard;
         return EndOf(DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, discard, [] {}).end);
     }
-    return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
+    return Finish(mail, std::move(file), saved_name, [&](ByteSink& sink) {
         return DecodePart(*plan.kind, mail.source, mail.multipart, mail.part, sink, RepairNoticeFor(mail));
     });
 }
@@ -231,23 +245,25 @@ PartEnd FileWriter::Write(MailState& mail) {
 // block's header once it is decoded.
 PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_name,
                                 const NamingContext& naming) {
+    if (platform::StopRequested()) return PartEnd::Failed;
     const bool named = !mail.part.part_name.empty();
-    platform::UniqueFd fd =
-        named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::UniqueFd();
+    platform::StagedFile file =
+        named ? OpenPartFile(mail, saved_name, mail.part.name_suffix) : platform::StagedFile();
     BinHexPart block = DecodeBinHexBlock(mail.source, mail.multipart);
-    if (named && !fd) return EndOf(block.found ? DataEnd::BlockEnd : block.end);
+    if (named && !file.claim) return EndOf(block.found ? DataEnd::BlockEnd : block.end);
     if (block.found && block.status != BinHexStatus::Ok) {
-        fd.Reset();
+        // The file stays empty under its name, as a failed block has always left it.
+        file.claim.Reset();
         ReportBinHexFailure(mail, block.status);
         return PartEnd::Failed;
     }
     if (!named) {
         if (!block.found) return EndOf(block.end);
         mail.part.part_name = NameFromBlockHeader(block.file.name, naming);
-        fd = OpenPartFile(mail, mail.part.part_name, u"", kBinHexCreateFailed);
-        if (!fd) return PartEnd::AtDataEnd;
+        file = OpenPartFile(mail, mail.part.part_name, u"", kBinHexCreateFailed);
+        if (!file.claim) return PartEnd::AtDataEnd;
     }
-    return Finish(mail, std::move(fd), saved_name, [&](ByteSink& sink) {
+    return Finish(mail, std::move(file), saved_name, [&](ByteSink& sink) {
         DecodeOutput data;
         data.end = block.found ? DataEnd::BlockEnd : block.end;
         if (block.found) {
@@ -259,11 +275,11 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
 }
 
 // Decodes into the open file, waits for its writes, dates and closes it, and runs the follow-ups.
-PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u16string& saved_name,
+PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std::u16string& saved_name,
                            const Decode& decode) {
     const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = mail.run->writer;
-    writer.Begin(fd.Get());
+    writer.Begin(file);
     WriterSink file_sink(writer);
     Gzip64Buffer compressed;
     FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
@@ -276,22 +292,29 @@ PartEnd FileWriter::Finish(MailState& mail, platform::UniqueFd fd, const std::u1
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
-            fd.Reset();
+            if (AbandonIfInterrupted(file)) return PartEnd::Failed;
+            // What did inflate stays under the name, undated.
+            if (PublishCompleteFile(file) != 0) platform::AbandonFile(file);
             ReportFailure(mail, u"gzipinflate内でエラーが発生しました。\n->%s\n",
                           u"\t-> gzipinflate内でエラーが発生しました。\r\n");
             return PartEnd::Failed;
         }
     }
     platform::WriteStatus finished = writer.Finish();
-    if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok) {
+    if (AbandonIfInterrupted(file)) return PartEnd::Failed;
+    int published = 0;
+    if (sink.failure == SinkResult::Ok && finished == platform::WriteStatus::Ok) {
+        // Dated while complete, before it takes its name.
+        DateFile(mail, file);
+        published = PublishCompleteFile(file);
+    }
+    if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok || published != 0) {
         // The failure ends this file only: its partial bytes do not stay under its name.
-        fd.Reset();
-        platform::RemoveFileAt(mail.output.Here(), mail.part.part_name);
+        platform::AbandonFile(file);
         ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
         return EndOf(data.end);
     }
-    DateFile(mail, fd.Get());
-    fd.Reset();
+    file = {};
     mail.output_written = true;
     if (mail.part.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
