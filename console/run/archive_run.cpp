@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/run/archive_search.h"
+#include "console/run/mbox_read_ahead.h"
 #include "console/run/mbox_split.h"
 #include "console/run/messages.h"
 #include "platform/archive_file.h"
@@ -22,7 +23,7 @@ ArchiveReader ReaderOf(const platform::ArchiveFile& archive) {
     };
 }
 
-bool OnlyLineEnds(const std::vector<unsigned char>& bytes) {
+bool OnlyLineEnds(const MessageBytes& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](unsigned char c) { return c == '\n' || c == '\r'; });
 }
 
@@ -44,25 +45,28 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     MboxSplitter splitter;
     StartMboxSplit(splitter, ReaderOf(archive), archive.size);
     splitter.largest_message = platform::MemoryForOneMessage();
-    MboxMessage message;
-    std::vector<unsigned char> bytes;
+    // The next messages are split and read on a second core while this one is decoded.
+    MboxReadAhead ahead;
+    ahead.Start(splitter);
+    MboxPiece piece;
     bool all_done = true;
-    while (!platform::StopRequested() && NextMboxMessage(splitter, message)) {
+    while (!platform::StopRequested() && ahead.Next(piece)) {
+        const MboxMessage& message = piece.message;
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
-        if (!ReadMboxMessage(splitter, message, bytes)) {
+        if (!piece.whole) {
             // Larger than the memory to be had, or cut off the archive while it was read.
             PrintErr(u"メッセージを読み込めませんでした。\n->%s\n", {mail.shown});
             ++tally.failed;
             all_done = false;
             continue;
         }
-        if (OnlyLineEnds(bytes)) {
+        if (OnlyLineEnds(piece.bytes)) {
             PrintErr(u"空のメッセージを読み飛ばしました。\n->%s\n", {mail.shown});
             continue;
         }
-        mail.data = bytes.data();
-        mail.size = bytes.size();
+        mail.data = piece.bytes.data();
+        mail.size = piece.bytes.size();
         mail.envelope_date = EnvelopeDate(message.envelope);
         ++tally.messages;
         if (!handler(mail)) {
@@ -70,6 +74,7 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
             all_done = false;
         }
     }
+    ahead.Stop();
     if (splitter.shrank) {
         PrintErr(u"読み込み中にアーカイブが短くなりました。\n->%s\n", {shown});
         all_done = false;

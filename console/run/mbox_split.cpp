@@ -236,7 +236,7 @@ bool NextMboxMessage(MboxSplitter& s, MboxMessage& message) {
     return true;
 }
 
-bool ReadMboxMessage(MboxSplitter& s, const MboxMessage& message, std::vector<unsigned char>& bytes) {
+bool ReadMboxMessage(MboxSplitter& s, const MboxMessage& message, MessageBytes& bytes) {
     const uint64_t length = message.end - message.start;
     if (length > s.largest_message) {
         bytes.clear();
@@ -249,9 +249,20 @@ bool ReadMboxMessage(MboxSplitter& s, const MboxMessage& message, std::vector<un
         bytes.clear();
         return false;
     }
-    const size_t got = length == 0 ? 0 : s.read(message.start, bytes.data(), bytes.size());
+    size_t got = 0;
+    if (message.start >= s.window_start && message.end <= s.window_start + s.window_fill) {
+        // Most messages are still in the window that found their end: no second read.
+        got = static_cast<size_t>(length);
+        if (got > 0) std::memcpy(bytes.data(), s.window.data() + (message.start - s.window_start), got);
+    } else if (length > 0) {
+        got = s.read(message.start, bytes.data(), bytes.size());
+    }
     bytes.resize(UnquoteFromLines(bytes.data(), got));
     return got == length;
+}
+
+bool FindNextSeparator(MboxSplitter& splitter, uint64_t from, uint64_t& end, uint64_t& separator) {
+    return FindSeparator(splitter, from, end, separator);
 }
 
 bool IsHeaderFieldLine(std::string_view line) {
@@ -275,24 +286,28 @@ bool IsPatchEnvelopeLine(std::string_view line) {
 }
 
 size_t UnquoteFromLines(unsigned char* data, size_t size) {
-    if (size == 0) return 0; // an empty message may have no storage at all
-    std::string_view text(reinterpret_cast<const char*>(data), size);
+    // Every quoted line holds a ">", which mail text holds seldom and base64 never: the search goes
+    // from one ">" to the next, not from one "From " or one line to the next.
     size_t write = 0; // bytes before `read` are final up to here
     size_t read = 0;
-    size_t at = text.find(kFromSpace);
-    while (at != std::string_view::npos) {
-        size_t quotes = at;
-        while (quotes > 0 && text[quotes - 1] == '>')
-            --quotes;
-        if (quotes < at && (quotes == 0 || text[quotes - 1] == '\n')) {
+    size_t at = 0;
+    while (at < size) {
+        const void* found = std::memchr(data + at, '>', size - at);
+        if (found == nullptr) break;
+        const size_t quotes = static_cast<size_t>(static_cast<const unsigned char*>(found) - data);
+        size_t text = quotes;
+        while (text < size && data[text] == '>')
+            ++text;
+        if ((quotes == 0 || data[quotes - 1] == '\n') && size - text >= kFromSpace.size() &&
+            std::memcmp(data + text, kFromSpace.data(), kFromSpace.size()) == 0) {
             // Keep everything up to the first ">" and drop that one.
-            std::memmove(data + write, data + read, quotes - read);
+            if (write != read) std::memmove(data + write, data + read, quotes - read);
             write += quotes - read;
             read = quotes + 1;
         }
-        at = text.find(kFromSpace, at + kFromSpace.size());
+        at = text;
     }
-    std::memmove(data + write, data + read, size - read);
+    if (write != read) std::memmove(data + write, data + read, size - read);
     return write + (size - read);
 }
 

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dornick {
@@ -17,6 +19,29 @@ namespace dornick {
 /// Reads up to `count` bytes at `offset` into `into`; returns how many it read (fewer at the end,
 /// or where the archive was cut short while it was read).
 using ArchiveReader = std::function<size_t(uint64_t offset, unsigned char* into, size_t count)>;
+
+/// Storage that grows without being zeroed first: a message's bytes are read over it at once.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+/// The bytes of one message as the run gets them.
+using MessageBytes = std::vector<unsigned char, UninitializedAllocator<unsigned char>>;
 
 /// One message of an mbox: the envelope line at `offset`, the message from `start` to `end`.
 struct MboxMessage {
@@ -50,8 +75,12 @@ void StartMboxSplit(MboxSplitter& splitter, ArchiveReader read, uint64_t size);
 /// Reads the message's bytes into `bytes` and takes one ">" off each quoted "From " line; false
 /// when the archive no longer holds all of them (what it did hold is in `bytes`), or when the
 /// message is longer than `largest_message` or the memory to be had (`bytes` empty).
-[[nodiscard]] bool ReadMboxMessage(MboxSplitter& splitter, const MboxMessage& message,
-                                   std::vector<unsigned char>& bytes);
+[[nodiscard]] bool ReadMboxMessage(MboxSplitter& splitter, const MboxMessage& message, MessageBytes& bytes);
+/// The next separator whose empty line begins at `from` or later: true with the offset of its
+/// envelope line in `separator` and that of its empty line in `end` (where the message before it
+/// ends). The rule the splitter cuts by, for cutting an archive into pieces at separators.
+[[nodiscard]] bool FindNextSeparator(MboxSplitter& splitter, uint64_t from, uint64_t& end,
+                                     uint64_t& separator);
 
 /// True for a line (without its line end) that opens a header field: a name of printable
 /// characters other than ":", then ":".

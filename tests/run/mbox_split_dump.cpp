@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "console/run/mbox_read_ahead.h"
 #include "console/run/mbox_split.h"
 #include "platform/archive_file.h"
 #include "platform/text.h"
@@ -26,15 +27,20 @@ int main(int argc, char** argv) {
             return platform::ReadArchiveBytes(archive, offset, into, count);
         },
         archive.size);
-    dornick::MboxMessage message;
-    std::vector<unsigned char> bytes;
-    while (dornick::NextMboxMessage(splitter, message)) {
-        if (!dornick::ReadMboxMessage(splitter, message, bytes)) return 1;
+    // Read ahead as the run reads it, so that the comparison covers the hand-over too.
+    dornick::MboxReadAhead ahead;
+    ahead.Start(splitter);
+    dornick::MboxPiece piece;
+    while (ahead.Next(piece)) {
+        const dornick::MboxMessage& message = piece.message;
+        const dornick::MessageBytes& bytes = piece.bytes;
+        if (!piece.whole) return 1;
         const std::string path = std::string(argv[2]) + "/" + std::to_string(message.number);
         std::FILE* out = std::fopen(path.c_str(), "wb");
         if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
         std::fclose(out);
     }
+    ahead.Stop();
     std::printf("%llu\n", static_cast<unsigned long long>(splitter.count));
     return 0;
 }

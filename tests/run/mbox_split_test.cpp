@@ -126,7 +126,7 @@ std::vector<std::string> Split(const std::string& archive, uint64_t size,
     StartMboxSplit(splitter, ReaderOf(archive), size);
     std::vector<std::string> messages;
     MboxMessage message;
-    std::vector<unsigned char> bytes;
+    MessageBytes bytes;
     while (NextMboxMessage(splitter, message)) {
         EXPECT_TRUE(ReadMboxMessage(splitter, message, bytes));
         messages.emplace_back(bytes.begin(), bytes.end());
@@ -194,7 +194,7 @@ TEST(MboxSplit, ArchiveCutShortWhileRead) {
     MboxSplitter splitter;
     StartMboxSplit(splitter, ReaderOf(archive), archive.size() + 100);
     MboxMessage message;
-    std::vector<unsigned char> bytes;
+    MessageBytes bytes;
     int messages = 0;
     while (NextMboxMessage(splitter, message))
         ++messages;
@@ -247,7 +247,7 @@ TEST(MboxSplit, OffsetsPastFourGiB) {
     EXPECT_TRUE(first.length_used);
     EXPECT_EQ(second.offset, head.size() + body);
     EXPECT_LE(largest_read, uint64_t{4} << 20);
-    std::vector<unsigned char> bytes;
+    MessageBytes bytes;
     ASSERT_TRUE(ReadMboxMessage(splitter, second, bytes));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "S: 2\n\ny\n");
 }
@@ -259,7 +259,7 @@ TEST(MboxSplit, MessageLongerThanAllowedIsRefused) {
     StartMboxSplit(splitter, ReaderOf(archive), archive.size());
     splitter.largest_message = 4096;
     MboxMessage message;
-    std::vector<unsigned char> bytes = {'?'};
+    MessageBytes bytes = {'?'};
     ASSERT_TRUE(NextMboxMessage(splitter, message));
     EXPECT_FALSE(ReadMboxMessage(splitter, message, bytes));
     EXPECT_TRUE(bytes.empty());
