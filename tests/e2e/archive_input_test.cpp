@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -237,11 +238,26 @@ TEST_F(ArchiveInput, BadInputLetsTheRunGoOn) {
     std::string many;
     for (int i = 0; i < 100000; ++i)
         many += "From x\nS: " + std::to_string(i) + "\n\n";
+    // A message longer than the most one may take (a quarter of the machine's memory), between two
+    // good ones: a hole in a sparse file, whose Content-Length spares the splitter reading it.
+    const std::string first_data = NoiseBytes(5000, 2);
+    const std::string third_data = NoiseBytes(7000, 3);
+    const std::string before_huge = Mbox(
+        {MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "first.pdf", first_data)})}, Form::Quoted);
+    const uint64_t huge = static_cast<uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
+                              static_cast<uint64_t>(::sysconf(_SC_PAGESIZE)) / 4 + 1;
+    const std::string huge_head = "From b\nContent-Length: " + std::to_string(huge) + "\n\n";
+    const std::string after_huge =
+        "\n\n" + Mbox({MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "third.pdf", third_data)})},
+                      Form::Quoted);
     struct Row {
         const char* name;
         std::string archive;
         int exit_code;
-        const char* message; ///< part of standard error, empty for none
+        std::string message; ///< part of standard error, empty for none
+        uint64_t hole = 0;   ///< zero bytes after `archive`, kept sparse
+        std::string after_hole = {};
+        std::vector<std::pair<std::string, std::string>> extracted = {}; ///< of the archive, by name
     } rows[] = {
         {"binary body", "From a\nS: 1\n\n" + std::string("\0\xff\x01\x80\n\0\0", 7) + NoiseBytes(100000), 0,
          ""},
@@ -250,21 +266,32 @@ TEST_F(ArchiveInput, BadInputLetsTheRunGoOn) {
         {"empty messages", "From a\n\nFrom c\nS: 3\n\n", 0, "Skipped an empty message."},
         {"100,000 messages", many, 0, ""},
         {"malformed emlx", "", 1, "The .emlx file is not well formed."},
+        {"message too large among good ones", before_huge + huge_head, 1,
+         "Could not read the message.\n->" + Path("archive") + " (message 2, byte " +
+             std::to_string(before_huge.size()) + ")\n",
+         huge - 1, after_huge, {{"first.pdf", first_data}, {"third.pdf", third_data}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const bool emlx = std::string(row.name) == "malformed emlx";
         const std::string input = emlx ? "bad.emlx" : "archive";
         WriteFile(Path(input), emlx ? std::string("Subject: no count\n\n") : row.archive);
+        if (row.hole > 0) {
+            fs::resize_file(Path(input), row.archive.size() + row.hole);
+            std::ofstream(Path(input), std::ios::binary | std::ios::app) << row.after_hole;
+        }
         WriteFile(Path("last.eml"), good);
         fs::remove_all(Path("out"));
         RunResult r = RunDornick({"/O", Path("out"), Path(input), Path("last.eml")}, {"LC_ALL=en_US.UTF-8"});
+        fs::remove(Path(input));
         EXPECT_EQ(r.exit_code, row.exit_code);
-        if (*row.message) {
+        if (!row.message.empty()) {
             EXPECT_NE(DecodePipe(r.err_bytes).find(U(row.message)), std::u16string::npos);
         } else {
             EXPECT_EQ(r.Err(), u"");
         }
+        for (const auto& [name, bytes] : row.extracted)
+            EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/" + name)), bytes) << name;
         EXPECT_EQ(ReadFile(Path("out/taro@example.jp/2017-01-03/last.pdf")), "data");
     }
 }

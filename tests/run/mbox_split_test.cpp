@@ -280,6 +280,62 @@ TEST(MboxSplit, ManyEmptyMessages) {
     EXPECT_EQ(found.back().number, static_cast<uint64_t>(kMessages));
 }
 
+// The next separator from any offset, as pieces of an archive are cut: the first accepted one
+// whose empty line begins there or later.
+TEST(MboxSplit, NextSeparatorFromAnOffset) {
+    const std::string archive = "From a\nS: 1\n\nx\nFrom text\nS: t\n\nFrom " + kHash +
+                                " Mon Sep 17 00:00:00 2001\nS: p\n\nFrom b\nS: 2\n\r\nFrom c\r\nS: 3\r\n";
+    const uint64_t b = archive.find("From b");
+    const uint64_t c = archive.find("From c");
+    struct Row {
+        const char* name;
+        uint64_t from;
+        bool found;
+        uint64_t end;
+        uint64_t separator;
+    } rows[] = {
+        {"from the start: no empty line, then a patch, are passed over", 0, true, b - 1, b},
+        {"from the empty line itself", b - 1, true, b - 1, b},
+        {"from inside the separator: the next, after a CR LF empty line", b, true, c - 2, c},
+        {"from the CR LF empty line", c - 2, true, c - 2, c},
+        {"from inside that empty line", c - 1, false, 0, 0},
+        {"from the end", archive.size(), false, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MboxSplitter splitter;
+        StartMboxSplit(splitter, ReaderOf(archive), archive.size());
+        uint64_t end = 0;
+        uint64_t separator = 0;
+        ASSERT_EQ(FindNextSeparator(splitter, row.from, end, separator), row.found);
+        if (!row.found) continue;
+        EXPECT_EQ(end, row.end);
+        EXPECT_EQ(separator, row.separator);
+    }
+}
+
+// Quoted lines in every place a ">" can stand: at the start, alone, in runs, at the very end.
+TEST(MboxSplit, UnquotesOnlyWholeQuotedFromLines) {
+    struct Row {
+        std::string text;
+        std::string unquoted;
+    } rows[] = {
+        {">From a", "From a"},
+        {">>>From a\n>From b\n", ">>From a\nFrom b\n"},
+        {"a > b\n>\n>>\n> From x\n", "a > b\n>\n>>\n> From x\n"},
+        {"x>From a\n>Fro", "x>From a\n>Fro"},
+        {">From", ">From"},
+        {">", ">"},
+        {"", ""},
+        {"\n>From a\r\n>From b>From c", "\nFrom a\r\nFrom b>From c"},
+    };
+    for (const Row& row : rows) {
+        std::string text = row.text;
+        text.resize(UnquoteFromLines(reinterpret_cast<unsigned char*>(text.data()), text.size()));
+        EXPECT_EQ(text, row.unquoted) << row.text;
+    }
+}
+
 TEST(MboxClassifiers, HeaderFieldLines) {
     struct Row {
         const char* line;
