@@ -21,21 +21,12 @@ namespace dornick {
 using ArchiveReader = std::function<size_t(uint64_t offset, unsigned char* into, size_t count)>;
 
 /// Storage that grows without being zeroed first: a message's bytes are read over it at once.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
+template <class T> struct UninitializedAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = UninitializedAllocator<U>; };
     UninitializedAllocator() = default;
-    template <class U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* at) noexcept {
-        ::new (static_cast<void*>(at)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* at, Args&&... args) {
+    template <class U> UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+    template <class U, class... Args> void construct(U* at, Args&&... args) {
         ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
     }
 };

@@ -242,14 +242,17 @@ TEST_F(ArchiveInput, BadInputLetsTheRunGoOn) {
     // good ones: a hole in a sparse file, whose Content-Length spares the splitter reading it.
     const std::string first_data = NoiseBytes(5000, 2);
     const std::string third_data = NoiseBytes(7000, 3);
-    const std::string before_huge = Mbox(
-        {MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "first.pdf", first_data)})}, Form::Quoted);
-    const uint64_t huge = static_cast<uint64_t>(::sysconf(_SC_PHYS_PAGES)) *
-                              static_cast<uint64_t>(::sysconf(_SC_PAGESIZE)) / 4 + 1;
+    const std::string before_huge =
+        Mbox({MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "first.pdf", first_data)})},
+             Form::Quoted);
+    const uint64_t memory =
+        static_cast<uint64_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t huge = memory / 4 + 1;
     const std::string huge_head = "From b\nContent-Length: " + std::to_string(huge) + "\n\n";
     const std::string after_huge =
-        "\n\n" + Mbox({MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "third.pdf", third_data)})},
-                      Form::Quoted);
+        "\n\n" +
+        Mbox({MultipartMail(TopHeader(), "b1", {Base64Part("application/pdf", "third.pdf", third_data)})},
+             Form::Quoted);
     struct Row {
         const char* name;
         std::string archive;
@@ -266,10 +269,14 @@ TEST_F(ArchiveInput, BadInputLetsTheRunGoOn) {
         {"empty messages", "From a\n\nFrom c\nS: 3\n\n", 0, "Skipped an empty message."},
         {"100,000 messages", many, 0, ""},
         {"malformed emlx", "", 1, "The .emlx file is not well formed."},
-        {"message too large among good ones", before_huge + huge_head, 1,
+        {"message too large among good ones",
+         before_huge + huge_head,
+         1,
          "Could not read the message.\n->" + Path("archive") + " (message 2, byte " +
              std::to_string(before_huge.size()) + ")\n",
-         huge - 1, after_huge, {{"first.pdf", first_data}, {"third.pdf", third_data}}},
+         huge - 1,
+         after_huge,
+         {{"first.pdf", first_data}, {"third.pdf", third_data}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
