@@ -34,7 +34,7 @@ std::u16string ArchiveMessageName(std::u16string_view archive, uint64_t number, 
 }
 
 bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const ArchiveMailHandler& handler,
-                    ArchiveTally& tally) {
+                    ArchiveTally& tally, const Shard& shard) {
     platform::ArchiveFile archive;
     if (!platform::OpenArchiveFile(path, archive)) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {shown});
@@ -46,7 +46,12 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     MboxMessage message;
     std::vector<unsigned char> bytes;
     bool all_done = true;
+    // Every part splits from the start, so that a Content-Length field is believed or not exactly
+    // as in a whole run; the messages before the range are only passed over, not read.
+    const ByteRange owned = ShardByteRange(shard, archive.size);
     while (NextMboxMessage(splitter, message)) {
+        if (message.offset >= owned.end) break;
+        if (!owned.Holds(message.offset)) continue;
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
         if (!ReadMboxMessage(splitter, message, bytes)) {
