@@ -424,7 +424,7 @@ void KeepShard(const RunContext& run, const Shard& shard, RunPlan& plan) {
         for (size_t i = 0; i < planned.files.size(); ++i) {
             if (!OwnsPosition(shard, position++) && !SharedByRange(run, planned.files[i], planned.kinds[i]))
                 continue;
-            planned.files[kept] = std::move(planned.files[i]);
+            if (kept != i) planned.files[kept] = std::move(planned.files[i]); // never moved onto itself
             planned.sizes[kept] = planned.sizes[i];
             planned.kinds[kept] = planned.kinds[i];
             ++kept;
