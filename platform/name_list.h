@@ -24,6 +24,7 @@ void FinishNames(NameListSplitter& splitter, std::vector<std::u16string>& names)
 /// Reads the list at `path` ("-" for standard input, which is read to its end), NUL-separated
 /// when `nul_separated`, else one a line, adding its names to `names`. False when it cannot be
 /// opened or read (`names` then holds what was read).
-[[nodiscard]] bool ReadNameList(std::u16string_view path, bool nul_separated, std::vector<std::u16string>& names);
+[[nodiscard]] bool ReadNameList(std::u16string_view path, bool nul_separated,
+                                std::vector<std::u16string>& names);
 
 } // namespace platform

@@ -648,7 +648,8 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 pending_options.back() += u" " + arguments[i];
             }
             const std::u16string option = u"--" + std::u16string(name);
-            if (row->value == ValueKind::FileList && reads_standard_input(attached)) return fail(option, false);
+            if (row->value == ValueKind::FileList && reads_standard_input(attached))
+                return fail(option, false);
             if (!AddOption(command, *row, attached)) return fail_value(option, attached);
             added(*row);
             continue;
@@ -700,7 +701,8 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         return ExitStatus::Processed;
     case Command::Action::UsageError:
         if (command.standard_input_twice)
-            PrintErr(u"dornick: 標準入力は一度しか読めません: %s\n詳しくは \"dornick --help\" を実行してください。\n",
+            PrintErr(u"dornick: 標準入力は一度しか読めません: %s\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n",
                      {command.bad_option});
         else if (command.value_refused)
             PrintErr(u"dornick: オプション %s の値が正しくありません: %s\n詳しくは \"dornick --help\" "

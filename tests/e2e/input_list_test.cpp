@@ -20,7 +20,8 @@ const std::vector<std::string> kEnglish = {"LC_ALL=C", "DORNICK_OUTPUT_ENCODING=
 const char kTry[] = "詳しくは \"dornick --help\" を実行してください。\n";
 const char kTryEnglish[] = "Try \"dornick --help\" for more information.\n";
 
-std::string MailWith(const std::string& name, const std::string& data, const std::string& from = "taro@example.jp") {
+std::string MailWith(const std::string& name, const std::string& data,
+                     const std::string& from = "taro@example.jp") {
     const Part text{{"Content-Type: text/plain; charset=UTF-8"}, "Hello.\r\n"};
     return MultipartMail(TopHeader(from), "b1", {text, Base64Part("application/octet-stream", name, data)});
 }
@@ -76,8 +77,8 @@ TEST_F(InputList, BadValuesAreUsageErrors) {
 TEST_F(InputList, EveryNameOfAListIsTakenByteForByte) {
     // Names that a shell would break, a line feed (only a NUL-separated list can hold it), Latin-1
     // and Shift_JIS bytes, a folder that is searched.
-    const std::vector<std::string> names = {"plain.eml", "two words.eml", "caf\xE9.eml", "\x83\x81\x81\x5B\x83\x8B.eml",
-                                            "box", "line\nfeed.eml"};
+    const std::vector<std::string> names = {
+        "plain.eml", "two words.eml", "caf\xE9.eml", "\x83\x81\x81\x5B\x83\x8B.eml", "box", "line\nfeed.eml"};
     fs::create_directories(Path("box/inner"));
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string mail = names[i] == "box" ? "box/inner/found.eml" : names[i];
@@ -122,8 +123,8 @@ TEST_F(InputList, AListStandsWhereItIsMetAmongTheOptions) {
     WriteFile(Path("a.eml"), MailWith("a.bin", "A"));
     WriteFile(Path("b.eml"), MailWith("b.bin", "B"));
     WriteFile(Path("list.txt"), "a.eml\n");
-    const RunResult r = RunDornick({"-S", "-D", "-o", "one", "--files-from", "list.txt", "-o", "two", "b.eml"},
-                                   kUtf8, root);
+    const RunResult r =
+        RunDornick({"-S", "-D", "-o", "one", "--files-from", "list.txt", "-o", "two", "b.eml"}, kUtf8, root);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(ListTree(Path("one")), std::vector<std::string>{"a.bin"});
     EXPECT_EQ(ListTree(Path("two")), std::vector<std::string>{"b.bin"});
@@ -144,7 +145,8 @@ std::multiset<std::string> Holdings(const std::string& root) {
         if (!entry.is_regular_file()) continue;
         const fs::path relative = fs::relative(entry.path(), root);
         held.insert(relative.parent_path().string() + "|" +
-                    std::regex_replace(relative.filename().string(), counter, "") + "|" + Digest(entry.path()));
+                    std::regex_replace(relative.filename().string(), counter, "") + "|" +
+                    Digest(entry.path()));
     }
     return held;
 }
@@ -172,7 +174,8 @@ class ShardedRun : public TempDir {
     }
     // Runs the whole and its parts with `args`; the parts must be more than one, and together
     // hold the whole.
-    void ExpectPartsHoldTheWhole(const std::vector<std::string>& args, int parts, const std::string& input = {}) {
+    void ExpectPartsHoldTheWhole(const std::vector<std::string>& args, int parts,
+                                 const std::string& input = {}) {
         fs::remove_all(Path("whole"));
         std::vector<std::string> whole_args = {"-o", "whole"};
         whole_args.insert(whole_args.end(), args.begin(), args.end());
@@ -182,7 +185,8 @@ class ShardedRun : public TempDir {
         std::multiset<std::string> together;
         for (int k = 1; k <= parts; ++k) {
             const std::string out = "part" + std::to_string(k);
-            std::vector<std::string> part_args = {"--shard", std::to_string(k) + "/" + std::to_string(parts), "-o", out};
+            std::vector<std::string> part_args = {"--shard", std::to_string(k) + "/" + std::to_string(parts),
+                                                  "-o", out};
             part_args.insert(part_args.end(), args.begin(), args.end());
             const RunResult r = RunProgram(DORNICK_PATH, part_args, kUtf8, root, input);
             EXPECT_EQ(r.exit_code, 0) << r.err_bytes;
@@ -215,11 +219,13 @@ TEST_F(ShardedRun, PartsOfAnMboxHoldTheWholeRun) {
 
 TEST_F(ShardedRun, OnePartOfOneIsTheWholeRun) {
     ASSERT_EQ(RunDornick({"-o", "whole", "mails", "archive.mbox"}, kUtf8, root).exit_code, 0);
-    ASSERT_EQ(RunDornick({"--shard", "1/1", "-o", "part", "mails", "archive.mbox"}, kUtf8, root).exit_code, 0);
+    ASSERT_EQ(RunDornick({"--shard", "1/1", "-o", "part", "mails", "archive.mbox"}, kUtf8, root).exit_code,
+              0);
     const std::vector<std::string> tree = ListTree(Path("whole"));
     EXPECT_EQ(ListTree(Path("part")), tree);
     for (const std::string& file : tree)
-        if (file.back() != '/') EXPECT_EQ(ReadFile(Path("part/" + file)), ReadFile(Path("whole/" + file))) << file;
+        if (file.back() != '/')
+            EXPECT_EQ(ReadFile(Path("part/" + file)), ReadFile(Path("whole/" + file))) << file;
 }
 
 } // namespace

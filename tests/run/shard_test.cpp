@@ -134,8 +134,9 @@ TEST_F(ShardedMbox, PartsTogetherHandOnEveryMessageOnceWithItsWholeRunNumber) {
                    "\n\n" + body + "\n";
         if (i == 5) {
             const std::string hidden = "first line\n\nFrom inside Wed Dec  9 10:00:00 2026\nX: y\n\nlast\n";
-            archive += "From long Wed Dec  9 10:00:00 2026\nContent-Length: " + std::to_string(hidden.size()) +
-                       "\n\n" + hidden + "\n";
+            archive +=
+                "From long Wed Dec  9 10:00:00 2026\nContent-Length: " + std::to_string(hidden.size()) +
+                "\n\n" + hidden + "\n";
         }
     }
     std::ofstream(path, std::ios::binary) << archive;
