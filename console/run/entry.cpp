@@ -408,7 +408,7 @@ std::u16string NeedsMissingStartFolder(const RunContext& run, std::u16string_vie
 struct RunPlan {
     std::vector<PlannedStep> steps;
     RunProgress progress;
-    std::u16string unreadable_list; ///< a file list that could not be read: nothing is run
+    const std::u16string* unreadable_list = nullptr; ///< a file list that could not be read: nothing is run
 };
 
 // Keeps this part's share of the planned input: the files by position over the whole list (the
@@ -452,7 +452,7 @@ RunPlan PlanRun(const RunContext& run, const Command& command) {
         } else if (step.kind == CommandStep::Kind::FileList) {
             platform::FolderSearch search = SearchOutside(run, output_folder);
             if (!PlanFileList(run, step.value, command.null_separated, search, planned)) {
-                plan.unreadable_list = step.value;
+                plan.unreadable_list = &step.value;
                 return plan;
             }
         } else if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::print) {
@@ -728,8 +728,8 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
 
     run.shard = command.shard;
     RunPlan plan = PlanRun(run, command);
-    if (!plan.unreadable_list.empty()) {
-        const std::u16string& list = plan.unreadable_list;
+    if (plan.unreadable_list != nullptr) {
+        const std::u16string& list = *plan.unreadable_list;
         PrintErr(u"dornick: ファイル一覧を読み込めませんでした: %s\n",
                  {list == u"-" ? list : platform::DisplayPath(run.FullPath(list))});
         return ExitStatus::UsageError;
