@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/name_list.h"
@@ -64,24 +62,6 @@ TEST(NameList, SplitsAtEveryPieceSize) {
             EXPECT_EQ(AsBytes(names), row.names);
         }
     }
-}
-
-TEST(NameList, ReadsAFileLargerThanOneReadAndRefusesAMissingOne) {
-    const std::string path = testing::TempDir() + "name_list_" + std::to_string(::getpid());
-    std::string bytes;
-    std::vector<std::string> expected;
-    for (int i = 0; i < 20000; ++i) {
-        expected.push_back("folder/mail " + std::to_string(i) + ".eml");
-        bytes += expected.back() + '\0';
-    }
-    std::ofstream(path, std::ios::binary) << bytes;
-    std::vector<std::u16string> names;
-    EXPECT_TRUE(ReadNameList(Utf8ToU16(path), true, names));
-    EXPECT_EQ(AsBytes(names), expected);
-    ::unlink(path.c_str());
-    names.clear();
-    EXPECT_FALSE(ReadNameList(Utf8ToU16(path), true, names));
-    EXPECT_TRUE(names.empty());
 }
 
 } // namespace
