@@ -7,18 +7,21 @@ _dornick() {
         -o|--output|/O|/o)
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -f|--forward-name|/FW|/fw)
+        -f|--forward-name|/FW|/fw|--shard)
+            return ;;
+        --files-from)
+            COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
     esac
     case $cur in
         --*)
             COMPREPLY=($(compgen -W '--no-sender-folders --no-date-folders --date-first --no-inline
                 --forward-name= --content-only --full-width --date-mode --print --log --output=
-                --help --version' -- "$cur"))
+                --files-from= --null --shard= --help --version' -- "$cur"))
             [[ ${COMPREPLY[0]} == *= ]] && compopt -o nospace
             return ;;
         -*)
-            COMPREPLY=($(compgen -W '-S -D -r -i -f -c -w -d -p -l -o -h -V --' -- "$cur"))
+            COMPREPLY=($(compgen -W '-S -D -r -i -f -c -w -d -p -l -o -0 -h -V --' -- "$cur"))
             return ;;
     esac
     # "/" and up to two letters may be a designed option as well as the start of a path.

@@ -23,8 +23,8 @@ if [ $console_only -eq 0 ]; then
   # a private session bus; the screenshots are taken on a virtual X server (xvfb-run needs xauth,
   # which apt only recommends).
   # git lists the tracked files for the format check. qemu-user runs the console unit tests as
-  # older processors (test.sh).
-  packages+=(file man-db lintian dbus-daemon xvfb xauth git qemu-user)
+  # older processors (test.sh). GNU parallel runs the README's recipe for a run in parts.
+  packages+=(file man-db lintian dbus-daemon xvfb xauth git qemu-user parallel)
 fi
 
 say() { echo "==> $*"; }

@@ -36,7 +36,7 @@ std::u16string ArchiveMessageName(std::u16string_view archive, uint64_t number, 
 }
 
 bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const ArchiveMailHandler& handler,
-                    ArchiveTally& tally) {
+                    ArchiveTally& tally, const Shard& shard) {
     platform::ArchiveFile archive;
     if (!platform::OpenArchiveFile(path, archive)) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {shown});
@@ -47,7 +47,8 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     splitter.largest_message = platform::MemoryForOneMessage();
     // The next messages are split and read on a second core while this one is decoded.
     MboxReadAhead ahead;
-    ahead.Start(splitter);
+    // A part of a sharded run takes only the messages whose separator begins in its share.
+    ahead.Start(splitter, ShardByteRange(shard, archive.size));
     MboxPiece piece;
     bool all_done = true;
     while (!platform::StopRequested() && ahead.Next(piece)) {

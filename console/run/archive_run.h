@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "console/run/shard.h"
+
 namespace dornick {
 
 /// One message, in memory for the time of the call.
@@ -31,9 +33,12 @@ std::u16string ArchiveMessageName(std::u16string_view archive, uint64_t number, 
 
 /// Hands every message of the mbox at `path` (named `shown`) to `handler`, in order. Empty messages
 /// are passed over with a notice; a message that cannot be read is told and counted as failed, and
-/// the archive goes on. False when the archive cannot be opened or anything of it failed.
+/// the archive goes on. False when the archive cannot be opened or anything of it failed. With a
+/// `shard`, only the messages whose separator begins in its byte range are handed on; they keep
+/// the numbers they have in the whole archive.
 [[nodiscard]] bool RunMboxArchive(std::u16string_view path, std::u16string_view shown,
-                                  const ArchiveMailHandler& handler, ArchiveTally& tally);
+                                  const ArchiveMailHandler& handler, ArchiveTally& tally,
+                                  const Shard& shard = {});
 /// Hands the message of the ".emlx" file at `path` to `handler`; false when the file cannot be read
 /// or has no count line (after a message), or the handler failed.
 [[nodiscard]] bool RunEmlxFile(std::u16string_view path, std::u16string_view shown,

@@ -19,6 +19,7 @@
 #include "platform/console.h"
 #include "platform/file_moves.h"
 #include "platform/interrupt.h"
+#include "platform/name_list.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
 #include "platform/text.h"
@@ -32,7 +33,8 @@ namespace {
 
 constexpr size_t kForwardNameLimit = 251;
 
-enum class ValueKind { None, ForwardName, OutputFolder };
+// FileList, Shard and NullSeparated have no designed form; the last two set the whole run.
+enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated };
 
 struct OptionRow {
     std::u16string_view designed;  ///< "/NN"
@@ -54,7 +56,18 @@ constexpr OptionRow kOptionRows[] = {
     {u"/P", u'p', u"print", &RunOptions::print, ValueKind::None},
     {u"/L", u'l', u"log", &RunOptions::log, ValueKind::None},
     {u"/O", u'o', u"output", nullptr, ValueKind::OutputFolder},
+    {u"", u'\0', u"files-from", nullptr, ValueKind::FileList},
+    {u"", u'0', u"null", nullptr, ValueKind::NullSeparated},
+    {u"", u'\0', u"shard", nullptr, ValueKind::Shard},
 };
+
+bool TakesValue(const OptionRow& row) {
+    return row.value != ValueKind::None && row.value != ValueKind::NullSeparated;
+}
+
+bool SetsWholeRun(const OptionRow& row) {
+    return row.value == ValueKind::Shard || row.value == ValueKind::NullSeparated;
+}
 
 // Only the last name component is kept, cut at the last "\" and then at the last "/".
 std::u16string ForwardNameFrom(std::u16string_view argument) {
@@ -81,19 +94,36 @@ CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
         step.kind = CommandStep::Kind::OutputFolder;
         step.value = value;
         break;
+    case ValueKind::FileList:
+        step.kind = CommandStep::Kind::FileList;
+        step.value = value;
+        break;
+    case ValueKind::Shard:
+    case ValueKind::NullSeparated:
+        break; // not steps: AddOption sets them on the command
     }
     return step;
 }
 
+// An option met on the command line, with its value; false when the value is not one it takes.
+bool AddOption(Command& command, const OptionRow& row, std::u16string_view value) {
+    if (row.value == ValueKind::Shard) return ParseShard(value, command.shard);
+    if (row.value == ValueKind::NullSeparated)
+        command.null_separated = true;
+    else
+        command.steps.push_back(StepFor(row, value));
+    return true;
+}
+
 const OptionRow* DesignedOption(std::u16string_view argument) {
     for (const OptionRow& row : kOptionRows)
-        if (platform::EqualsNoCaseAscii(argument, row.designed)) return &row;
+        if (!row.designed.empty() && platform::EqualsNoCaseAscii(argument, row.designed)) return &row;
     return nullptr;
 }
 
 const OptionRow* ShortOption(char16_t letter) {
     for (const OptionRow& row : kOptionRows)
-        if (row.short_form == letter) return &row;
+        if (row.short_form != u'\0' && row.short_form == letter) return &row;
     return nullptr;
 }
 
@@ -198,7 +228,8 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
     const std::u16string shown =
         shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path);
     if (options.date_mode) {
-        PrintOut(u"mbox ファイルの日時は変更しません。\n->%s\n", {shown});
+        // Every part of a sharded run meets the archive; the first says it once.
+        if (run.shard.number == 1) PrintOut(u"mbox ファイルの日時は変更しません。\n->%s\n", {shown});
         return MailResult::Done;
     }
     if (!options.forward_name.empty()) options.no_inline = false;
@@ -210,15 +241,18 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
             platform::ConsoleFlush();
             return ok;
         },
-        tally);
+        tally, run.shard);
     if (tally.failed > 1) failed_messages += tally.failed - 1;
     return done ? MailResult::Done : MailResult::Failed;
 }
 
 // Standard input is copied into a temporary file without a name, which the mail processing maps
-// like any other through its descriptor; an mbox is split like any other.
-MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& failed_messages) {
+// like any other through its descriptor; an mbox is split like any other. A part of a sharded run
+// that does not own the mail there still reads it, for the messages of an mbox are shared out.
+MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& failed_messages,
+                                bool owns_mail) {
     if (options.date_mode) {
+        if (!owns_mail) return MailResult::Done;
         // There is no file whose times could be set.
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {u"-"});
         return MailResult::Failed;
@@ -230,9 +264,10 @@ MailResult ProcessStandardInput(RunContext& run, RunOptions& options, size_t& fa
     if (copied) {
         if (!options.forward_name.empty()) options.no_inline = false;
         const std::u16string copied_path = platform::Utf8ToU16(path);
-        result = BeginsWithEnvelope(copied_path)
-                     ? ProcessMbox(run, copied_path, options, failed_messages, u"-")
-                     : ProcessMailFile(run, copied_path, options, u"-");
+        if (BeginsWithEnvelope(copied_path))
+            result = ProcessMbox(run, copied_path, options, failed_messages, u"-");
+        else
+            result = owns_mail ? ProcessMailFile(run, copied_path, options, u"-") : MailResult::Done;
     } else if (!platform::Interrupted()) {
         PrintErr(u"標準入力を読み込めませんでした。\n");
     }
@@ -275,6 +310,7 @@ struct PlannedStep {
     std::vector<FoundKind> kinds; ///< what a folder search found; a file argument is told at its turn
     bool unreadable = false;
     std::vector<std::u16string> unreadable_below; ///< folders below it that could not be read
+    bool owned = true; ///< standard input: its mail belongs to this part of a sharded run
 };
 
 // A folder argument becomes the mails, containers and archives below it; a file stays itself.
@@ -297,6 +333,38 @@ void FilesOf(const RunContext& run, const std::u16string& argument, PlannedStep&
         planned.sizes.push_back(file.size);
         planned.kinds.push_back(file.kind);
     }
+}
+
+// The files named in a list, each as if it stood on the command line: a folder is searched. Each
+// name is let go once planned, so the list is held about once.
+bool PlanFileList(const RunContext& run, const std::u16string& list, bool nul_separated,
+                  platform::FolderSearch& search, PlannedStep& planned) {
+    std::vector<std::u16string> names;
+    if (!platform::ReadNameList(list == u"-" ? list : run.FullPath(list), nul_separated, names)) return false;
+    for (std::u16string& name : names) {
+        PlannedStep one{planned.step, {}, {}, {}, false, {}};
+        FilesOf(run, name, one, search);
+        if (one.unreadable) planned.unreadable_below.push_back(run.FullPath(name));
+        for (std::u16string& below : one.unreadable_below)
+            planned.unreadable_below.push_back(std::move(below));
+        for (size_t i = 0; i < one.files.size(); ++i) {
+            planned.files.push_back(std::move(one.files[i]));
+            planned.sizes.push_back(one.sizes[i]);
+            planned.kinds.push_back(one.kinds[i]);
+        }
+        std::u16string().swap(name);
+    }
+    return true;
+}
+
+// An input that every part of a sharded run takes, each its own byte range: an mbox archive.
+bool SharedByRange(const RunContext& run, const std::u16string& path, FoundKind& kind) {
+    if (kind == FoundKind::Mbox) return true;
+    if (kind != FoundKind::Container || IsEmlxName(path) || IsMailFileName(path) ||
+        !BeginsWithEnvelope(run.FullPath(path)))
+        return false;
+    kind = FoundKind::Mbox; // what the container reader and the first line would find
+    return true;
 }
 
 // A file of a step as its kind asks: a found mail as a mail, an archive split, and anything else
@@ -342,7 +410,33 @@ std::u16string NeedsMissingStartFolder(const RunContext& run, std::u16string_vie
 struct RunPlan {
     std::vector<PlannedStep> steps;
     RunProgress progress;
+    const std::u16string* unreadable_list = nullptr; ///< a file list that could not be read: nothing is run
 };
+
+// Keeps this part's share of the planned input: the files by position over the whole list (the
+// order of the command line, a folder's files in the order of its search), the archives whole.
+void KeepShard(const RunContext& run, const Shard& shard, RunPlan& plan) {
+    if (shard.count == 1) return;
+    uint64_t position = 0;
+    for (PlannedStep& planned : plan.steps) {
+        const CommandStep::Kind kind = planned.step->kind;
+        if (kind == CommandStep::Kind::StandardInput) planned.owned = OwnsPosition(shard, position++);
+        if (kind != CommandStep::Kind::File && kind != CommandStep::Kind::FileList) continue;
+        size_t kept = 0;
+        for (size_t i = 0; i < planned.files.size(); ++i) {
+            if (!OwnsPosition(shard, position++) && !SharedByRange(run, planned.files[i], planned.kinds[i]))
+                continue;
+            if (kept != i) planned.files[kept] = std::move(planned.files[i]); // never moved onto itself
+            planned.sizes[kept] = planned.sizes[i];
+            planned.kinds[kept] = planned.kinds[i];
+            ++kept;
+        }
+        planned.files.resize(kept);
+        planned.sizes.resize(kept);
+        planned.kinds.resize(kept);
+        planned.files.shrink_to_fit();
+    }
+}
 
 // Folders are searched before the first file is processed, so that the progress line knows how
 // many files there are.
@@ -357,15 +451,23 @@ RunPlan PlanRun(const RunContext& run, const Command& command) {
         if (step.kind == CommandStep::Kind::File) {
             platform::FolderSearch search = SearchOutside(run, output_folder);
             FilesOf(run, step.value, planned, search);
-            for (const uint64_t size : planned.sizes)
-                progress.bytes += size;
-            progress.files += planned.files.size();
-        } else if (step.kind == CommandStep::Kind::StandardInput) {
-            ++progress.files;
+        } else if (step.kind == CommandStep::Kind::FileList) {
+            platform::FolderSearch search = SearchOutside(run, output_folder);
+            if (!PlanFileList(run, step.value, command.null_separated, search, planned)) {
+                plan.unreadable_list = &step.value;
+                return plan;
+            }
         } else if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::print) {
             print_anywhere = true;
         }
         plan.steps.push_back(std::move(planned));
+    }
+    KeepShard(run, command.shard, plan);
+    for (const PlannedStep& planned : plan.steps) {
+        if (planned.step->kind == CommandStep::Kind::StandardInput) ++progress.files;
+        for (const uint64_t size : planned.sizes)
+            progress.bytes += size;
+        progress.files += planned.files.size();
     }
     progress.shown = progress.files > 1 && !print_anywhere && platform::IsTerminal(platform::Stream::Err);
     return plan;
@@ -379,7 +481,8 @@ void ReadAhead(RunContext& run, const RunPlan& plan) {
     for (const PlannedStep& planned : plan.steps) {
         const CommandStep& step = *planned.step;
         if (step.kind == CommandStep::Kind::Flag && step.flag == &RunOptions::date_mode) dating = true;
-        if (step.kind != CommandStep::Kind::File || dating) continue;
+        if ((step.kind != CommandStep::Kind::File && step.kind != CommandStep::Kind::FileList) || dating)
+            continue;
         for (size_t i = 0; i < planned.files.size(); ++i)
             if (planned.kinds[i] == FoundKind::Mail || IsMailFileName(planned.files[i]))
                 ahead.push_back(run.FullPath(planned.files[i]));
@@ -418,13 +521,14 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
             if (ReportMissingStartFolder(run, u"-", options) ||
-                ProcessStandardInput(run, options, progress.failed) == MailResult::Failed) {
+                ProcessStandardInput(run, options, progress.failed, planned.owned) == MailResult::Failed) {
                 failed = true;
                 ++progress.failed;
             }
             ++progress.files_done;
             break;
         case CommandStep::Kind::File:
+        case CommandStep::Kind::FileList:
             if (planned.unreadable) {
                 PrintErr(u"フォルダを読み込めませんでした。\n->%s\n",
                          {platform::DisplayPath(run.FullPath(run.start_folder + u"/" + step.value))});
@@ -466,15 +570,36 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
     Command command;
     std::vector<std::u16string> pending_options; // options since the last file
     bool only_files = false;
+    bool standard_input_read = false; // by "-" or "--files-from -": it can be read once
     auto fail = [&](std::u16string_view argument, bool missing_value) {
         command.action = Command::Action::UsageError;
         command.bad_option = argument;
         command.missing_value = missing_value;
         return command;
     };
+    auto fail_value = [&](std::u16string_view option, std::u16string_view value) {
+        command.bad_value = value;
+        command.value_refused = true;
+        return fail(option, false);
+    };
+    auto reads_standard_input = [&](std::u16string_view value) {
+        if (value != u"-") return false;
+        if (!standard_input_read) {
+            standard_input_read = true;
+            return false;
+        }
+        command.standard_input_twice = true;
+        return true;
+    };
     auto file = [&](CommandStep::Kind kind, std::u16string_view value) {
         command.steps.push_back({kind, nullptr, std::u16string(value)});
         pending_options.clear();
+    };
+    // A list of files stands where it is met, like a file; the run's own settings are no step and
+    // are never options left after the last file.
+    auto added = [&](const OptionRow& row) {
+        if (row.value == ValueKind::FileList) pending_options.clear();
+        if (SetsWholeRun(row)) pending_options.pop_back();
     };
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
@@ -494,6 +619,7 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
             continue;
         }
         if (argument == u"-") {
+            if (reads_standard_input(argument)) return fail(argument, false);
             file(CommandStep::Kind::StandardInput, argument);
             continue;
         }
@@ -517,20 +643,25 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 return command;
             }
             const OptionRow* row = LongOption(name);
-            if (!row || (has_value && row->value == ValueKind::None)) return fail(argument, false);
+            if (!row || (has_value && !TakesValue(*row))) return fail(argument, false);
             pending_options.push_back(argument);
-            if (row->value != ValueKind::None && !has_value) {
+            if (TakesValue(*row) && !has_value) {
                 if (++i >= arguments.size()) return fail(argument, true);
                 attached = arguments[i];
                 pending_options.back() += u" " + arguments[i];
             }
-            command.steps.push_back(StepFor(*row, attached));
+            const std::u16string option = u"--" + std::u16string(name);
+            if (row->value == ValueKind::FileList && reads_standard_input(attached))
+                return fail(option, false);
+            if (!AddOption(command, *row, attached)) return fail_value(option, attached);
+            added(*row);
             continue;
         }
         if (argument.size() > 1 && argument[0] == u'-') {
             // A bundle of short options ("-pl"); one that takes a value takes the rest of the
             // argument, or the next argument.
             pending_options.push_back(argument);
+            bool only_whole_run = true; // "-0": nothing of it is left after the last file
             for (size_t at = 1; at < argument.size(); ++at) {
                 char16_t letter = argument[at];
                 if (letter == u'h' || letter == u'V') {
@@ -539,8 +670,10 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 }
                 const OptionRow* row = ShortOption(letter);
                 if (!row) return fail(argument, false);
-                if (row->value == ValueKind::None) {
-                    command.steps.push_back(StepFor(*row, {}));
+                only_whole_run = only_whole_run && SetsWholeRun(*row);
+                if (!TakesValue(*row)) {
+                    if (!AddOption(command, *row, {})) return fail(argument, false);
+                    if (at + 1 == argument.size() && only_whole_run) pending_options.pop_back();
                     continue;
                 }
                 std::u16string_view value = std::u16string_view(argument).substr(at + 1);
@@ -549,7 +682,7 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                     value = arguments[i];
                     pending_options.back() += u" " + arguments[i];
                 }
-                command.steps.push_back(StepFor(*row, value));
+                if (!AddOption(command, *row, value)) return fail_value(argument, value);
                 break;
             }
             continue;
@@ -570,7 +703,15 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         platform::ConsoleWrite(platform::Stream::Out, u"dornick " + platform::Ascii(DORNICK_VERSION) + u"\n");
         return ExitStatus::Processed;
     case Command::Action::UsageError:
-        if (command.missing_value)
+        if (command.standard_input_twice)
+            PrintErr(u"dornick: 標準入力は一度しか読めません: %s\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n",
+                     {command.bad_option});
+        else if (command.value_refused)
+            PrintErr(u"dornick: オプション %s の値が正しくありません: %s\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n",
+                     {command.bad_option, command.bad_value});
+        else if (command.missing_value)
             PrintErr(u"dornick: オプション %s には値が必要です。\n詳しくは \"dornick --help\" "
                      u"を実行してください。\n",
                      {command.bad_option});
@@ -588,7 +729,14 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         PrintErr(u"dornick: 警告: 最後のファイルの後のオプションは使われません: %s\n", {listed});
     }
 
+    run.shard = command.shard;
     RunPlan plan = PlanRun(run, command);
+    if (plan.unreadable_list != nullptr) {
+        const std::u16string& list = *plan.unreadable_list;
+        PrintErr(u"dornick: ファイル一覧を読み込めませんでした: %s\n",
+                 {list == u"-" ? list : platform::DisplayPath(run.FullPath(list))});
+        return ExitStatus::UsageError;
+    }
     ReadAhead(run, plan);
     const bool failed = ExecutePlan(run, plan);
     run.read_ahead.Stop();

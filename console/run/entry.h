@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/run/run_options.h"
+#include "console/run/shard.h"
 
 namespace dornick {
 
@@ -25,9 +26,9 @@ enum class ExitStatus : int {
 
 /// One step of the command line, in order: an option to set, or a file to process.
 struct CommandStep {
-    enum class Kind { Flag, ForwardName, OutputFolder, File, StandardInput } kind = Kind::File;
+    enum class Kind { Flag, ForwardName, OutputFolder, File, StandardInput, FileList } kind = Kind::File;
     bool RunOptions::*flag = nullptr; ///< Flag
-    std::u16string value;             ///< the forward name, the output folder, or the file
+    std::u16string value;             ///< the forward name, the output folder, the file, or the list
 };
 
 /// The command line read into steps.
@@ -37,11 +38,18 @@ struct Command {
     std::vector<std::u16string> options_after_last_file; ///< as written, for the warning
     std::u16string bad_option;                           ///< UsageError: the argument
     bool missing_value = false;                          ///< UsageError: an option without its value
+    bool value_refused = false;                          ///< UsageError: a value the option cannot take
+    std::u16string bad_value;                            ///< ... that value
+    bool standard_input_twice = false;                   ///< UsageError: "-" read a second time
+    bool null_separated = false;                         ///< "--null": file lists are NUL-separated
+    Shard shard;                                         ///< "--shard K/N": the part of the input run
 };
 
 /// Reads the arguments: the designed options ("/NN" ..., whole argument, any case), their long
 /// and short forms ("--print", "-p", "-o DIR", "--output=DIR", "-pl"), "--" (every later argument
-/// is a file), "-" (one mail from standard input); anything else is a file.
+/// is a file), "-" (one mail from standard input), "--files-from LIST" (the files named in LIST, or
+/// on standard input for "-", at this place), and the settings of the whole run "-0"/"--null" and
+/// "--shard K/N"; anything else is a file.
 Command ParseCommand(const std::vector<std::u16string>& arguments);
 
 /// Runs the parsed command (help, version, usage error, or the files in order) as the run `run`:

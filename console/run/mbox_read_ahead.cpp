@@ -16,9 +16,10 @@ constexpr size_t kMaxSpares = kMaxReadyMessages + 2;
 
 } // namespace
 
-void MboxReadAhead::Start(MboxSplitter& splitter) {
+void MboxReadAhead::Start(MboxSplitter& splitter, ByteRange owned) {
     Stop();
     splitter_ = &splitter;
+    owned_ = owned;
     done_ = false;
     stop_ = false;
     try {
@@ -33,9 +34,7 @@ bool MboxReadAhead::Next(MboxPiece& piece) {
     MessageBytes used = std::move(piece.bytes);
     if (!thread_.joinable()) {
         piece.bytes = std::move(used);
-        if (splitter_ == nullptr || !NextMboxMessage(*splitter_, piece.message)) return false;
-        piece.whole = ReadMboxMessage(*splitter_, piece.message, piece.bytes);
-        return true;
+        return splitter_ != nullptr && SplitOwned(piece);
     }
     std::unique_lock<std::mutex> lock(mutex_);
     if (used.capacity() > 0 && used.capacity() <= kLargestSpare && spare_.size() < kMaxSpares)
@@ -76,6 +75,17 @@ bool MboxReadAhead::HalfFree() const {
     return ready_.size() <= kMaxReadyMessages / 2 && ready_bytes_ <= kMaxReadyBytes / 2;
 }
 
+// The next message of the owned range, read: false past its end. Every message is split from the
+// start of the archive, so that a Content-Length field is believed or not exactly as in a whole run.
+bool MboxReadAhead::SplitOwned(MboxPiece& piece) {
+    do {
+        if (!NextMboxMessage(*splitter_, piece.message) || piece.message.offset >= owned_.end)
+            return false;
+    } while (!owned_.Holds(piece.message.offset));
+    piece.whole = ReadMboxMessage(*splitter_, piece.message, piece.bytes);
+    return true;
+}
+
 void MboxReadAhead::Loop() {
     for (;;) {
         MboxPiece piece;
@@ -92,8 +102,7 @@ void MboxReadAhead::Loop() {
                 spare_.pop_back();
             }
         }
-        const bool more = NextMboxMessage(*splitter_, piece.message);
-        if (more) piece.whole = ReadMboxMessage(*splitter_, piece.message, piece.bytes);
+        const bool more = SplitOwned(piece);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (more) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console/run/mbox_split.h"
+#include "console/run/shard.h"
 
 namespace dornick {
 
@@ -32,8 +33,9 @@ class MboxReadAhead {
     MboxReadAhead& operator=(const MboxReadAhead&) = delete;
 
     /// Starts splitting with `splitter` (started, and left alone by the caller until Stop). Without
-    /// a thread to be had every message is split and read in turn by Next.
-    void Start(MboxSplitter& splitter);
+    /// a thread to be had every message is split and read in turn by Next. Only the messages whose
+    /// separator begins in `owned` are handed over; those before it are split but not read.
+    void Start(MboxSplitter& splitter, ByteRange owned = {});
     /// The next message in order: false at the end of the archive. The bytes of `piece` given
     /// before are kept for the messages to come.
     [[nodiscard]] bool Next(MboxPiece& piece);
@@ -42,10 +44,12 @@ class MboxReadAhead {
 
   private:
     void Loop();
+    bool SplitOwned(MboxPiece& piece);
     bool HasRoom() const;
     bool HalfFree() const;
 
     MboxSplitter* splitter_ = nullptr;
+    ByteRange owned_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable has_room_;

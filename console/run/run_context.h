@@ -8,6 +8,7 @@
 #include "console/header/icu_objects.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/messages.h"
+#include "console/run/shard.h"
 #include "console/run/tnef_carry.h"
 #include "platform/async_writer.h"
 #include "platform/files.h"
@@ -41,6 +42,7 @@ struct RunContext {
     platform::ReadAhead read_ahead;        ///< the mails to come
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
+    Shard shard;                           ///< the part of the input this run takes
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.
