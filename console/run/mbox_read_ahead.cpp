@@ -79,8 +79,7 @@ bool MboxReadAhead::HalfFree() const {
 // start of the archive, so that a Content-Length field is believed or not exactly as in a whole run.
 bool MboxReadAhead::SplitOwned(MboxPiece& piece) {
     do {
-        if (!NextMboxMessage(*splitter_, piece.message) || piece.message.offset >= owned_.end)
-            return false;
+        if (!NextMboxMessage(*splitter_, piece.message) || piece.message.offset >= owned_.end) return false;
     } while (!owned_.Holds(piece.message.offset));
     piece.whole = ReadMboxMessage(*splitter_, piece.message, piece.bytes);
     return true;
