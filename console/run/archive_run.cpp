@@ -49,6 +49,9 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
     while (NextMboxMessage(splitter, message)) {
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
+        mail.source = std::u16string(path);
+        mail.number = message.number;
+        mail.offset = message.offset;
         if (!ReadMboxMessage(splitter, message, bytes)) {
             // Larger than the memory to be had, or cut off the archive while it was read.
             PrintErr(u"メッセージを読み込めませんでした。\n->%s\n", {mail.shown});
@@ -105,7 +108,7 @@ bool RunEmlxFile(std::u16string_view path, std::u16string_view shown, const Arch
         return false;
     }
     ++tally.messages;
-    const bool done = handler({std::u16string(shown), bytes.data(), bytes.size(), {}});
+    const bool done = handler({std::u16string(shown), bytes.data(), bytes.size(), {}, std::u16string(path), 1, offset});
     if (!done) ++tally.failed;
     return done;
 }

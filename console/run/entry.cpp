@@ -1,5 +1,6 @@
 #include "console/run/entry.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "console/run/archive_search.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
+#include "console/run/record_json.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/usage_text.h"
@@ -113,6 +115,8 @@ std::u16string_view WholeLongName(std::u16string_view name) {
         consider(row.long_form);
     consider(u"help");
     consider(u"version");
+    for (std::u16string_view record_option : {u"manifest", u"dedupe", u"resume"})
+        consider(record_option);
     return matches == 1 || matches < 0 ? found : std::u16string_view{};
 }
 
@@ -132,6 +136,7 @@ struct RunProgress {
     size_t failed = 0;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point drawn{};
+    const RunRecords* records = nullptr; ///< with records, duplicates and passed-over mails are shown too
 };
 
 std::u16string Number(uint64_t value) {
@@ -162,9 +167,15 @@ void DrawProgress(RunProgress& progress, std::u16string_view current) {
     std::u16string speed = OneDecimal(rate / 1e6);
     size_t slash = current.rfind(u'/');
     std::u16string_view name = slash == std::u16string_view::npos ? current : current.substr(slash + 1);
-    platform::ShowStatusLine(
-        platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
-                         {Number(progress.files_done), Number(progress.files), speed, left, name}));
+    if (const RunRecords* records = progress.records)
+        platform::ShowStatusLine(platform::Format(
+            Localize(u"%s/%s 通  %s MB/s  残り %s  重複 %s  済 %s  %s"),
+            {Number(progress.files_done), Number(progress.files), speed, left, Number(records->duplicates),
+             Number(records->passed_over), name}));
+    else
+        platform::ShowStatusLine(
+            platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
+                             {Number(progress.files_done), Number(progress.files), speed, left, name}));
 }
 
 void PrintSummary(const RunProgress& progress, const platform::WriteTally& written) {
@@ -174,6 +185,9 @@ void PrintSummary(const RunProgress& progress, const platform::WriteTally& writt
     PrintErr(u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
              {Number(progress.files_done), Number(written.files), Number(written.bytes),
               Number(progress.failed), OneDecimal(elapsed)});
+    if (progress.records)
+        PrintErr(u"重複 %s ファイル、記録により飛ばしたメール %s 通。\n",
+                 {Number(progress.records->duplicates), Number(progress.records->passed_over)});
 }
 
 // True when the file's first line begins with "From ": an mbox.
@@ -185,6 +199,12 @@ bool IsEmlxName(std::u16string_view path) {
     constexpr std::u16string_view kEmlx = u".emlx";
     return path.size() > kEmlx.size() &&
            platform::EqualsNoCaseAscii(path.substr(path.size() - kEmlx.size()), kEmlx);
+}
+
+ArchiveMail WithoutSource(const ArchiveMail& mail) {
+    ArchiveMail copy = mail;
+    copy.source.clear();
+    return copy;
 }
 
 // Every message of an mbox as one mail, named by the archive, its number and its offset. In date
@@ -204,7 +224,9 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
     const bool done = RunMboxArchive(
         full_path, shown,
         [&](const ArchiveMail& mail) {
-            const bool ok = ProcessArchiveMail(run, mail, options) == MailResult::Done;
+            // Standard input has no path an earlier run could have recorded.
+            const bool ok = (shown_path == u"-" ? ProcessArchiveMail(run, WithoutSource(mail), options)
+                                                : ProcessArchiveMail(run, mail, options)) == MailResult::Done;
             platform::ConsoleFlush();
             return ok;
         },
@@ -450,6 +472,74 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
     return failed;
 }
 
+bool TakeRecordOption(RecordOptions& records, std::u16string_view name, std::u16string_view value) {
+    if (name == u"manifest") {
+        if (value.empty()) return false;
+        records.manifest = value;
+        return true;
+    }
+    if (value == u"link") records.dedupe = DedupeMode::Link;
+    else if (value == u"skip") records.dedupe = DedupeMode::Skip;
+    else return false;
+    return true;
+}
+
+// The output roots the file steps of the command write into.
+std::vector<std::u16string> RootsOf(const RunContext& run, const Command& command) {
+    std::vector<std::u16string> roots;
+    std::u16string folder;
+    for (const CommandStep& step : command.steps) {
+        if (step.kind == CommandStep::Kind::OutputFolder) folder = step.value;
+        if (step.kind != CommandStep::Kind::File && step.kind != CommandStep::Kind::StandardInput) continue;
+        std::u16string root = run.FullPath(folder.empty() ? u"output" : folder);
+        while (root.size() > 1 && root.back() == u'/') root.pop_back();
+        if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
+    }
+    return roots;
+}
+
+// Opens the manifest and refuses one that is no manifest or belongs to another output tree. False
+// after the message.
+bool OpenRecords(const RunContext& run, const Command& command, RunRecords& records) {
+    if (command.records.manifest.empty()) return true;
+    const std::u16string path = run.FullPath(command.records.manifest);
+    switch (records.OpenManifest(path)) {
+    case ManifestOpen::Ok:
+        break;
+    case ManifestOpen::CannotOpen:
+        PrintErr(u"マニフェストを開けませんでした。\n->%s\n", {platform::DisplayPath(path)});
+        return false;
+    case ManifestOpen::NotManifest:
+        PrintErr(u"マニフェストの形式ではありません。\n->%s\n", {platform::DisplayPath(path)});
+        return false;
+    }
+    const std::vector<std::u16string> other = records.OtherRoots(RootsOf(run, command));
+    if (other.empty()) return true;
+    PrintErr(u"マニフェストは別の出力先のものです。\n->%s\n->%s\n",
+             {platform::DisplayPath(path), platform::DisplayPath(other.front())});
+    return false;
+}
+
+std::string RunRecordText(const RunRecords& records, const Command& command, const platform::WriteTally& written,
+                          int exit_status) {
+    std::string out = "{\"type\":\"run\",\"mails_done\":" + std::to_string(records.mails_done) +
+                      ",\"mails_failed\":" + std::to_string(records.mails_failed) +
+                      ",\"passed_over\":" + std::to_string(records.passed_over) +
+                      ",\"files\":" + std::to_string(records.files) +
+                      ",\"duplicates\":" + std::to_string(records.duplicates) +
+                      ",\"bytes_written\":" + std::to_string(written.bytes) +
+                      ",\"exit_status\":" + std::to_string(exit_status) + ",\"options\":{\"dedupe\":";
+    const DedupeMode dedupe = command.records.dedupe;
+    out += dedupe == DedupeMode::Link ? "\"link\"" : dedupe == DedupeMode::Skip ? "\"skip\"" : "null";
+    out += std::string(",\"resume\":") + (command.records.resume ? "true" : "false") + ",\"arguments\":[";
+    for (size_t i = 0; i < command.arguments.size(); ++i) {
+        if (i) out += ",";
+        AppendJsonString(out, command.arguments[i]);
+    }
+    out += "]}}";
+    return out;
+}
+
 } // namespace
 
 bool IsMailFileName(std::u16string_view argument) {
@@ -508,6 +598,19 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 name = name.substr(0, equals);
             }
             name = WholeLongName(name);
+            if (name == u"manifest" || name == u"dedupe" || name == u"resume") {
+                if (name == u"resume") {
+                    if (has_value) return fail(argument, false);
+                    command.records.resume = true;
+                    continue;
+                }
+                if (!has_value) {
+                    if (++i >= arguments.size()) return fail(argument, true);
+                    attached = arguments[i];
+                }
+                if (!TakeRecordOption(command.records, name, attached)) return fail(argument, false);
+                continue;
+            }
             if (name == u"help" || name == u"version") {
                 if (has_value) return fail(argument, false);
                 command.action = name == u"help" ? Command::Action::Help : Command::Action::Version;
@@ -534,6 +637,15 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                     command.action = letter == u'h' ? Command::Action::Help : Command::Action::Version;
                     return command;
                 }
+                if (letter == u'm') {
+                    std::u16string_view value = std::u16string_view(argument).substr(at + 1);
+                    if (value.empty()) {
+                        if (++i >= arguments.size()) return fail(argument, true);
+                        value = arguments[i];
+                    }
+                    (void)TakeRecordOption(command.records, u"manifest", value);
+                    break;
+                }
                 const OptionRow* row = ShortOption(letter);
                 if (!row) return fail(argument, false);
                 if (row->value == ValueKind::None) {
@@ -554,6 +666,11 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
         file(CommandStep::Kind::File, argument);
     }
     command.options_after_last_file = pending_options;
+    command.arguments = arguments;
+    if (command.records.resume && command.records.manifest.empty()) {
+        command.action = Command::Action::UsageError;
+        command.resume_without_manifest = true;
+    }
     return command;
 }
 
@@ -567,7 +684,10 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         platform::ConsoleWrite(platform::Stream::Out, u"dornick " + platform::Ascii(DORNICK_VERSION) + u"\n");
         return ExitStatus::Processed;
     case Command::Action::UsageError:
-        if (command.missing_value)
+        if (command.resume_without_manifest)
+            PrintErr(u"dornick: --resume には --manifest が必要です。\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n");
+        else if (command.missing_value)
             PrintErr(u"dornick: オプション %s には値が必要です。\n詳しくは \"dornick --help\" "
                      u"を実行してください。\n",
                      {command.bad_option});
@@ -586,11 +706,24 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     }
 
     RunPlan plan = PlanRun(run, command);
+    RunRecords records(command.records);
+    if (command.records.Any() || command.records.resume) {
+        if (!OpenRecords(run, command, records)) return ExitStatus::UsageError;
+        run.records = &records;
+        plan.progress.records = &records;
+    }
     ReadAhead(run, plan);
     const bool failed = ExecutePlan(run, plan);
     run.read_ahead.Stop();
+    const ExitStatus status = failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
+    if (run.records) {
+        if (command.records.resume)
+            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n", {Number(records.passed_over)});
+        records.Write(RunRecordText(records, command, run.writer.tally(), static_cast<int>(status)));
+        run.records = nullptr;
+    }
     PrintSummary(plan.progress, run.writer.tally());
-    return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
+    return status;
 }
 
 int RunEntry(int argc, char** argv) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/run/run_options.h"
+#include "console/run/run_records.h"
 
 namespace dornick {
 
@@ -30,6 +31,9 @@ struct Command {
     std::vector<std::u16string> options_after_last_file; ///< as written, for the warning
     std::u16string bad_option;                           ///< UsageError: the argument
     bool missing_value = false;                          ///< UsageError: an option without its value
+    bool resume_without_manifest = false;                ///< UsageError: --resume alone
+    RecordOptions records; ///< --manifest, --dedupe, --resume: for the whole run, wherever they stand
+    std::vector<std::u16string> arguments; ///< as given, for the run's record
 };
 
 /// Reads the arguments: the designed options ("/NN" ..., whole argument, any case), their long

@@ -7,6 +7,7 @@
 
 #include "console/header/icu_objects.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/file_digest.h"
 #include "console/run/messages.h"
 #include "console/run/tnef_carry.h"
 #include "platform/async_writer.h"
@@ -15,6 +16,8 @@
 #include "platform/read_ahead.h"
 
 namespace dornick {
+
+class RunRecords;
 
 struct RunContext {
     /// `start_folder`: the folder relative arguments are taken against (the current directory,
@@ -41,6 +44,8 @@ struct RunContext {
     platform::ReadAhead read_ahead;        ///< the mails to come
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
+    RunRecords* records = nullptr; ///< the manifest, --dedupe and --resume; none without them
+    Sha256 digest;                 ///< of the output file being written, with records
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

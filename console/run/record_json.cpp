@@ -1,0 +1,127 @@
+#include "console/run/record_json.h"
+
+#include <unicode/utf16.h>
+
+#include "platform/text.h"
+
+namespace dornick {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void AppendUnitEscape(std::string& out, char16_t unit) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(kHex[(unit >> shift) & 0xF]);
+}
+
+// Valid Unicode goes through the library's own escaping (quotes, backslashes, controls).
+void AppendEscapedUtf8(std::string& out, const std::string& utf8) {
+    if (utf8.empty()) return;
+    const std::string quoted = nlohmann::json(utf8).dump();
+    out.append(quoted, 1, quoted.size() - 2);
+}
+
+// The code point of a valid UTF-8 sequence at `at` and its length, 0 when none starts there.
+size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || at + length > bytes.size()) return 0;
+    for (size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+    if (lead == 0xE0 && byte(at + 1) < 0xA0) return 0;
+    if (lead == 0xED && byte(at + 1) >= 0xA0) return 0;
+    if (lead == 0xF0 && byte(at + 1) < 0x90) return 0;
+    if (lead == 0xF4 && byte(at + 1) >= 0x90) return 0;
+    return length;
+}
+
+// Lone surrogates cannot pass the parser: their escapes are taken out before it and put back after,
+// through private-use stand-ins that a record's own text never holds escaped.
+constexpr char16_t kStandInBase = 0xF000;
+
+} // namespace
+
+void AppendJsonString(std::string& out, std::u16string_view text) {
+    out.push_back('"');
+    size_t run_start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (!U16_IS_SURROGATE(unit)) continue;
+        if (U16_IS_LEAD(unit) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1])) {
+            ++i;
+            continue;
+        }
+        AppendEscapedUtf8(out, platform::U16ToUtf8(text.substr(run_start, i - run_start)));
+        AppendUnitEscape(out, unit);
+        run_start = i + 1;
+    }
+    AppendEscapedUtf8(out, platform::U16ToUtf8(text.substr(run_start)));
+    out.push_back('"');
+}
+
+void AppendJsonBytes(std::string& out, std::string_view bytes) {
+    out.push_back('"');
+    std::string valid;
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            AppendEscapedUtf8(out, valid);
+            valid.clear();
+            AppendUnitEscape(out, static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
+            ++i;
+            continue;
+        }
+        valid.append(bytes, i, length);
+        i += length;
+    }
+    AppendEscapedUtf8(out, valid);
+    out.push_back('"');
+}
+
+nlohmann::json ParseRecordLine(std::string_view line) {
+    std::string text(line);
+    // "\udcNN" becomes "\uf0NN" ... only where the backslash is itself not escaped.
+    bool stood_in = false;
+    for (size_t i = 0; i + 6 <= text.size(); ++i) {
+        if (text[i] != '\\') continue;
+        if (text[i + 1] != 'u') {
+            ++i; // an escaped character, "\\" included
+            continue;
+        }
+        const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 2])));
+        if (a == 'd' && std::string_view("cdef").find(static_cast<char>(std::tolower(
+                                                 static_cast<unsigned char>(text[i + 3])))) != std::string_view::npos) {
+            // A trail surrogate escape; one right after a lead escape is half of a pair and stays.
+            const bool after_lead = i >= 6 && text[i - 6] == '\\' && text[i - 5] == 'u' &&
+                                    std::tolower(static_cast<unsigned char>(text[i - 4])) == 'd' &&
+                                    std::string_view("89ab").find(static_cast<char>(std::tolower(
+                                        static_cast<unsigned char>(text[i - 3])))) != std::string_view::npos;
+            if (!after_lead) {
+                text[i + 2] = 'f';
+                text[i + 3] = static_cast<char>(text[i + 3] - (text[i + 3] >= 'a' ? 'c' - '0' : 'C' - '0'));
+                stood_in = true;
+            }
+        }
+        i += 5;
+    }
+    nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
+    if (!record.is_object()) return nlohmann::json(nlohmann::json::value_t::discarded);
+    if (stood_in) record["\x01stood_in"] = true;
+    return record;
+}
+
+std::u16string RecordText(const nlohmann::json& record, const char* key) {
+    const auto found = record.find(key);
+    if (found == record.end() || !found->is_string()) return {};
+    std::u16string text = platform::Utf8ToU16(found->get_ref<const std::string&>());
+    if (record.contains("\x01stood_in"))
+        for (char16_t& unit : text)
+            if (unit >= kStandInBase && unit < kStandInBase + 0x400) unit = static_cast<char16_t>(0xDC00 + (unit - kStandInBase));
+    return text;
+}
+
+} // namespace dornick
