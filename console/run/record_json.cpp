@@ -114,7 +114,14 @@ nlohmann::json ParseRecordLine(std::string_view line) {
     return record;
 }
 
+std::string RecordBytes(const nlohmann::json& record, const char* key) {
+    if (!record.is_object()) return {};
+    const auto found = record.find(key);
+    return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
 std::u16string RecordText(const nlohmann::json& record, const char* key) {
+    if (!record.is_object()) return {};
     const auto found = record.find(key);
     if (found == record.end() || !found->is_string()) return {};
     std::u16string text = platform::Utf8ToU16(found->get_ref<const std::string&>());

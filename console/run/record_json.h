@@ -20,6 +20,9 @@ void AppendJsonBytes(std::string& out, std::string_view bytes);
 /// One line of a manifest as an object; a discarded value when it is not one (a line cut short by a
 /// killed run, or text of another kind). A string's "\udcNN" escapes read back as U+DCNN.
 nlohmann::json ParseRecordLine(std::string_view line);
+/// A string member of a parsed record as its UTF-8 bytes ("" when missing, not a string, or the
+/// line was no record).
+std::string RecordBytes(const nlohmann::json& record, const char* key);
 /// A string member of a parsed record as the program's text ("" when missing or not a string).
 std::u16string RecordText(const nlohmann::json& record, const char* key);
 

@@ -31,14 +31,14 @@ void RunRecords::Remember(const std::string& line) {
     if (record.is_discarded()) return;
     const std::u16string root = RecordText(record, "root");
     if (!root.empty()) roots_.insert(root);
-    const std::string type = record.value("type", "");
+    const std::string type = RecordBytes(record, "type");
     if (type == "mail") {
         const auto message = record.find("message");
-        if (record.value("status", "") == "done" && message != record.end() && message->is_number_unsigned())
+        if (RecordBytes(record, "status") == "done" && message != record.end() && message->is_number_unsigned())
             done_.insert(MailKey(RecordText(record, "source"), message->get<uint64_t>()));
     } else if (type == "file") {
         const std::u16string path = RecordText(record, "path");
-        const std::string sha256 = record.value("sha256", "");
+        const std::string sha256 = RecordBytes(record, "sha256");
         const auto duplicate_of = record.find("duplicate_of");
         const bool first = duplicate_of == record.end() || duplicate_of->is_null();
         if (first && !path.empty() && !sha256.empty() && !root.empty())
@@ -67,7 +67,7 @@ ManifestOpen RunRecords::OpenManifest(const std::u16string& path) {
         // A last line without its line end was cut short: its mail is done again.
         if (end == std::string::npos) break;
         const std::string line = text.substr(start, end - start);
-        if (first && ParseRecordLine(line).value("type", "").empty()) {
+        if (first && RecordBytes(ParseRecordLine(line), "type").empty()) {
             manifest_.Reset();
             return ManifestOpen::NotManifest;
         }
