@@ -40,7 +40,9 @@ size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
 }
 
 // Lone surrogates cannot pass the parser: their escapes are taken out before it and put back after,
-// through private-use stand-ins that a record's own text never holds escaped.
+// through private-use stand-ins (U+F000..U+F7FF). A record that holds such a character itself
+// and a lone surrogate reads the character back as a surrogate: the manifest's own texts
+// (paths, names, subjects) hardly ever do.
 constexpr char16_t kStandInBase = 0xF000;
 
 } // namespace
@@ -82,30 +84,44 @@ void AppendJsonBytes(std::string& out, std::string_view bytes) {
     out.push_back('"');
 }
 
+namespace {
+
+// The surrogate an escape at `at` ("\\uXXXX") names, or 0 for any other escape.
+char16_t SurrogateEscape(const std::string& text, size_t at) {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return 0;
+    unsigned value = 0;
+    for (size_t i = at + 2; i < at + 6; ++i) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+        const size_t digit = std::string_view(kHex).find(c);
+        if (digit == std::string_view::npos || c == 0) return 0;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return U16_IS_SURROGATE(value) ? static_cast<char16_t>(value) : 0;
+}
+
+} // namespace
+
 nlohmann::json ParseRecordLine(std::string_view line) {
     std::string text(line);
-    // "\udcNN" becomes "\uf0NN" ... only where the backslash is itself not escaped.
+    // A surrogate escape that is not half of a pair becomes its stand-in; the escaped backslash
+    // ("\\\\") is stepped over so that text after it is not taken for an escape.
     bool stood_in = false;
-    for (size_t i = 0; i + 6 <= text.size(); ++i) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != '\\') continue;
-        if (text[i + 1] != 'u') {
-            ++i; // an escaped character, "\\" included
+        const char16_t unit = SurrogateEscape(text, i);
+        if (unit == 0) {
+            ++i;
             continue;
         }
-        const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 2])));
-        if (a == 'd' && std::string_view("cdef").find(static_cast<char>(std::tolower(
-                                                 static_cast<unsigned char>(text[i + 3])))) != std::string_view::npos) {
-            // A trail surrogate escape; one right after a lead escape is half of a pair and stays.
-            const bool after_lead = i >= 6 && text[i - 6] == '\\' && text[i - 5] == 'u' &&
-                                    std::tolower(static_cast<unsigned char>(text[i - 4])) == 'd' &&
-                                    std::string_view("89ab").find(static_cast<char>(std::tolower(
-                                        static_cast<unsigned char>(text[i - 3])))) != std::string_view::npos;
-            if (!after_lead) {
-                text[i + 2] = 'f';
-                text[i + 3] = static_cast<char>(text[i + 3] - (text[i + 3] >= 'a' ? 'c' - '0' : 'C' - '0'));
-                stood_in = true;
-            }
+        if (U16_IS_LEAD(unit) && U16_IS_TRAIL(SurrogateEscape(text, i + 6))) {
+            i += 11;
+            continue;
         }
+        static constexpr char kStandInHex[] = "0123456789abcdef";
+        const unsigned stand_in = kStandInBase + (unit - 0xD800);
+        for (int digit = 0; digit < 4; ++digit)
+            text[i + 2 + digit] = kStandInHex[(stand_in >> (12 - 4 * digit)) & 0xF];
+        stood_in = true;
         i += 5;
     }
     nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
@@ -127,7 +143,7 @@ std::u16string RecordText(const nlohmann::json& record, const char* key) {
     std::u16string text = platform::Utf8ToU16(found->get_ref<const std::string&>());
     if (record.contains("\x01stood_in"))
         for (char16_t& unit : text)
-            if (unit >= kStandInBase && unit < kStandInBase + 0x400) unit = static_cast<char16_t>(0xDC00 + (unit - kStandInBase));
+            if (unit >= kStandInBase && unit < kStandInBase + 0x800) unit = static_cast<char16_t>(0xD800 + (unit - kStandInBase));
     return text;
 }
 

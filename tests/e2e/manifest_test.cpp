@@ -1,0 +1,297 @@
+// The manifest, --dedupe and --resume end to end: records against the tree, links, passed-over
+// mails, refused manifests.
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+
+#include "mail_builder.h"
+#include "run_program.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Sha256Of(const std::string& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0xF];
+    }
+    return hex;
+}
+
+// The manifest's records; a line that is not JSON fails the test. Lone surrogate escapes (bytes
+// that were not UTF-8) are read by the test's own stand-in, since the strict parser refuses them.
+std::vector<nlohmann::json> Records(const std::string& path) {
+    std::vector<nlohmann::json> records;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        for (size_t at = 0; (at = line.find("\\udc", at)) != std::string::npos;)
+            line.replace(at, 4, "\\u00");
+        nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(record.is_object()) << line;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::vector<nlohmann::json> OfType(const std::vector<nlohmann::json>& records, const std::string& type) {
+    std::vector<nlohmann::json> found;
+    for (const nlohmann::json& record : records)
+        if (record.value("type", "") == type) found.push_back(record);
+    return found;
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+std::string MailWith(const std::vector<Part>& parts, const std::string& subject = "test") {
+    std::vector<std::string> header = TopHeader();
+    header.back() = "Subject: " + subject;
+    return MultipartMail(header, "b1", parts);
+}
+
+class Manifest : public TempDir {
+  protected:
+    std::string Out() const { return root + "/out"; }
+    std::string Manifest() const { return root + "/m.jsonl"; }
+    RunResult Run(std::vector<std::string> options, const std::vector<std::string>& mails) {
+        options.insert(options.end(), {"--manifest", Manifest(), "-o", Out()});
+        for (const std::string& mail : mails)
+            options.push_back(Path(mail));
+        return RunDornick(options);
+    }
+};
+
+TEST_F(Manifest, EveryFileOfTheFixturesHasOneRecordWithItsSizeAndHash) {
+    std::vector<std::string> args = {"--manifest", Manifest(), "-o", Out()};
+    size_t mails = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(DORNICK_MAIL_FIXTURES))
+        if (entry.path().extension() == ".eml") {
+            args.push_back(entry.path().string());
+            ++mails;
+        }
+    RunResult r = RunDornick(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::vector<nlohmann::json> records = Records(Manifest());
+    std::map<std::string, nlohmann::json> by_path;
+    for (const nlohmann::json& record : OfType(records, "file")) {
+        EXPECT_EQ(record["root"], Out());
+        EXPECT_TRUE(by_path.emplace(record["path"].get<std::string>(), record).second) << record["path"];
+    }
+    size_t files = 0;
+    for (const std::string& path : ListTree(Out())) {
+        if (path.back() == '/') continue;
+        ++files;
+        SCOPED_TRACE(path);
+        ASSERT_EQ(by_path.count(path), 1u);
+        const std::string bytes = ReadFile(Out() + "/" + path);
+        EXPECT_EQ(by_path[path]["size"], bytes.size());
+        EXPECT_EQ(by_path[path]["sha256"], Sha256Of(bytes));
+    }
+    EXPECT_EQ(files, by_path.size());
+    EXPECT_GT(files, 10u);
+    const std::vector<nlohmann::json> mail_records = OfType(records, "mail");
+    EXPECT_EQ(mail_records.size(), mails);
+    size_t counted = 0;
+    for (const nlohmann::json& mail : mail_records) {
+        EXPECT_EQ(mail["status"], "done");
+        counted += mail["files"].get<size_t>();
+    }
+    EXPECT_EQ(counted, files);
+    ASSERT_EQ(OfType(records, "run").size(), 1u);
+    EXPECT_EQ(records.back()["type"], "run");
+    EXPECT_EQ(records.back()["files"], files);
+}
+
+TEST_F(Manifest, MailFieldsAndPartPaths) {
+    const std::string data = NoiseBytes(3000);
+    std::vector<std::string> header = TopHeader();
+    header.back() = "Subject: =?UTF-8?B?5aCx5ZGK?= \x1b[2J\t=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=";
+    header.push_back("Message-ID: <abc@example.jp>");
+    const Part inner{{"Content-Type: multipart/alternative; boundary=\"b2\""},
+                     "--b2\r\nContent-Type: text/plain\r\n\r\nhi\r\n--b2\r\n"
+                     "Content-Type: application/octet-stream; name=\"in.bin\"\r\n"
+                     "Content-Transfer-Encoding: base64\r\n\r\n" +
+                         Base64Lines("inner") + "--b2--\r\n"};
+    WriteFile(Path("a.eml"), MultipartMail(header, "b1",
+                                           {{{"Content-Type: text/plain"}, "body\r\n"}, inner,
+                                            Base64Part("application/pdf", "x.pdf", data)}));
+    RunResult r = Run({}, {"a.eml"});
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::vector<nlohmann::json> records = Records(Manifest());
+    const std::vector<nlohmann::json> files = OfType(records, "file");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["part"], "2.2");
+    EXPECT_EQ(files[0]["name"], "in.bin");
+    EXPECT_EQ(files[1]["part"], "3");
+    EXPECT_EQ(files[1]["content_type"], "application/pdf");
+    EXPECT_EQ(files[1]["encoding"], "base64");
+    EXPECT_EQ(files[1]["path"], "taro@example.jp/2017-01-03/x.pdf");
+    EXPECT_EQ(files[1]["duplicate_of"], nullptr);
+    const nlohmann::json mail = OfType(records, "mail").at(0);
+    EXPECT_EQ(mail["source"], Path("a.eml"));
+    EXPECT_EQ(mail["message"], 1);
+    EXPECT_EQ(mail["offset"], 0);
+    EXPECT_EQ(mail["message_id"], "<abc@example.jp>");
+    EXPECT_EQ(mail["from"], "taro@example.jp");
+    EXPECT_EQ(mail["date"], "2017-01-03T10:05:00+09:00");
+    EXPECT_EQ(mail["subject"], "報告 \x1b[2J\tテスト");
+    EXPECT_EQ(mail["files"], 2);
+}
+
+TEST_F(Manifest, HostileNamesAndSubjectsStayValidJson) {
+    std::vector<std::string> header = TopHeader();
+    header.back() = std::string("Subject: caf\xE9 \x01\x7f", 17);
+    WriteFile(Path("a.eml"),
+              MultipartMail(header, "b1",
+                            {Base64Part("application/octet-stream", "r\xE9sum\xE9\x1b.txt", "one"),
+                             Base64Part("application/octet-stream", EncodedWord(std::string("n\0l.txt", 7)), "two")}));
+    RunResult r = Run({}, {"a.eml"});
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::vector<nlohmann::json> records = Records(Manifest());
+    EXPECT_EQ(OfType(records, "file").size(), 2u);
+    for (const nlohmann::json& file : OfType(records, "file"))
+        EXPECT_TRUE(fs::exists(Out() + "/" + file["path"].get<std::string>())) << file["path"];
+    EXPECT_EQ(OfType(records, "mail").size(), 1u);
+}
+
+TEST_F(Manifest, DedupeLinkAndSkip) {
+    const std::string same = NoiseBytes(5000, 7);
+    const std::string mail = MailWith({Base64Part("image/png", "a.png", same), Base64Part("image/png", "b.png", same),
+                                       Base64Part("image/png", "c.png", NoiseBytes(100, 8))});
+    WriteFile(Path("one.eml"), mail);
+    WriteFile(Path("two.eml"), mail);
+    const std::string folder = Out() + "/taro@example.jp/2017-01-03/";
+    struct Row {
+        const char* mode;
+        bool kept;
+    };
+    for (const Row& row : {Row{"link", true}, Row{"skip", false}}) {
+        SCOPED_TRACE(row.mode);
+        fs::remove_all(Out());
+        fs::remove(Manifest());
+        RunResult r = Run({"--dedupe", row.mode}, {"one.eml", "two.eml"});
+        ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+        EXPECT_EQ(ReadFile(folder + "a.png"), same);
+        EXPECT_EQ(fs::exists(folder + "b.png"), row.kept);
+        EXPECT_EQ(fs::exists(folder + "a_(1)_.png"), row.kept);
+        if (row.kept) {
+            EXPECT_EQ(Inode(folder + "b.png"), Inode(folder + "a.png"));
+            EXPECT_EQ(Inode(folder + "a_(1)_.png"), Inode(folder + "a.png"));
+            EXPECT_NE(Inode(folder + "c_(1)_.png"), Inode(folder + "c.png"));
+        }
+        const std::vector<nlohmann::json> files = OfType(Records(Manifest()), "file");
+        ASSERT_EQ(files.size(), 6u);
+        size_t duplicates = 0;
+        for (const nlohmann::json& file : files) {
+            if (file["duplicate_of"].is_null()) continue;
+            ++duplicates;
+            EXPECT_EQ(file["sha256"], Sha256Of(same)) << file["path"];
+            EXPECT_EQ(file["size"], same.size());
+            EXPECT_EQ(file["path"].is_null(), !row.kept);
+        }
+        // b of the first mail, then a and b of the second, point at a.png; c of the second at c.png.
+        EXPECT_EQ(duplicates, 4u);
+        EXPECT_EQ(files[1]["duplicate_of"], "taro@example.jp/2017-01-03/a.png");
+        EXPECT_EQ(files[5]["duplicate_of"], "taro@example.jp/2017-01-03/c.png");
+    }
+    // A later run into the same root finds the first copies in the manifest.
+    RunResult again = Run({"--dedupe", "link"}, {"one.eml"});
+    ASSERT_EQ(again.exit_code, 0);
+    EXPECT_EQ(Inode(folder + "a_(2)_.png"), Inode(folder + "a.png"));
+}
+
+TEST_F(Manifest, ResumePassesOverDoneMailsAndRedoesTheRest) {
+    for (const char* name : {"one", "two", "three"})
+        WriteFile(Path(std::string(name) + ".eml"),
+                  MailWith({Base64Part("text/plain", std::string(name) + ".txt", name)}));
+    ASSERT_EQ(Run({}, {"one.eml", "two.eml", "three.eml"}).exit_code, 0);
+    // "two" failed, and the run that wrote "three" was killed in the middle of its record.
+    std::string text;
+    for (const nlohmann::json& record : Records(Manifest())) {
+        if (record["type"] == "run") continue;
+        nlohmann::json changed = record;
+        if (record["type"] == "mail" && record["source"] == Path("two.eml")) {
+            changed["status"] = "failed";
+            changed["error"] = "output";
+        }
+        text += changed.dump() + "\n";
+    }
+    const size_t three = text.find("{\"type\":\"mail\",\"source\":\"" + Path("three.eml"));
+    ASSERT_NE(three, std::string::npos);
+    text.resize(three + 30);
+    WriteFile(Manifest(), text);
+    fs::remove_all(Out());
+
+    RunResult r = Run({"--resume", "-p"}, {"one.eml", "two.eml", "three.eml"});
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    EXPECT_NE(r.Out().find(U("記録により完了済みのメール 1 通を処理しませんでした。\n")), std::u16string::npos);
+    const std::string folder = Out() + "/taro@example.jp/2017-01-03/";
+    EXPECT_FALSE(fs::exists(folder + "one.txt"));
+    EXPECT_EQ(ReadFile(folder + "two.txt"), "two");
+    EXPECT_EQ(ReadFile(folder + "three.txt"), "three");
+    const std::vector<nlohmann::json> records = Records(Manifest());
+    EXPECT_EQ(records.back()["passed_over"], 1);
+    EXPECT_EQ(records.back()["mails_done"], 2);
+    // A third run finds all three done.
+    RunResult last = Run({"--resume"}, {"one.eml", "two.eml", "three.eml"});
+    EXPECT_NE(last.Out().find(U("記録により完了済みのメール 3 通を処理しませんでした。\n")), std::u16string::npos);
+}
+
+TEST_F(Manifest, RefusedManifests) {
+    WriteFile(Path("a.eml"), MailWith({Base64Part("text/plain", "a.txt", "a")}));
+    ASSERT_EQ(Run({}, {"a.eml"}).exit_code, 0);
+    const std::string before = ReadFile(Manifest());
+    RunResult other = RunDornick({"--manifest", Manifest(), "--resume", "-o", Path("elsewhere"), Path("a.eml")});
+    EXPECT_EQ(other.exit_code, 2);
+    EXPECT_EQ(other.Err(), U("マニフェストは別の出力先のものです。\n->" + Manifest() + "\n->" + Out() + "\n"));
+    EXPECT_EQ(ReadFile(Manifest()), before);
+    EXPECT_FALSE(fs::exists(Path("elsewhere")));
+
+    WriteFile(Path("notes.txt"), "shopping list\nmilk\n");
+    RunResult not_json = RunDornick({"-m", Path("notes.txt"), "-o", Out(), Path("a.eml")});
+    EXPECT_EQ(not_json.exit_code, 2);
+    EXPECT_EQ(not_json.Err(), U("マニフェストの形式ではありません。\n->" + Path("notes.txt") + "\n"));
+    EXPECT_EQ(ReadFile(Path("notes.txt")), "shopping list\nmilk\n");
+
+    RunResult alone = RunDornick({"--resume", Path("a.eml")});
+    EXPECT_EQ(alone.exit_code, 2);
+    RunResult bad_mode = RunDornick({"--dedupe", "hard", Path("a.eml")});
+    EXPECT_EQ(bad_mode.exit_code, 2);
+}
+
+TEST_F(Manifest, HundredThousandAttachmentsInOneMail) {
+    constexpr int kParts = 100000;
+    std::string mail = "From: a@example.jp\r\nDate: Tue, 3 Jan 2017 10:05:00 +0900\r\n"
+                       "Content-Type: multipart/mixed; boundary=z\r\n\r\n";
+    for (int i = 0; i < kParts; ++i)
+        mail += "--z\r\nContent-Type: application/octet-stream; name=f.bin\r\n"
+                "Content-Transfer-Encoding: base64\r\n\r\nAAAA\r\n";
+    mail += "--z--\r\n";
+    WriteFile(Path("big.eml"), mail);
+    RunResult r = Run({"--dedupe", "link"}, {"big.eml"});
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::vector<nlohmann::json> records = Records(Manifest());
+    ASSERT_EQ(records.size(), kParts + 2u);
+    EXPECT_EQ(records[kParts - 1]["part"], std::to_string(kParts));
+    EXPECT_EQ(records[kParts - 1]["duplicate_of"], "a@example.jp/2017-01-03/f.bin");
+    EXPECT_EQ(records[kParts]["files"], kParts);
+}
+
+} // namespace
+} // namespace e2e
