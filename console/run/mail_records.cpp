@@ -144,6 +144,9 @@ void BeginMailRecord(MailState& mail, const std::u16string& source, uint64_t mes
     record.message = message;
     record.offset = offset;
     record.parts.Start(mail.source.FileStart(), size);
+    TopHeaderValues header = ReadTopHeader(mail.source.FileStart(), size);
+    record.message_id = std::move(header.message_id);
+    record.subject = std::move(header.subject);
 }
 
 void NotePartStart(MailState& mail) {
@@ -169,7 +172,11 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
     MailRecordState& state = mail.record;
     if (!records || !state.on) return true;
     const std::u16string root = RootOf(mail);
-    const std::u16string path = FolderBelowRoot(mail) + name;
+    if (state.folder != mail.output.Here()) {
+        state.folder = mail.output.Here();
+        state.folder_path = FolderBelowRoot(mail);
+    }
+    const std::u16string path = state.folder_path + name;
     bool kept = true;
     const FirstCopy* first = nullptr;
     if (records->options().dedupe != DedupeMode::Off) {
@@ -271,8 +278,7 @@ void RecordMail(MailState& mail, MailResult result) {
     ++(result == MailResult::Done ? records->mails_done : records->mails_failed);
     if (!records->HasManifest()) return;
     const MailFolderNames names = mail.folders_made ? mail.folder_names : NameMailFolders(mail.facts, false);
-    const TopHeaderValues header = state.parts.Started() ? ReadTopHeader(mail.source.FileStart(), state.parts.Size())
-                                                         : TopHeaderValues{};
+    const TopHeaderValues header{state.message_id, state.subject};
     std::string out = "{";
     Bytes(out, "type", "mail");
     Text(out, "source", state.source);

@@ -18,7 +18,6 @@ class PartPathTracker {
     /// The mail at `data`, `size` bytes from its top header.
     void Start(const unsigned char* data, uint64_t size);
     bool Started() const { return data_ != nullptr; }
-    uint64_t Size() const { return size_; }
     /// The path of the part whose lines hold byte `offset` of the mail. A boundary line belongs
     /// to the part it ends. Queries usually move forward; one that goes back reads from the start
     /// again.

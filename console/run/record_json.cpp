@@ -18,6 +18,14 @@ void AppendUnitEscape(std::string& out, char16_t unit) {
 // Valid Unicode goes through the library's own escaping (quotes, backslashes, controls).
 void AppendEscapedUtf8(std::string& out, const std::string& utf8) {
     if (utf8.empty()) return;
+    // Most texts (paths, types, digests) need no escape at all.
+    bool plain = true;
+    for (const char c : utf8)
+        plain = plain && static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
+    if (plain) {
+        out += utf8;
+        return;
+    }
     const std::string quoted = nlohmann::json(utf8).dump();
     out.append(quoted, 1, quoted.size() - 2);
 }
