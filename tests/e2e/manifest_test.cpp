@@ -65,6 +65,8 @@ ino_t Inode(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
+const Part kBody{{"Content-Type: text/plain"}, "body\r\n"};
+
 std::string MailWith(const std::vector<Part>& parts, const std::string& subject = "test") {
     std::vector<std::string> header = TopHeader();
     header.back() = "Subject: " + subject;
@@ -162,13 +164,20 @@ TEST_F(Manifest, MailFieldsAndPartPaths) {
 
 TEST_F(Manifest, HostileNamesAndSubjectsStayValidJson) {
     std::vector<std::string> header = TopHeader();
-    header.back() = std::string("Subject: caf\xE9 \x01\x7f", 17);
-    WriteFile(Path("a.eml"),
+    header.back() = std::string("Subject: caf\xE9 \x01", 15);
+    const std::string source = "caf\xE9.eml"; // a path that is not UTF-8
+    WriteFile(Path(source),
               MultipartMail(header, "b1",
-                            {Base64Part("application/octet-stream", "r\xE9sum\xE9\x1b.txt", "one"),
+                            {kBody, Base64Part("application/octet-stream", "r\xE9sum\xE9\x1b.txt", "one"),
                              Base64Part("application/octet-stream", EncodedWord(std::string("n\0l.txt", 7)), "two")}));
-    RunResult r = Run({}, {"a.eml"});
+    RunResult r = Run({}, {source});
     ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::string text = ReadFile(ManifestPath());
+    // The byte E9 of the path is kept as the escape of U+DCE9; the control character is escaped.
+    EXPECT_NE(text.find("\"source\":\"" + root + "/caf\\udce9.eml\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\\u0001"), std::string::npos);
+    EXPECT_EQ(text.find('\x01'), std::string::npos);
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
     const std::vector<nlohmann::json> records = Records(ManifestPath());
     EXPECT_EQ(OfType(records, "file").size(), 2u);
     for (const nlohmann::json& file : OfType(records, "file"))
@@ -267,6 +276,52 @@ TEST_F(Manifest, ResumePassesOverDoneMailsAndRedoesTheRest) {
     // A third run finds all three done.
     RunResult last = Run({"--resume"}, {"one.eml", "two.eml", "three.eml"});
     EXPECT_NE(last.Out().find(U("記録により完了済みのメール 3 通を処理しませんでした。\n")), std::u16string::npos);
+}
+
+TEST_F(Manifest, ArchiveMessagesAreRecordedByNumberAndOffset) {
+    const std::string first = "From a@example.jp Tue Jan  3 10:05:00 2017\n" +
+                              MailWith({kBody, Base64Part("text/plain", "one.txt", "one")}) + "\n";
+    const std::string second = "From a@example.jp Tue Jan  3 10:06:00 2017\n" +
+                               MailWith({kBody, Base64Part("text/plain", "two.txt", "two")});
+    WriteFile(Path("box"), first + second);
+    ASSERT_EQ(Run({}, {"box"}).exit_code, 0);
+    std::vector<nlohmann::json> mails = OfType(Records(ManifestPath()), "mail");
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0]["source"], Path("box"));
+    EXPECT_EQ(mails[0]["message"], 1);
+    EXPECT_EQ(mails[0]["offset"], 0);
+    EXPECT_EQ(mails[1]["message"], 2);
+    EXPECT_EQ(mails[1]["offset"], first.size());
+    const std::vector<nlohmann::json> files = OfType(Records(ManifestPath()), "file");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1]["message"], 2);
+    EXPECT_EQ(files[1]["offset"], first.size());
+
+    // Resumed: both messages are passed over, one by one.
+    RunResult again = Run({"--resume"}, {"box"});
+    EXPECT_NE(again.Out().find(U("記録により完了済みのメール 2 通を処理しませんでした。\n")), std::u16string::npos);
+    EXPECT_EQ(OfType(Records(ManifestPath()), "file").size(), 2u);
+}
+
+TEST_F(Manifest, ProgressAndSummaryCountDuplicatesAndPassedOverMails) {
+    const std::string same = NoiseBytes(1000, 4);
+    for (const char* name : {"m1.eml", "m2.eml", "m3.eml"})
+        WriteFile(Path(name), MailWith({kBody, Base64Part("image/png", "a.png", same)}));
+    RunResult r = RunOnTerminal({"-m", "m.jsonl", "--dedupe=link", "-o", "out", "m1.eml", "m2.eml"}, {}, root);
+    ASSERT_EQ(r.exit_code, 0) << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("\r1/2 通  "), std::string::npos) << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("  重複 0  済 0  m2.eml"), std::string::npos) << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("重複 1 ファイル、記録により飛ばしたメール 0 通。\r\n"), std::string::npos) << r.out_bytes;
+
+    r = RunOnTerminal({"--manifest", "m.jsonl", "--resume", "--dedupe", "skip", "-o", "out", "m1.eml", "m2.eml",
+                       "m3.eml"},
+                      {"LC_ALL=C"}, root);
+    ASSERT_EQ(r.exit_code, 0) << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("\r0/3 mails  0.0 MB/s  -:-- left  0 duplicates  0 passed over  m1.eml"), std::string::npos)
+        << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("1 duplicate files, 2 mails passed over as recorded done.\r\n"), std::string::npos)
+        << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("Passed over 2 mails that the manifest records as done.\r\n"), std::string::npos);
 }
 
 TEST_F(Manifest, RefusedManifests) {
