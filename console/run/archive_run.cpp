@@ -108,7 +108,8 @@ bool RunEmlxFile(std::u16string_view path, std::u16string_view shown, const Arch
         return false;
     }
     ++tally.messages;
-    const bool done = handler({std::u16string(shown), bytes.data(), bytes.size(), {}, std::u16string(path), 1, offset});
+    const bool done =
+        handler({std::u16string(shown), bytes.data(), bytes.size(), {}, std::u16string(path), 1, offset});
     if (!done) ++tally.failed;
     return done;
 }

@@ -11,7 +11,7 @@
 #include "console/run/archive_search.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
-#include "console/run/record_json.h"
+#include "console/run/record_setup.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/usage_text.h"
@@ -168,10 +168,10 @@ void DrawProgress(RunProgress& progress, std::u16string_view current) {
     size_t slash = current.rfind(u'/');
     std::u16string_view name = slash == std::u16string_view::npos ? current : current.substr(slash + 1);
     if (const RunRecords* records = progress.records)
-        platform::ShowStatusLine(platform::Format(
-            Localize(u"%s/%s 通  %s MB/s  残り %s  重複 %s  済 %s  %s"),
-            {Number(progress.files_done), Number(progress.files), speed, left, Number(records->duplicates),
-             Number(records->passed_over), name}));
+        platform::ShowStatusLine(
+            platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  重複 %s  済 %s  %s"),
+                             {Number(progress.files_done), Number(progress.files), speed, left,
+                              Number(records->duplicates), Number(records->passed_over), name}));
     else
         platform::ShowStatusLine(
             platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
@@ -472,74 +472,6 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
     return failed;
 }
 
-bool TakeRecordOption(RecordOptions& records, std::u16string_view name, std::u16string_view value) {
-    if (name == u"manifest") {
-        if (value.empty()) return false;
-        records.manifest = value;
-        return true;
-    }
-    if (value == u"link") records.dedupe = DedupeMode::Link;
-    else if (value == u"skip") records.dedupe = DedupeMode::Skip;
-    else return false;
-    return true;
-}
-
-// The output roots the file steps of the command write into.
-std::vector<std::u16string> RootsOf(const RunContext& run, const Command& command) {
-    std::vector<std::u16string> roots;
-    std::u16string folder;
-    for (const CommandStep& step : command.steps) {
-        if (step.kind == CommandStep::Kind::OutputFolder) folder = step.value;
-        if (step.kind != CommandStep::Kind::File && step.kind != CommandStep::Kind::StandardInput) continue;
-        std::u16string root = run.FullPath(folder.empty() ? u"output" : folder);
-        while (root.size() > 1 && root.back() == u'/') root.pop_back();
-        if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
-    }
-    return roots;
-}
-
-// Opens the manifest and refuses one that is no manifest or belongs to another output tree. False
-// after the message.
-bool OpenRecords(const RunContext& run, const Command& command, RunRecords& records) {
-    if (command.records.manifest.empty()) return true;
-    const std::u16string path = run.FullPath(command.records.manifest);
-    switch (records.OpenManifest(path)) {
-    case ManifestOpen::Ok:
-        break;
-    case ManifestOpen::CannotOpen:
-        PrintErr(u"マニフェストを開けませんでした。\n->%s\n", {platform::DisplayPath(path)});
-        return false;
-    case ManifestOpen::NotManifest:
-        PrintErr(u"マニフェストの形式ではありません。\n->%s\n", {platform::DisplayPath(path)});
-        return false;
-    }
-    const std::vector<std::u16string> other = records.OtherRoots(RootsOf(run, command));
-    if (other.empty()) return true;
-    PrintErr(u"マニフェストは別の出力先のものです。\n->%s\n->%s\n",
-             {platform::DisplayPath(path), platform::DisplayPath(other.front())});
-    return false;
-}
-
-std::string RunRecordText(const RunRecords& records, const Command& command, const platform::WriteTally& written,
-                          int exit_status) {
-    std::string out = "{\"type\":\"run\",\"mails_done\":" + std::to_string(records.mails_done) +
-                      ",\"mails_failed\":" + std::to_string(records.mails_failed) +
-                      ",\"passed_over\":" + std::to_string(records.passed_over) +
-                      ",\"files\":" + std::to_string(records.files) +
-                      ",\"duplicates\":" + std::to_string(records.duplicates) +
-                      ",\"bytes_written\":" + std::to_string(written.bytes) +
-                      ",\"exit_status\":" + std::to_string(exit_status) + ",\"options\":{\"dedupe\":";
-    const DedupeMode dedupe = command.records.dedupe;
-    out += dedupe == DedupeMode::Link ? "\"link\"" : dedupe == DedupeMode::Skip ? "\"skip\"" : "null";
-    out += std::string(",\"resume\":") + (command.records.resume ? "true" : "false") + ",\"arguments\":[";
-    for (size_t i = 0; i < command.arguments.size(); ++i) {
-        if (i) out += ",";
-        AppendJsonString(out, command.arguments[i]);
-    }
-    out += "]}}";
-    return out;
-}
-
 } // namespace
 
 bool IsMailFileName(std::u16string_view argument) {
@@ -718,7 +650,8 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     const ExitStatus status = failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
     if (run.records) {
         if (command.records.resume)
-            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n", {Number(records.passed_over)});
+            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n",
+                     {Number(records.passed_over)});
         records.Write(RunRecordText(records, command, run.writer.tally(), static_cast<int>(status)));
         run.records = nullptr;
     }

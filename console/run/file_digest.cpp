@@ -4,17 +4,26 @@
 
 namespace dornick {
 
-Sha256::Sha256() : context_(EVP_MD_CTX_new()) { Restart(); }
+// The library is set up at the first digest, so that a run without records never loads it.
+Sha256::Sha256() : context_(nullptr) {}
 
-Sha256::~Sha256() { EVP_MD_CTX_free(context_); }
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(context_);
+}
 
-void Sha256::Restart() { EVP_DigestInit_ex(context_, EVP_sha256(), nullptr); }
+void Sha256::Restart() {
+    if (!context_) context_ = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
+    started_ = true;
+}
 
 void Sha256::Update(const void* data, size_t size) {
+    if (!started_) Restart();
     if (size != 0) EVP_DigestUpdate(context_, data, size);
 }
 
 std::string Sha256::HexDigest() {
+    if (!started_) Restart();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context_, digest, &length);

@@ -21,11 +21,13 @@ class Sha256 {
     /// Starts a new digest.
     void Restart();
     void Update(const void* data, size_t size);
-    /// The digest of everything since the start, as 64 lower-case hex digits.
+    /// The digest of everything since the start, as 64 lower-case hex digits; the next digest
+    /// starts.
     std::string HexDigest();
 
   private:
     evp_md_ctx_st* context_;
+    bool started_ = false;
 };
 
 /// Hands bytes on to `inner` and hashes those taken, counting them.

@@ -11,10 +11,10 @@
 namespace dornick {
 
 struct MailRecordState {
-    bool on = false;         ///< the run keeps records (a manifest or --dedupe)
-    std::u16string source;   ///< the input's absolute path
-    uint64_t message = 1;    ///< its number in an archive
-    uint64_t offset = 0;     ///< its byte offset in the input
+    bool on = false;       ///< the run keeps records (a manifest or --dedupe)
+    std::u16string source; ///< the input's absolute path
+    uint64_t message = 1;  ///< its number in an archive
+    uint64_t offset = 0;   ///< its byte offset in the input
     /// Put before every part path of this walk. A nested walk (the message attached at part "3")
     /// is given its parent's path and a dot ("3."), so that its parts read "3.1", "3.2.1"; a
     /// container's files are one level below the container's part the same way.

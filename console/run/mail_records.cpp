@@ -20,10 +20,12 @@
 namespace dornick {
 namespace {
 
-constexpr const char* kEncodingNames[] = {"",          "base64", "quoted-printable", "plain", "uuencode",
-                                          "xxencode", "binhex", "ish",              "yenc"};
+constexpr const char* kEncodingNames[] = {
+    "", "base64", "quoted-printable", "plain", "uuencode", "xxencode", "binhex", "ish", "yenc"};
 
-RunRecords* RecordsOf(const MailState& mail) { return mail.run ? mail.run->records : nullptr; }
+RunRecords* RecordsOf(const MailState& mail) {
+    return mail.run ? mail.run->records : nullptr;
+}
 
 void Member(std::string& out, const char* key) {
     out += out.size() > 1 ? ",\"" : "\"";
@@ -75,7 +77,9 @@ TopHeaderValues ReadTopHeader(const unsigned char* data, uint64_t size) {
                 if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
             return true;
         };
-        std::string* target = named("subject:") ? &values.subject : named("message-id:") ? &values.message_id : nullptr;
+        std::string* target = named("subject:")      ? &values.subject
+                              : named("message-id:") ? &values.message_id
+                                                     : nullptr;
         if (!target || !target->empty()) continue;
         target->assign(line.substr(line.find(':') + 1));
         field = target;
@@ -84,8 +88,10 @@ TopHeaderValues ReadTopHeader(const unsigned char* data, uint64_t size) {
 }
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -120,7 +126,8 @@ bool LinkOver(int folder, const std::u16string& name, const std::u16string& firs
     const std::string target = platform::NativeFromPath(first);
     for (int attempt = 0; attempt < 100; ++attempt) {
         char temporary[64];
-        std::snprintf(temporary, sizeof temporary, ".dornick-link-%d-%d", static_cast<int>(::getpid()), attempt);
+        std::snprintf(temporary, sizeof temporary, ".dornick-link-%d-%d", static_cast<int>(::getpid()),
+                      attempt);
         if (::linkat(AT_FDCWD, target.c_str(), folder, temporary, 0) != 0) {
             if (errno == EEXIST) continue;
             return false;
@@ -184,6 +191,9 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
         if (first && records->options().dedupe == DedupeMode::Link &&
             !LinkOver(mail.output.Here(), name, first->full_path))
             first = nullptr; // the first copy is gone or on another file system: this one stays
+        // A first copy an earlier run recorded may have been removed since: this file takes its place.
+        if (first && records->options().dedupe == DedupeMode::Skip && !platform::PathExists(first->full_path))
+            first = nullptr;
         if (first && records->options().dedupe == DedupeMode::Skip) {
             platform::RemoveFileAt(mail.output.Here(), name);
             kept = false;
@@ -227,8 +237,8 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
 
 std::string IsoJapanTime(const platform::SystemTime& time) {
     char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u+09:00", time.wYear, time.wMonth, time.wDay,
-                  time.wHour, time.wMinute, time.wSecond);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u+09:00", time.wYear, time.wMonth,
+                  time.wDay, time.wHour, time.wMinute, time.wSecond);
     return text;
 }
 
@@ -242,9 +252,10 @@ std::u16string DecodeHeaderText(std::string_view value, bool japanese_mail) {
         const size_t open = value.find("=?", at);
         size_t charset_end = open == std::string_view::npos ? open : value.find('?', open + 2);
         size_t form_end = charset_end == std::string_view::npos ? charset_end : charset_end + 2;
-        size_t close = form_end == std::string_view::npos || form_end >= value.size() || value[form_end] != '?'
-                           ? std::string_view::npos
-                           : value.find("?=", form_end + 1);
+        size_t close =
+            form_end == std::string_view::npos || form_end >= value.size() || value[form_end] != '?'
+                ? std::string_view::npos
+                : value.find("?=", form_end + 1);
         if (close == std::string_view::npos) {
             raw.append(value.substr(at));
             break;
@@ -257,8 +268,7 @@ std::u16string DecodeHeaderText(std::string_view value, bool japanese_mail) {
         const std::string charset(value.substr(open + 2, charset_end - open - 2));
         const char form = static_cast<char>(std::toupper(static_cast<unsigned char>(value[charset_end + 1])));
         const std::string_view encoded = value.substr(form_end + 1, close - form_end - 1);
-        const std::string bytes =
-            form == 'B' ? DecodeBWord(encoded) : DecodeQWord(encoded, QEscapeRule::Sum);
+        const std::string bytes = form == 'B' ? DecodeBWord(encoded) : DecodeQWord(encoded, QEscapeRule::Sum);
         std::u16string word;
         if (ConvertToUnicode(bytes, word, platform::Utf8ToU16(charset), 1, japanese_mail) == -1)
             word = ConvertRaw(bytes, japanese_mail);

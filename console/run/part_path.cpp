@@ -15,7 +15,8 @@ bool StartsNoCase(std::string_view text, std::string_view prefix) {
 }
 
 std::string_view TrimSpace(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
@@ -59,7 +60,8 @@ void PartPathTracker::Reset() {
 }
 
 void PartPathTracker::EndHeaderField() {
-    if (StartsNoCase(field_, "content-type:")) next_boundary_ = MultipartBoundary(std::string_view(field_).substr(13));
+    if (StartsNoCase(field_, "content-type:"))
+        next_boundary_ = MultipartBoundary(std::string_view(field_).substr(13));
     field_.clear();
 }
 
@@ -90,7 +92,8 @@ bool PartPathTracker::TakeBoundaryLine(std::string_view line) {
 
 void PartPathTracker::TakeLine(const unsigned char* bytes, size_t length) {
     std::string_view line(reinterpret_cast<const char*>(bytes), length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
     if (phase_ == Phase::Body) {
         if (!levels_.empty()) TakeBoundaryLine(line);
         return;
@@ -116,7 +119,8 @@ std::string PartPathTracker::PathAt(uint64_t offset) {
     while (read_ < size_) {
         const unsigned char* line = data_ + read_;
         const uint64_t left = size_ - read_;
-        const void* newline = std::memchr(line, '\n', static_cast<size_t>(std::min<uint64_t>(left, SIZE_MAX)));
+        const void* newline =
+            std::memchr(line, '\n', static_cast<size_t>(std::min<uint64_t>(left, SIZE_MAX)));
         const uint64_t length = newline ? static_cast<const unsigned char*>(newline) - line + 1 : left;
         if (read_ + length > offset) break; // the line that holds the byte asked for
         TakeLine(line, static_cast<size_t>(length));

@@ -40,8 +40,8 @@ class PartPathTracker {
     uint64_t read_ = 0; ///< bytes of whole lines taken
     Phase phase_ = Phase::Header;
     std::vector<Level> levels_;
-    std::string field_;          ///< the header field being read, unfolded
-    std::string next_boundary_;  ///< the boundary of a multipart header, taken at its blank line
+    std::string field_;         ///< the header field being read, unfolded
+    std::string next_boundary_; ///< the boundary of a multipart header, taken at its blank line
 };
 
 /// `prefix` (a nested walk's, ending with ".", or empty) followed by `path`.

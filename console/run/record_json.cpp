@@ -35,7 +35,10 @@ size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
     const unsigned char lead = byte(at);
     if (lead < 0x80) return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
     if (length == 0 || at + length > bytes.size()) return 0;
     for (size_t i = 1; i < length; ++i)
         if ((byte(at + i) & 0xC0) != 0x80) return 0;
@@ -151,7 +154,8 @@ std::u16string RecordText(const nlohmann::json& record, const char* key) {
     std::u16string text = platform::Utf8ToU16(found->get_ref<const std::string&>());
     if (record.contains("\x01stood_in"))
         for (char16_t& unit : text)
-            if (unit >= kStandInBase && unit < kStandInBase + 0x800) unit = static_cast<char16_t>(0xD800 + (unit - kStandInBase));
+            if (unit >= kStandInBase && unit < kStandInBase + 0x800)
+                unit = static_cast<char16_t>(0xD800 + (unit - kStandInBase));
     return text;
 }
 

@@ -44,8 +44,8 @@ struct RunContext {
     platform::ReadAhead read_ahead;        ///< the mails to come
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
-    RunRecords* records = nullptr; ///< the manifest, --dedupe and --resume; none without them
-    Sha256 digest;                 ///< of the output file being written, with records
+    RunRecords* records = nullptr;         ///< the manifest, --dedupe and --resume; none without them
+    Sha256 digest;                         ///< of the output file being written, with records
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

@@ -34,7 +34,8 @@ void RunRecords::Remember(const std::string& line) {
     const std::string type = RecordBytes(record, "type");
     if (type == "mail") {
         const auto message = record.find("message");
-        if (RecordBytes(record, "status") == "done" && message != record.end() && message->is_number_unsigned())
+        if (RecordBytes(record, "status") == "done" && message != record.end() &&
+            message->is_number_unsigned())
             done_.insert(MailKey(RecordText(record, "source"), message->get<uint64_t>()));
     } else if (type == "file") {
         const std::u16string path = RecordText(record, "path");

@@ -54,9 +54,9 @@ class RunRecords {
     bool HasManifest() const { return manifest_.Get() >= 0; }
     const RecordOptions& options() const { return options_; }
 
-    uint64_t files = 0;        ///< file records written
-    uint64_t duplicates = 0;   ///< files linked or passed over as duplicates
-    uint64_t passed_over = 0;  ///< mails passed over by --resume
+    uint64_t files = 0;       ///< file records written
+    uint64_t duplicates = 0;  ///< files linked or passed over as duplicates
+    uint64_t passed_over = 0; ///< mails passed over by --resume
     uint64_t mails_done = 0;
     uint64_t mails_failed = 0;
 

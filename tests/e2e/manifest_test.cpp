@@ -137,7 +137,8 @@ TEST_F(Manifest, MailFieldsAndPartPaths) {
                     "Content-Type: image/png\r\nContent-ID: <logo>\r\n"
                     "Content-Transfer-Encoding: base64\r\n\r\n" +
                         Base64Lines("inner") + "--b2--\r\n"};
-    WriteFile(Path("a.eml"), MultipartMail(header, "b1", {page, Base64Part("application/pdf", "x.pdf", data)}));
+    WriteFile(Path("a.eml"),
+              MultipartMail(header, "b1", {page, Base64Part("application/pdf", "x.pdf", data)}));
     RunResult r = Run({}, {"a.eml"});
     ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
     const std::vector<nlohmann::json> records = Records(ManifestPath());
@@ -167,9 +168,10 @@ TEST_F(Manifest, HostileNamesAndSubjectsStayValidJson) {
     header.back() = std::string("Subject: caf\xE9 \x01", 15);
     const std::string source = "caf\xE9.eml"; // a path that is not UTF-8
     WriteFile(Path(source),
-              MultipartMail(header, "b1",
-                            {kBody, Base64Part("application/octet-stream", "r\xE9sum\xE9\x1b.txt", "one"),
-                             Base64Part("application/octet-stream", EncodedWord(std::string("n\0l.txt", 7)), "two")}));
+              MultipartMail(
+                  header, "b1",
+                  {kBody, Base64Part("application/octet-stream", "r\xE9sum\xE9\x1b.txt", "one"),
+                   Base64Part("application/octet-stream", EncodedWord(std::string("n\0l.txt", 7)), "two")}));
     RunResult r = Run({}, {source});
     ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
     const std::string text = ReadFile(ManifestPath());
@@ -188,8 +190,9 @@ TEST_F(Manifest, HostileNamesAndSubjectsStayValidJson) {
 TEST_F(Manifest, DedupeLinkAndSkip) {
     const std::string same = NoiseBytes(5000, 7);
     const std::string other = NoiseBytes(100, 8);
-    const std::string mail = MailWith({Base64Part("image/png", "a.png", same), Base64Part("image/png", "b.png", same),
-                                       Base64Part("image/png", "c.png", other)});
+    const std::string mail =
+        MailWith({Base64Part("image/png", "a.png", same), Base64Part("image/png", "b.png", same),
+                  Base64Part("image/png", "c.png", other)});
     WriteFile(Path("one.eml"), mail);
     WriteFile(Path("two.eml"), mail);
     const std::string folder = Out() + "/taro@example.jp/2017-01-03/";
@@ -263,7 +266,8 @@ TEST_F(Manifest, ResumePassesOverDoneMailsAndRedoesTheRest) {
 
     RunResult r = Run({"--resume", "-p"}, {"one.eml", "two.eml", "three.eml"});
     ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
-    EXPECT_NE(r.Out().find(U("記録により完了済みのメール 1 通を処理しませんでした。\n")), std::u16string::npos);
+    EXPECT_NE(r.Out().find(U("記録により完了済みのメール 1 通を処理しませんでした。\n")),
+              std::u16string::npos);
     const std::string folder = Out() + "/taro@example.jp/2017-01-03/";
     EXPECT_FALSE(fs::exists(folder + "one.txt"));
     EXPECT_EQ(ReadFile(folder + "two.txt"), "two");
@@ -275,7 +279,8 @@ TEST_F(Manifest, ResumePassesOverDoneMailsAndRedoesTheRest) {
     EXPECT_EQ(records.back()["mails_done"], 2);
     // A third run finds all three done.
     RunResult last = Run({"--resume"}, {"one.eml", "two.eml", "three.eml"});
-    EXPECT_NE(last.Out().find(U("記録により完了済みのメール 3 通を処理しませんでした。\n")), std::u16string::npos);
+    EXPECT_NE(last.Out().find(U("記録により完了済みのメール 3 通を処理しませんでした。\n")),
+              std::u16string::npos);
 }
 
 TEST_F(Manifest, ArchiveMessagesAreRecordedByNumberAndOffset) {
@@ -299,7 +304,8 @@ TEST_F(Manifest, ArchiveMessagesAreRecordedByNumberAndOffset) {
 
     // Resumed: both messages are passed over, one by one.
     RunResult again = Run({"--resume"}, {"box"});
-    EXPECT_NE(again.Out().find(U("記録により完了済みのメール 2 通を処理しませんでした。\n")), std::u16string::npos);
+    EXPECT_NE(again.Out().find(U("記録により完了済みのメール 2 通を処理しませんでした。\n")),
+              std::u16string::npos);
     EXPECT_EQ(OfType(Records(ManifestPath()), "file").size(), 2u);
 }
 
@@ -307,30 +313,37 @@ TEST_F(Manifest, ProgressAndSummaryCountDuplicatesAndPassedOverMails) {
     const std::string same = NoiseBytes(1000, 4);
     for (const char* name : {"m1.eml", "m2.eml", "m3.eml"})
         WriteFile(Path(name), MailWith({kBody, Base64Part("image/png", "a.png", same)}));
-    RunResult r = RunOnTerminal({"-m", "m.jsonl", "--dedupe=link", "-o", "out", "m1.eml", "m2.eml"}, {}, root);
+    RunResult r =
+        RunOnTerminal({"-m", "m.jsonl", "--dedupe=link", "-o", "out", "m1.eml", "m2.eml"}, {}, root);
     ASSERT_EQ(r.exit_code, 0) << r.out_bytes;
     EXPECT_NE(r.out_bytes.find("\r1/2 通  "), std::string::npos) << r.out_bytes;
     EXPECT_NE(r.out_bytes.find("  重複 0  済 0  m2.eml"), std::string::npos) << r.out_bytes;
-    EXPECT_NE(r.out_bytes.find("重複 1 ファイル、記録により飛ばしたメール 0 通。\r\n"), std::string::npos) << r.out_bytes;
+    EXPECT_NE(r.out_bytes.find("重複 1 ファイル、記録により飛ばしたメール 0 通。\r\n"), std::string::npos)
+        << r.out_bytes;
 
-    r = RunOnTerminal({"--manifest", "m.jsonl", "--resume", "--dedupe", "skip", "-o", "out", "m1.eml", "m2.eml",
-                       "m3.eml"},
-                      {"LC_ALL=C"}, root);
+    r = RunOnTerminal(
+        {"--manifest", "m.jsonl", "--resume", "--dedupe", "skip", "-o", "out", "m1.eml", "m2.eml", "m3.eml"},
+        {"LC_ALL=C"}, root);
     ASSERT_EQ(r.exit_code, 0) << r.out_bytes;
-    EXPECT_NE(r.out_bytes.find("\r0/3 mails  0.0 MB/s  -:-- left  0 duplicates  0 passed over  m1.eml"), std::string::npos)
+    EXPECT_NE(r.out_bytes.find("\r0/3 mails  0.0 MB/s  -:-- left  0 duplicates  0 passed over  m1.eml"),
+              std::string::npos)
         << r.out_bytes;
-    EXPECT_NE(r.out_bytes.find("1 duplicate files, 2 mails passed over as recorded done.\r\n"), std::string::npos)
+    EXPECT_NE(r.out_bytes.find("1 duplicate files, 2 mails passed over as recorded done.\r\n"),
+              std::string::npos)
         << r.out_bytes;
-    EXPECT_NE(r.out_bytes.find("Passed over 2 mails that the manifest records as done.\r\n"), std::string::npos);
+    EXPECT_NE(r.out_bytes.find("Passed over 2 mails that the manifest records as done.\r\n"),
+              std::string::npos);
 }
 
 TEST_F(Manifest, RefusedManifests) {
     WriteFile(Path("a.eml"), MailWith({Base64Part("text/plain", "a.txt", "a")}));
     ASSERT_EQ(Run({}, {"a.eml"}).exit_code, 0);
     const std::string before = ReadFile(ManifestPath());
-    RunResult other = RunDornick({"--manifest", ManifestPath(), "--resume", "-o", Path("elsewhere"), Path("a.eml")});
+    RunResult other =
+        RunDornick({"--manifest", ManifestPath(), "--resume", "-o", Path("elsewhere"), Path("a.eml")});
     EXPECT_EQ(other.exit_code, 2);
-    EXPECT_EQ(other.Err(), U("マニフェストは別の出力先のものです。\n->" + ManifestPath() + "\n->" + Out() + "\n"));
+    EXPECT_EQ(other.Err(),
+              U("マニフェストは別の出力先のものです。\n->" + ManifestPath() + "\n->" + Out() + "\n"));
     EXPECT_EQ(ReadFile(ManifestPath()), before);
     EXPECT_FALSE(fs::exists(Path("elsewhere")));
 
@@ -350,7 +363,8 @@ TEST_F(Manifest, RefusedManifests) {
 // where it can, since the time is the file system's.
 TEST_F(Manifest, HundredThousandAttachmentsInOneMail) {
     const int kParts = std::getenv("DORNICK_LONG_TESTS") ? 100000 : 10000;
-    const std::string out = fs::is_directory("/dev/shm") ? "/dev/shm/dornick-manifest-" + std::to_string(::getpid()) : Out();
+    const std::string out =
+        fs::is_directory("/dev/shm") ? "/dev/shm/dornick-manifest-" + std::to_string(::getpid()) : Out();
     struct Removed {
         std::string path;
         ~Removed() { fs::remove_all(path); }

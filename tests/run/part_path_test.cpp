@@ -38,11 +38,12 @@ const PathRow kRows[] = {
     {"boundary line ends the part before it", kNested, "--outer\r\n--outer\r\n\r\nFOURTH", "2"},
     {"part without header", kNested, "FOURTH", "4"},
     {"epilogue", kNested, "EPILOGUE", "1"},
-    {"unquoted boundary, LF lines", "Content-Type: MULTIPART/mixed; boundary=b1\n\n--b1\n\none\n--b1\n\ntwo\n",
-     "two", "2"},
-    {"not multipart despite a boundary parameter",
-     "Content-Type: text/plain; boundary=b1\n\n--b1\n\nTEXT\n", "TEXT", "1"},
-    {"longer boundary is another", "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nA\n--bx\n\nB\n", "B", "1"},
+    {"unquoted boundary, LF lines",
+     "Content-Type: MULTIPART/mixed; boundary=b1\n\n--b1\n\none\n--b1\n\ntwo\n", "two", "2"},
+    {"not multipart despite a boundary parameter", "Content-Type: text/plain; boundary=b1\n\n--b1\n\nTEXT\n",
+     "TEXT", "1"},
+    {"longer boundary is another", "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nA\n--bx\n\nB\n", "B",
+     "1"},
 };
 
 TEST(PartPath, CountsAsAMimeParser) {

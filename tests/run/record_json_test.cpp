@@ -64,7 +64,8 @@ TEST(RecordJson, BytesOfAnyEncodingAreEscaped) {
 }
 
 TEST(RecordJson, LinesThatAreNoRecordAreDiscarded) {
-    for (const char* line : {"", "hello", "{\"type\":\"mail\",\"source\":\"/a", "[1,2]", "\"text\"", "{\"a\":1}x"}) {
+    for (const char* line :
+         {"", "hello", "{\"type\":\"mail\",\"source\":\"/a", "[1,2]", "\"text\"", "{\"a\":1}x"}) {
         SCOPED_TRACE(line);
         EXPECT_TRUE(ParseRecordLine(line).is_discarded());
         EXPECT_EQ(RecordBytes(ParseRecordLine(line), "type"), "");
