@@ -114,9 +114,27 @@ void PartPathTracker::TakeLine(const unsigned char* bytes, size_t length) {
     next_boundary_.clear();
 }
 
+// In a body only a line that begins with "--" can change anything: the lines before the next one
+// are passed over whole. False when no such line starts before the line that holds `offset`.
+bool PartPathTracker::SkipBodyLines(uint64_t offset) {
+    const uint64_t end = std::min(offset, size_);
+    if (read_ + 2 <= size_ && data_[read_] == '-' && data_[read_ + 1] == '-') return true;
+    if (read_ >= end) return false;
+    const void* found = memmem(data_ + read_, static_cast<size_t>(end - read_), "\n--", 3);
+    if (found) {
+        read_ = static_cast<const unsigned char*>(found) - data_ + 1;
+        return true;
+    }
+    // The last line start before `offset`: nothing between changes the state.
+    const void* newline = memrchr(data_ + read_, '\n', static_cast<size_t>(end - read_));
+    if (newline) read_ = static_cast<const unsigned char*>(newline) - data_ + 1;
+    return false;
+}
+
 std::string PartPathTracker::PathAt(uint64_t offset) {
     if (offset < read_) Reset();
     while (read_ < size_) {
+        if (phase_ == Phase::Body && !SkipBodyLines(offset)) break;
         const unsigned char* line = data_ + read_;
         const uint64_t left = size_ - read_;
         const void* newline =

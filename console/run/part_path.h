@@ -34,6 +34,7 @@ class PartPathTracker {
     void TakeLine(const unsigned char* line, size_t length);
     void EndHeaderField();
     bool TakeBoundaryLine(std::string_view line);
+    bool SkipBodyLines(uint64_t offset);
 
     const unsigned char* data_ = nullptr;
     uint64_t size_ = 0;
