@@ -120,10 +120,16 @@ bool PartPathTracker::SkipBodyLines(uint64_t offset) {
     const uint64_t end = std::min(offset, size_);
     if (read_ + 2 <= size_ && data_[read_] == '-' && data_[read_ + 1] == '-') return true;
     if (read_ >= end) return false;
-    const void* found = memmem(data_ + read_, static_cast<size_t>(end - read_), "\n--", 3);
-    if (found) {
-        read_ = static_cast<const unsigned char*>(found) - data_ + 1;
-        return true;
+    // Found by its first "-", which base64 lines never hold, so the search runs at memchr's pace.
+    for (uint64_t at = read_ + 1; at < end;) {
+        const void* dash = std::memchr(data_ + at, '-', static_cast<size_t>(end - at));
+        if (!dash) break;
+        at = static_cast<const unsigned char*>(dash) - data_;
+        if (data_[at - 1] == '\n' && at + 1 < size_ && data_[at + 1] == '-') {
+            read_ = at;
+            return true;
+        }
+        ++at;
     }
     // The last line start before `offset`: nothing between changes the state.
     const void* newline = memrchr(data_ + read_, '\n', static_cast<size_t>(end - read_));
