@@ -107,7 +107,9 @@ std::u16string ConvertRaw(std::string_view bytes, bool japanese_mail) {
 // The path of the mail's current folder relative to its output root, with "/" after it, or "".
 std::u16string FolderBelowRoot(const MailState& mail) {
     if (!mail.output.folder) return {};
-    const std::u16string root = platform::FolderPath(mail.output.root.Get());
+    // The root's own path is looked up once a run (it may be reached through a link).
+    std::u16string& root = mail.run->records->ResolvedRoot(mail.output_root);
+    if (root.empty()) root = platform::FolderPath(mail.output.root.Get());
     const std::u16string here = platform::FolderPath(mail.output.folder.Get());
     if (here.size() > root.size() && here.compare(0, root.size(), root) == 0 && here[root.size()] == u'/')
         return here.substr(root.size() + 1) + u"/";

@@ -49,6 +49,9 @@ class RunRecords {
     const FirstCopy* FindOrAdd(const std::string& sha256, const std::u16string& root,
                                const std::u16string& full_path, const std::u16string& path);
 
+    /// The resolved path of the output root `root` as far as it was looked up ("" before).
+    std::u16string& ResolvedRoot(const std::u16string& root) { return resolved_roots_[root]; }
+
     /// Writes one record (a JSON object without its line end) as one line, if there is a manifest.
     void Write(std::string record);
     bool HasManifest() const { return manifest_.Get() >= 0; }
@@ -69,6 +72,7 @@ class RunRecords {
     std::unordered_set<std::u16string> done_; ///< source, NUL, message number
     /// Key: root, NUL, sha256.
     std::unordered_map<std::u16string, FirstCopy> copies_;
+    std::unordered_map<std::u16string, std::u16string> resolved_roots_;
 };
 
 /// The key of a mail in the done set.
