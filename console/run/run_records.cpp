@@ -26,7 +26,7 @@ std::u16string JoinRoot(const std::u16string& root, const std::u16string& path) 
 
 } // namespace
 
-void RunRecords::Remember(const std::string& line) {
+void RunRecords::Remember(std::string_view line) {
     const nlohmann::json record = ParseRecordLine(line);
     if (record.is_discarded()) return;
     const std::u16string root = RecordText(record, "root");
@@ -52,37 +52,41 @@ ManifestOpen RunRecords::OpenManifest(const std::u16string& path) {
     int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) return ManifestOpen::CannotOpen;
     manifest_ = platform::UniqueFd(fd);
-    std::string text;
+    // Read in pieces, a line at a time, so that the manifest of a long archive is never held whole.
+    std::string pending; // the start of a line whose end is not read yet
     char buffer[1 << 16];
-    ssize_t got;
-    while ((got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0)
-        text.append(buffer, static_cast<size_t>(got));
-    if (got < 0) {
-        manifest_.Reset();
-        return ManifestOpen::CannotOpen;
-    }
-    size_t start = 0;
+    uint64_t offset = 0;
     bool first = true;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        // A last line without its line end was cut short: its mail is done again.
-        if (end == std::string::npos) break;
-        const std::string line = text.substr(start, end - start);
-        if (first && RecordBytes(ParseRecordLine(line), "type").empty()) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
             manifest_.Reset();
-            return ManifestOpen::NotManifest;
+            return ManifestOpen::CannotOpen;
         }
-        first = false;
-        Remember(line);
-        start = end + 1;
+        if (got == 0) break;
+        offset += static_cast<uint64_t>(got);
+        pending.append(buffer, static_cast<size_t>(got));
+        size_t start = 0;
+        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string_view line(pending.data() + start, end - start);
+            if (first && RecordBytes(ParseRecordLine(line), "type").empty()) {
+                manifest_.Reset();
+                return ManifestOpen::NotManifest;
+            }
+            first = false;
+            Remember(line);
+        }
+        pending.erase(0, start);
     }
-    if (first && start < text.size() && ParseRecordLine(text.substr(start)).is_discarded() &&
-        text.find_first_not_of(" \t\r\n") != std::string::npos && text[0] != '{') {
+    // A last line without its line end was cut short by a killed run: its mail is done again. A
+    // file that holds nothing else is a manifest only if that line began as a record.
+    if (first && !pending.empty() && pending.front() != '{') {
         manifest_.Reset();
         return ManifestOpen::NotManifest;
     }
     // The records of this run start on a line of their own.
-    if (!text.empty() && text.back() != '\n') Write("");
+    if (!pending.empty()) Write("");
     return ManifestOpen::Ok;
 }
 

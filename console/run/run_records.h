@@ -64,7 +64,7 @@ class RunRecords {
     uint64_t mails_failed = 0;
 
   private:
-    void Remember(const std::string& line);
+    void Remember(std::string_view line);
 
     RecordOptions options_;
     platform::UniqueFd manifest_;
