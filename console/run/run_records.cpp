@@ -70,7 +70,10 @@ ManifestOpen RunRecords::OpenManifest(const std::u16string& path) {
         size_t start = 0;
         for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
             const std::string_view line(pending.data() + start, end - start);
-            if (first && RecordBytes(ParseRecordLine(line), "type").empty()) {
+            // The first line must be a record, or one cut short (its mail is then done again).
+            const nlohmann::json record = first ? ParseRecordLine(line) : nlohmann::json();
+            if (first && (line.empty() || line.front() != '{' ||
+                          (!record.is_discarded() && RecordBytes(record, "type").empty()))) {
                 manifest_.Reset();
                 return ManifestOpen::NotManifest;
             }
