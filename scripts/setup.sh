@@ -15,7 +15,7 @@ build_dir=${1:-build}
 shift || true
 
 # liblzma-dev: the static libxml2 that libgsf brings needs it, and no -dev package depends on it.
-packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgsf-1-dev liblzma-dev)
+packages=(build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgsf-1-dev liblzma-dev libssl-dev nlohmann-json3-dev)
 if [ $console_only -eq 0 ]; then
   packages+=(libgtest-dev libgmock-dev tzdata clang-format qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
   # Programs the tests run: cpack's Debian generator needs file (and dpkg-dev, from build-essential);

@@ -55,6 +55,9 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
         const MboxMessage& message = piece.message;
         ArchiveMail mail;
         mail.shown = ArchiveMessageName(shown, message.number, message.offset);
+        mail.source = std::u16string(path);
+        mail.number = message.number;
+        mail.offset = message.offset;
         if (!piece.whole) {
             // Larger than the memory to be had, or cut off the archive while it was read.
             PrintErr(u"メッセージを読み込めませんでした。\n->%s\n", {mail.shown});
@@ -112,7 +115,8 @@ bool RunEmlxFile(std::u16string_view path, std::u16string_view shown, const Arch
         return false;
     }
     ++tally.messages;
-    const bool done = handler({std::u16string(shown), bytes.data(), bytes.size(), {}});
+    const bool done =
+        handler({std::u16string(shown), bytes.data(), bytes.size(), {}, std::u16string(path), 1, offset});
     if (!done) ++tally.failed;
     return done;
 }

@@ -18,6 +18,9 @@ struct ArchiveMail {
     const unsigned char* data = nullptr;
     uint64_t size = 0;
     std::string_view envelope_date; ///< the date of the mbox envelope line, empty elsewhere
+    std::u16string source;          ///< the archive's absolute path, for the records
+    uint64_t number = 1;            ///< the message's number in the archive
+    uint64_t offset = 0;            ///< its byte offset in the archive
 };
 
 /// Processes one message; false when it failed (after its own messages).

@@ -1,6 +1,8 @@
 #include "console/run/entry.h"
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unicode/uclean.h>
@@ -11,6 +13,7 @@
 #include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
 #include "console/run/messages.h"
+#include "console/run/record_setup.h"
 #include "console/run/run_context.h"
 #include "console/run/tnef_expand.h"
 #include "console/run/usage_text.h"
@@ -145,6 +148,8 @@ std::u16string_view WholeLongName(std::u16string_view name) {
         consider(row.long_form);
     consider(u"help");
     consider(u"version");
+    for (std::u16string_view record_option : {u"manifest", u"dedupe", u"resume"})
+        consider(record_option);
     return matches == 1 || matches < 0 ? found : std::u16string_view{};
 }
 
@@ -164,6 +169,7 @@ struct RunProgress {
     size_t failed = 0;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point drawn{};
+    const RunRecords* records = nullptr; ///< with records, duplicates and passed-over mails are shown too
 };
 
 std::u16string Number(uint64_t value) {
@@ -194,9 +200,15 @@ void DrawProgress(RunProgress& progress, std::u16string_view current) {
     std::u16string speed = OneDecimal(rate / 1e6);
     size_t slash = current.rfind(u'/');
     std::u16string_view name = slash == std::u16string_view::npos ? current : current.substr(slash + 1);
-    platform::ShowStatusLine(
-        platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
-                         {Number(progress.files_done), Number(progress.files), speed, left, name}));
+    if (const RunRecords* records = progress.records)
+        platform::ShowStatusLine(
+            platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  重複 %s  済 %s  %s"),
+                             {Number(progress.files_done), Number(progress.files), speed, left,
+                              Number(records->duplicates), Number(records->passed_over), name}));
+    else
+        platform::ShowStatusLine(
+            platform::Format(Localize(u"%s/%s 通  %s MB/s  残り %s  %s"),
+                             {Number(progress.files_done), Number(progress.files), speed, left, name}));
 }
 
 void PrintSummary(const RunProgress& progress, const platform::WriteTally& written) {
@@ -206,6 +218,9 @@ void PrintSummary(const RunProgress& progress, const platform::WriteTally& writt
     PrintErr(u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
              {Number(progress.files_done), Number(written.files), Number(written.bytes),
               Number(progress.failed), OneDecimal(elapsed)});
+    if (progress.records)
+        PrintErr(u"重複 %s ファイル、記録により飛ばしたメール %s 通。\n",
+                 {Number(progress.records->duplicates), Number(progress.records->passed_over)});
 }
 
 // True when the file's first line begins with "From ": an mbox.
@@ -217,6 +232,12 @@ bool IsEmlxName(std::u16string_view path) {
     constexpr std::u16string_view kEmlx = u".emlx";
     return path.size() > kEmlx.size() &&
            platform::EqualsNoCaseAscii(path.substr(path.size() - kEmlx.size()), kEmlx);
+}
+
+ArchiveMail WithoutSource(const ArchiveMail& mail) {
+    ArchiveMail copy = mail;
+    copy.source.clear();
+    return copy;
 }
 
 // Every message of an mbox as one mail, named by the archive, its number and its offset. In date
@@ -237,7 +258,9 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
     const bool done = RunMboxArchive(
         full_path, shown,
         [&](const ArchiveMail& mail) {
-            const bool ok = ProcessArchiveMail(run, mail, options) == MailResult::Done;
+            // Standard input has no path an earlier run could have recorded.
+            const bool ok = (shown_path == u"-" ? ProcessArchiveMail(run, WithoutSource(mail), options)
+                                                : ProcessArchiveMail(run, mail, options)) == MailResult::Done;
             platform::ConsoleFlush();
             return ok;
         },
@@ -637,6 +660,19 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                 name = name.substr(0, equals);
             }
             name = WholeLongName(name);
+            if (name == u"manifest" || name == u"dedupe" || name == u"resume") {
+                if (name == u"resume") {
+                    if (has_value) return fail(argument, false);
+                    command.records.resume = true;
+                    continue;
+                }
+                if (!has_value) {
+                    if (++i >= arguments.size()) return fail(argument, true);
+                    attached = arguments[i];
+                }
+                if (!TakeRecordOption(command.records, name, attached)) return fail(argument, false);
+                continue;
+            }
             if (name == u"help" || name == u"version") {
                 if (has_value) return fail(argument, false);
                 command.action = name == u"help" ? Command::Action::Help : Command::Action::Version;
@@ -668,6 +704,15 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                     command.action = letter == u'h' ? Command::Action::Help : Command::Action::Version;
                     return command;
                 }
+                if (letter == u'm') {
+                    std::u16string_view value = std::u16string_view(argument).substr(at + 1);
+                    if (value.empty()) {
+                        if (++i >= arguments.size()) return fail(argument, true);
+                        value = arguments[i];
+                    }
+                    (void)TakeRecordOption(command.records, u"manifest", value);
+                    break;
+                }
                 const OptionRow* row = ShortOption(letter);
                 if (!row) return fail(argument, false);
                 only_whole_run = only_whole_run && SetsWholeRun(*row);
@@ -690,6 +735,11 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
         file(CommandStep::Kind::File, argument);
     }
     command.options_after_last_file = pending_options;
+    command.arguments = arguments;
+    if (command.records.resume && command.records.manifest.empty()) {
+        command.action = Command::Action::UsageError;
+        command.resume_without_manifest = true;
+    }
     return command;
 }
 
@@ -703,7 +753,10 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         platform::ConsoleWrite(platform::Stream::Out, u"dornick " + platform::Ascii(DORNICK_VERSION) + u"\n");
         return ExitStatus::Processed;
     case Command::Action::UsageError:
-        if (command.standard_input_twice)
+        if (command.resume_without_manifest)
+            PrintErr(u"dornick: --resume には --manifest が必要です。\n詳しくは \"dornick --help\" "
+                     u"を実行してください。\n");
+        else if (command.standard_input_twice)
             PrintErr(u"dornick: 標準入力は一度しか読めません: %s\n詳しくは \"dornick --help\" "
                      u"を実行してください。\n",
                      {command.bad_option});
@@ -737,13 +790,30 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
                  {list == u"-" ? list : platform::DisplayPath(run.FullPath(list))});
         return ExitStatus::UsageError;
     }
+    RunRecords records(command.records);
+    if (command.records.Any() || command.records.resume) {
+        if (!OpenRecords(run, command, records)) return ExitStatus::UsageError;
+        run.records = &records;
+        plan.progress.records = &records;
+    }
     ReadAhead(run, plan);
     const bool failed = ExecutePlan(run, plan);
     run.read_ahead.Stop();
-    // A stopped run also clears its progress line and tells what it did.
+    // A stopped run also writes its run record, clears its progress line and tells what it did.
+    const bool interrupted = platform::Interrupted();
+    const ExitStatus status = interrupted ? (platform::InterruptSignal() == SIGINT ? ExitStatus::StoppedByInt
+                                                                                   : ExitStatus::StoppedByTerm)
+                              : failed    ? ExitStatus::SomeFailed
+                                          : ExitStatus::Processed;
+    if (run.records) {
+        if (command.records.resume)
+            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n", {Number(records.passed_over)});
+        records.Write(RunRecordText(records, command, run.writer.tally(), static_cast<int>(status)));
+        run.records = nullptr;
+    }
     PrintSummary(plan.progress, run.writer.tally());
-    if (platform::Interrupted()) return EndInterruptedRun(run);
-    return failed ? ExitStatus::SomeFailed : ExitStatus::Processed;
+    if (interrupted) return EndInterruptedRun(run);
+    return status;
 }
 
 int RunEntry(int argc, char** argv) {

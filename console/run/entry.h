@@ -6,6 +6,7 @@
 
 #include "console/run/run_options.h"
 #include "console/run/shard.h"
+#include "console/run/run_records.h"
 
 namespace dornick {
 
@@ -43,6 +44,9 @@ struct Command {
     bool standard_input_twice = false;                   ///< UsageError: "-" read a second time
     bool null_separated = false;                         ///< "--null": file lists are NUL-separated
     Shard shard;                                         ///< "--shard K/N": the part of the input run
+    bool resume_without_manifest = false;                ///< UsageError: --resume alone
+    RecordOptions records; ///< --manifest, --dedupe, --resume: for the whole run, wherever they stand
+    std::vector<std::u16string> arguments; ///< as given, for the run's record
 };
 
 /// Reads the arguments: the designed options ("/NN" ..., whole argument, any case), their long

@@ -7,12 +7,14 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/run/archive_run.h"
 #include "console/run/archive_search.h"
+#include "console/run/mail_records.h"
 #include "console/run/mail_state.h"
 #include "console/run/mbox_split.h"
 #include "console/run/messages.h"
 #include "console/run/mime_walk.h"
 #include "console/run/msg_mail.h"
 #include "console/run/run_context.h"
+#include "console/run/run_records.h"
 #include "platform/paths.h"
 #include "platform/read_ahead.h"
 #include "platform/text.h"
@@ -206,6 +208,12 @@ bool ReportShrunkMail(MailState& mail) {
     return true;
 }
 
+// The bytes of the mail from where its walk starts.
+uint64_t MailSize(const MailState& mail) {
+    const LineCursor here = mail.source.Here();
+    return here.last && here.start ? static_cast<uint64_t>(here.last - here.start + 1) : 0;
+}
+
 MailResult EndMail(MailState& mail, WalkEnd end) {
     if (ReportShrunkMail(mail)) mail.output_failed = true;
     platform::CloseMappedFile(mail.file);
@@ -231,12 +239,27 @@ std::u16string BeginMail(MailState& mail, RunContext& run, const RunOptions& opt
 
 } // namespace
 
+MailResult ProcessMailState(MailState& mail, RunContext& run, const std::u16string& full_path,
+                            const RunOptions& options, std::u16string_view shown_path, MailFileForm form);
+
 MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const RunOptions& options,
                            std::u16string_view shown_path, MailFileForm form) {
     const RunContextInUse bound(run);
-    MailState mail;
-    const std::u16string start_folder = BeginMail(mail, run, options);
     const std::u16string full_path = run.FullPath(argument);
+    // Standard input has no path an earlier run could have recorded.
+    const bool recorded = run.records && !options.date_mode && shown_path != u"-";
+    if (recorded && run.records->PassOver(full_path, 1)) return MailResult::Done;
+    MailState mail;
+    mail.record.on = recorded;
+    mail.record.source = full_path;
+    const MailResult result = ProcessMailState(mail, run, full_path, options, shown_path, form);
+    if (recorded) RecordMail(mail, result);
+    return result;
+}
+
+MailResult ProcessMailState(MailState& mail, RunContext& run, const std::u16string& full_path,
+                            const RunOptions& options, std::u16string_view shown_path, MailFileForm form) {
+    const std::u16string start_folder = BeginMail(mail, run, options);
     mail.mail_path =
         ShownText(shown_path.empty() ? platform::DisplayPath(full_path) : std::u16string(shown_path));
 
@@ -268,19 +291,34 @@ MailResult ProcessMailFile(RunContext& run, std::u16string_view argument, const 
     }
     mail.log_on = options.log;
     TakeEnvelopeDate(mail, envelope_date);
+    if (mail.record.on)
+        BeginMailRecord(mail, full_path, 1, mail.source.FileStart() - mail.file.data, MailSize(mail));
     return EndMail(mail, message_file ? MsgMailWalk(mail) : MimeWalk(mail));
 }
 
 MailResult ProcessArchiveMail(RunContext& run, const ArchiveMail& message, const RunOptions& options) {
     const RunContextInUse bound(run);
+    const bool recorded = run.records && !message.source.empty();
+    if (recorded && run.records->PassOver(message.source, message.number)) return MailResult::Done;
     MailState mail;
     const std::u16string start_folder = BeginMail(mail, run, options);
     mail.mail_path = message.shown;
     mail.source.Start(message.data, message.size);
-    if (!OpenOutputRoot(mail, start_folder)) return MailResult::Failed;
-    mail.log_on = options.log;
-    TakeEnvelopeDate(mail, message.envelope_date);
-    return EndMail(mail, MimeWalk(mail));
+    MailResult result = MailResult::Failed;
+    if (OpenOutputRoot(mail, start_folder)) {
+        mail.log_on = options.log;
+        TakeEnvelopeDate(mail, message.envelope_date);
+        if (recorded) BeginMailRecord(mail, message.source, message.number, message.offset, message.size);
+        result = EndMail(mail, MimeWalk(mail));
+    } else {
+        mail.record.on = recorded;
+        mail.record.source = message.source;
+        mail.record.message = message.number;
+        mail.record.offset = message.offset;
+        mail.record.error = "output-root";
+    }
+    if (recorded) RecordMail(mail, result);
+    return result;
 }
 
 } // namespace dornick

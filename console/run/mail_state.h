@@ -12,6 +12,7 @@
 
 #include "console/decode/line_source.h"
 #include "console/run/log.h"
+#include "console/run/mail_record.h"
 #include "console/run/run_options.h"
 #include "console/run/tnef_carry.h"
 #include "platform/clock.h"
@@ -238,6 +239,7 @@ struct MailState {
 
     bool log_on = false;
     LogBuffer log;
+    MailRecordState record;
 };
 
 } // namespace dornick

@@ -153,6 +153,20 @@ constexpr MessageRow kRows[] = {
     {u"%s 通、%s ファイル (%s バイト) を書き出しました。失敗 %s 件、%s 秒。\n",
      u"%s mails, %s files (%s bytes) written, %s failed, %s s.\n"},
 
+    // The manifest, --dedupe and --resume.
+    {u"%s/%s 通  %s MB/s  残り %s  重複 %s  済 %s  %s",
+     u"%s/%s mails  %s MB/s  %s left  %s duplicates  %s passed over  %s"},
+    {u"重複 %s ファイル、記録により飛ばしたメール %s 通。\n",
+     u"%s duplicate files, %s mails passed over as recorded done.\n"},
+    {u"記録により完了済みのメール %s 通を処理しませんでした。\n",
+     u"Passed over %s mails that the manifest records as done.\n"},
+    {u"dornick: --resume には --manifest が必要です。\n詳しくは \"dornick --help\" を実行してください。\n",
+     u"dornick: --resume needs --manifest.\nTry \"dornick --help\" for more information.\n"},
+    {u"マニフェストを開けませんでした。\n->%s\n", u"Could not open the manifest.\n->%s\n"},
+    {u"マニフェストの形式ではありません。\n->%s\n", u"The file is not a manifest.\n->%s\n"},
+    {u"マニフェストは別の出力先のものです。\n->%s\n->%s\n",
+     u"The manifest belongs to another output root.\n->%s\n->%s\n"},
+
     // Mail archives: a message is named by its archive, its number and its byte offset.
     {u"%s (%I64u 通目、%I64u バイト目)", u"%s (message %I64u, byte %I64u)"},
     {u"メッセージを読み込めませんでした。\n->%s\n", u"Could not read the message.\n->%s\n"},

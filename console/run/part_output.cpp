@@ -8,7 +8,9 @@
 #include "console/decode/part_boundary.h"
 #include "console/decode/writer_sink.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/file_digest.h"
 #include "console/run/mail_folders.h"
+#include "console/run/mail_records.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
 #include "console/run/part_data.h"
@@ -140,6 +142,7 @@ struct DiscardSink final : ByteSink {
 // The once-per-file notice that a damaged file was repaired, with the file's full path.
 RepairNoticeFn RepairNoticeFor(MailState& mail) {
     return [&mail] {
+        NoteFileNotice(mail, "repaired");
         std::u16string path = platform::DisplayPath(OutputFolderPath(mail) + u"/" + mail.part.part_name);
         PrintErr(u"<<<<<<<<ファイル \"%s\" に修復処理を行いましたが、破損している可能性があります。\n",
                  {path});
@@ -223,6 +226,7 @@ PartEnd FileWriter::Write(MailState& mail) {
     // file holds decides how.
     mail.part.is_tnef = plan.tnef || IsMessageFilePart(mail.part.content_type, plan.name);
     mail.part.mode = plan.mode;
+    NotePartStart(mail);
     if (plan.kind->unnamed_part == NameSource::BlockHeader) return WriteBinHex(mail, saved_name, naming);
     NameFromBeginLine(plan, mail.source, naming);
     mail.part.part_name = plan.name;
@@ -280,7 +284,12 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = mail.run->writer;
     writer.Begin(file);
-    WriterSink file_sink(writer);
+    WriterSink writer_sink(writer);
+    // With records the bytes are hashed on their way to the writer.
+    Sha256* digest = mail.record.on ? &mail.run->digest : nullptr;
+    std::optional<HashingSink> hashing;
+    if (digest) hashing.emplace(writer_sink, *digest);
+    ByteSink& file_sink = hashing ? static_cast<ByteSink&>(*hashing) : writer_sink;
     Gzip64Buffer compressed;
     FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
     DecodeOutput data = decode(sink);
@@ -292,6 +301,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
+            if (digest) digest->Restart();
             if (AbandonIfInterrupted(file)) return PartEnd::Failed;
             // What did inflate stays under the name, undated.
             if (PublishCompleteFile(file) != 0) platform::AbandonFile(file);
@@ -310,6 +320,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok || published != 0) {
         // The failure ends this file only: its partial bytes do not stay under its name.
+        if (digest) digest->Restart();
         platform::AbandonFile(file);
         ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
         return EndOf(data.end);
@@ -323,6 +334,9 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
                              mail.facts.tnef_time.From(mail.facts.mail_epoch), options.full_width,
                              mail.facts.japanese_mail);
     }
+    if (digest)
+        (void)PublishFile(mail, mail.part.part_name, saved_name.empty() ? mail.part.part_name : saved_name,
+                          hashing->size, digest->HexDigest());
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");

@@ -7,6 +7,7 @@
 
 #include "console/header/icu_objects.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/file_digest.h"
 #include "console/run/messages.h"
 #include "console/run/shard.h"
 #include "console/run/tnef_carry.h"
@@ -16,6 +17,8 @@
 #include "platform/read_ahead.h"
 
 namespace dornick {
+
+class RunRecords;
 
 struct RunContext {
     /// `start_folder`: the folder relative arguments are taken against (the current directory,
@@ -43,6 +46,8 @@ struct RunContext {
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
     Shard shard;                           ///< the part of the input this run takes
+    RunRecords* records = nullptr;         ///< the manifest, --dedupe and --resume; none without them
+    Sha256 digest;                         ///< of the output file being written, with records
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

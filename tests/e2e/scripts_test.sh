@@ -17,7 +17,7 @@ status=0
 PATH="$scratch/bin" "$top/scripts/setup.sh" --console "$scratch/never" >"$scratch/setup.out" 2>"$scratch/setup.err" || status=$?
 [ $status -eq 1 ] || fail "setup.sh without root and sudo ended with $status"
 grep -q "^==> Checking the Debian packages the build needs" "$scratch/setup.out" || fail "no step message"
-grep -q "These Debian packages are missing: build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgsf-1-dev liblzma-dev$" \
+grep -q "These Debian packages are missing: build-essential cmake ninja-build pkg-config libicu-dev zlib1g-dev libgsf-1-dev liblzma-dev libssl-dev nlohmann-json3-dev$" \
   "$scratch/setup.err" || fail "the missing packages are not named: $(cat "$scratch/setup.err")"
 grep -q "su -c 'apt-get update && apt-get install build-essential" "$scratch/setup.err" || fail "no command to run"
 grep -q "qt6" "$scratch/setup.err" && fail "extraction asks for the front end's packages"

@@ -1,0 +1,29 @@
+#pragma once
+// The text of manifest records: strings of any content made valid JSON, and one record line read
+// back. Records are JSON Lines, one object a line.
+
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace dornick {
+
+/// `text` as a quoted JSON string. Text that is not Unicode keeps every unit: a lone surrogate (a
+/// byte that was not UTF-8, kept as U+DC80..U+DCFF, or any other) is written as its "\udcNN"
+/// escape, the form that Python reads back with os.fsencode; controls and NUL are escaped.
+void AppendJsonString(std::string& out, std::u16string_view text);
+/// Bytes of unknown encoding as a quoted JSON string: UTF-8 sequences as they are, every other
+/// byte as the escape of U+DC00 plus the byte.
+void AppendJsonBytes(std::string& out, std::string_view bytes);
+
+/// One line of a manifest as an object; a discarded value when it is not one (a line cut short by a
+/// killed run, or text of another kind). A string's "\udcNN" escapes read back as U+DCNN.
+nlohmann::json ParseRecordLine(std::string_view line);
+/// A string member of a parsed record as its UTF-8 bytes ("" when missing, not a string, or the
+/// line was no record).
+std::string RecordBytes(const nlohmann::json& record, const char* key);
+/// A string member of a parsed record as the program's text ("" when missing or not a string).
+std::u16string RecordText(const nlohmann::json& record, const char* key);
+
+} // namespace dornick

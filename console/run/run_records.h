@@ -1,0 +1,81 @@
+#pragma once
+// The records of a run: the manifest (JSON Lines, appended, one record a line written whole with
+// one write on an O_APPEND descriptor, so that concurrent runs never interleave), the table of
+// file contents for --dedupe, the mails an earlier run finished for --resume, and the counts.
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+namespace dornick {
+
+enum class DedupeMode { Off, Link, Skip };
+
+/// The options of the records, for the whole run wherever they stand on the command line.
+struct RecordOptions {
+    std::u16string manifest; ///< --manifest FILE; empty: no manifest
+    DedupeMode dedupe = DedupeMode::Off;
+    bool resume = false;
+    bool Any() const { return !manifest.empty() || dedupe != DedupeMode::Off; }
+};
+
+/// The first copy of some bytes: where it lies, for a link, and how the records name it.
+struct FirstCopy {
+    std::u16string full_path; ///< absolute
+    std::u16string path;      ///< relative to its output root
+};
+
+enum class ManifestOpen { Ok, CannotOpen, NotManifest };
+
+class RunRecords {
+  public:
+    explicit RunRecords(RecordOptions options) : options_(std::move(options)) {}
+
+    /// Opens the manifest at the absolute `path` (created when missing) and reads what earlier runs
+    /// recorded in it. A line cut short by a killed run is passed over (its mail is done again); a
+    /// first line that is no record means the file is no manifest.
+    ManifestOpen OpenManifest(const std::u16string& path);
+    /// The output roots of earlier runs that are not in `roots` (every root of this run).
+    std::vector<std::u16string> OtherRoots(const std::vector<std::u16string>& roots) const;
+
+    /// With --resume: true when the manifest says the mail was done, counted as passed over.
+    bool PassOver(const std::u16string& source, uint64_t message);
+    /// The first copy of bytes with this digest in `root` (this run's or an earlier run's), or
+    /// null; otherwise the file at `full_path` becomes the first copy.
+    const FirstCopy* FindOrAdd(const std::string& sha256, const std::u16string& root,
+                               const std::u16string& full_path, const std::u16string& path);
+
+    /// The resolved path of the output root `root` as far as it was looked up ("" before).
+    std::u16string& ResolvedRoot(const std::u16string& root) { return resolved_roots_[root]; }
+
+    /// Writes one record (a JSON object without its line end) as one line, if there is a manifest.
+    void Write(std::string record);
+    bool HasManifest() const { return manifest_.Get() >= 0; }
+    const RecordOptions& options() const { return options_; }
+
+    uint64_t files = 0;       ///< file records written
+    uint64_t duplicates = 0;  ///< files linked or passed over as duplicates
+    uint64_t passed_over = 0; ///< mails passed over by --resume
+    uint64_t mails_done = 0;
+    uint64_t mails_failed = 0;
+
+  private:
+    void Remember(std::string_view line);
+
+    RecordOptions options_;
+    platform::UniqueFd manifest_;
+    std::unordered_set<std::u16string> roots_;
+    std::unordered_set<std::u16string> done_; ///< source, NUL, message number
+    /// Key: root, NUL, sha256.
+    std::unordered_map<std::u16string, FirstCopy> copies_;
+    std::unordered_map<std::u16string, std::u16string> resolved_roots_;
+};
+
+/// The key of a mail in the done set.
+std::u16string MailKey(const std::u16string& source, uint64_t message);
+
+} // namespace dornick
