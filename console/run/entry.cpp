@@ -801,13 +801,15 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     run.read_ahead.Stop();
     // A stopped run also writes its run record, clears its progress line and tells what it did.
     const bool interrupted = platform::Interrupted();
-    const ExitStatus status = interrupted ? (platform::InterruptSignal() == SIGINT ? ExitStatus::StoppedByInt
-                                                                                   : ExitStatus::StoppedByTerm)
-                              : failed    ? ExitStatus::SomeFailed
-                                          : ExitStatus::Processed;
+    const ExitStatus status =
+        interrupted
+            ? (platform::InterruptSignal() == SIGINT ? ExitStatus::StoppedByInt : ExitStatus::StoppedByTerm)
+        : failed ? ExitStatus::SomeFailed
+                 : ExitStatus::Processed;
     if (run.records) {
         if (command.records.resume)
-            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n", {Number(records.passed_over)});
+            PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n",
+                     {Number(records.passed_over)});
         records.Write(RunRecordText(records, command, run.writer.tally(), static_cast<int>(status)));
         run.records = nullptr;
     }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "console/run/run_options.h"
-#include "console/run/shard.h"
 #include "console/run/run_records.h"
+#include "console/run/shard.h"
 
 namespace dornick {
 
