@@ -8,6 +8,7 @@
 #include "console/decode/part_boundary.h"
 #include "console/decode/writer_sink.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/attached_mail.h"
 #include "console/run/mail_folders.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
@@ -214,6 +215,7 @@ class FileWriter final : public PartWriter {
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
+    if (OpensUnsavedMessage(mail)) return OpenUnsavedMessage(mail);
     const NamingContext naming = NamingOf(mail);
     PartPlan plan = PlanPart(mail.part, naming);
     PrepareMailFolders(mail);
@@ -280,7 +282,10 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = mail.run->writer;
     writer.Begin(file);
-    WriterSink file_sink(writer);
+    WriterSink writer_sink(writer);
+    // An attached message's bytes are kept on their way to its file, to be opened once it is written.
+    MailCapture attached(&writer_sink, AttachedMailHint(mail, mail.part.part_name));
+    ByteSink& file_sink = attached.Keeping() ? static_cast<ByteSink&>(attached) : writer_sink;
     Gzip64Buffer compressed;
     FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
     DecodeOutput data = decode(sink);
@@ -330,6 +335,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
         mail.part.part_name = saved_name;
         return PartEnd::Redecode;
     }
+    OpenAttachedMail(mail, attached.Mail());
     return EndOf(data.end);
 }
 
