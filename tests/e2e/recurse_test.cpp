@@ -130,6 +130,21 @@ TEST_F(Recurse, AttachedMessagesGiveTheirFilesIntoTheOuterMailsFolder) {
     }
 }
 
+TEST_F(Recurse, OnlyItsOwnFormsTurnItOn) {
+    const std::string mail = MultipartMail(
+        TopHeader(), "outer-b", {kTextBody, MessagePart(InnerMail({Base64Part("text/plain", "a.txt", "A")}))});
+    // An empty argument is a file (that cannot be read), "/R" too, and "-r" puts the date first.
+    for (const char* option : {"", "/R", "-r", "--recurse"}) {
+        SCOPED_TRACE(option);
+        Extract(mail, {option});
+        size_t opened = 0;
+        for (const auto& [name, bytes] : Files())
+            opened += name.size() >= 5 && name.compare(name.size() - 5, 5, "a.txt") == 0;
+        EXPECT_EQ(opened, std::string(option) == "--recurse" ? 1u : 0u);
+        std::filesystem::remove_all(Path("out"));
+    }
+}
+
 TEST_F(Recurse, MessagesAndLogNameTheOuterMailOnce) {
     const std::string inner = InnerMail({Base64Part("text/plain", "b.txt", "B")});
     RunResult r = Extract(
