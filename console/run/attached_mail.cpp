@@ -138,9 +138,10 @@ void OpenAttachedMail(MailState& outer, std::string_view bytes) {
         PrintErr(u"添付されたメールの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\n->%s\n",
                  {kAttachedMailDepthLimit, file.mail_path});
         if (outer.log_on)
-            LogAppendFormat(outer.log,
-                            u"添付されたメールの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\r\n->%s\r\n",
-                            {kAttachedMailDepthLimit, file.mail_path});
+            LogAppendFormat(
+                outer.log,
+                u"添付されたメールの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\r\n->%s\r\n",
+                {kAttachedMailDepthLimit, file.mail_path});
         return;
     }
     // On the heap: the walks of the levels above hold their mails on the stack already.

@@ -38,7 +38,8 @@ bool BeginsLikeMail(std::string_view bytes);
 class MailCapture final : public ByteSink {
   public:
     MailCapture(ByteSink* inner, MailHint hint)
-        : inner_(inner), hint_(hint), keeping_(hint != MailHint::None), start_checked_(hint == MailHint::Message) {}
+        : inner_(inner), hint_(hint), keeping_(hint != MailHint::None),
+          start_checked_(hint == MailHint::Message) {}
     [[nodiscard]] SinkResult Append(const uint8_t* data, size_t size) override;
     /// Whether bytes are being kept (else the capture need not stand between decoder and file).
     bool Keeping() const { return keeping_; }

@@ -16,7 +16,8 @@ namespace {
 constexpr time_t kMailTime = 1483405500; // the outer mail's Date, Tue, 3 Jan 2017 10:05:00 +0900
 const Part kTextBody{{"Content-Type: text/plain; charset=UTF-8"}, "Hello.\r\n"};
 const std::string kFolder = "taro@example.jp/2017-01-03/";
-const std::u16string kTooDeep = u"添付されたメールの入れ子が深すぎるため、32 段より深いものは開きませんでした。\n->";
+const std::u16string kTooDeep =
+    u"添付されたメールの入れ子が深すぎるため、32 段より深いものは開きませんでした。\n->";
 
 // A mail as another carries it, dated a day earlier from another sender: its text, then `parts`.
 // Boundaries of different levels must differ, also without their last character.
@@ -37,8 +38,9 @@ std::string NestedMail(int depth) {
     std::string mail = InnerMail({Base64Part("text/plain", std::to_string(depth) + ".txt", "deepest")},
                                  "n" + std::to_string(depth) + "zz");
     for (int level = depth - 1; level >= 1; --level)
-        mail = InnerMail({Base64Part("text/plain", std::to_string(level) + ".txt", "level"), MessagePart(mail)},
-                         "n" + std::to_string(level) + "zz");
+        mail =
+            InnerMail({Base64Part("text/plain", std::to_string(level) + ".txt", "level"), MessagePart(mail)},
+                      "n" + std::to_string(level) + "zz");
     return MultipartMail(TopHeader(), "top", {kTextBody, MessagePart(mail)});
 }
 
@@ -61,8 +63,9 @@ class Recurse : public TempDir {
     std::map<std::string, std::string> Files() const {
         std::map<std::string, std::string> files;
         for (const std::string& entry : ListTree(Path("out")))
-            if (entry.back() != '/') files[entry.substr(entry.rfind(kFolder) == 0 ? kFolder.size() : 0)] =
-                ReadFile(Path("out/" + entry));
+            if (entry.back() != '/')
+                files[entry.substr(entry.rfind(kFolder) == 0 ? kFolder.size() : 0)] =
+                    ReadFile(Path("out/" + entry));
         return files;
     }
     time_t ModifiedAt(const std::string& name) const {
@@ -116,11 +119,12 @@ TEST_F(Recurse, AttachedMessagesGiveTheirFilesIntoTheOuterMailsFolder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RunResult r = Extract(MultipartMail(TopHeader(), "outer-b", [&] {
-                                  std::vector<Part> parts{kTextBody};
-                                  parts.insert(parts.end(), c.parts.begin(), c.parts.end());
-                                  return parts;
-                              }()),
+        RunResult r = Extract(MultipartMail(TopHeader(), "outer-b",
+                                            [&] {
+                                                std::vector<Part> parts{kTextBody};
+                                                parts.insert(parts.end(), c.parts.begin(), c.parts.end());
+                                                return parts;
+                                            }()),
                               c.options);
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_EQ(Files(), c.files);
@@ -131,8 +135,9 @@ TEST_F(Recurse, AttachedMessagesGiveTheirFilesIntoTheOuterMailsFolder) {
 }
 
 TEST_F(Recurse, OnlyItsOwnFormsTurnItOn) {
-    const std::string mail = MultipartMail(
-        TopHeader(), "outer-b", {kTextBody, MessagePart(InnerMail({Base64Part("text/plain", "a.txt", "A")}))});
+    const std::string mail =
+        MultipartMail(TopHeader(), "outer-b",
+                      {kTextBody, MessagePart(InnerMail({Base64Part("text/plain", "a.txt", "A")}))});
     // An empty argument is a file (that cannot be read), "/R" too, and "-r" puts the date first.
     for (const char* option : {"", "/R", "-r", "--recurse"}) {
         SCOPED_TRACE(option);
@@ -147,12 +152,14 @@ TEST_F(Recurse, OnlyItsOwnFormsTurnItOn) {
 
 TEST_F(Recurse, MessagesAndLogNameTheOuterMailOnce) {
     const std::string inner = InnerMail({Base64Part("text/plain", "b.txt", "B")});
-    RunResult r = Extract(
-        MultipartMail(TopHeader(), "outer-b", {kTextBody, MessagePart(inner), Base64Part("text/plain", "c.txt", "C")}),
-        {"-R", "/P", "/L"});
-    const std::u16string listing = u"\"" + U(Path("mail.eml")) +
-                                   u"\" からファイルを抽出中です。<taro@example.jp/2017-01-03>\n\t-> \"b.txt\"\n"
-                                   u"\t-> \"c.txt\"\n\n";
+    RunResult r =
+        Extract(MultipartMail(TopHeader(), "outer-b",
+                              {kTextBody, MessagePart(inner), Base64Part("text/plain", "c.txt", "C")}),
+                {"-R", "/P", "/L"});
+    const std::u16string listing =
+        u"\"" + U(Path("mail.eml")) +
+        u"\" からファイルを抽出中です。<taro@example.jp/2017-01-03>\n\t-> \"b.txt\"\n"
+        u"\t-> \"c.txt\"\n\n";
     EXPECT_EQ(r.Out(), u"フォルダを作成しました。\n->" + U(Path("out")) + u"\n\n" + listing);
     EXPECT_EQ(r.Err(), u"");
     EXPECT_EQ(ReadFile(Path("out/dornick.txt")),
@@ -173,7 +180,8 @@ TEST_F(Recurse, NestingIsCutAtThirtyTwoLevelsWithOneNotice) {
 }
 
 TEST_F(Recurse, MailAttachedToItselfTwentyTimesOver) {
-    std::string mail = MultipartMail(TopHeader(), "self0zz", {kTextBody, Base64Part("text/plain", "note.txt", "0")});
+    std::string mail =
+        MultipartMail(TopHeader(), "self0zz", {kTextBody, Base64Part("text/plain", "note.txt", "0")});
     std::vector<std::string> copies{mail};
     for (int i = 1; i <= 20; ++i) {
         mail = MultipartMail(TopHeader(), "self" + std::to_string(i) + "zz",
@@ -198,7 +206,8 @@ TEST_F(Recurse, HundredThousandAttachedMessages) {
     const std::string small = "From: a@example.com\r\nSubject: s\r\n\r\nbody\r\n";
     for (int i = 0; i < 100000; ++i)
         mail += "--many-b\r\nContent-Type: message/rfc822\r\n\r\n" + small;
-    mail += "--many-b\r\n" "Content-Type: message/rfc822\r\n\r\n" +
+    mail += "--many-b\r\n"
+            "Content-Type: message/rfc822\r\n\r\n" +
             InnerMail({Base64Part("text/plain", "last.txt", "L")}) + "--many-b--\r\n";
     RunResult r = Extract(mail, {"-R"});
     EXPECT_EQ(r.exit_code, 0);

@@ -14,13 +14,13 @@ TEST(AttachedMail, BytesThatBeginLikeAMail) {
     };
     const Case cases[] = {
         {"From: a@example.com\r\nSubject: s\r\n\r\nbody", true},
-        {"X-Mailer: m\nreceived: by host\n\n", true},                   // a known field later, any case
+        {"X-Mailer: m\nreceived: by host\n\n", true},                     // a known field later, any case
         {"From a@example.com Tue Jan  3 10:00:00 2017\nDate: x\n", true}, // an envelope line first
-        {"X-Mailer: m\r\n folded From: a\r\n\r\nFrom: a\r\n", false},  // known fields only in the body
-        {"Key: value\r\nOther: 1\r\n", false},                           // fields, none of a mail's
-        {"PK\x03\x04 From: a\r\n", false},                               // the first line opens no field
-        {"\r\nFrom: a\r\n", false},                                      // no header at all
-        {"From : a\r\n", false},                                         // a blank before the colon
+        {"X-Mailer: m\r\n folded From: a\r\n\r\nFrom: a\r\n", false},     // known fields only in the body
+        {"Key: value\r\nOther: 1\r\n", false},                            // fields, none of a mail's
+        {"PK\x03\x04 From: a\r\n", false},                                // the first line opens no field
+        {"\r\nFrom: a\r\n", false},                                       // no header at all
+        {"From : a\r\n", false},                                          // a blank before the colon
         {"", false},
     };
     for (const Case& c : cases)
