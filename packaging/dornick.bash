@@ -17,11 +17,11 @@ _dornick() {
         --*)
             COMPREPLY=($(compgen -W '--no-sender-folders --no-date-folders --date-first --no-inline
                 --forward-name= --content-only --full-width --date-mode --print --log --output=
-                --files-from= --null --shard= --help --version' -- "$cur"))
+                --files-from= --null --shard= --recurse --help --version' -- "$cur"))
             [[ ${COMPREPLY[0]} == *= ]] && compopt -o nospace
             return ;;
         -*)
-            COMPREPLY=($(compgen -W '-S -D -r -i -f -c -w -d -p -l -o -0 -h -V --' -- "$cur"))
+            COMPREPLY=($(compgen -W '-S -D -r -i -f -c -w -d -p -l -o -0 -R -h -V --' -- "$cur"))
             return ;;
     esac
     # "/" and up to two letters may be a designed option as well as the start of a path.

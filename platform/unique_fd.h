@@ -33,4 +33,8 @@ class UniqueFd {
     int fd_ = -1;
 };
 
+/// A second descriptor of the same open file or folder (none when `fd` is none or the process has
+/// no descriptor left).
+UniqueFd DuplicateFd(int fd) noexcept;
+
 } // namespace platform

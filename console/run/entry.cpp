@@ -40,7 +40,7 @@ constexpr size_t kForwardNameLimit = 251;
 enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated };
 
 struct OptionRow {
-    std::u16string_view designed;  ///< "/NN"
+    std::u16string_view designed;  ///< "/NN"; empty for an option with no designed form
     char16_t short_form;           ///< 'S' for "-S"
     std::u16string_view long_form; ///< "no-sender-folders" for "--no-sender-folders"
     bool RunOptions::*flag;
@@ -62,6 +62,7 @@ constexpr OptionRow kOptionRows[] = {
     {u"", u'\0', u"files-from", nullptr, ValueKind::FileList},
     {u"", u'0', u"null", nullptr, ValueKind::NullSeparated},
     {u"", u'\0', u"shard", nullptr, ValueKind::Shard},
+    {u"", u'R', u"recurse", &RunOptions::recurse, ValueKind::None}, // a long and a short form only
 };
 
 bool TakesValue(const OptionRow& row) {

@@ -108,8 +108,21 @@ MailFolderNames NameMailFolders(const MailFacts& facts, bool full_width) {
     return names;
 }
 
+void AdoptOuterFolders(MailState& mail) {
+    const MailState& outer = *mail.outer;
+    mail.folders_made = true;
+    mail.folder_names = outer.folder_names;
+    if (outer.output.folder) mail.output.folder = platform::DuplicateFd(outer.output.folder.Get());
+}
+
 void PrepareMailFolders(MailState& mail) {
     if (mail.folders_made) return;
+    // An attached message's files go where the mail that holds it files its own.
+    if (mail.outer) {
+        PrepareMailFolders(*mail.outer);
+        AdoptOuterFolders(mail);
+        return;
+    }
     mail.folders_made = true;
     const RunOptions& options = *mail.options;
     mail.folder_names = NameMailFolders(mail.facts, options.full_width);
@@ -127,8 +140,10 @@ void PrepareMailFolders(MailState& mail) {
 }
 
 void IssueProgressLine(MailState& mail) {
-    if (!mail.progress_pending) return;
-    mail.progress_pending = false;
+    // Once per mail file, attached messages included; into the log that the walk holds.
+    MailState& file = mail.MailFile();
+    if (!file.progress_pending) return;
+    file.progress_pending = false;
     const RunOptions& options = *mail.options;
     if (!options.print && !mail.log_on) return;
     const MailFolderNames& names = mail.folder_names;

@@ -14,6 +14,8 @@ MailFolderNames NameMailFolders(const MailFacts& facts, bool full_width);
 /// Names the mail's folders and makes and opens them (once per mail); the mail's files then go
 /// into the innermost one.
 void PrepareMailFolders(MailState& mail);
+/// An attached message takes the folders of the mail that holds it, made already.
+void AdoptOuterFolders(MailState& mail);
 /// The folder the mail's next file is made in, with the run's listing, for unique names.
 NameFolder OutputNames(MailState& mail);
 /// The path of the folder the mail's next file is made in, for messages.

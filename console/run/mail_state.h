@@ -238,8 +238,22 @@ struct MailState {
     bool output_failed = false; ///< an output file could not be written: the run's exit status says so
 
     bool log_on = false;
-    LogBuffer log;
+    LogBuffer log; ///< an attached message being walked holds its mail file's log meanwhile
     MailRecordState record;
+
+    /// An attached message opened with "--recurse": the mail that holds it (whose folders its files
+    /// go into) and its level (the mail file is level 0). A mail file has none.
+    MailState* outer = nullptr;
+    int depth = 0;
+    bool depth_noted = false; ///< (mail file) the notice that attached messages nest too deep was given
+
+    /// The mail file this mail is, or lies in.
+    MailState& MailFile() {
+        MailState* mail = this;
+        while (mail->outer)
+            mail = mail->outer;
+        return *mail;
+    }
 };
 
 } // namespace dornick

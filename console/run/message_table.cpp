@@ -34,6 +34,12 @@ constexpr MessageRow kRows[] = {
     {u"埋め込みメッセージの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\n->%s\n",
      u"Embedded messages are nested too deep: none deeper than %d levels was opened.\n->%s\n"},
 
+    // Attached mails opened with "--recurse".
+    {u"添付されたメールの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\n->%s\n",
+     u"Attached mails are nested too deep: none deeper than %d levels was opened.\n->%s\n"},
+    {u"添付されたメールの入れ子が深すぎるため、%d 段より深いものは開きませんでした。\r\n->%s\r\n",
+     u"Attached mails are nested too deep: none deeper than %d levels was opened.\r\n->%s\r\n"},
+
     // Set-up of one mail and the output root.
     {u"ログ文字列用のメモリ確保に失敗しました。\n", u"Could not allocate memory for the log text.\n"},
     {u"ログ用のメモリ確保に失敗しました。\n", u"Could not allocate memory for the log.\n"},

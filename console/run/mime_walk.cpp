@@ -8,6 +8,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/attached_mail.h"
 #include "console/run/header_rules.h"
 #include "console/run/mail_folders.h"
 #include "console/run/part_kinds.h"
@@ -491,7 +492,7 @@ void EndOfPartHeader(MailState& mail) {
     if (part.is_rfc822 && part.part_name.empty() && !options.forward_name.empty())
         part.part_name = options.forward_name + u".eml";
     const bool block_without_name = KindOf(part.mode).unnamed_part != NameSource::PartHeader;
-    if (!part.part_name.empty() || block_without_name) {
+    if (!part.part_name.empty() || block_without_name || OpensUnsavedMessage(mail)) {
         mail.source.Unread();
         mail.walk.MoveTo(WalkState::PartBody, WalkState::PartHeader);
         return;

@@ -8,6 +8,7 @@
 #include "console/decode/part_boundary.h"
 #include "console/decode/writer_sink.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/attached_mail.h"
 #include "console/run/file_digest.h"
 #include "console/run/mail_folders.h"
 #include "console/run/mail_records.h"
@@ -217,6 +218,10 @@ class FileWriter final : public PartWriter {
 };
 
 PartEnd FileWriter::Write(MailState& mail) {
+    if (OpensUnsavedMessage(mail)) {
+        NotePartStart(mail); // the files inside are recorded below this part
+        return OpenUnsavedMessage(mail);
+    }
     const NamingContext naming = NamingOf(mail);
     PartPlan plan = PlanPart(mail.part, naming);
     PrepareMailFolders(mail);
@@ -289,7 +294,10 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     Sha256* digest = mail.record.on ? &mail.run->digest : nullptr;
     std::optional<HashingSink> hashing;
     if (digest) hashing.emplace(writer_sink, *digest);
-    ByteSink& file_sink = hashing ? static_cast<ByteSink&>(*hashing) : writer_sink;
+    ByteSink& stored_sink = hashing ? static_cast<ByteSink&>(*hashing) : writer_sink;
+    // An attached message's bytes are kept on their way to its file, to be opened once it is written.
+    MailCapture attached(&stored_sink, AttachedMailHint(mail, mail.part.part_name));
+    ByteSink& file_sink = attached.Keeping() ? static_cast<ByteSink&>(attached) : stored_sink;
     Gzip64Buffer compressed;
     FailureHoldingSink sink(mail.part.is_gzip64 ? static_cast<ByteSink&>(compressed) : file_sink);
     DecodeOutput data = decode(sink);
@@ -344,6 +352,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
         mail.part.part_name = saved_name;
         return PartEnd::Redecode;
     }
+    OpenAttachedMail(mail, attached.Mail());
     return EndOf(data.end);
 }
 

@@ -163,6 +163,25 @@ TEST_F(Manifest, MailFieldsAndPartPaths) {
     EXPECT_EQ(mail["files"], 2);
 }
 
+TEST_F(Manifest, FilesOfAttachedMailsAreRecordedBelowTheirMessagesPart) {
+    // The same inner mail twice: unsaved as message/rfc822 (part 2), and saved as an .eml
+    // attachment (part 3); with --recurse their files are parts 2.2 and 3.2 of the mail file.
+    const std::string inner =
+        MultipartMail(TopHeader(), "c1", {kBody, Base64Part("application/pdf", "in.pdf", "inner pdf")});
+    const Part unsaved{{"Content-Type: message/rfc822"}, inner};
+    WriteFile(Path("a.eml"), MailWith({kBody, unsaved, Base64Part("message/rfc822", "fwd.eml", inner)}));
+    RunResult r = Run({"--recurse"}, {"a.eml"});
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const std::vector<nlohmann::json> records = Records(ManifestPath());
+    std::vector<std::string> parts;
+    for (const nlohmann::json& file : OfType(records, "file"))
+        parts.push_back(file["part"].get<std::string>() + " " + file["name"].get<std::string>());
+    EXPECT_EQ(parts, (std::vector<std::string>{"2.2 in.pdf", "3 fwd.eml", "3.2 in.pdf"}));
+    const nlohmann::json mail = OfType(records, "mail").at(0);
+    EXPECT_EQ(mail["files"], 3);
+    EXPECT_EQ(mail["source"], Path("a.eml"));
+}
+
 TEST_F(Manifest, HostileNamesAndSubjectsStayValidJson) {
     std::vector<std::string> header = TopHeader();
     header.back() = std::string("Subject: caf\xE9 \x01", 15);
