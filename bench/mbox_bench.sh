@@ -95,6 +95,7 @@ echo "| input                    | tool          |      MB/s | peak MiB | wall s
 echo "|--------------------------|---------------|-----------|----------|--------|--------|"
 for row in "${rows[@]}"; do
   IFS='|' read -r label tool archive <<<"$row"
+  [ -n "${best_wall[$row]:-}" ] || continue # a slow peer left out with SLOW_REPEAT=0
   awk -v label="$label" -v tool="$tool" -v bytes="$(wc -c <"$archive")" -v wall="${best_wall[$row]}" \
       -v rss="${best_rss[$row]}" -v verdict="${verdicts[$row]}" 'BEGIN {
         printf "| %-24s | %-13s | %9.1f | %7.1f | %6.3f | %s |\n", label, tool, bytes / wall / 1e6, rss / 1024, wall, verdict
