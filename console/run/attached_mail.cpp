@@ -29,16 +29,6 @@ bool EndsNoCase(std::u16string_view text, std::u16string_view suffix) {
     return text.size() >= suffix.size() && BeginsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-bool BeginsNoCaseA(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
 // The bytes after an envelope line, when there is one.
 std::string_view AfterEnvelope(std::string_view bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -58,7 +48,7 @@ std::string_view TakeLine(std::string_view& text) {
 // still be one.
 bool StartsWithField(std::string_view bytes) {
     std::string_view rest = AfterEnvelope(bytes);
-    if (rest.size() == bytes.size() && BeginsNoCaseA(bytes, "from ") && bytes.find('\n') == bytes.npos)
+    if (rest.size() == bytes.size() && StartsWithNoCase(bytes, "from ") && bytes.find('\n') == bytes.npos)
         return true; // the envelope line goes on
     return IsHeaderFieldLine(TakeLine(rest));
 }
@@ -88,7 +78,7 @@ bool BeginsLikeMail(std::string_view bytes) {
         if (first && !field) return false;
         first = false;
         if (field && std::any_of(kMailFields.begin(), kMailFields.end(),
-                                 [&](std::string_view name) { return BeginsNoCaseA(line, name); }))
+                                 [&](std::string_view name) { return StartsWithNoCase(line, name); }))
             return true;
     }
     return false;

@@ -6,6 +6,17 @@
 #include <new>
 
 namespace dornick {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
 namespace {
 
 // A window holds this much of the archive; lines and messages longer than it are crossed window by
@@ -58,16 +69,6 @@ std::string_view LookAtLine(MboxSplitter& s, uint64_t offset) {
     bytes = bytes.substr(0, bytes.find('\n'));
     if (!bytes.empty() && bytes.back() == '\r') bytes.remove_suffix(1);
     return bytes;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
 }
 
 // The value of a "Content-Length:" line; false when the line is another field or the value is no

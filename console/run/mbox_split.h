@@ -85,4 +85,7 @@ size_t UnquoteFromLines(unsigned char* data, size_t size);
 /// The date text of an envelope line: what follows its address ("From addr Wed Dec  9 ...").
 std::string_view EnvelopeDate(std::string_view envelope);
 
+/// Whether `text` begins with `prefix` (lower-case ASCII), ASCII letters in any case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 } // namespace dornick
