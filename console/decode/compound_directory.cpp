@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console/decode/little_endian.h"
+
 namespace dornick {
 namespace {
 
@@ -12,11 +14,6 @@ constexpr uint32_t kLastSector = 0xFFFFFFFE;
 constexpr size_t kHeaderFatSlots = 109;
 constexpr size_t kEntryBytes = 128;
 constexpr std::string_view kAttachPrefix = "__attach_version1.0_#";
-
-uint32_t Dword(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 class Directory {
   public:

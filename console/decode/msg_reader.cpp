@@ -10,6 +10,7 @@
 #include <gsf/gsf-input.h>
 
 #include "console/decode/compound_directory.h"
+#include "console/decode/little_endian.h"
 #include "console/decode/mapi_properties.h"
 
 namespace dornick {
@@ -38,11 +39,6 @@ template <typename T> struct Ref {
     Ref& operator=(const Ref&) = delete;
     explicit operator bool() const { return p != nullptr; }
 };
-
-uint32_t Dword(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 std::string StreamName(uint16_t id, uint16_t type) {
     char name[32];

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/decode/little_endian.h"
 #include "console/decode/mapi_properties.h"
 
 namespace dornick {
@@ -35,15 +36,6 @@ constexpr size_t kDateBytes = 14;
 constexpr size_t kCodepageArea = 16;
 // Two skipped bytes (key or checksum), level, id, type, length.
 constexpr int64_t kUnitBytes = 11;
-
-uint16_t Word(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t Dword(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // The text before the first NUL: titles and long names are C strings in the container.
 std::string_view UpToNul(std::string_view bytes) {
