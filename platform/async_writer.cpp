@@ -89,6 +89,8 @@ AsyncWriter::~AsyncWriter() {
         // Pieces still queued belong to a file that was never finished (and may be closed by now):
         // they are dropped, not written.
         std::lock_guard<std::mutex> lock(mutex_);
+        for (const Piece& piece : queue_)
+            if (!piece.borrowed) --unwritten_;
         in_flight_ -= static_cast<int>(queue_.size());
         queue_.clear();
         stopping_ = true;
@@ -97,8 +99,8 @@ AsyncWriter::~AsyncWriter() {
     if (thread_.joinable()) thread_.join();
 }
 
-void AsyncWriter::Begin(StagedFile& file) {
-    Begin(file.claim.Get());
+void AsyncWriter::Begin(StagedFile& file, WrittenBytesHasher* hasher) {
+    Begin(file.claim.Get(), hasher);
     file_ = &file;
 }
 
@@ -114,10 +116,10 @@ bool AsyncWriter::StageBeforeWrite() {
     return true;
 }
 
-void AsyncWriter::Begin(int fd) {
+void AsyncWriter::Begin(int fd, WrittenBytesHasher* hasher) {
     file_ = nullptr;
     {
-        // Nothing of an earlier file may still be on its way.
+        // Nothing of an earlier file may still be on its way, nor its last piece being hashed.
         std::unique_lock<std::mutex> lock(mutex_);
         piece_done_.wait(lock, [this] { return in_flight_ == 0; });
     }
@@ -125,6 +127,8 @@ void AsyncWriter::Begin(int fd) {
     total_ = 0;
     current_.size = 0;
     error_.store(0);
+    hasher_ = hasher;
+    if (hasher_) hasher_->Restart();
 }
 
 bool AsyncWriter::TakeFreePiece() {
@@ -179,8 +183,10 @@ WriteStatus AsyncWriter::HandOff() {
         // The bound on memory: wait while the disk is this far behind.
         piece_done_.wait(lock, [this] { return in_flight_ < pieces_in_flight_; });
         if (thread_.joinable() || StartWriterThread()) {
+            current_.hasher = hasher_;
             queue_.push_back(std::move(current_));
             ++in_flight_;
+            ++unwritten_;
             lock.unlock();
             work_ready_.notify_one();
             current_ = Piece{};
@@ -193,6 +199,7 @@ WriteStatus AsyncWriter::HandOff() {
     if (error_.load() == 0) {
         const int error = WriteAllAt(current_.fd, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
+        if (!error && hasher_) hasher_->Update(current_.data.get(), current_.size);
     }
     current_.size = 0; // the buffer stays for the next piece
     return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
@@ -218,19 +225,45 @@ WriteStatus AsyncWriter::Finish() {
     // the new one is complete, so even that one write goes to the staged file.
     if (file_ && file_->replaces) (void)StageBeforeWrite();
     if (current_.data && current_.size > 0 && error_.load() == 0) {
+        // The writer thread hashes the piece while it is written here.
+        const bool hashed_beside = hasher_ && HashBeside();
         const int error = WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
+        if (!error && hasher_ && !hashed_beside) hasher_->Update(current_.data.get(), current_.size);
     }
     current_.size = 0;
     file_ = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+        piece_done_.wait(lock, [this] { return unwritten_ == 0; });
     }
     if (error_.load() != 0) return WriteStatus::Failed;
     ++tally_.files;
     tally_.bytes += total_;
     return WriteStatus::Ok;
+}
+
+bool AsyncWriter::HashBeside() {
+    if (synchronous_ || current_.size < kHashBesideMin) return false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!thread_.joinable() && !StartWriterThread()) {
+        synchronous_ = true;
+        return false;
+    }
+    Piece job;
+    job.borrowed = current_.data.get();
+    job.size = current_.size;
+    job.hasher = hasher_;
+    queue_.push_back(std::move(job));
+    ++in_flight_;
+    lock.unlock();
+    work_ready_.notify_one();
+    return true;
+}
+
+void AsyncWriter::AwaitHasher() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    piece_done_.wait(lock, [this] { return in_flight_ == 0; });
 }
 
 void AsyncWriter::WriterLoop() {
@@ -242,13 +275,19 @@ void AsyncWriter::WriterLoop() {
         queue_.pop_front();
         lock.unlock();
         // After a failure the rest of the file is not written; Finish reports the first error.
-        if (error_.load() == 0) {
-            const int error = WriteAllAt(piece.fd, piece.data.get(), piece.size, piece.offset);
+        const bool borrowed = piece.borrowed != nullptr;
+        const uint8_t* bytes = borrowed ? piece.borrowed : piece.data.get();
+        if (error_.load() == 0 && !borrowed) {
+            const int error = WriteAllAt(piece.fd, bytes, piece.size, piece.offset);
             if (error) RecordError(error);
         }
+        if (error_.load() == 0 && piece.hasher) piece.hasher->Update(bytes, piece.size);
         lock.lock();
         piece.size = 0;
-        if (static_cast<int>(free_.size()) <= pieces_in_flight_) free_.push_back(std::move(piece));
+        piece.hasher = nullptr;
+        if (!borrowed && static_cast<int>(free_.size()) <= pieces_in_flight_)
+            free_.push_back(std::move(piece));
+        if (!borrowed) --unwritten_;
         --in_flight_;
         piece_done_.notify_all();
     }

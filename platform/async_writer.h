@@ -37,15 +37,27 @@ struct WriteTally {
 
 enum class WriteStatus : int { Ok = 0, NoMemory = -1, Failed = -2 };
 
+/// Takes a file's bytes in order as the writer writes them (a digest), on the writer's thread.
+class WrittenBytesHasher {
+  public:
+    virtual ~WrittenBytesHasher() = default;
+    virtual void Restart() = 0;
+    virtual void Update(const void* data, size_t size) = 0;
+};
+
 /// Writes one output file at a time. Appended bytes are gathered into pieces that a background
 /// thread writes with pwrite at their 64-bit offsets, in order; the pieces in flight are bounded,
 /// so memory stays bounded and decoding waits only when the disk falls that far behind. Finish
 /// waits for every piece before the file may be closed and tells whether any write failed. When no
-/// thread can be started, the pieces are written on the calling thread instead.
+/// thread can be started, the pieces are written on the calling thread instead. A file may be
+/// hashed on its way out: the writer thread hashes each piece after writing it, so that the
+/// decoding thread does not pay for the digest.
 class AsyncWriter {
   public:
     static constexpr size_t kDefaultPieceSize = 256 * 1024;
     static constexpr int kDefaultPiecesInFlight = 8;
+    /// A last piece this small is hashed on the calling thread: waking the writer costs more.
+    static constexpr size_t kHashBesideMin = 16 * 1024;
 
     explicit AsyncWriter(size_t piece_size = kDefaultPieceSize,
                          int pieces_in_flight = kDefaultPiecesInFlight);
@@ -54,16 +66,20 @@ class AsyncWriter {
     AsyncWriter& operator=(const AsyncWriter&) = delete;
 
     /// Starts a file (open for writing) at offset 0. The previous file must have been finished.
-    void Begin(int fd);
+    /// With a `hasher`, it is restarted and then given every byte of the file in order.
+    void Begin(int fd, WrittenBytesHasher* hasher = nullptr);
     /// Starts a claimed file: its bytes go into the claim only when they all go out in one write at
     /// Finish, and otherwise into a staged file opened before the first piece is written. The run
     /// being interrupted fails the file at its next piece (error EINTR).
-    void Begin(StagedFile& file);
+    void Begin(StagedFile& file, WrittenBytesHasher* hasher = nullptr);
     /// Appends bytes at the end of the file. Failed once any write of the file has failed; NoMemory
     /// when no piece could be allocated.
     [[nodiscard]] WriteStatus Append(const void* data, size_t size);
     /// Writes what is gathered and waits for every write of the file. Ok, or Failed with error().
+    /// The hasher may still be taking the last piece: see AwaitHasher.
     [[nodiscard]] WriteStatus Finish();
+    /// Waits until the hasher of the file has taken every byte appended (after Finish).
+    void AwaitHasher();
     /// The errno of the file's first failed write (ENOSPC, EFBIG ...), or 0.
     int error() const { return error_.load(); }
     /// Bytes appended to the current file.
@@ -77,9 +93,14 @@ class AsyncWriter {
         size_t size = 0;
         uint64_t offset = 0;
         int fd = -1;
+        /// The caller's last piece, which the caller writes meanwhile: only hashed here, from the
+        /// caller's buffer (untouched until the next Begin waits for it).
+        const uint8_t* borrowed = nullptr;
+        WrittenBytesHasher* hasher = nullptr;
     };
 
     bool TakeFreePiece();
+    bool HashBeside();
     bool StageBeforeWrite();
     WriteStatus HandOff();
     bool StartWriterThread();
@@ -90,6 +111,7 @@ class AsyncWriter {
     const int pieces_in_flight_;
     int fd_ = -1;
     StagedFile* file_ = nullptr;
+    WrittenBytesHasher* hasher_ = nullptr;
     uint64_t total_ = 0;
     Piece current_;
     std::atomic<int> error_{0};
@@ -100,7 +122,8 @@ class AsyncWriter {
     std::condition_variable piece_done_;
     std::deque<Piece> queue_;
     std::vector<Piece> free_;
-    int in_flight_ = 0;
+    int in_flight_ = 0; ///< pieces queued or being written or hashed
+    int unwritten_ = 0; ///< of those, pieces still to be written
     bool stopping_ = false;
     bool synchronous_ = false; // set once no writer thread could be started
     std::thread thread_;

@@ -812,6 +812,7 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
             PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n",
                      {Number(records.passed_over)});
         records.Write(RunRecordText(records, command, run.writer.tally(), static_cast<int>(status)));
+        records.Flush();
         run.records = nullptr;
     }
     PrintSummary(plan.progress, run.writer.tally());

@@ -11,9 +11,19 @@ Sha256::~Sha256() {
     EVP_MD_CTX_free(context_);
 }
 
+namespace {
+
+// Fetched once: a digest started by name looks the algorithm up again every time.
+const EVP_MD* Sha256Algorithm() {
+    static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return algorithm ? algorithm : EVP_sha256();
+}
+
+} // namespace
+
 void Sha256::Restart() {
     if (!context_) context_ = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
+    EVP_DigestInit_ex(context_, Sha256Algorithm(), nullptr);
     started_ = true;
 }
 

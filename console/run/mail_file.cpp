@@ -222,6 +222,7 @@ MailResult EndMail(MailState& mail, WalkEnd end) {
         if (end == WalkEnd::NoLineLeft && mail.options->print) PrintOut(u"\n");
     }
     mail.output.folder.Reset();
+    mail.output.folder_below_root.clear();
     bool logged = !mail.log_on || LogWriteFile(mail.log.text, mail.output_root, platform::RetryPolicy{},
                                                mail.output.root.Get());
     return logged && !mail.output_failed ? MailResult::Done : MailResult::Failed;

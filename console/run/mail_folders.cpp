@@ -11,6 +11,7 @@
 #include "console/run/messages.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace dornick {
 namespace {
@@ -55,6 +56,8 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     }
     if (entered) {
         mail.output.folder = std::move(entered);
+        // Spelled as the system gives the name back, as a path read from the folder would be.
+        mail.output.folder_below_root += platform::PathFromNative(platform::NativePath(name)) + u"/";
         return;
     }
     const std::u16string shown = platform::DisplayPath(platform::FolderPath(parent) + u"/" + name);
@@ -112,7 +115,9 @@ void AdoptOuterFolders(MailState& mail) {
     const MailState& outer = *mail.outer;
     mail.folders_made = true;
     mail.folder_names = outer.folder_names;
-    if (outer.output.folder) mail.output.folder = platform::DuplicateFd(outer.output.folder.Get());
+    if (!outer.output.folder) return;
+    mail.output.folder = platform::DuplicateFd(outer.output.folder.Get());
+    if (mail.output.folder) mail.output.folder_below_root = outer.output.folder_below_root;
 }
 
 void PrepareMailFolders(MailState& mail) {

@@ -25,8 +25,6 @@ struct MailRecordState {
     std::vector<std::string> notices; ///< said of the file being written
     uint64_t files = 0;               ///< files of the mail recorded
     std::string error;                ///< why the mail failed, for its record
-    int folder = -1;                  ///< the folder `folder_path` names (the mail's current one)
-    std::u16string folder_path;       ///< relative to the output root, with "/" after it, or ""
     std::string message_id;           ///< the top header's, raw, read while the mail is mapped
     std::string subject;              ///< the top header's, raw and unfolded
 };

@@ -104,18 +104,6 @@ std::u16string ConvertRaw(std::string_view bytes, bool japanese_mail) {
     return text;
 }
 
-// The path of the mail's current folder relative to its output root, with "/" after it, or "".
-std::u16string FolderBelowRoot(const MailState& mail) {
-    if (!mail.output.folder) return {};
-    // The root's own path is looked up once a run (it may be reached through a link).
-    std::u16string& root = mail.run->records->ResolvedRoot(mail.output_root);
-    if (root.empty()) root = platform::FolderPath(mail.output.root.Get());
-    const std::u16string here = platform::FolderPath(mail.output.folder.Get());
-    if (here.size() > root.size() && here.compare(0, root.size(), root) == 0 && here[root.size()] == u'/')
-        return here.substr(root.size() + 1) + u"/";
-    return {};
-}
-
 std::u16string RootOf(const MailState& mail) {
     std::u16string root = mail.output_root;
     if (root.size() > 1 && root.back() == u'/') root.pop_back();
@@ -181,11 +169,7 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
     MailRecordState& state = mail.record;
     if (!records || !state.on) return true;
     const std::u16string root = RootOf(mail);
-    if (state.folder != mail.output.Here()) {
-        state.folder = mail.output.Here();
-        state.folder_path = FolderBelowRoot(mail);
-    }
-    const std::u16string path = state.folder_path + name;
+    const std::u16string path = mail.output.folder_below_root + name;
     bool kept = true;
     const FirstCopy* first = nullptr;
     if (records->options().dedupe != DedupeMode::Off) {
@@ -232,7 +216,7 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
         AppendJsonBytes(out, state.notices[i]);
     }
     out += "]}";
-    records->Write(std::move(out));
+    records->Write(out);
     state.notices.clear();
     return kept;
 }
@@ -318,7 +302,9 @@ void RecordMail(MailState& mail, MailResult result) {
     if (result != MailResult::Done)
         Bytes(out, "error", !state.error.empty() ? state.error : mail.output_failed ? "output" : "input");
     out += "}";
-    records->Write(std::move(out));
+    records->Write(out);
+    // The mail is complete: its records go out together.
+    records->Flush();
 }
 
 } // namespace dornick

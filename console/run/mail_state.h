@@ -170,6 +170,8 @@ struct RunContext;
 struct MailOutput {
     platform::UniqueFd root;
     platform::UniqueFd folder; ///< the innermost per-mail folder entered; none: the root
+    /// The path of `folder` below the root as it was entered, with "/" after it; "" for the root.
+    std::u16string folder_below_root;
 
     /// The folder the mail's next file is made in.
     int Here() const { return folder ? folder.Get() : root.Get(); }

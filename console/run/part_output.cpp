@@ -288,13 +288,11 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
                            const Decode& decode) {
     const RunOptions& options = *mail.options;
     platform::AsyncWriter& writer = mail.run->writer;
-    writer.Begin(file);
-    WriterSink writer_sink(writer);
-    // With records the bytes are hashed on their way to the writer.
+    // With records the writer hashes the bytes as it writes them.
     Sha256* digest = mail.record.on ? &mail.run->digest : nullptr;
-    std::optional<HashingSink> hashing;
-    if (digest) hashing.emplace(writer_sink, *digest);
-    ByteSink& stored_sink = hashing ? static_cast<ByteSink&>(*hashing) : writer_sink;
+    writer.Begin(file, digest);
+    WriterSink writer_sink(writer);
+    ByteSink& stored_sink = writer_sink;
     // An attached message's bytes are kept on their way to its file, to be opened once it is written.
     MailCapture attached(&stored_sink, AttachedMailHint(mail, mail.part.part_name));
     ByteSink& file_sink = attached.Keeping() ? static_cast<ByteSink&>(attached) : stored_sink;
@@ -309,7 +307,6 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
-            if (digest) digest->Restart();
             if (AbandonIfInterrupted(file)) return PartEnd::Failed;
             // What did inflate stays under the name, undated.
             if (PublishCompleteFile(file) != 0) platform::AbandonFile(file);
@@ -328,13 +325,20 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok || published != 0) {
         // The failure ends this file only: its partial bytes do not stay under its name.
-        if (digest) digest->Restart();
         platform::AbandonFile(file);
         ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
         return EndOf(data.end);
     }
     file = {};
     mail.output_written = true;
+    // The last piece was hashed while the file was written, dated and named; the digest is taken
+    // before anything else (a container's files) goes through the writer.
+    std::string sha256;
+    const uint64_t size = writer.total();
+    if (digest) {
+        writer.AwaitHasher();
+        sha256 = digest->HexDigest();
+    }
     if (mail.part.is_tnef) {
         const std::u16string here = OutputFolderPath(mail);
         (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part.part_name, u"",
@@ -344,7 +348,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     if (digest)
         (void)PublishFile(mail, mail.part.part_name, saved_name.empty() ? mail.part.part_name : saved_name,
-                          hashing->size, digest->HexDigest());
+                          size, sha256);
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");

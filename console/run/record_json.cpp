@@ -1,5 +1,7 @@
 #include "console/run/record_json.h"
 
+#include <type_traits>
+
 #include <unicode/utf16.h>
 
 #include "platform/text.h"
@@ -56,10 +58,25 @@ size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
 // (paths, names, subjects) hardly ever do.
 constexpr char16_t kStandInBase = 0xF000;
 
+// Printable ASCII without a quote or a backslash stands in JSON as it is: most texts of the
+// records (paths, types, digests, addresses) are only that.
+template <typename Unit> bool PlainAscii(std::basic_string_view<Unit> text) {
+    for (const Unit unit : text) {
+        const auto code = static_cast<std::make_unsigned_t<Unit>>(unit);
+        if (code < 0x20 || code >= 0x80 || unit == Unit('"') || unit == Unit('\\')) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void AppendJsonString(std::string& out, std::u16string_view text) {
     out.push_back('"');
+    if (PlainAscii(text)) {
+        out.append(text.begin(), text.end());
+        out.push_back('"');
+        return;
+    }
     size_t run_start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
@@ -78,6 +95,11 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
 
 void AppendJsonBytes(std::string& out, std::string_view bytes) {
     out.push_back('"');
+    if (PlainAscii(bytes)) {
+        out.append(bytes);
+        out.push_back('"');
+        return;
+    }
     std::string valid;
     for (size_t i = 0; i < bytes.size();) {
         const size_t length = Utf8SequenceLength(bytes, i);

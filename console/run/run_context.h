@@ -40,14 +40,14 @@ struct RunContext {
     const std::u16string start_folder;
     MessageChannel messages;
     IcuObjects icu;
-    platform::AsyncWriter writer;          ///< the output files, one at a time
+    Sha256 digest;                         ///< of the output file being written, with records
+    platform::AsyncWriter writer;          ///< the output files, one at a time (hashes into `digest`)
     FolderListing listing;                 ///< the folder names were last made unique in
     platform::ReadAhead read_ahead;        ///< the mails to come
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
     Shard shard;                           ///< the part of the input this run takes
     RunRecords* records = nullptr;         ///< the manifest, --dedupe and --resume; none without them
-    Sha256 digest;                         ///< of the output file being written, with records
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

@@ -89,7 +89,10 @@ ManifestOpen RunRecords::OpenManifest(const std::u16string& path) {
         return ManifestOpen::NotManifest;
     }
     // The records of this run start on a line of their own.
-    if (!pending.empty()) Write("");
+    if (!pending.empty()) {
+        Write("");
+        Flush();
+    }
     return ManifestOpen::Ok;
 }
 
@@ -116,17 +119,24 @@ const FirstCopy* RunRecords::FindOrAdd(const std::string& sha256, const std::u16
     return added ? nullptr : &at->second;
 }
 
-void RunRecords::Write(std::string record) {
+void RunRecords::Write(std::string_view record) {
     if (!HasManifest()) return;
-    record.push_back('\n');
-    // One write: O_APPEND puts it whole at the end, whatever other runs append meanwhile.
+    gathered_.append(record);
+    gathered_.push_back('\n');
+    if (gathered_.size() >= kGatherLimit) Flush();
+}
+
+void RunRecords::Flush() {
+    if (gathered_.empty() || !HasManifest()) return;
+    // One write: O_APPEND puts the lines whole at the end, whatever other runs append meanwhile.
     size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t wrote = ::write(manifest_.Get(), record.data() + done, record.size() - done);
+    while (done < gathered_.size()) {
+        const ssize_t wrote = ::write(manifest_.Get(), gathered_.data() + done, gathered_.size() - done);
         if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return;
+        if (wrote <= 0) break;
         done += static_cast<size_t>(wrote);
     }
+    gathered_.clear();
 }
 
 } // namespace dornick

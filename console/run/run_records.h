@@ -1,7 +1,7 @@
 #pragma once
-// The records of a run: the manifest (JSON Lines, appended, one record a line written whole with
-// one write on an O_APPEND descriptor, so that concurrent runs never interleave), the table of
-// file contents for --dedupe, the mails an earlier run finished for --resume, and the counts.
+// The records of a run: the manifest (JSON Lines, appended, whole lines written with one write on
+// an O_APPEND descriptor, so that concurrent runs never interleave), the table of file contents for
+// --dedupe, the mails an earlier run finished for --resume, and the counts.
 
 #include <cstdint>
 #include <string>
@@ -33,7 +33,13 @@ enum class ManifestOpen { Ok, CannotOpen, NotManifest };
 
 class RunRecords {
   public:
+    /// Records gathered beyond this many bytes are written at once, whole lines only.
+    static constexpr size_t kGatherLimit = 64 * 1024;
+
     explicit RunRecords(RecordOptions options) : options_(std::move(options)) {}
+    ~RunRecords() { Flush(); }
+    RunRecords(const RunRecords&) = delete;
+    RunRecords& operator=(const RunRecords&) = delete;
 
     /// Opens the manifest at the absolute `path` (created when missing) and reads what earlier runs
     /// recorded in it. A line cut short by a killed run is passed over (its mail is done again); a
@@ -49,11 +55,12 @@ class RunRecords {
     const FirstCopy* FindOrAdd(const std::string& sha256, const std::u16string& root,
                                const std::u16string& full_path, const std::u16string& path);
 
-    /// The resolved path of the output root `root` as far as it was looked up ("" before).
-    std::u16string& ResolvedRoot(const std::u16string& root) { return resolved_roots_[root]; }
-
-    /// Writes one record (a JSON object without its line end) as one line, if there is a manifest.
-    void Write(std::string record);
+    /// Adds one record (a JSON object without its line end) as one line to those gathered, if there
+    /// is a manifest; they are written once they pass kGatherLimit. A mail's file records and then
+    /// its mail record are gathered, so that its mail record never stands before its files'.
+    void Write(std::string_view record);
+    /// Writes the records gathered, every line whole, with one write.
+    void Flush();
     bool HasManifest() const { return manifest_.Get() >= 0; }
     const RecordOptions& options() const { return options_; }
 
@@ -68,11 +75,11 @@ class RunRecords {
 
     RecordOptions options_;
     platform::UniqueFd manifest_;
+    std::string gathered_; ///< whole lines not written yet
     std::unordered_set<std::u16string> roots_;
     std::unordered_set<std::u16string> done_; ///< source, NUL, message number
     /// Key: root, NUL, sha256.
     std::unordered_map<std::u16string, FirstCopy> copies_;
-    std::unordered_map<std::u16string, std::u16string> resolved_roots_;
 };
 
 /// The key of a mail in the done set.

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -86,6 +87,66 @@ TEST_F(AsyncWriterTest, EmptyAndSmallFiles) {
     ::close(fd);
     EXPECT_EQ(ReadAll("empty"), "");
     EXPECT_EQ(ReadAll("small"), "abc");
+}
+
+// Keeps what it is given, and on which thread, so that the order and the thread can be checked.
+struct KeepingHasher final : WrittenBytesHasher {
+    std::string bytes;
+    int restarts = 0;
+    bool on_calling_thread = false;
+    std::thread::id calling = std::this_thread::get_id();
+
+    void Restart() override {
+        bytes.clear();
+        ++restarts;
+    }
+    void Update(const void* data, size_t size) override {
+        bytes.append(static_cast<const char*>(data), size);
+        on_calling_thread = on_calling_thread || std::this_thread::get_id() == calling;
+    }
+};
+
+// The hasher takes every byte in order, whether a file goes out in pieces on the writer thread or
+// in one write at Finish, and one file's bytes never reach the next file's digest.
+TEST_F(AsyncWriterTest, HashesEveryByteInOrderBesideTheWrites) {
+    constexpr size_t kPiece = 64 * 1024;
+    const size_t beside = AsyncWriter::kHashBesideMin;
+    std::mt19937 random(11);
+    AsyncWriter writer(kPiece, 2);
+    KeepingHasher hasher;
+    const size_t sizes[] = {0,      1,          beside - 1, beside,         kPiece - 1,
+                            kPiece, kPiece + 1, 2 * kPiece, 3 * kPiece + 5, 2 * kPiece + beside - 1};
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        const size_t size = sizes[i];
+        SCOPED_TRACE(size);
+        const std::string name = "hashed" + std::to_string(i);
+        int fd = -1, error = 0;
+        ASSERT_EQ(CreateNewFile(kCurrentFolder, Ascii(name), fd, error), CreateResult::Created);
+        const std::string data = dornick::test::RandomBytes(random, size);
+        hasher.on_calling_thread = false;
+        writer.Begin(fd, &hasher);
+        EXPECT_EQ(hasher.restarts, static_cast<int>(i) + 1);
+        for (size_t at = 0; at < data.size();) {
+            const size_t part = std::min<size_t>(data.size() - at, 1 + random() % 20000);
+            ASSERT_EQ(writer.Append(data.data() + at, part), WriteStatus::Ok);
+            at += part;
+        }
+        ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+        writer.AwaitHasher();
+        ::close(fd);
+        EXPECT_EQ(ReadAll(name.c_str()), data);
+        EXPECT_EQ(hasher.bytes, data);
+        // Only a last piece too small to be worth the hand-over is hashed by the caller.
+        EXPECT_EQ(hasher.on_calling_thread, size % kPiece != 0 && size % kPiece < beside);
+    }
+    // A file without a hasher leaves the last one's digest alone.
+    int fd = -1, error = 0;
+    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"plain", fd, error), CreateResult::Created);
+    writer.Begin(fd);
+    ASSERT_EQ(writer.Append("abc", 3), WriteStatus::Ok);
+    ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+    ::close(fd);
+    EXPECT_EQ(hasher.bytes.size(), sizes[std::size(sizes) - 1]);
 }
 
 // A file-size limit stands in for a full disk: the failure must come back from Finish (and stop

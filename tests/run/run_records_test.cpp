@@ -107,6 +107,7 @@ TEST_F(RunRecordsTest, ManifestsOfEarlierRuns) {
         EXPECT_EQ(records.passed_over, row.done.size());
         // This run's records begin on a line of their own.
         records.Write("{}");
+        records.Flush();
         const std::string text = Read();
         EXPECT_EQ(text.substr(0, row.text.size()), row.text);
         const std::string added = text.substr(row.text.size());
@@ -132,6 +133,35 @@ TEST_F(RunRecordsTest, RootsAndFirstCopies) {
     const FirstCopy* again = records.FindOrAdd("cd", u"/out", u"/out/d.png", u"d.png");
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->path, u"c.png");
+}
+
+// Records are gathered and written as whole lines: not at all below the bound (the mail's records
+// go out together at Flush), all of them once the bound is passed, the rest when the run ends.
+TEST_F(RunRecordsTest, GatheredRecordsGoOutAsWholeLines) {
+    const std::string record = "{\"type\":\"file\",\"path\":\"" + std::string(990, 'x') + "\"}";
+    const size_t line = record.size() + 1;
+    const size_t below = (RunRecords::kGatherLimit - 1) / line;
+    {
+        RunRecords records({u"m", DedupeMode::Off, false});
+        ASSERT_EQ(records.OpenManifest(Path()), ManifestOpen::Ok);
+        records.Write(record);
+        EXPECT_EQ(Read(), "");
+        records.Flush();
+        EXPECT_EQ(Read(), record + "\n");
+        for (size_t i = 0; i < below; ++i)
+            records.Write(record);
+        EXPECT_EQ(Read().size(), line);
+        records.Write(record); // passes the bound
+        std::string text = Read();
+        EXPECT_EQ(text.size(), (below + 2) * line);
+        records.Write("{}");
+        EXPECT_EQ(Read().size(), text.size());
+    }
+    const std::string text = Read();
+    ASSERT_EQ(text.size(), (below + 2) * line + 3);
+    EXPECT_EQ(text.substr(text.size() - 3), "{}\n");
+    for (size_t at = 0; at + 3 < text.size(); at += line)
+        EXPECT_EQ(text.substr(at, line), record + "\n") << at;
 }
 
 } // namespace
