@@ -106,8 +106,7 @@ struct KeepingHasher final : WrittenBytesHasher {
     }
 };
 
-// The hasher takes every byte in order, whether a file goes out in pieces on the writer thread or
-// in one write at Finish, and one file's bytes never reach the next file's digest.
+// The hasher takes every byte in order, in pieces on the writer thread or in one write at Finish.
 TEST_F(AsyncWriterTest, HashesEveryByteInOrderBesideTheWrites) {
     constexpr size_t kPiece = 64 * 1024;
     const size_t beside = AsyncWriter::kHashBesideMin;
@@ -139,14 +138,6 @@ TEST_F(AsyncWriterTest, HashesEveryByteInOrderBesideTheWrites) {
         // Only a last piece too small to be worth the hand-over is hashed by the caller.
         EXPECT_EQ(hasher.on_calling_thread, size % kPiece != 0 && size % kPiece < beside);
     }
-    // A file without a hasher leaves the last one's digest alone.
-    int fd = -1, error = 0;
-    ASSERT_EQ(CreateNewFile(kCurrentFolder, u"plain", fd, error), CreateResult::Created);
-    writer.Begin(fd);
-    ASSERT_EQ(writer.Append("abc", 3), WriteStatus::Ok);
-    ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
-    ::close(fd);
-    EXPECT_EQ(hasher.bytes.size(), sizes[std::size(sizes) - 1]);
 }
 
 // A file-size limit stands in for a full disk: the failure must come back from Finish (and stop
