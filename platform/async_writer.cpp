@@ -244,8 +244,11 @@ WriteStatus AsyncWriter::Finish() {
 }
 
 bool AsyncWriter::HashBeside() {
-    if (synchronous_ || current_.size < kHashBesideMin) return false;
+    if (synchronous_) return false;
     std::unique_lock<std::mutex> lock(mutex_);
+    // A small piece is hashed by the caller, unless earlier pieces are still to be hashed: the
+    // digest takes the bytes in order.
+    if (current_.size < kHashBesideMin && in_flight_ == 0) return false;
     if (!thread_.joinable() && !StartWriterThread()) {
         synchronous_ = true;
         return false;

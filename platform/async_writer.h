@@ -56,7 +56,8 @@ class AsyncWriter {
   public:
     static constexpr size_t kDefaultPieceSize = 256 * 1024;
     static constexpr int kDefaultPiecesInFlight = 8;
-    /// A last piece this small is hashed on the calling thread: waking the writer costs more.
+    /// A last piece this small is hashed on the calling thread (when the writer has nothing left
+    /// to hash): waking the writer costs more.
     static constexpr size_t kHashBesideMin = 16 * 1024;
 
     explicit AsyncWriter(size_t piece_size = kDefaultPieceSize,
