@@ -33,20 +33,17 @@ bool IsKept(const KeptFolders& kept, int fd) {
 
 // True when (`parent`, `name`) was entered shortly before; it is remembered as entered now.
 bool EnteredBefore(KeptFolders& kept, int parent, const std::string& name) {
-    auto& entered = kept.entered;
-    for (auto it = entered.begin(); it != entered.end(); ++it)
-        if (it->first == parent && it->second == name) {
-            std::rotate(it, it + 1, entered.end());
-            return true;
-        }
-    if (entered.size() >= KeptFolders::kRemembered) entered.erase(entered.begin());
-    entered.emplace_back(parent, name);
+    // A slot never filled holds no name, which no folder has.
+    for (const auto& [folder, folder_name] : kept.entered)
+        if (folder == parent && folder_name == name) return true;
+    kept.entered[kept.next_entered] = {parent, name};
+    kept.next_entered = (kept.next_entered + 1) % KeptFolders::kRemembered;
     return false;
 }
 
 void LetRootGo(KeptFolders& kept) {
     kept.folders.clear();
-    kept.entered.clear();
+    kept.entered.fill({-1, std::string()});
     kept.root = KeptFolders::Root{};
 }
 

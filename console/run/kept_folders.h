@@ -5,6 +5,7 @@
 // folder removed, replaced, made a link or given other permissions behind the run's back is opened
 // again exactly as for the first mail.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,8 +39,9 @@ struct KeptFolders {
 
     Root root;
     std::vector<Folder> folders;
-    std::vector<std::pair<int, std::string>> entered; ///< the folders last entered (parent, name)
-    size_t max_folders = 0;                           ///< worked out when the first folder is kept
+    std::array<std::pair<int, std::string>, kRemembered> entered; ///< the folders last entered (parent, name)
+    size_t next_entered = 0;                                      ///< the slot the next one takes
+    size_t max_folders = 0; ///< worked out when the first folder is kept
     bool sized = false;
     uint64_t clock = 0;
 };
