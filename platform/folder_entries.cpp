@@ -7,6 +7,31 @@
 
 namespace platform {
 
+namespace {
+
+void TakeStamp(const struct stat& info, FolderStamp& stamp) {
+    stamp.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    stamp.mode = static_cast<uint32_t>(info.st_mode);
+    stamp.owner = static_cast<uint32_t>(info.st_uid);
+    stamp.group = static_cast<uint32_t>(info.st_gid);
+}
+
+} // namespace
+
+bool StampOpenFolder(int folder, FolderStamp& stamp) {
+    struct stat info;
+    if (::fstat(folder, &info) != 0) return false;
+    TakeStamp(info, stamp);
+    return true;
+}
+
+bool StampNameAt(int parent, const std::string& native, bool follow_link, FolderStamp& stamp) {
+    struct stat info;
+    if (::fstatat(parent, native.c_str(), &info, follow_link ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
+    TakeStamp(info, stamp);
+    return true;
+}
+
 bool NativeNameTaken(int folder, const std::string& native) {
     struct stat info;
     return ::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;

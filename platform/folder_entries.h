@@ -16,6 +16,24 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
+/// What decides whether a folder is entered as it was when it was opened: which folder it is, its
+/// type and permission bits, and its owner. An open folder whose path still gives the same stamp
+/// can be used again instead of being opened once more.
+struct FolderStamp {
+    FolderIdentity identity;
+    uint32_t mode = 0;
+    uint32_t owner = 0;
+    uint32_t group = 0;
+
+    bool operator==(const FolderStamp&) const = default;
+};
+
+/// The stamp of the open folder `folder`; false when it cannot be read.
+bool StampOpenFolder(int folder, FolderStamp& stamp);
+/// The stamp of what `native` names in the open folder `parent` (an absolute path with any
+/// `parent`); a link at its end is followed only with `follow_link`. False when nothing is there.
+bool StampNameAt(int parent, const std::string& native, bool follow_link, FolderStamp& stamp);
+
 /// True when `native` names anything in the open folder `folder`; a link is not followed.
 bool NativeNameTaken(int folder, const std::string& native);
 /// The identity of the open folder; false when it cannot be read.

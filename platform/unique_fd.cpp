@@ -1,6 +1,9 @@
 #include "platform/unique_fd.h"
 
+#include <cstdint>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace platform {
@@ -18,6 +21,12 @@ int UniqueFd::Close() noexcept {
 
 UniqueFd DuplicateFd(int fd) noexcept {
     return UniqueFd(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+}
+
+size_t DescriptorLimit() noexcept {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    return limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<size_t>(limit.rlim_cur);
 }
 
 } // namespace platform

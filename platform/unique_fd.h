@@ -1,6 +1,7 @@
 #pragma once
 // An owned file descriptor: closed when its owner goes, handed on only by moving.
 
+#include <cstddef>
 #include <utility>
 
 namespace platform {
@@ -36,5 +37,8 @@ class UniqueFd {
 /// A second descriptor of the same open file or folder (none when `fd` is none or the process has
 /// no descriptor left).
 UniqueFd DuplicateFd(int fd) noexcept;
+
+/// How many descriptors the process may hold open at once (its soft limit).
+size_t DescriptorLimit() noexcept;
 
 } // namespace platform

@@ -1,5 +1,9 @@
 #include "console/header/file_extension.h"
 
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "console/decode/ascii_text.h"
 #include "console/header/mime_extension_table.h"
 
@@ -11,16 +15,42 @@ namespace {
 constexpr size_t kFallbackExtensionUnits = 4;
 constexpr size_t kFallbackAgreeingUnits = 3;
 
+// A text folded unit by unit as EqualsNoCase compares: two texts are equal to it exactly when
+// their folded forms are equal.
+std::u16string Folded(std::u16string_view text) {
+    std::u16string folded(text);
+    for (char16_t& c : folded)
+        c = UpperUnit(c);
+    return folded;
+}
+
+// The table by folded type (its first row) and by folded extension, made once: every file of a
+// run looks its type and its extension up.
+struct TableIndex {
+    std::unordered_map<std::u16string, const MimeExtensionRow*> first_of_type;
+    std::unordered_set<std::u16string> extensions;
+};
+
+const TableIndex& Index() {
+    static const TableIndex index = [] {
+        TableIndex made;
+        for (const MimeExtensionRow& row : MimeExtensionTable) {
+            made.first_of_type.emplace(Folded(row.type), &row); // a later row of a type is no first
+            made.extensions.insert(Folded(row.extension));
+        }
+        return made;
+    }();
+    return index;
+}
+
 const MimeExtensionRow* FirstRowOfType(std::u16string_view type) {
-    for (const MimeExtensionRow& row : MimeExtensionTable)
-        if (EqualsNoCase(row.type, type)) return &row;
-    return nullptr;
+    const auto& rows = Index().first_of_type;
+    const auto found = rows.find(Folded(type));
+    return found == rows.end() ? nullptr : found->second;
 }
 
 bool IsTableExtension(std::u16string_view extension) {
-    for (const MimeExtensionRow& row : MimeExtensionTable)
-        if (EqualsNoCase(row.extension, extension)) return true;
-    return false;
+    return Index().extensions.count(Folded(extension)) != 0;
 }
 
 } // namespace

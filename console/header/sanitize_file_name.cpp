@@ -1,6 +1,7 @@
 #include "console/header/sanitize_file_name.h"
 
 #include <algorithm>
+#include <array>
 
 namespace dornick {
 namespace {
@@ -15,6 +16,14 @@ constexpr ForbiddenCharacter kForbidden[] = {
     {u'\\', u'\uFFE5'}, {u'/', u'\uFF0F'}, {u'?', u'\uFF1F'}, {u':', u'\uFF1A'}, {u'*', u'\uFF0A'},
     {u'"', u'\u201D'},  {u'>', u'\uFF1E'}, {u'<', u'\uFF1C'}, {u'|', u'\uFF5C'},
 };
+
+// The forbidden characters are all ASCII: one look in this table passes over every other one.
+constexpr std::array<bool, 0x80> kForbiddenAscii = [] {
+    std::array<bool, 0x80> forbidden{};
+    for (const ForbiddenCharacter& f : kForbidden)
+        forbidden[f.character] = true;
+    return forbidden;
+}();
 
 // C0 and C1 controls and DEL (an escape sequence would drive a terminal that lists the folder), and
 // the bidirectional embedding, override and isolate controls, which would let "invoice\u202Efdp.exe"
@@ -33,9 +42,11 @@ void SanitizeFileName(std::u16string& name, bool full_width) {
         name = u"_";
         return;
     }
-    for (char16_t& c : name)
+    for (char16_t& c : name) {
+        if (c >= kForbiddenAscii.size() || !kForbiddenAscii[c]) continue;
         for (const ForbiddenCharacter& f : kForbidden)
             if (c == f.character) c = full_width ? f.full_width : u'_';
+    }
     // "." and ".." would name the folder itself or its parent.
     if (name == u"." || name == u"..") name.insert(0, u"_");
 }

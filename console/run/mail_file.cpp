@@ -107,15 +107,21 @@ void TakeEnvelopeDate(MailState& mail, std::string_view date) {
     if (!date.empty()) mail.facts.date_text = u"Date: " + platform::WidenBytes(date);
 }
 
-// Opens the output root as the mail's root handle. With "/O" the folder chain is created when
-// missing; without it the folder "output" in the start folder. False (after the message) when the
-// mail cannot go on.
-bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
+// The full path of the output root, ending with "/": "/O", or the folder "output" in the start folder.
+std::u16string OutputRootPath(const MailState& mail, const std::u16string& start_folder) {
     const RunOptions& options = *mail.options;
-    platform::UniqueFd& handle = mail.output.root;
+    if (options.output_folder.empty()) return start_folder + u"output/";
+    std::u16string root = mail.run->FullPath(options.output_folder);
+    EnsureTrailingSeparator(root);
+    return root;
+}
+
+// Opens the output root as `handle`. With "/O" the folder chain is created when missing; without it
+// the folder "output" in the start folder. False (after the message) when the mail cannot go on.
+bool OpenOutputRootFolder(MailState& mail, const std::u16string& start_folder, platform::UniqueFd& handle) {
+    const RunOptions& options = *mail.options;
     if (!options.output_folder.empty()) {
-        std::u16string root = mail.run->FullPath(options.output_folder);
-        EnsureTrailingSeparator(root);
+        const std::u16string root = OutputRootPath(mail, start_folder);
         mail.output_root = root;
         if (root.size() + 1 > kLongPathLimit) {
             PrintErr(u"フォルダパスが長すぎます。\n->%s\n", {platform::DisplayPath(root)});
@@ -151,7 +157,7 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
     }
     std::u16string shown = platform::DisplayPath(start_folder);
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
-    mail.output_root = start_folder + u"output/";
+    mail.output_root = OutputRootPath(mail, start_folder);
     if ((handle = platform::OpenFolder(mail.output_root))) return true;
     const std::u16string output = start_folder + u"output";
     if (!platform::PathExists(output)) {
@@ -171,6 +177,25 @@ bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
             PrintErr(u"outputフォルダが作成出来ません。終了します。\n->%s/output\n", {shown});
         return false;
     }
+    return true;
+}
+
+// The output root as the mail's root handle: the one the run keeps while its path still gives that
+// folder, else opened (and made) as for the run's first mail, and kept for the next ones.
+bool OpenOutputRoot(MailState& mail, const std::u16string& start_folder) {
+    KeptFolders& kept = mail.run->kept_folders;
+    const std::u16string root = OutputRootPath(mail, start_folder);
+    if (const int fd = KeptRoot(kept, root); fd >= 0) {
+        mail.output_root = root;
+        mail.output.root.Lend(fd);
+        return true;
+    }
+    platform::UniqueFd handle;
+    if (!OpenOutputRootFolder(mail, start_folder, handle)) return false;
+    if (const int fd = KeepRoot(kept, mail.output_root, handle); fd >= 0)
+        mail.output.root.Lend(fd);
+    else
+        mail.output.root = std::move(handle);
     return true;
 }
 

@@ -42,7 +42,15 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
         while (platform::NameExistsAt(parent, name) && !platform::OpenFolderNoFollowAt(parent, name))
             name = CountedFileName(kLogFileName, ++n);
     }
-    // Most folders are there already (an earlier mail of the sender or the day made them).
+    // Most folders are there already (an earlier mail of the sender or the day made them), and
+    // often still open.
+    KeptFolders* kept = mail.run ? &mail.run->kept_folders : nullptr;
+    const std::string native = kept ? platform::NativePath(name) : std::string();
+    if (kept)
+        if (const int fd = KeptFolder(*kept, parent, native); fd >= 0) {
+            mail.output.folder.Lend(fd);
+            return;
+        }
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
     int error = 0;
     if (!entered) {
@@ -55,7 +63,10 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
         }
     }
     if (entered) {
-        mail.output.folder = std::move(entered);
+        if (const int fd = kept ? KeepFolder(*kept, parent, native, entered) : -1; fd >= 0)
+            mail.output.folder.Lend(fd);
+        else
+            mail.output.folder = std::move(entered);
         // Spelled as the system gives the name back, as a path read from the folder would be.
         mail.output.folder_below_root += platform::PathFromNative(platform::NativePath(name)) + u"/";
         return;

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/decode/line_source.h"
@@ -166,10 +167,32 @@ struct PartFields {
 
 struct RunContext;
 
+/// An open folder of a mail: its own, closed with it, or one the run keeps open for the mails to
+/// come, only lent to it.
+class MailFolderFd {
+  public:
+    MailFolderFd& operator=(platform::UniqueFd owned) {
+        owned_ = std::move(owned);
+        lent_ = -1;
+        return *this;
+    }
+    void Lend(int fd) {
+        owned_.Reset();
+        lent_ = fd;
+    }
+    int Get() const { return owned_ ? owned_.Get() : lent_; }
+    explicit operator bool() const { return Get() >= 0; }
+    void Reset() { *this = platform::UniqueFd(); }
+
+  private:
+    platform::UniqueFd owned_;
+    int lent_ = -1;
+};
+
 /// The open folders a mail's files go into: the output root, and the per-mail folder once made.
 struct MailOutput {
-    platform::UniqueFd root;
-    platform::UniqueFd folder; ///< the innermost per-mail folder entered; none: the root
+    MailFolderFd root;
+    MailFolderFd folder; ///< the innermost per-mail folder entered; none: the root
     /// The path of `folder` below the root as it was entered, with "/" after it; "" for the root.
     std::u16string folder_below_root;
 

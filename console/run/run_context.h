@@ -8,6 +8,7 @@
 #include "console/header/icu_objects.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/file_digest.h"
+#include "console/run/kept_folders.h"
 #include "console/run/messages.h"
 #include "console/run/shard.h"
 #include "console/run/tnef_carry.h"
@@ -43,6 +44,7 @@ struct RunContext {
     Sha256 digest;                         ///< of the output file being written, with records
     platform::AsyncWriter writer;          ///< the output files, one at a time (hashes into `digest`)
     FolderListing listing;                 ///< the folder names were last made unique in
+    KeptFolders kept_folders;              ///< the output folders kept open for the next mails
     platform::ReadAhead read_ahead;        ///< the mails to come
     TnefContainerCarry containers;         ///< from one stand-alone container to the next
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -169,6 +170,55 @@ TEST_F(InProcess, AFolderSwappedForALinkBetweenTwoFilesOfAMailIsNotFollowed) {
     EXPECT_EQ(ListTree(day + ".moved"), (std::vector<std::string>{"one.txt", "three.txt", "two.txt"}));
     EXPECT_EQ(ReadFile(day + ".moved/three.txt"), "3");
     EXPECT_TRUE(fs::is_symlink(day));
+}
+
+// The run keeps its output folders open from mail to mail; a folder moved, removed or made a link
+// between two mails is met as a first mail would meet it.
+TEST_F(InProcess, FoldersChangedBetweenTheMailsOfARunAreMetAsByAFirstMail) {
+    const std::string day = Path("out/taro@example.jp/2017-01-03");
+    struct Row {
+        const char* what;
+        std::function<void()> change;
+        std::string landed; // where the row's file is found
+        dornick::MailResult result;
+    };
+    const Row rows[] = {
+        {"nothing changed", [] {}, day, dornick::MailResult::Done},
+        {"the sender folder moved away", [&] { fs::rename(Path("out/taro@example.jp"), Path("out/moved")); },
+         day, dornick::MailResult::Done},
+        {"the output root moved away", [&] { fs::rename(Path("out"), Path("out.moved")); }, day,
+         dornick::MailResult::Done},
+        {"the date folder removed", [&] { fs::remove_all(day); }, day, dornick::MailResult::Done},
+        {"the date folder made a link",
+         [&] {
+             fs::rename(day, day + ".moved");
+             fs::create_directory_symlink(Path("elsewhere"), day);
+         },
+         Path("out/taro@example.jp"), dornick::MailResult::Failed},
+    };
+    fs::create_directory(Path("elsewhere"));
+    RunContext run(U16(root));
+    RunOptions options;
+    options.output_folder = U16(Path("out"));
+    int n = 0;
+    auto process = [&](const std::string& name) {
+        const std::string path = Path("m" + std::to_string(n++) + ".eml");
+        WriteFile(path, MultipartMail(TopHeader(), "b1", {Base64Part("text/plain", name, name)}));
+        return dornick::ProcessMailFile(run, U16(path), options);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // Twice, so that the folders are kept.
+        for (int i = 0; i < 2; ++i)
+            ASSERT_EQ(process("warm" + std::to_string(n) + ".txt"), dornick::MailResult::Done);
+        row.change();
+        const std::string name = "row" + std::to_string(n) + ".txt";
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(process(name), row.result);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ReadFile(row.landed + "/" + name), name);
+    }
+    EXPECT_TRUE(ListTree(Path("elsewhere")).empty());
 }
 
 TEST_F(InProcess, RelativeArgumentsAreTakenWhereTheRunStarted) {
