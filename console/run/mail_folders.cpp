@@ -26,6 +26,12 @@ std::u16string ConvertAddress(const std::u16string& widened, bool japanese_mail)
     return text;
 }
 
+// The folder entered, added to the mail's path below the root; spelled as the system gives the
+// name back, as a path read from the folder would be.
+void AddBelowRoot(MailState& mail, std::u16string_view name) {
+    mail.output.folder_below_root += platform::PathFromNative(platform::NativePath(name)) + u"/";
+}
+
 // Makes (if missing) and enters one folder of the mail's current one; a name too long for the file
 // system is shortened, and a symbolic link or a file in its place is not entered. Such a folder is
 // reported like any folder that cannot be made and fails the mail; its files then land in the
@@ -49,6 +55,7 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     if (kept)
         if (const int fd = KeptFolder(*kept, parent, native); fd >= 0) {
             mail.output.folder.Lend(fd);
+            AddBelowRoot(mail, name);
             return;
         }
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
@@ -67,8 +74,7 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
             mail.output.folder.Lend(fd);
         else
             mail.output.folder = std::move(entered);
-        // Spelled as the system gives the name back, as a path read from the folder would be.
-        mail.output.folder_below_root += platform::PathFromNative(platform::NativePath(name)) + u"/";
+        AddBelowRoot(mail, name);
         return;
     }
     const std::u16string shown = platform::DisplayPath(platform::FolderPath(parent) + u"/" + name);
