@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/deferred_files.h"
+
 namespace platform {
 
 namespace {
@@ -34,7 +36,9 @@ bool StampNameAt(int parent, const std::string& native, bool follow_link, Folder
 
 bool NativeNameTaken(int folder, const std::string& native) {
     struct stat info;
-    return ::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    const DeferredFiles* deferred = BoundDeferredFiles();
+    return deferred && deferred->IsPending(folder, native);
 }
 
 bool IdentifyFolder(int folder, FolderIdentity& identity) {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <unicode/uclean.h>
 
 #include "console/header/icu_objects.h"
@@ -12,6 +13,7 @@
 #include "console/run/archive_search.h"
 #include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
+#include "console/run/mail_jobs.h"
 #include "console/run/messages.h"
 #include "console/run/record_setup.h"
 #include "console/run/run_context.h"
@@ -36,8 +38,8 @@ namespace {
 
 constexpr size_t kForwardNameLimit = 251;
 
-// FileList, Shard and NullSeparated have no designed form; the last two set the whole run.
-enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated };
+// FileList, Shard, NullSeparated and Jobs have no designed form; the last three set the whole run.
+enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated, Jobs };
 
 struct OptionRow {
     std::u16string_view designed;  ///< "/NN"; empty for an option with no designed form
@@ -62,6 +64,7 @@ constexpr OptionRow kOptionRows[] = {
     {u"", u'\0', u"files-from", nullptr, ValueKind::FileList},
     {u"", u'0', u"null", nullptr, ValueKind::NullSeparated},
     {u"", u'\0', u"shard", nullptr, ValueKind::Shard},
+    {u"", u'j', u"jobs", nullptr, ValueKind::Jobs},
     {u"", u'R', u"recurse", &RunOptions::recurse, ValueKind::None}, // a long and a short form only
 };
 
@@ -70,7 +73,21 @@ bool TakesValue(const OptionRow& row) {
 }
 
 bool SetsWholeRun(const OptionRow& row) {
-    return row.value == ValueKind::Shard || row.value == ValueKind::NullSeparated;
+    return row.value == ValueKind::Shard || row.value == ValueKind::NullSeparated ||
+           row.value == ValueKind::Jobs;
+}
+
+// "-j N": decimal digits only, 1 to kMaxJobs.
+bool ParseJobs(std::u16string_view text, int& jobs) {
+    if (text.empty() || text.size() > 4) return false;
+    int value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        value = value * 10 + (c - u'0');
+    }
+    if (value < 1 || value > kMaxJobs) return false;
+    jobs = value;
+    return true;
 }
 
 // Only the last name component is kept, cut at the last "\" and then at the last "/".
@@ -104,6 +121,7 @@ CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
         break;
     case ValueKind::Shard:
     case ValueKind::NullSeparated:
+    case ValueKind::Jobs:
         break; // not steps: AddOption sets them on the command
     }
     return step;
@@ -112,6 +130,7 @@ CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
 // An option met on the command line, with its value; false when the value is not one it takes.
 bool AddOption(Command& command, const OptionRow& row, std::u16string_view value) {
     if (row.value == ValueKind::Shard) return ParseShard(value, command.shard);
+    if (row.value == ValueKind::Jobs) return ParseJobs(value, command.jobs);
     if (row.value == ValueKind::NullSeparated)
         command.null_separated = true;
     else
@@ -523,9 +542,63 @@ bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, c
     return true;
 }
 
+// How a planned file is read when workers may take it: as a mail, or an ".emlx" message. False for
+// what only the run itself may do (an archive, a container, a file it cannot place).
+bool WorkerForm(const RunContext& run, const PlannedStep& planned, size_t i, const RunOptions& options,
+                MailFileForm& form) {
+    const std::u16string& path = planned.files[i];
+    if (!NeedsMissingStartFolder(run, path, options).empty()) return false;
+    const FoundKind kind = planned.kinds[i];
+    if (kind == FoundKind::Emlx || (kind == FoundKind::Container && IsEmlxName(path))) {
+        form = MailFileForm::Emlx;
+        return true;
+    }
+    form = MailFileForm::Whole;
+    return kind == FoundKind::Mail || (kind == FoundKind::Container && IsMailFileName(path));
+}
+
+// The files of one step, mails handed to the workers up to their window ahead and committed at
+// their turn; everything else done here at its turn as without workers.
+bool ExecuteFilesWithWorkers(RunContext& run, const PlannedStep& planned, RunOptions& options,
+                             RunProgress& progress, MailWorkers& workers) {
+    bool failed = false;
+    // The options a mail of this step is done with: a forward name brings the inline parts back
+    // before the first mail, and so for all of them.
+    RunOptions mail_options = options;
+    if (!mail_options.forward_name.empty()) mail_options.no_inline = false;
+    std::vector<MailJob*> handed(planned.files.size(), nullptr);
+    size_t next = 0;
+    for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
+        for (; next < planned.files.size() && next < i + workers.Window(); ++next) {
+            MailFileForm form;
+            if (WorkerForm(run, planned, next, options, form))
+                handed[next] = &workers.Add(planned.files[next], form, mail_options);
+        }
+        DrawProgress(progress, planned.files[i]);
+        MailResult result = MailResult::Failed;
+        if (handed[i]) {
+            if (!options.forward_name.empty()) options.no_inline = false;
+            if (!workers.Commit(run, *handed[i], result)) break;
+        } else if (ReportMissingStartFolder(run, planned.files[i], options)) {
+            result = MailResult::Failed;
+        } else {
+            result = ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+        }
+        if (result == MailResult::Failed) {
+            failed = true;
+            ++progress.failed;
+        }
+        ++progress.files_done;
+        progress.bytes_done += planned.sizes[i];
+        platform::ConsoleFlush();
+    }
+    workers.Drop();
+    return failed;
+}
+
 // The steps in order: options as they are met, files with the options as they stand. True when
 // any file failed.
-bool ExecutePlan(RunContext& run, RunPlan& plan) {
+bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
     RunProgress& progress = plan.progress;
     RunOptions options;
     bool failed = false;
@@ -561,6 +634,12 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             for (const std::u16string& folder : planned.unreadable_below) {
                 PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
                 failed = true;
+            }
+            // Dates are set on the mails themselves, and records follow each file as it is done:
+            // those runs do one mail at a time.
+            if (workers && !options.date_mode && !run.records && planned.files.size() > 1) {
+                failed = ExecuteFilesWithWorkers(run, planned, options, progress, *workers) || failed;
+                break;
             }
             for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
                 DrawProgress(progress, planned.files[i]);
@@ -729,6 +808,7 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                     pending_options.back() += u" " + arguments[i];
                 }
                 if (!AddOption(command, *row, value)) return fail_value(argument, value);
+                if (only_whole_run) pending_options.pop_back();
                 break;
             }
             continue;
@@ -797,8 +877,17 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         run.records = &records;
         plan.progress.records = &records;
     }
-    ReadAhead(run, plan);
-    const bool failed = ExecutePlan(run, plan);
+    // With workers each reads its own mails; "-j 1" is the run as it has always been, and so is a
+    // run of one file (the front end's children).
+    const int jobs = command.jobs > 0 ? command.jobs : DefaultJobs();
+    std::optional<MailWorkers> workers;
+    if (jobs > 1 && !run.records && plan.progress.files > 1) workers.emplace(run, jobs);
+    if (!workers || !workers->Running()) {
+        workers.reset();
+        ReadAhead(run, plan);
+    }
+    const bool failed = ExecutePlan(run, plan, workers ? &*workers : nullptr);
+    workers.reset();
     run.read_ahead.Stop();
     // A stopped run also writes its run record, clears its progress line and tells what it did.
     const bool interrupted = platform::Interrupted();

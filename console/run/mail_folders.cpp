@@ -8,6 +8,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/deferred_mail.h"
 #include "console/run/messages.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
@@ -37,6 +38,7 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     // In the output root the log's name is the log's: the folder takes the first counted form that
     // is no file (an attachment of that name was counted the same way).
     if (parent == mail.output.root.Get() && name == kLogFileName) {
+        if (MustWaitForTurn()) return;
         uint64_t n = 1;
         name = CountedFileName(kLogFileName, n);
         while (platform::NameExistsAt(parent, name) && !platform::OpenFolderNoFollowAt(parent, name))
