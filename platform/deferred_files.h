@@ -4,6 +4,7 @@
 // noted as taken by this mail. When the mail's turn comes, the files are linked in under their
 // names; a name that another mail took meanwhile undoes them all, and the mail is done again.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct DeferredFiles {
     /// The mail did something that cannot wait for its turn (an older file to replace, a folder
     /// without files without a name): it is done again when its turn comes.
     bool must_wait = false;
+    /// True for a name in a folder that a mail after this one made ahead of this one's turn: a run
+    /// of one mail at a time would not see it yet.
+    std::function<bool(int folder, const std::string& name)> made_later;
 
     bool IsPending(int folder, const std::string& name) const;
 };

@@ -36,8 +36,13 @@ bool StampNameAt(int parent, const std::string& native, bool follow_link, Folder
 
 bool NativeNameTaken(int folder, const std::string& native) {
     struct stat info;
-    if (::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return true;
-    const DeferredFiles* deferred = BoundDeferredFiles();
+    DeferredFiles* deferred = BoundDeferredFiles();
+    if (::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Taken by a later mail's folder: this mail waits for its turn, when that folder is gone.
+        if (deferred && S_ISDIR(info.st_mode) && deferred->made_later && deferred->made_later(folder, native))
+            deferred->must_wait = true;
+        return true;
+    }
     return deferred && deferred->IsPending(folder, native);
 }
 

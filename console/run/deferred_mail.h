@@ -2,6 +2,7 @@
 // A mail worked on ahead of its turn: what it says, its files and its log text are kept, and
 // only take effect when the mail is committed in the order of the command line.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct DeferredMail {
     platform::DeferredFiles files;
     std::vector<DeferredLog> logs;
     platform::WriteTally written; ///< the files the worker finished, for the run's count
+    /// Makes a folder for the mail (as MakeFolderAt, 0 or the errno) and notes it, so that an
+    /// earlier mail done at its turn can take it away first.
+    std::function<int(int parent, const std::u16string& name)> make_folder;
 };
 
 /// Binds `mail` (its console capture and its files) to this thread while it lasts.

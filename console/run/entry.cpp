@@ -557,51 +557,102 @@ bool WorkerForm(const RunContext& run, const PlannedStep& planned, size_t i, con
     return kind == FoundKind::Mail || (kind == FoundKind::Container && IsMailFileName(path));
 }
 
-// The files of one step, mails handed to the workers up to their window ahead and committed at
-// their turn; everything else done here at its turn as without workers.
-bool ExecuteFilesWithWorkers(RunContext& run, const PlannedStep& planned, RunOptions& options,
-                             RunProgress& progress, MailWorkers& workers) {
-    bool failed = false;
-    // The options a mail of this step is done with: a forward name brings the inline parts back
-    // before the first mail, and so for all of them.
-    RunOptions mail_options = options;
-    if (!mail_options.forward_name.empty()) mail_options.no_inline = false;
-    std::vector<MailJob*> handed(planned.files.size(), nullptr);
-    size_t next = 0;
-    for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
-        for (; next < planned.files.size() && next < i + workers.Window(); ++next) {
-            MailFileForm form;
-            if (WorkerForm(run, planned, next, options, form))
-                handed[next] = &workers.Add(planned.files[next], form, mail_options);
+// A file of the plan as the workers see it ahead: where it stands, and the options it will have
+// at its turn as far as the steps tell (its turn checks them).
+struct AheadFile {
+    size_t step;
+    size_t file;
+    RunOptions options;
+};
+
+std::vector<AheadFile> FilesAhead(const RunPlan& plan) {
+    std::vector<AheadFile> files;
+    RunOptions options;
+    for (size_t s = 0; s < plan.steps.size(); ++s) {
+        const CommandStep& step = *plan.steps[s].step;
+        switch (step.kind) {
+        case CommandStep::Kind::Flag:
+            options.*step.flag = true;
+            break;
+        case CommandStep::Kind::ForwardName:
+            options.forward_name = step.value;
+            break;
+        case CommandStep::Kind::OutputFolder:
+            options.output_folder = step.value;
+            break;
+        case CommandStep::Kind::StandardInput:
+        case CommandStep::Kind::File:
+        case CommandStep::Kind::FileList:
+            // A forward name brings the inline parts back from the first mail on.
+            for (size_t i = 0; i < plan.steps[s].files.size(); ++i) {
+                if (!options.forward_name.empty()) options.no_inline = false;
+                files.push_back({s, i, options});
+            }
+            if (step.kind == CommandStep::Kind::StandardInput && !options.forward_name.empty())
+                options.no_inline = false;
+            break;
         }
-        DrawProgress(progress, planned.files[i]);
-        MailResult result = MailResult::Failed;
-        if (handed[i]) {
-            if (!options.forward_name.empty()) options.no_inline = false;
-            if (!workers.Commit(run, *handed[i], result)) break;
-        } else if (ReportMissingStartFolder(run, planned.files[i], options)) {
-            result = MailResult::Failed;
-        } else {
-            result = ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
-        }
-        if (result == MailResult::Failed) {
-            failed = true;
-            ++progress.failed;
-        }
-        ++progress.files_done;
-        progress.bytes_done += planned.sizes[i];
-        platform::ConsoleFlush();
     }
-    workers.Drop();
-    return failed;
+    return files;
 }
 
+// The mails ahead handed to the workers, up to their window, and their turns.
+struct Lookahead {
+    MailWorkers& workers;
+    std::vector<AheadFile> files;
+    std::vector<MailJob*> handed;
+    size_t next = 0;     ///< the first file not yet looked at
+    size_t position = 0; ///< the file whose turn it is
+
+    void HandOn(const RunContext& run, const RunPlan& plan) {
+        for (; next < files.size() && next < position + workers.Window(); ++next) {
+            const AheadFile& ahead = files[next];
+            MailFileForm form;
+            // Dates are set on the mails themselves, and records follow each file as it is done:
+            // those mails wait for their turn.
+            if (ahead.options.date_mode || run.records ||
+                !WorkerForm(run, plan.steps[ahead.step], ahead.file, ahead.options, form))
+                continue;
+            handed[next] = &workers.Add(plan.steps[ahead.step].files[ahead.file], form, ahead.options, next);
+        }
+    }
+};
+
 // The steps in order: options as they are met, files with the options as they stand. True when
-// any file failed.
+// any file failed. With workers the mails ahead are worked on meanwhile and committed at their turn.
 bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
     RunProgress& progress = plan.progress;
     RunOptions options;
     bool failed = false;
+    std::optional<Lookahead> ahead;
+    if (workers) {
+        ahead.emplace(Lookahead{*workers, FilesAhead(plan), {}, 0, 0});
+        ahead->handed.assign(ahead->files.size(), nullptr);
+    }
+    // What a file at its turn comes to: committed from a worker, or done here as without workers.
+    auto turn = [&](const PlannedStep& planned, size_t i, MailResult& result) {
+        if (ahead) {
+            ahead->HandOn(run, plan);
+            MailJob* job = ahead->handed[ahead->position];
+            const uint64_t position = ahead->position++;
+            if (job) {
+                if (!options.forward_name.empty()) options.no_inline = false;
+                if (job->options == options) return workers->Commit(run, *job, result);
+                workers->Discard(*job);
+            }
+            const auto held = workers->HoldFolders();
+            workers->BeforeTurnHere(position);
+            result =
+                ReportMissingStartFolder(run, planned.files[i], options)
+                    ? MailResult::Failed
+                    : ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+            return true;
+        }
+        result = ReportMissingStartFolder(run, planned.files[i], options)
+                     ? MailResult::Failed
+                     : ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+        return true;
+    };
     for (const PlannedStep& planned : plan.steps) {
         if (platform::StopRequested()) break;
         const CommandStep& step = *planned.step;
@@ -617,10 +668,18 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
-            if (ReportMissingStartFolder(run, u"-", options) ||
-                ProcessStandardInput(run, options, progress.failed, planned.owned) == MailResult::Failed) {
-                failed = true;
-                ++progress.failed;
+            {
+                std::optional<std::unique_lock<std::shared_mutex>> held;
+                if (ahead) {
+                    held.emplace(workers->HoldFolders());
+                    workers->BeforeTurnHere(ahead->position);
+                }
+                if (ReportMissingStartFolder(run, u"-", options) ||
+                    ProcessStandardInput(run, options, progress.failed, planned.owned) ==
+                        MailResult::Failed) {
+                    failed = true;
+                    ++progress.failed;
+                }
             }
             ++progress.files_done;
             break;
@@ -635,17 +694,11 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
                 PrintErr(u"フォルダを読み込めませんでした。\n->%s\n", {platform::DisplayPath(folder)});
                 failed = true;
             }
-            // Dates are set on the mails themselves, and records follow each file as it is done:
-            // those runs do one mail at a time.
-            if (workers && !options.date_mode && !run.records && planned.files.size() > 1) {
-                failed = ExecuteFilesWithWorkers(run, planned, options, progress, *workers) || failed;
-                break;
-            }
             for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
                 DrawProgress(progress, planned.files[i]);
-                if (ReportMissingStartFolder(run, planned.files[i], options) ||
-                    ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
-                        MailResult::Failed) {
+                MailResult result = MailResult::Failed;
+                if (!turn(planned, i, result)) break; // the run stopped before the mail was begun
+                if (result == MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }
@@ -657,6 +710,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
         }
         platform::ConsoleFlush();
     }
+    if (workers) workers->Drop();
     return failed;
 }
 

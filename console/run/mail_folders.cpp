@@ -56,7 +56,9 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
     int error = 0;
     if (!entered) {
-        const int made = platform::MakeFolderAt(parent, name);
+        DeferredMail* deferred = BoundDeferredMail();
+        const int made = deferred && deferred->make_folder ? deferred->make_folder(parent, name)
+                                                           : platform::MakeFolderAt(parent, name);
         if (made == 0 || made == EEXIST) {
             entered = platform::OpenFolderNoFollowAt(parent, name);
             error = entered ? 0 : errno;
@@ -85,7 +87,10 @@ NameFolder OutputNames(MailState& mail) {
     // A walk without a run (a test's) has no folder: every name is free.
     const int here = mail.output.Here();
     const bool root = here == mail.output.root.Get();
-    return {here, mail.run ? &mail.run->listing : nullptr, root ? std::string_view("dornick.txt") : ""};
+    // A mail worked on ahead looks at every name on disk: a listing would also hold the folders
+    // later mails made meanwhile, which it must not count (see NativeNameTaken).
+    FolderListing* listing = mail.run && !BoundDeferredMail() ? &mail.run->listing : nullptr;
+    return {here, listing, root ? std::string_view("dornick.txt") : ""};
 }
 
 std::u16string OutputFolderPath(const MailState& mail) {

@@ -1,12 +1,16 @@
 #include "console/run/mail_jobs.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "console/run/run_context.h"
+#include "platform/files.h"
 #include "platform/interrupt.h"
+#include "platform/paths.h"
 
 namespace dornick {
 
@@ -60,9 +64,16 @@ void MailWorkers::Work(const RunContext& run) {
         lock.unlock();
         if (!platform::StopRequested()) {
             job.worked = true;
-            // What the listing learnt for an earlier mail may rest on names that mail never took.
-            own.listing.Forget();
             const platform::WriteTally before = own.writer.tally();
+            job.deferred.make_folder = [this, &job](int parent, const std::u16string& name) {
+                const std::shared_lock<std::shared_mutex> held(folders_gate_);
+                const int made = platform::MakeFolderAt(parent, name);
+                if (made == 0) NoteFolder(job.sequence, parent, name);
+                return made;
+            };
+            job.deferred.files.made_later = [this, &job](int folder, const std::string& name) {
+                return MadeAfter(job.sequence, folder, name);
+            };
             {
                 const DeferredMailInUse bound(job.deferred);
                 job.result = ProcessMailFile(own, job.path, job.options, {}, job.form);
@@ -78,7 +89,8 @@ void MailWorkers::Work(const RunContext& run) {
     own.icu.Release();
 }
 
-MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptions& options) {
+MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptions& options,
+                          uint64_t position) {
     auto job = std::make_unique<MailJob>();
     job->path = std::move(path);
     job->form = form;
@@ -86,6 +98,7 @@ MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptio
     MailJob& added = *job;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        job->sequence = position;
         jobs_.push_back(std::move(job));
         queue_.push_back(&added);
     }
@@ -102,8 +115,13 @@ bool MailWorkers::Commit(RunContext& run, MailJob& job, MailResult& result) {
     const bool worked = job.worked;
     // A mail begun before the run was asked to stop is committed as far as it went, as the mail a
     // run without workers was on; one never begun is not done at all.
+    bool redo;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        redo = job.redo;
+    }
     if (worked) {
-        switch (CommitDeferredMail(job.deferred)) {
+        switch (redo ? CommitOutcome::Redo : CommitDeferredMail(job.deferred)) {
         case CommitOutcome::Committed:
             run.writer.Count(job.deferred.written);
             break;
@@ -111,16 +129,66 @@ bool MailWorkers::Commit(RunContext& run, MailJob& job, MailResult& result) {
             run.writer.Count(job.deferred.written);
             result = MailResult::Failed;
             break;
-        case CommitOutcome::Redo:
+        case CommitOutcome::Redo: {
             job.deferred = DeferredMail{}; // its files without names go
+            const auto held = HoldFolders();
+            TakeAwayFoldersFrom(job.sequence);
             result = ProcessMailFile(run, job.path, job.options, {}, job.form);
             break;
         }
+        }
     }
+    ForgetFoldersUpTo(job.sequence);
+    Release(job);
+    return worked;
+}
+
+void MailWorkers::NoteFolder(uint64_t sequence, int parent, const std::u16string& name) {
+    MadeFolder made{{}, platform::NativePath(name), platform::DuplicateFd(parent), sequence};
+    if (!made.parent_fd || !platform::IdentifyFolder(parent, made.parent)) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    made_.push_back(std::move(made));
+}
+
+bool MailWorkers::MadeAfter(uint64_t sequence, int folder, const std::string& name) {
+    platform::FolderIdentity here;
+    if (!platform::IdentifyFolder(folder, here)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::any_of(made_.begin(), made_.end(), [&](const MadeFolder& made) {
+        return made.sequence > sequence && made.parent == here && made.name == name;
+    });
+}
+
+void MailWorkers::Discard(MailJob& job) {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        job_done_.wait(lock, [&] { return job.done; });
+    }
+    Release(job);
+}
+
+void MailWorkers::Release(MailJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto at = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& held) { return held.get() == &job; });
     if (at != jobs_.end()) jobs_.erase(at);
-    return worked;
+}
+
+void MailWorkers::TakeAwayFoldersFrom(uint64_t sequence) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The innermost first: they were made after the folders that hold them.
+    for (size_t i = made_.size(); i-- > 0;) {
+        MadeFolder& made = made_[i];
+        if (made.sequence < sequence) continue;
+        (void)::unlinkat(made.parent_fd.Get(), made.name.c_str(), AT_REMOVEDIR);
+        for (const auto& job : jobs_)
+            if (job->sequence == made.sequence) job->redo = true;
+        made_.erase(made_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+void MailWorkers::ForgetFoldersUpTo(uint64_t sequence) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase_if(made_, [&](const MadeFolder& made) { return made.sequence <= sequence; });
 }
 
 void MailWorkers::Drop() {
@@ -132,6 +200,9 @@ void MailWorkers::Drop() {
         return std::all_of(jobs_.begin(), jobs_.end(), [](const auto& job) { return job->done; });
     });
     jobs_.clear();
+    lock.unlock();
+    // The folders of mails never committed go with them (those that stayed empty).
+    TakeAwayFoldersFrom(0);
 }
 
 } // namespace dornick
