@@ -7,7 +7,7 @@ _dornick() {
         -o|--output|/O|/o)
             COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
-        -f|--forward-name|/FW|/fw|--shard)
+        -f|--forward-name|/FW|/fw|--shard|-j|--jobs)
             return ;;
         --files-from)
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -17,7 +17,7 @@ _dornick() {
         --*)
             COMPREPLY=($(compgen -W '--no-sender-folders --no-date-folders --date-first --no-inline
                 --forward-name= --content-only --full-width --date-mode --print --log --output=
-                --files-from= --null --shard= --recurse --help --version' -- "$cur"))
+                --files-from= --null --shard= --jobs= --recurse --help --version' -- "$cur"))
             [[ ${COMPREPLY[0]} == *= ]] && compopt -o nospace
             return ;;
         -*)

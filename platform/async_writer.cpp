@@ -4,9 +4,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/deferred_files.h"
 #include "platform/interrupt.h"
 #include "platform/paths.h"
 
@@ -40,10 +42,49 @@ CreateResult CreateAlwaysFile(int folder, std::u16string_view name, int& fd, int
     return CreateWithFlags(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fd, error);
 }
 
+namespace {
+
+// A claim of a mail worked on ahead of its turn: the name is tested and noted, the bytes go into a
+// file without a name in the folder. Anything that cannot be done that way (an older file to
+// replace, a folder without such files) leaves the mail to be done again at its turn.
+CreateResult ClaimDeferred(DeferredFiles& deferred, StagedFile& file, bool replace, int& error) {
+    error = 0;
+    struct stat info;
+    if (::fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+        deferred.IsPending(file.folder, file.name)) {
+        if (!replace) return CreateResult::Exists;
+        deferred.must_wait = true;
+        error = EAGAIN;
+        return CreateResult::Failed;
+    }
+    if (errno != ENOENT) {
+        error = errno; // the creation would have been refused the same way
+        return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+    }
+    int fd;
+    do {
+        fd = ::openat(file.folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    FolderIdentity here;
+    if (fd < 0 || !IdentifyFolder(file.folder, here)) {
+        if (fd >= 0) ::close(fd);
+        deferred.must_wait = true;
+        error = EAGAIN;
+        return CreateResult::Failed;
+    }
+    file.claim.Reset(fd);
+    file.deferred = true;
+    deferred.pending.push_back({here, file.name});
+    return CreateResult::Created;
+}
+
+} // namespace
+
 CreateResult ClaimFile(int folder, std::u16string_view name, bool replace, StagedFile& file, int& error) {
     file = StagedFile{};
     file.folder = folder;
     file.name = NativePath(name);
+    if (DeferredFiles* deferred = BoundDeferredFiles()) return ClaimDeferred(*deferred, file, replace, error);
     for (;;) {
         int fd = -1;
         CreateResult result = CreateNativeWithFlags(folder, file.name, kCreateNewFlags, fd, error);
@@ -105,7 +146,7 @@ void AsyncWriter::Begin(StagedFile& file, WrittenBytesHasher* hasher) {
 }
 
 bool AsyncWriter::StageBeforeWrite() {
-    if (!file_ || file_->Staged()) return true;
+    if (!file_ || file_->Staged() || file_->deferred) return true;
     const int error = StageFile(*file_);
     if (error) {
         RecordError(error);

@@ -87,6 +87,11 @@ class AsyncWriter {
     uint64_t total() const { return total_; }
     /// The files this writer finished without a failed write, and their bytes.
     WriteTally tally() const { return tally_; }
+    /// Adds files another writer finished for the same run (a worker's) to the tally.
+    void Count(const WriteTally& more) {
+        tally_.files += more.files;
+        tally_.bytes += more.bytes;
+    }
 
   private:
     struct Piece {

@@ -120,7 +120,33 @@ bool IsTerminal(Stream stream) {
     return (stream == Stream::Out ? g_out : g_err).terminal;
 }
 
+namespace {
+thread_local ConsoleCapture* t_capture = nullptr;
+} // namespace
+
+ConsoleCaptureInUse::ConsoleCaptureInUse(ConsoleCapture& capture) : previous_(t_capture) {
+    t_capture = &capture;
+}
+
+ConsoleCaptureInUse::~ConsoleCaptureInUse() {
+    t_capture = previous_;
+}
+
+void ReplayConsole(const ConsoleCapture& capture) {
+    for (const auto& [stream, text] : capture.writes)
+        ConsoleWrite(stream, text);
+}
+
 void ConsoleWrite(Stream stream, std::u16string_view text) {
+    if (t_capture) {
+        // Texts of one stream in a row are one write: the bytes and their order are the same.
+        auto& writes = t_capture->writes;
+        if (!writes.empty() && writes.back().first == stream)
+            writes.back().second += text;
+        else
+            writes.emplace_back(stream, std::u16string(text));
+        return;
+    }
     StreamState& s = stream == Stream::Out ? g_out : g_err;
     if (stream == Stream::Err) Flush(g_out);
     if (s.terminal) {
@@ -135,6 +161,7 @@ void ConsoleWrite(Stream stream, std::u16string_view text) {
 }
 
 void ConsoleFlush() {
+    if (t_capture) return;
     Flush(g_out);
     Flush(g_err);
 }

@@ -15,10 +15,34 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
 enum class Stream { Out, Err };
+
+/// What a thread wrote to the console streams while a capture was bound to it, in order, to be
+/// written later by another thread (a worker's mail, shown when its turn comes).
+struct ConsoleCapture {
+    std::vector<std::pair<Stream, std::u16string>> writes;
+};
+
+/// Binds `capture` to this thread while it lasts: ConsoleWrite keeps the text there instead of
+/// writing it, and ConsoleFlush does nothing.
+class ConsoleCaptureInUse {
+  public:
+    explicit ConsoleCaptureInUse(ConsoleCapture& capture);
+    ~ConsoleCaptureInUse();
+    ConsoleCaptureInUse(const ConsoleCaptureInUse&) = delete;
+    ConsoleCaptureInUse& operator=(const ConsoleCaptureInUse&) = delete;
+
+  private:
+    ConsoleCapture* previous_;
+};
+
+/// Writes what a capture holds, as the thread that kept it would have.
+void ReplayConsole(const ConsoleCapture& capture);
 
 /// How text reaches a stream that is not a terminal.
 enum class PipeEncoding { Utf8, Utf16Le };

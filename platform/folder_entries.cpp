@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/deferred_files.h"
+
 namespace platform {
 
 namespace {
@@ -34,7 +36,14 @@ bool StampNameAt(int parent, const std::string& native, bool follow_link, Folder
 
 bool NativeNameTaken(int folder, const std::string& native) {
     struct stat info;
-    return ::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    DeferredFiles* deferred = BoundDeferredFiles();
+    if (::fstatat(folder, native.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Taken by a later mail's folder: this mail waits for its turn, when that folder is gone.
+        if (deferred && S_ISDIR(info.st_mode) && deferred->made_later && deferred->made_later(folder, native))
+            deferred->must_wait = true;
+        return true;
+    }
+    return deferred && deferred->IsPending(folder, native);
 }
 
 bool IdentifyFolder(int folder, FolderIdentity& identity) {

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/deferred_files.h"
+
 namespace platform {
 namespace {
 
@@ -66,6 +68,14 @@ int StageUnderHiddenName(StagedFile& file) {
 }
 
 int PublishFile(StagedFile& file) {
+    if (file.deferred) {
+        DeferredFiles* deferred = BoundDeferredFiles();
+        if (!deferred) return EINVAL;
+        UniqueFd folder(::fcntl(file.folder, F_DUPFD_CLOEXEC, 0));
+        if (!folder) return errno;
+        deferred->links.push_back({std::move(folder), file.name, std::move(file.claim)});
+        return 0;
+    }
     if (!file.Staged()) return 0;
     std::string hidden = file.temp_name;
     if (hidden.empty()) {
@@ -82,6 +92,21 @@ int PublishFile(StagedFile& file) {
 }
 
 void AbandonFile(StagedFile& file) {
+    if (file.deferred) {
+        // Only noted: the name is free again for the mail's next file, as a removed claim would be.
+        DeferredFiles* deferred = BoundDeferredFiles();
+        FolderIdentity here;
+        if (deferred && IdentifyFolder(file.folder, here)) {
+            auto& pending = deferred->pending;
+            for (size_t i = 0; i < pending.size(); ++i)
+                if (pending[i].folder == here && pending[i].name == file.name) {
+                    pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+                    break;
+                }
+        }
+        file.claim.Reset();
+        return;
+    }
     if (!file.temp_name.empty()) ::unlinkat(file.folder, file.temp_name.c_str(), 0);
     file.temp_name.clear();
     file.unnamed.Reset();

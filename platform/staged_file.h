@@ -18,6 +18,9 @@ struct StagedFile {
     UniqueFd unnamed;      ///< the bytes' file once staged
     std::string temp_name; ///< its hidden name, where files without a name are refused
     bool replaces = false; ///< the name holds an older file, which stays whole until replaced
+    /// The claim is a file without a name whose name is only noted (see deferred_files.h); the
+    /// bytes go straight into it.
+    bool deferred = false;
 
     bool Staged() const { return unnamed.Get() >= 0; }
     /// Where the bytes go: the staged file, else the claimed one.

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <unicode/uclean.h>
 
 #include "console/header/icu_objects.h"
@@ -12,6 +13,7 @@
 #include "console/run/archive_search.h"
 #include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
+#include "console/run/mail_jobs.h"
 #include "console/run/messages.h"
 #include "console/run/record_setup.h"
 #include "console/run/run_context.h"
@@ -36,8 +38,8 @@ namespace {
 
 constexpr size_t kForwardNameLimit = 251;
 
-// FileList, Shard and NullSeparated have no designed form; the last two set the whole run.
-enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated };
+// FileList, Shard, NullSeparated and Jobs have no designed form; the last three set the whole run.
+enum class ValueKind { None, ForwardName, OutputFolder, FileList, Shard, NullSeparated, Jobs };
 
 struct OptionRow {
     std::u16string_view designed;  ///< "/NN"; empty for an option with no designed form
@@ -62,6 +64,7 @@ constexpr OptionRow kOptionRows[] = {
     {u"", u'\0', u"files-from", nullptr, ValueKind::FileList},
     {u"", u'0', u"null", nullptr, ValueKind::NullSeparated},
     {u"", u'\0', u"shard", nullptr, ValueKind::Shard},
+    {u"", u'j', u"jobs", nullptr, ValueKind::Jobs},
     {u"", u'R', u"recurse", &RunOptions::recurse, ValueKind::None}, // a long and a short form only
 };
 
@@ -70,7 +73,21 @@ bool TakesValue(const OptionRow& row) {
 }
 
 bool SetsWholeRun(const OptionRow& row) {
-    return row.value == ValueKind::Shard || row.value == ValueKind::NullSeparated;
+    return row.value == ValueKind::Shard || row.value == ValueKind::NullSeparated ||
+           row.value == ValueKind::Jobs;
+}
+
+// "-j N": decimal digits only, 1 to kMaxJobs.
+bool ParseJobs(std::u16string_view text, int& jobs) {
+    if (text.empty() || text.size() > 4) return false;
+    int value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        value = value * 10 + (c - u'0');
+    }
+    if (value < 1 || value > kMaxJobs) return false;
+    jobs = value;
+    return true;
 }
 
 // Only the last name component is kept, cut at the last "\" and then at the last "/".
@@ -104,6 +121,7 @@ CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
         break;
     case ValueKind::Shard:
     case ValueKind::NullSeparated:
+    case ValueKind::Jobs:
         break; // not steps: AddOption sets them on the command
     }
     return step;
@@ -112,6 +130,7 @@ CommandStep StepFor(const OptionRow& row, std::u16string_view value) {
 // An option met on the command line, with its value; false when the value is not one it takes.
 bool AddOption(Command& command, const OptionRow& row, std::u16string_view value) {
     if (row.value == ValueKind::Shard) return ParseShard(value, command.shard);
+    if (row.value == ValueKind::Jobs) return ParseJobs(value, command.jobs);
     if (row.value == ValueKind::NullSeparated)
         command.null_separated = true;
     else
@@ -523,12 +542,117 @@ bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, c
     return true;
 }
 
+// How a planned file is read when workers may take it: as a mail, or an ".emlx" message. False for
+// what only the run itself may do (an archive, a container, a file it cannot place).
+bool WorkerForm(const RunContext& run, const PlannedStep& planned, size_t i, const RunOptions& options,
+                MailFileForm& form) {
+    const std::u16string& path = planned.files[i];
+    if (!NeedsMissingStartFolder(run, path, options).empty()) return false;
+    const FoundKind kind = planned.kinds[i];
+    if (kind == FoundKind::Emlx || (kind == FoundKind::Container && IsEmlxName(path))) {
+        form = MailFileForm::Emlx;
+        return true;
+    }
+    form = MailFileForm::Whole;
+    return kind == FoundKind::Mail || (kind == FoundKind::Container && IsMailFileName(path));
+}
+
+// A file of the plan as the workers see it ahead: where it stands, and the options it will have
+// at its turn as far as the steps tell (its turn checks them).
+struct AheadFile {
+    size_t step;
+    size_t file;
+    RunOptions options;
+};
+
+std::vector<AheadFile> FilesAhead(const RunPlan& plan) {
+    std::vector<AheadFile> files;
+    RunOptions options;
+    for (size_t s = 0; s < plan.steps.size(); ++s) {
+        const CommandStep& step = *plan.steps[s].step;
+        switch (step.kind) {
+        case CommandStep::Kind::Flag:
+            options.*step.flag = true;
+            break;
+        case CommandStep::Kind::ForwardName:
+            options.forward_name = step.value;
+            break;
+        case CommandStep::Kind::OutputFolder:
+            options.output_folder = step.value;
+            break;
+        case CommandStep::Kind::StandardInput:
+        case CommandStep::Kind::File:
+        case CommandStep::Kind::FileList:
+            // A forward name brings the inline parts back from the first mail on.
+            for (size_t i = 0; i < plan.steps[s].files.size(); ++i) {
+                if (!options.forward_name.empty()) options.no_inline = false;
+                files.push_back({s, i, options});
+            }
+            if (step.kind == CommandStep::Kind::StandardInput && !options.forward_name.empty())
+                options.no_inline = false;
+            break;
+        }
+    }
+    return files;
+}
+
+// The mails ahead handed to the workers, up to their window, and their turns.
+struct Lookahead {
+    MailWorkers& workers;
+    std::vector<AheadFile> files;
+    std::vector<MailJob*> handed;
+    size_t next = 0;     ///< the first file not yet looked at
+    size_t position = 0; ///< the file whose turn it is
+
+    void HandOn(const RunContext& run, const RunPlan& plan) {
+        for (; next < files.size() && next < position + workers.Window(); ++next) {
+            const AheadFile& ahead = files[next];
+            MailFileForm form;
+            // Dates are set on the mails themselves, and records follow each file as it is done:
+            // those mails wait for their turn.
+            if (ahead.options.date_mode || run.records ||
+                !WorkerForm(run, plan.steps[ahead.step], ahead.file, ahead.options, form))
+                continue;
+            handed[next] = &workers.Add(plan.steps[ahead.step].files[ahead.file], form, ahead.options, next);
+        }
+    }
+};
+
 // The steps in order: options as they are met, files with the options as they stand. True when
-// any file failed.
-bool ExecutePlan(RunContext& run, RunPlan& plan) {
+// any file failed. With workers the mails ahead are worked on meanwhile and committed at their turn.
+bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
     RunProgress& progress = plan.progress;
     RunOptions options;
     bool failed = false;
+    std::optional<Lookahead> ahead;
+    if (workers) {
+        ahead.emplace(Lookahead{*workers, FilesAhead(plan), {}, 0, 0});
+        ahead->handed.assign(ahead->files.size(), nullptr);
+    }
+    // What a file at its turn comes to: committed from a worker, or done here as without workers.
+    auto turn = [&](const PlannedStep& planned, size_t i, MailResult& result) {
+        if (ahead) {
+            ahead->HandOn(run, plan);
+            MailJob* job = ahead->handed[ahead->position];
+            const uint64_t position = ahead->position++;
+            if (job) {
+                if (!options.forward_name.empty()) options.no_inline = false;
+                if (job->options == options) return workers->Commit(run, *job, result);
+                workers->Discard(*job);
+            }
+            const auto held = workers->HoldFolders();
+            workers->BeforeTurnHere(position);
+            result =
+                ReportMissingStartFolder(run, planned.files[i], options)
+                    ? MailResult::Failed
+                    : ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+            return true;
+        }
+        result = ReportMissingStartFolder(run, planned.files[i], options)
+                     ? MailResult::Failed
+                     : ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+        return true;
+    };
     for (const PlannedStep& planned : plan.steps) {
         if (platform::StopRequested()) break;
         const CommandStep& step = *planned.step;
@@ -544,10 +668,18 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
-            if (ReportMissingStartFolder(run, u"-", options) ||
-                ProcessStandardInput(run, options, progress.failed, planned.owned) == MailResult::Failed) {
-                failed = true;
-                ++progress.failed;
+            {
+                std::optional<std::unique_lock<std::shared_mutex>> held;
+                if (ahead) {
+                    held.emplace(workers->HoldFolders());
+                    workers->BeforeTurnHere(ahead->position);
+                }
+                if (ReportMissingStartFolder(run, u"-", options) ||
+                    ProcessStandardInput(run, options, progress.failed, planned.owned) ==
+                        MailResult::Failed) {
+                    failed = true;
+                    ++progress.failed;
+                }
             }
             ++progress.files_done;
             break;
@@ -564,9 +696,9 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
             }
             for (size_t i = 0; i < planned.files.size() && !platform::StopRequested(); ++i) {
                 DrawProgress(progress, planned.files[i]);
-                if (ReportMissingStartFolder(run, planned.files[i], options) ||
-                    ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed) ==
-                        MailResult::Failed) {
+                MailResult result = MailResult::Failed;
+                if (!turn(planned, i, result)) break; // the run stopped before the mail was begun
+                if (result == MailResult::Failed) {
                     failed = true;
                     ++progress.failed;
                 }
@@ -578,6 +710,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan) {
         }
         platform::ConsoleFlush();
     }
+    if (workers) workers->Drop();
     return failed;
 }
 
@@ -729,6 +862,7 @@ Command ParseCommand(const std::vector<std::u16string>& arguments) {
                     pending_options.back() += u" " + arguments[i];
                 }
                 if (!AddOption(command, *row, value)) return fail_value(argument, value);
+                if (only_whole_run) pending_options.pop_back();
                 break;
             }
             continue;
@@ -797,8 +931,17 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         run.records = &records;
         plan.progress.records = &records;
     }
-    ReadAhead(run, plan);
-    const bool failed = ExecutePlan(run, plan);
+    // With workers each reads its own mails; "-j 1" is the run as it has always been, and so is a
+    // run of one file (the front end's children).
+    const int jobs = command.jobs > 0 ? command.jobs : DefaultJobs();
+    std::optional<MailWorkers> workers;
+    if (jobs > 1 && !run.records && plan.progress.files > 1) workers.emplace(run, jobs);
+    if (!workers || !workers->Running()) {
+        workers.reset();
+        ReadAhead(run, plan);
+    }
+    const bool failed = ExecutePlan(run, plan, workers ? &*workers : nullptr);
+    workers.reset();
     run.read_ahead.Stop();
     // A stopped run also writes its run record, clears its progress line and tells what it did.
     const bool interrupted = platform::Interrupted();

@@ -44,7 +44,8 @@ struct Command {
     bool standard_input_twice = false;                   ///< UsageError: "-" read a second time
     bool null_separated = false;                         ///< "--null": file lists are NUL-separated
     Shard shard;                                         ///< "--shard K/N": the part of the input run
-    bool resume_without_manifest = false;                ///< UsageError: --resume alone
+    int jobs = 0; ///< "--jobs N": mails worked on at once; 0: as many as the processors the run may use
+    bool resume_without_manifest = false; ///< UsageError: --resume alone
     RecordOptions records; ///< --manifest, --dedupe, --resume: for the whole run, wherever they stand
     std::vector<std::u16string> arguments; ///< as given, for the run's record
 };
@@ -53,7 +54,7 @@ struct Command {
 /// and short forms ("--print", "-p", "-o DIR", "--output=DIR", "-pl"), "--" (every later argument
 /// is a file), "-" (one mail from standard input), "--files-from LIST" (the files named in LIST, or
 /// on standard input for "-", at this place), and the settings of the whole run "-0"/"--null" and
-/// "--shard K/N"; anything else is a file.
+/// "--shard K/N" and "-j N"/"--jobs N"; anything else is a file.
 Command ParseCommand(const std::vector<std::u16string>& arguments);
 
 /// Runs the parsed command (help, version, usage error, or the files in order) as the run `run`:

@@ -1,5 +1,8 @@
 #include "console/run/log.h"
 
+#include "console/run/deferred_mail.h"
+#include "platform/paths.h"
+
 #include "console/run/messages.h"
 #include "platform/paths.h"
 
@@ -34,6 +37,14 @@ bool LogWriteFile(std::u16string_view text, std::u16string_view folder, const pl
     if (!path.empty() && path.back() != u'/') path.push_back(u'/');
     path.append(u"dornick.txt");
     if (text.empty()) return true;
+    if (DeferredMail* deferred = BoundDeferredMail()) {
+        // Written when the mail's turn comes; a folder that cannot be held open is a mail to redo.
+        platform::UniqueFd held;
+        if (folder_fd != platform::kCurrentFolder && !(held = platform::DuplicateFd(folder_fd)))
+            return !MustWaitForTurn();
+        deferred->logs.push_back({std::u16string(text), std::u16string(folder), std::move(held)});
+        return true;
+    }
     std::string bytes;
     bytes.resize(text.size() * 2);
     for (size_t i = 0; i < text.size(); ++i) {

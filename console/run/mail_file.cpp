@@ -7,6 +7,7 @@
 #include "console/header/sanitize_file_name.h"
 #include "console/run/archive_run.h"
 #include "console/run/archive_search.h"
+#include "console/run/deferred_mail.h"
 #include "console/run/mail_records.h"
 #include "console/run/mail_state.h"
 #include "console/run/mbox_split.h"
@@ -129,6 +130,8 @@ bool OpenOutputRootFolder(MailState& mail, const std::u16string& start_folder, p
         }
         // Most mails find the root there: opening it is the one look the file system needs.
         if ((handle = platform::OpenFolder(root))) return true;
+        // Making the root says so: a worked-ahead mail leaves that to its turn.
+        if (MustWaitForTurn()) return false;
         if (!platform::PathExists(root)) {
             // Another run that creates the same root at the same moment wins or loses the race
             // to the last folder: the loser finds the folder there and goes on without a word.
@@ -159,6 +162,7 @@ bool OpenOutputRootFolder(MailState& mail, const std::u16string& start_folder, p
     if (shown.size() == 1) shown.clear(); // the root folder: "/output", not "//output"
     mail.output_root = OutputRootPath(mail, start_folder);
     if ((handle = platform::OpenFolder(mail.output_root))) return true;
+    if (MustWaitForTurn()) return false;
     const std::u16string output = start_folder + u"output";
     if (!platform::PathExists(output)) {
         const int made = platform::MakeFolderAt(platform::kCurrentFolder, output);

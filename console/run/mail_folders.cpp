@@ -8,6 +8,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/deferred_mail.h"
 #include "console/run/messages.h"
 #include "console/run/run_context.h"
 #include "platform/paths.h"
@@ -43,6 +44,7 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     // In the output root the log's name is the log's: the folder takes the first counted form that
     // is no file (an attachment of that name was counted the same way).
     if (parent == mail.output.root.Get() && name == kLogFileName) {
+        if (MustWaitForTurn()) return;
         uint64_t n = 1;
         name = CountedFileName(kLogFileName, n);
         while (platform::NameExistsAt(parent, name) && !platform::OpenFolderNoFollowAt(parent, name))
@@ -61,7 +63,9 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
     int error = 0;
     if (!entered) {
-        const int made = platform::MakeFolderAt(parent, name);
+        DeferredMail* deferred = BoundDeferredMail();
+        const int made = deferred && deferred->make_folder ? deferred->make_folder(parent, name)
+                                                           : platform::MakeFolderAt(parent, name);
         if (made == 0 || made == EEXIST) {
             entered = platform::OpenFolderNoFollowAt(parent, name);
             error = entered ? 0 : errno;
@@ -89,7 +93,10 @@ NameFolder OutputNames(MailState& mail) {
     // A walk without a run (a test's) has no folder: every name is free.
     const int here = mail.output.Here();
     const bool root = here == mail.output.root.Get();
-    return {here, mail.run ? &mail.run->listing : nullptr, root ? std::string_view("dornick.txt") : ""};
+    // A mail worked on ahead looks at every name on disk: a listing would also hold the folders
+    // later mails made meanwhile, which it must not count (see NativeNameTaken).
+    FolderListing* listing = mail.run && !BoundDeferredMail() ? &mail.run->listing : nullptr;
+    return {here, listing, root ? std::string_view("dornick.txt") : ""};
 }
 
 std::u16string OutputFolderPath(const MailState& mail) {

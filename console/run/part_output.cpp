@@ -262,7 +262,7 @@ PartEnd FileWriter::WriteBinHex(MailState& mail, const std::u16string& saved_nam
     if (named && !file.claim) return EndOf(block.found ? DataEnd::BlockEnd : block.end);
     if (block.found && block.status != BinHexStatus::Ok) {
         // The file stays empty under its name, as a failed block has always left it.
-        file.claim.Reset();
+        if (PublishCompleteFile(file) != 0) platform::AbandonFile(file);
         ReportBinHexFailure(mail, block.status);
         return PartEnd::Failed;
     }

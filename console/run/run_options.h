@@ -18,6 +18,8 @@ struct RunOptions {
     bool recurse = false;          ///< "--recurse": attached messages are opened, their files extracted too
     std::u16string forward_name;   ///< "/FW": stem of inline forwarded mails, at most 251 units
     std::u16string output_folder;  ///< "/O": root of the output tree; empty for the default
+
+    bool operator==(const RunOptions&) const = default;
 };
 
 } // namespace dornick

@@ -11,6 +11,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/deferred_mail.h"
 #include "console/run/reported_calls.h"
 #include "platform/async_writer.h"
 #include "platform/codepage.h"
@@ -172,6 +173,11 @@ std::u16string UnicodeSafeName(std::u16string_view name, bool full_width) {
 int WriteNamedAttachment(const std::u16string& safe, std::u16string& written_path, std::string_view data,
                          const TnefNaming& naming) {
     written_path = safe;
+    // Its files are created and moved by name: a worked-ahead mail waits for its turn instead.
+    if (MustWaitForTurn()) {
+        written_path.clear();
+        return -1;
+    }
     int overwrite = MakeOutputFileName(naming.folder, written_path, naming.content_type, u"");
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int fd = -1, error = 0;

@@ -10,6 +10,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/deferred_mail.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
 #include "console/run/tnef_attachment.h"
@@ -141,6 +142,8 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
                    std::u16string_view output_folder, std::u16string& charset,
                    std::u16string_view content_type, std::optional<std::time_t>& file_time, bool full_width,
                    bool japanese_mail) {
+    // A worked-ahead mail's file has no name yet to be read back by: the mail waits for its turn.
+    if (MustWaitForTurn()) return 0;
     const bool folder_given = !output_folder.empty();
     const std::u16string remembered(place.path);
 
