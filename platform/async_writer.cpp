@@ -167,6 +167,7 @@ void AsyncWriter::Begin(int fd, WrittenBytesHasher* hasher) {
     fd_ = fd;
     total_ = 0;
     current_.size = 0;
+    held_ = false;
     error_.store(0);
     hasher_ = hasher;
     if (hasher_) hasher_->Restart();
@@ -265,14 +266,19 @@ WriteStatus AsyncWriter::Finish() {
     // small file never needs the thread at all. An older file that is replaced stays whole until
     // the new one is complete, so even that one write goes to the staged file.
     if (file_ && file_->replaces) (void)StageBeforeWrite();
-    if (current_.data && current_.size > 0 && error_.load() == 0) {
+    // A file that may be dropped keeps its one write back until it is known to stay; nothing went
+    // out before it, so it is hashed here, in order.
+    held_ = file_ && file_->may_be_dropped && !file_->Staged() && error_.load() == 0;
+    if (held_ && hasher_ && current_.data && current_.size > 0)
+        hasher_->Update(current_.data.get(), current_.size);
+    if (!held_ && current_.data && current_.size > 0 && error_.load() == 0) {
         // The writer thread hashes the piece while it is written here.
         const bool hashed_beside = hasher_ && HashBeside();
         const int error = WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
         if (!error && hasher_ && !hashed_beside) hasher_->Update(current_.data.get(), current_.size);
     }
-    current_.size = 0;
+    if (!held_) current_.size = 0;
     file_ = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -308,6 +314,19 @@ bool AsyncWriter::HashBeside() {
 void AsyncWriter::AwaitHasher() {
     std::unique_lock<std::mutex> lock(mutex_);
     piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+}
+
+WriteStatus AsyncWriter::WriteHeld() {
+    if (!held_) return WriteStatus::Ok;
+    held_ = false;
+    const int error =
+        current_.size > 0 ? WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset) : 0;
+    current_.size = 0;
+    if (error) {
+        RecordError(error);
+        return WriteStatus::Failed;
+    }
+    return WriteStatus::Ok;
 }
 
 void AsyncWriter::WriterLoop() {

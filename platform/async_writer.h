@@ -77,10 +77,15 @@ class AsyncWriter {
     /// when no piece could be allocated.
     [[nodiscard]] WriteStatus Append(const void* data, size_t size);
     /// Writes what is gathered and waits for every write of the file. Ok, or Failed with error().
-    /// The hasher may still be taking the last piece: see AwaitHasher.
+    /// The hasher may still be taking the last piece: see AwaitHasher. A file that may be dropped
+    /// and went out in no more than one write has that write held back (and hashed).
     [[nodiscard]] WriteStatus Finish();
     /// Waits until the hasher of the file has taken every byte appended (after Finish).
     void AwaitHasher();
+    /// Writes the bytes Finish held back into the claim (nothing when none were held).
+    [[nodiscard]] WriteStatus WriteHeld();
+    /// Forgets the bytes Finish held back: the file is dropped.
+    void DropHeld() { held_ = false; }
     /// The errno of the file's first failed write (ENOSPC, EFBIG ...), or 0.
     int error() const { return error_.load(); }
     /// Bytes appended to the current file.
@@ -120,6 +125,7 @@ class AsyncWriter {
     WrittenBytesHasher* hasher_ = nullptr;
     uint64_t total_ = 0;
     Piece current_;
+    bool held_ = false; ///< current_ holds the file's one write, held back at Finish
     std::atomic<int> error_{0};
     WriteTally tally_;
 

@@ -21,6 +21,9 @@ struct StagedFile {
     /// The claim is a file without a name whose name is only noted (see deferred_files.h); the
     /// bytes go straight into it.
     bool deferred = false;
+    /// The file may yet be dropped without its bytes ever standing under the name: bytes of one
+    /// write are held back at Finish until the writer is told to write or drop them.
+    bool may_be_dropped = false;
 
     bool Staged() const { return unnamed.Get() >= 0; }
     /// Where the bytes go: the staged file, else the claimed one.

@@ -11,6 +11,7 @@
 #include "console/header/icu_objects.h"
 #include "console/run/archive_run.h"
 #include "console/run/archive_search.h"
+#include "console/run/container_file.h"
 #include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
 #include "console/run/mail_jobs.h"
@@ -332,11 +333,7 @@ MailResult ProcessFileArgument(RunContext& run, const std::u16string& path, RunO
     // and a property list.
     if (IsEmlxName(path)) return ProcessPlannedFile(run, path, FoundKind::Emlx, options, failed_messages);
     if (!IsMailFileName(path)) {
-        // Its paths are made full against the start folder, so no folder handle is needed.
-        const int expanded =
-            TnefExpandFile({platform::kCurrentFolder, run.start_folder, &run.listing}, path,
-                           options.output_folder.empty() ? u"output" : options.output_folder,
-                           run.containers.charset, u"", run.containers.time, options.full_width, false);
+        const int expanded = ExpandContainerFile(run, path, options);
         if (expanded != 0) return expanded < 0 ? MailResult::Failed : MailResult::Done;
         if (BeginsWithEnvelope(run.FullPath(path))) return ProcessMbox(run, path, options, failed_messages);
     }

@@ -27,6 +27,8 @@ struct MailRecordState {
     std::string error;                ///< why the mail failed, for its record
     std::string message_id;           ///< the top header's, raw, read while the mail is mapped
     std::string subject;              ///< the top header's, raw and unfolded
+    /// The mail's header fields as its file records tell them, once its folders are made.
+    std::string mail_fields;
 };
 
 } // namespace dornick

@@ -1,8 +1,6 @@
 #include "console/run/mail_records.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
@@ -25,28 +23,6 @@ constexpr const char* kEncodingNames[] = {
 
 RunRecords* RecordsOf(const MailState& mail) {
     return mail.run ? mail.run->records : nullptr;
-}
-
-void Member(std::string& out, const char* key) {
-    out += out.size() > 1 ? ",\"" : "\"";
-    out += key;
-    out += "\":";
-}
-void Text(std::string& out, const char* key, std::u16string_view value) {
-    Member(out, key);
-    AppendJsonString(out, value);
-}
-void Bytes(std::string& out, const char* key, std::string_view value) {
-    Member(out, key);
-    AppendJsonBytes(out, value);
-}
-void Number(std::string& out, const char* key, uint64_t value) {
-    Member(out, key);
-    out += std::to_string(value);
-}
-void Null(std::string& out, const char* key) {
-    Member(out, key);
-    out += "null";
 }
 
 // The top header's Message-ID and Subject, unfolded, as raw bytes.
@@ -110,23 +86,26 @@ std::u16string RootOf(const MailState& mail) {
     return root;
 }
 
-// Replaces the file `name` in `folder` by a hard link to `first`: the link is made under a free
-// temporary name and renamed over the file, so that the name never stands empty.
-bool LinkOver(int folder, const std::u16string& name, const std::u16string& first) {
-    const std::string target = platform::NativeFromPath(first);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char temporary[64];
-        std::snprintf(temporary, sizeof temporary, ".dornick-link-%d-%d", static_cast<int>(::getpid()),
-                      attempt);
-        if (::linkat(AT_FDCWD, target.c_str(), folder, temporary, 0) != 0) {
-            if (errno == EEXIST) continue;
-            return false;
-        }
-        if (::renameat(folder, temporary, folder, platform::NativeFromPath(name).c_str()) == 0) return true;
-        ::unlinkat(folder, temporary, 0);
-        return false;
-    }
-    return false;
+// The header fields of the mail that a record tells: "message_id", "from", "date", "subject".
+void AppendMailFields(std::string& out, MailState& mail) {
+    const MailRecordState& state = mail.record;
+    const MailFolderNames names = mail.folders_made ? mail.folder_names : NameMailFolders(mail.facts, false);
+    if (state.message_id.empty())
+        JsonNull(out, "message_id");
+    else
+        JsonBytes(out, "message_id", Trim(state.message_id));
+    if (names.from_address.empty() || names.from_address == kUnknownSender)
+        JsonNull(out, "from");
+    else
+        JsonText(out, "from", names.from_address);
+    if (names.mail_time.IsZero())
+        JsonNull(out, "date");
+    else
+        JsonBytes(out, "date", IsoJapanTime(names.mail_time));
+    if (state.subject.empty())
+        JsonNull(out, "subject");
+    else
+        JsonText(out, "subject", DecodeHeaderText(state.subject, mail.facts.japanese_mail));
 }
 
 } // namespace
@@ -163,60 +142,57 @@ void NoteFileNotice(MailState& mail, const char* notice) {
     if (mail.record.on) mail.record.notices.emplace_back(notice);
 }
 
-bool PublishFile(MailState& mail, const std::u16string& name, const std::u16string& original_name,
-                 uint64_t size, const std::string& sha256) {
-    RunRecords* records = RecordsOf(mail);
+const std::u16string& MailFolderBelowRoot(MailState& mail) {
+    return mail.output.folder_below_root;
+}
+
+RecordOwner RecordOwnerOf(MailState& mail) {
+    RecordOwner owner;
     MailRecordState& state = mail.record;
-    if (!records || !state.on) return true;
-    const std::u16string root = RootOf(mail);
-    const std::u16string path = mail.output.folder_below_root + name;
-    bool kept = true;
-    const FirstCopy* first = nullptr;
-    if (records->options().dedupe != DedupeMode::Off) {
-        first = records->FindOrAdd(sha256, root, root + u"/" + path, path);
-        if (first && records->options().dedupe == DedupeMode::Link &&
-            !LinkOver(mail.output.Here(), name, first->full_path))
-            first = nullptr; // the first copy is gone or on another file system: this one stays
-        // A first copy an earlier run recorded may have been removed since: this file takes its place.
-        if (first && records->options().dedupe == DedupeMode::Skip && !platform::PathExists(first->full_path))
-            first = nullptr;
-        if (first && records->options().dedupe == DedupeMode::Skip) {
-            platform::RemoveFileAt(mail.output.Here(), name);
-            kept = false;
-        }
-        if (first) ++records->duplicates;
+    if (!RecordsOf(mail) || !state.on) return owner;
+    owner.records = RecordsOf(mail);
+    owner.root = RootOf(mail);
+    owner.source = state.source;
+    owner.message = state.message;
+    owner.offset = state.offset;
+    owner.files = &state.files;
+    // The fields are the mail file's, also for the files of a message attached to it; they are
+    // kept once its folders are made, as nothing changes them after that.
+    MailState& top = mail.MailFile();
+    if (!top.record.mail_fields.empty()) {
+        owner.mail_fields = top.record.mail_fields;
+        return owner;
     }
-    ++state.files;
-    ++records->files;
-    if (!records->HasManifest()) return kept;
-    std::string out = "{";
-    Bytes(out, "type", "file");
-    Text(out, "source", state.source);
-    Number(out, "message", state.message);
-    Number(out, "offset", state.offset);
-    Bytes(out, "part", state.part);
-    Bytes(out, "content_type", NarrowUnits(mail.part.content_type));
-    Bytes(out, "encoding", state.encoding);
-    Text(out, "name", original_name);
-    Text(out, "root", root);
-    if (kept)
-        Text(out, "path", path);
-    else
-        Null(out, "path");
-    Number(out, "size", size);
-    Bytes(out, "sha256", sha256);
-    if (first)
-        Text(out, "duplicate_of", first->path);
-    else
-        Null(out, "duplicate_of");
-    Member(out, "notices");
-    out += "[";
-    for (size_t i = 0; i < state.notices.size(); ++i) {
-        if (i) out += ",";
-        AppendJsonBytes(out, state.notices[i]);
-    }
-    out += "]}";
-    records->Write(out);
+    std::string fields = "{";
+    AppendMailFields(fields, top);
+    owner.mail_fields = fields.substr(1);
+    if (top.folders_made) top.record.mail_fields = owner.mail_fields;
+    return owner;
+}
+
+FileVerdict JudgeFile(MailState& mail, const std::u16string& name, const std::string& sha256) {
+    if (!RecordsOf(mail) || !mail.record.on) return {};
+    return JudgeCopy(RecordOwnerOf(mail), MailFolderBelowRoot(mail) + name, sha256);
+}
+
+bool PublishFile(MailState& mail, const std::u16string& name, const std::u16string& original_name,
+                 uint64_t size, const std::string& sha256, FileVerdict verdict) {
+    MailRecordState& state = mail.record;
+    if (!RecordsOf(mail) || !state.on) return true;
+    const std::string content_type = NarrowUnits(mail.part.content_type);
+    FileFacts file;
+    file.part = state.part;
+    file.content_type = &content_type;
+    file.encoding = &state.encoding;
+    file.original_name = original_name;
+    file.folder = mail.output.Here();
+    file.name = name;
+    file.folder_path = MailFolderBelowRoot(mail);
+    file.size = size;
+    file.sha256 = sha256;
+    file.notices = &state.notices;
+    // A dropped duplicate's name was given back before it held any bytes.
+    const bool kept = PublishRecordedFile(RecordOwnerOf(mail), file, verdict, true);
     state.notices.clear();
     return kept;
 }
@@ -273,34 +249,17 @@ void RecordMail(MailState& mail, MailResult result) {
     if (!records || !state.on) return;
     ++(result == MailResult::Done ? records->mails_done : records->mails_failed);
     if (!records->HasManifest()) return;
-    const MailFolderNames names = mail.folders_made ? mail.folder_names : NameMailFolders(mail.facts, false);
-    const TopHeaderValues header{state.message_id, state.subject};
     std::string out = "{";
-    Bytes(out, "type", "mail");
-    Text(out, "source", state.source);
-    Number(out, "message", state.message);
-    Number(out, "offset", state.offset);
-    Text(out, "root", RootOf(mail));
-    if (header.message_id.empty())
-        Null(out, "message_id");
-    else
-        Bytes(out, "message_id", Trim(header.message_id));
-    if (names.from_address.empty() || names.from_address == kUnknownSender)
-        Null(out, "from");
-    else
-        Text(out, "from", names.from_address);
-    if (names.mail_time.IsZero())
-        Null(out, "date");
-    else
-        Bytes(out, "date", IsoJapanTime(names.mail_time));
-    if (header.subject.empty())
-        Null(out, "subject");
-    else
-        Text(out, "subject", DecodeHeaderText(header.subject, mail.facts.japanese_mail));
-    Number(out, "files", state.files);
-    Bytes(out, "status", result == MailResult::Done ? "done" : "failed");
+    JsonBytes(out, "type", "mail");
+    JsonText(out, "source", state.source);
+    JsonNumber(out, "message", state.message);
+    JsonNumber(out, "offset", state.offset);
+    JsonText(out, "root", RootOf(mail));
+    AppendMailFields(out, mail);
+    JsonNumber(out, "files", state.files);
+    JsonBytes(out, "status", result == MailResult::Done ? "done" : "failed");
     if (result != MailResult::Done)
-        Bytes(out, "error", !state.error.empty() ? state.error : mail.output_failed ? "output" : "input");
+        JsonBytes(out, "error", !state.error.empty() ? state.error : mail.output_failed ? "output" : "input");
     out += "}";
     records->Write(out);
     // The mail is complete: its records go out together.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/run/file_records.h"
 #include "console/run/mail_state.h"
 
 namespace dornick {
@@ -22,12 +23,20 @@ void NotePartStart(MailState& mail);
 /// A notice said of the file being written ("repaired", "redecoded-as-base64").
 void NoteFileNotice(MailState& mail, const char* notice);
 
-/// The file `name` (as written, in the mail's current folder, complete and closed) of `size`
-/// bytes with `sha256`: a duplicate becomes a link to the first copy or is removed (--dedupe), and
-/// its record is written. `original_name` is its name before it was made unique. False when the
-/// file is no longer there under its name (removed as a duplicate).
+/// The path of the mail's current folder below its output root, with "/" after it, or "".
+const std::u16string& MailFolderBelowRoot(MailState& mail);
+/// The mail as the owner of file records; without records, an owner that records nothing.
+RecordOwner RecordOwnerOf(MailState& mail);
+
+/// What --dedupe makes of the complete file `name` of the mail's current folder, before it takes
+/// its name; one that is no duplicate becomes the first copy of its bytes.
+FileVerdict JudgeFile(MailState& mail, const std::u16string& name, const std::string& sha256);
+/// The file `name` (in the mail's current folder, complete under its name, or dropped as the
+/// verdict says) of `size` bytes with `sha256`: a duplicate becomes a link to the first copy
+/// (--dedupe link), and its record is written. `original_name` is its name before it was made
+/// unique. False when the file is not there under its name.
 bool PublishFile(MailState& mail, const std::u16string& name, const std::u16string& original_name,
-                 uint64_t size, const std::string& sha256);
+                 uint64_t size, const std::string& sha256, FileVerdict verdict);
 /// The mail's record at its end; `result` as the processing gives it.
 void RecordMail(MailState& mail, MailResult result);
 

@@ -1,5 +1,6 @@
 #include "console/run/msg_files.h"
 
+#include "console/run/container_records.h"
 #include "console/run/messages.h"
 #include "platform/format.h"
 #include "platform/text.h"
@@ -18,6 +19,7 @@ void MsgAttachmentFiles::OnAttachment(const MsgAttachment& attachment, std::stri
     // Like a part without a name, a nameless attachment is not written.
     if (safe.empty()) {
         ++nameless;
+        if (records_) records_->Pass();
         return;
     }
     if (!started_) {
@@ -27,8 +29,12 @@ void MsgAttachmentFiles::OnAttachment(const MsgAttachment& attachment, std::stri
             return;
         }
     }
+    // A duplicate that is dropped claims its name all the same, so that the names after it come
+    // out as they would have.
+    const bool keep = !records_ || records_->Next(data);
     std::u16string written_path;
-    if (WriteNamedAttachment(safe, written_path, data, naming_) != 0) return;
+    if (WriteNamedAttachment(safe, written_path, keep ? data : std::string_view(), naming_) != 0) return;
+    if (records_) records_->Named(written_path, safe);
     ++written;
     if (announce_) announce_(written_path);
 }

@@ -9,6 +9,8 @@
 
 namespace dornick {
 
+class ContainerRecords;
+
 /// Names and writes every attachment handed on by the message reader. The naming's charset is set
 /// per attachment from the code page of its message, so 8-bit names are read in it.
 class MsgAttachmentFiles : public MsgEvents {
@@ -21,6 +23,8 @@ class MsgAttachmentFiles : public MsgEvents {
         : naming_(naming), before_first_(std::move(before_first)), announce_(std::move(announce)) {}
 
     void OnAttachment(const MsgAttachment& attachment, std::string_view data) override;
+    /// With records, every attachment is numbered and each file recorded there.
+    void RecordInto(ContainerRecords* records) { records_ = records; }
 
     /// Attachments that had no name in any form, and so were not written.
     int nameless = 0;
@@ -34,6 +38,7 @@ class MsgAttachmentFiles : public MsgEvents {
     std::function<void(const std::u16string&)> announce_;
     bool started_ = false;
     bool stopped_ = false;
+    ContainerRecords* records_ = nullptr;
 };
 
 /// A mail part to be expanded as a message file once stored: named "*.msg" or of the type

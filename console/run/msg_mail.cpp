@@ -4,9 +4,11 @@
 
 #include "console/decode/msg_reader.h"
 #include "console/header/mail_date.h"
+#include "console/run/container_records.h"
 #include "console/run/header_rules.h"
 #include "console/run/log.h"
 #include "console/run/mail_folders.h"
+#include "console/run/mail_records.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
 #include "console/run/run_context.h"
@@ -103,6 +105,8 @@ WalkEnd MsgMailWalk(MailState& mail) {
     TnefNaming naming;
     naming.time = &file_time;
     naming.full_width = options.full_width;
+    // The message file stands as the body of a mail: its files are "1.1", "1.2" ...
+    ContainerRecords records(RecordOwnerOf(mail), "1", mail.run->digest);
     auto prepare = [&](TnefNaming& files) {
         TakeMessageFacts(mail.facts, header);
         PrepareMailFolders(mail);
@@ -112,6 +116,10 @@ WalkEnd MsgMailWalk(MailState& mail) {
             platform::JapanTimeToEpoch(mail.folder_names.mail_time, when))
             file_time = when;
         files.folder = OutputNames(mail);
+        if (records.On()) {
+            records.SetOwner(RecordOwnerOf(mail));
+            records.SetFolder(files.folder.fd, MailFolderBelowRoot(mail));
+        }
         return true;
     };
     auto announce = [&](const std::u16string& name) {
@@ -120,7 +128,9 @@ WalkEnd MsgMailWalk(MailState& mail) {
         if (mail.log_on) LogAppendFormat(mail.log, u"\t-> \"%s\"\r\n", {name});
     };
     MsgAttachmentFiles files(naming, prepare, announce);
+    if (records.On()) files.RecordInto(&records);
     const MsgReadResult result = ReadMsgFile(mail.file.data, mail.file.size, header, files);
+    records.Finish();
     ReportMsgResult(result, mail.mail_path);
     if (result.status != MsgStatus::Read || result.skipped > 0 || result.unreadable > 0)
         mail.output_failed = true;

@@ -9,6 +9,7 @@
 #include "console/decode/writer_sink.h"
 #include "console/header/unique_file_name.h"
 #include "console/run/attached_mail.h"
+#include "console/run/container_records.h"
 #include "console/run/file_digest.h"
 #include "console/run/mail_folders.h"
 #include "console/run/mail_records.h"
@@ -178,6 +179,26 @@ bool AbandonIfInterrupted(platform::StagedFile& file) {
     return true;
 }
 
+// A duplicate that --dedupe skip drops: its bytes, never under its name, go, and its name is given
+// back (also a name whose older file it was to replace).
+void DropDuplicate(platform::StagedFile& file) {
+    file.replaces = false;
+    platform::AbandonFile(file);
+}
+
+// Expands the stored container into "(expand)" beside it, recording its files when the mail is
+// recorded.
+void ExpandContainer(MailState& mail) {
+    const std::u16string here = OutputFolderPath(mail);
+    std::optional<ContainerRecords> records;
+    if (mail.record.on) records.emplace(RecordOwnerOf(mail), mail.record.part, mail.run->digest);
+    const TnefPlace place{mail.output.Here(), here, &mail.run->listing, records ? &*records : nullptr,
+                          records ? MailFolderBelowRoot(mail) : std::u16string_view()};
+    (void)TnefExpandFile(place, mail.part.part_name, u"", mail.facts.charset, mail.part.content_type,
+                         mail.facts.tnef_time.From(mail.facts.mail_epoch), mail.options->full_width,
+                         mail.facts.japanese_mail);
+}
+
 PartEnd EndOf(DataEnd end) {
     return end == DataEnd::Boundary ? PartEnd::AtBoundary : PartEnd::AtDataEnd;
 }
@@ -290,6 +311,10 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     platform::AsyncWriter& writer = mail.run->writer;
     // With records the writer hashes the bytes as it writes them.
     Sha256* digest = mail.record.on ? &mail.run->digest : nullptr;
+    // A file that --dedupe skip may drop never has its bytes under its name before it is known to
+    // stay: one write is held back, more go to the staged file.
+    file.may_be_dropped = digest && mail.run->records->options().dedupe == DedupeMode::Skip;
+    const bool may_be_dropped = file.may_be_dropped;
     writer.Begin(file, digest);
     WriterSink writer_sink(writer);
     ByteSink& stored_sink = writer_sink;
@@ -307,6 +332,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
         uint64_t inflated = 0;
         if (InflateGzip64Part(compressed, file_sink, inflated) != 0) {
             (void)writer.Finish();
+            (void)writer.WriteHeld();
             if (AbandonIfInterrupted(file)) return PartEnd::Failed;
             // What did inflate stays under the name, undated.
             if (PublishCompleteFile(file) != 0) platform::AbandonFile(file);
@@ -317,13 +343,31 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     platform::WriteStatus finished = writer.Finish();
     if (AbandonIfInterrupted(file)) return PartEnd::Failed;
-    int published = 0;
+    std::string sha256;
+    FileVerdict verdict;
+    const uint64_t size = writer.total();
     if (sink.failure == SinkResult::Ok && finished == platform::WriteStatus::Ok) {
+        // A file that may be dropped is looked up before it takes its name.
+        if (may_be_dropped) {
+            writer.AwaitHasher();
+            sha256 = digest->HexDigest();
+            verdict = JudgeFile(mail, mail.part.part_name, sha256);
+        }
+        if (verdict.drop) {
+            writer.DropHeld();
+            DropDuplicate(file);
+        } else {
+            finished = writer.WriteHeld();
+        }
+    }
+    const bool complete = sink.failure == SinkResult::Ok && finished == platform::WriteStatus::Ok;
+    int published = 0;
+    if (complete && !verdict.drop) {
         // Dated while complete, before it takes its name.
         DateFile(mail, file);
         published = PublishCompleteFile(file);
     }
-    if (sink.failure != SinkResult::Ok || finished != platform::WriteStatus::Ok || published != 0) {
+    if (!complete || published != 0) {
         // The failure ends this file only: its partial bytes do not stay under its name.
         platform::AbandonFile(file);
         ReportWriteFailure(mail, sink.failure != SinkResult::Ok ? sink.failure : SinkResult::WriteFailed);
@@ -331,24 +375,20 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     file = {};
     mail.output_written = true;
-    // The last piece was hashed while the file was written, dated and named; the digest is taken
-    // before anything else (a container's files) goes through the writer.
-    std::string sha256;
-    const uint64_t size = writer.total();
-    if (digest) {
+    // The last piece was hashed while the file was written, dated and named (unless it may have
+    // been dropped); the digest is taken before anything else (a container's files) goes through
+    // the writer.
+    if (digest && !may_be_dropped) {
         writer.AwaitHasher();
         sha256 = digest->HexDigest();
+        verdict = JudgeFile(mail, mail.part.part_name, sha256);
     }
-    if (mail.part.is_tnef) {
-        const std::u16string here = OutputFolderPath(mail);
-        (void)TnefExpandFile({mail.output.Here(), here, &mail.run->listing}, mail.part.part_name, u"",
-                             mail.facts.charset, mail.part.content_type,
-                             mail.facts.tnef_time.From(mail.facts.mail_epoch), options.full_width,
-                             mail.facts.japanese_mail);
-    }
+    // The container's record comes before those of its files. A dropped duplicate is not expanded:
+    // its files are those of its first copy.
     if (digest)
         (void)PublishFile(mail, mail.part.part_name, saved_name.empty() ? mail.part.part_name : saved_name,
-                          size, sha256);
+                          size, sha256, verdict);
+    if (mail.part.is_tnef && !verdict.drop) ExpandContainer(mail);
 
     if (data.wants_base64_redecode) {
         if (options.print) PrintOut(u"\t-> Base64で再デコードしています...\n");

@@ -181,4 +181,26 @@ std::u16string RecordText(const nlohmann::json& record, const char* key) {
     return text;
 }
 
+void JsonKey(std::string& out, const char* key) {
+    out += out.size() > 1 ? ",\"" : "\"";
+    out += key;
+    out += "\":";
+}
+void JsonText(std::string& out, const char* key, std::u16string_view value) {
+    JsonKey(out, key);
+    AppendJsonString(out, value);
+}
+void JsonBytes(std::string& out, const char* key, std::string_view value) {
+    JsonKey(out, key);
+    AppendJsonBytes(out, value);
+}
+void JsonNumber(std::string& out, const char* key, uint64_t value) {
+    JsonKey(out, key);
+    out += std::to_string(value);
+}
+void JsonNull(std::string& out, const char* key) {
+    JsonKey(out, key);
+    out += "null";
+}
+
 } // namespace dornick

@@ -2,6 +2,7 @@
 // The text of manifest records: strings of any content made valid JSON, and one record line read
 // back. Records are JSON Lines, one object a line.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,14 @@ void AppendJsonString(std::string& out, std::u16string_view text);
 /// Bytes of unknown encoding as a quoted JSON string: UTF-8 sequences as they are, every other
 /// byte as the escape of U+DC00 plus the byte.
 void AppendJsonBytes(std::string& out, std::string_view bytes);
+
+/// Members of a record being built: `"key":` (after a comma unless it is the object's first
+/// member), then the value.
+void JsonKey(std::string& out, const char* key);
+void JsonText(std::string& out, const char* key, std::u16string_view value);
+void JsonBytes(std::string& out, const char* key, std::string_view value);
+void JsonNumber(std::string& out, const char* key, uint64_t value);
+void JsonNull(std::string& out, const char* key);
 
 /// One line of a manifest as an object; a discarded value when it is not one (a line cut short by a
 /// killed run, or text of another kind). A string's "\udcNN" escapes read back as U+DCNN.

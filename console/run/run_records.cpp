@@ -119,6 +119,11 @@ const FirstCopy* RunRecords::FindOrAdd(const std::string& sha256, const std::u16
     return added ? nullptr : &at->second;
 }
 
+const FirstCopy* RunRecords::Find(const std::string& sha256, const std::u16string& root) const {
+    const auto at = copies_.find(CopyKey(root, sha256));
+    return at == copies_.end() ? nullptr : &at->second;
+}
+
 void RunRecords::Write(std::string_view record) {
     if (!HasManifest()) return;
     gathered_.append(record);

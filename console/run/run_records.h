@@ -55,6 +55,9 @@ class RunRecords {
     const FirstCopy* FindOrAdd(const std::string& sha256, const std::u16string& root,
                                const std::u16string& full_path, const std::u16string& path);
 
+    /// The first copy of bytes with this digest in `root`, or null; nothing is added.
+    const FirstCopy* Find(const std::string& sha256, const std::u16string& root) const;
+
     /// Adds one record (a JSON object without its line end) as one line to those gathered, if there
     /// is a manifest; they are written once they pass kGatherLimit. A mail's file records and then
     /// its mail record are gathered, so that its mail record never stands before its files'.

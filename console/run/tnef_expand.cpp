@@ -10,6 +10,7 @@
 #include "console/header/nfc.h"
 #include "console/header/sanitize_file_name.h"
 #include "console/header/unique_file_name.h"
+#include "console/run/container_records.h"
 #include "console/run/deferred_mail.h"
 #include "console/run/messages.h"
 #include "console/run/msg_files.h"
@@ -30,8 +31,9 @@ constexpr std::u16string_view kExpandSuffix = u"(expand)";
 class AttachmentFiles : public TnefEvents {
   public:
     AttachmentFiles(NameFolder folder, std::u16string& charset, std::u16string_view content_type,
-                    std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail)
-        : charset_(charset), file_time_(file_time) {
+                    std::optional<std::time_t>& file_time, bool full_width, bool japanese_mail,
+                    ContainerRecords* records)
+        : charset_(charset), file_time_(file_time), records_(records) {
         naming_.folder = folder;
         naming_.content_type = content_type;
         naming_.time = &file_time_;
@@ -40,7 +42,12 @@ class AttachmentFiles : public TnefEvents {
     }
 
     void OnAttachment(std::string_view title, std::string_view data) override {
-        (void)TnefWriteAttachment(title, written_path_, data, Naming(), &written_safe_);
+        // A duplicate that is dropped claims its name all the same, so that the names after it
+        // come out as they would have.
+        const bool keep = !records_ || records_->Next(data);
+        (void)TnefWriteAttachment(title, written_path_, keep ? data : std::string_view(), Naming(),
+                                  &written_safe_);
+        if (records_) records_->Named(written_path_, written_safe_);
     }
     void OnModifyDate(const platform::SystemTime& local) override {
         // A record that names no calendar day leaves the time as it was.
@@ -66,7 +73,9 @@ class AttachmentFiles : public TnefEvents {
     void MoveTo(std::u16string name) {
         // The title's own name, also when the file had to take a counted form of it.
         if (name == written_safe_) return;
-        (void)TnefMoveToLongName(std::move(name), written_path_, Naming());
+        const std::u16string wanted = name;
+        if (TnefMoveToLongName(std::move(name), written_path_, Naming()) == 0 && records_)
+            records_->Named(written_path_, wanted);
     }
 
     std::u16string& charset_;
@@ -74,6 +83,7 @@ class AttachmentFiles : public TnefEvents {
     TnefNaming naming_;
     std::u16string written_path_;
     std::u16string written_safe_; ///< the written file's name before it was made unique
+    ContainerRecords* records_;
 };
 
 // The folder messages of a container, tagged with its kind.
@@ -207,6 +217,11 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
         return -1;
     }
 
+    if (place.records) {
+        std::u16string below = folder_given ? std::u16string() : std::u16string(place.record_folder);
+        if (!folder_given && !bare_name.empty()) below += std::u16string(bare_name) + u"/";
+        place.records->SetFolder(output.Get(), std::move(below));
+    }
     int result = 0;
     if (message_file) {
         TnefNaming naming;
@@ -216,19 +231,27 @@ int TnefExpandFile(const TnefPlace& place, std::u16string_view container_path,
         naming.full_width = full_width;
         naming.japanese_mail = japanese_mail;
         MsgAttachmentFiles files(naming);
+        files.RecordInto(place.records);
         MsgHeader header;
         const MsgReadResult read = ReadMsgFile(file.data, file.size, header, files);
         ReportMsgResult(read, shown_path);
         result = read.attachments > 0 ? 1 : 0;
     } else {
         AttachmentFiles files({output.Get(), place.listing}, charset, content_type, file_time, full_width,
-                              japanese_mail);
+                              japanese_mail, place.records);
         LineCursor cursor = MakeLineCursor(file.data, file.size);
         ReadBytes(nullptr, 4, nullptr, cursor);
         result = TnefWalkAttributes(cursor, files).result;
     }
     release();
+    if (place.records) place.records->Finish();
 
+    // An "(expand)" folder whose files were all dropped as duplicates goes again, without a word.
+    if (result != 0 && !folder_given && place.records && place.records->AllDropped() &&
+        folder != remembered &&
+        platform::RemoveEmptyFolder(place.folder,
+                                    bare_name.empty() ? std::u16string_view(folder) : bare_name))
+        place.listing->Forget();
     if (result == 0 && !folder_given) {
         // Removed only when empty: anything already there stays.
         if (folder != remembered &&

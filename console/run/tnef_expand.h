@@ -11,12 +11,18 @@
 
 namespace dornick {
 
+class ContainerRecords;
+
 /// Where a container is: `folder` is the open folder a relative `container_path` is taken in (and
 /// beside which "(expand)" folders are made), `path` its path (for messages), `listing` the run's.
+/// With records, `records` takes the files, and `record_folder` is the place's folder below the
+/// output root ("" or ending "/").
 struct TnefPlace {
     int folder;
     std::u16string_view path;
     FolderListing* listing;
+    ContainerRecords* records = nullptr;
+    std::u16string_view record_folder = {};
 };
 
 /// Expands the container at `container_path` into `output_folder` (a path taken against the place's

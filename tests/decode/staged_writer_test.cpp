@@ -72,7 +72,8 @@ class StagedWriterTest : public ::testing::Test {
 struct SizeCase {
     size_t size;
     bool replace;
-    bool staged; // more than one write, or an older file to keep whole
+    bool staged;           // more than one write, or an older file to keep whole
+    bool may_drop = false; // one write is held back until it is known to stay
 };
 
 TEST_F(StagedWriterTest, NamedBytesAreNeverPartial) {
@@ -85,6 +86,9 @@ TEST_F(StagedWriterTest, NamedBytesAreNeverPartial) {
         {0, true, true},
         {100, true, true},
         {kPiece * 3 + 1, true, true},
+        {0, false, false, true},
+        {100, false, false, true},
+        {kPiece * 2 + 5, false, true, true},
     };
     std::mt19937 random(11);
     AsyncWriter writer(kPiece, 2);
@@ -96,6 +100,7 @@ TEST_F(StagedWriterTest, NamedBytesAreNeverPartial) {
         int error = 0;
         ASSERT_EQ(ClaimFile(folder_, u"out.bin", c.replace, file, error), CreateResult::Created);
         EXPECT_EQ(file.replaces, c.replace);
+        file.may_be_dropped = c.may_drop;
         const std::string data = dornick::test::RandomBytes(random, c.size);
         writer.Begin(file);
         for (size_t at = 0; at < data.size(); at += 1000)
@@ -105,12 +110,45 @@ TEST_F(StagedWriterTest, NamedBytesAreNeverPartial) {
         EXPECT_EQ(Read("out.bin"), c.replace ? old : "");
         ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
         EXPECT_EQ(file.Staged(), c.staged);
-        if (c.staged) EXPECT_EQ(Read("out.bin"), c.replace ? old : "");
+        if (c.staged || c.may_drop) EXPECT_EQ(Read("out.bin"), c.replace ? old : "");
+        // Kept: what was held back is written now.
+        ASSERT_EQ(writer.WriteHeld(), WriteStatus::Ok);
         ASSERT_EQ(PublishFile(file), 0);
         file = {};
         EXPECT_EQ(Read("out.bin"), data);
         EXPECT_EQ(Names(), std::set<std::string>{"out.bin"});
         ASSERT_EQ(::unlinkat(folder_, "out.bin", 0), 0);
+    }
+}
+
+// A file that may yet be dropped (a duplicate) is given up after Finish without its bytes ever
+// standing under its name or any other, and nothing of it reaches the next file.
+TEST_F(StagedWriterTest, DroppedFileLeavesNothing) {
+    AsyncWriter writer(kPiece, 2);
+    for (size_t size : {size_t{0}, size_t{100}, kPiece * 2 + 5}) {
+        SCOPED_TRACE(size);
+        StagedFile file;
+        int error = 0;
+        ASSERT_EQ(ClaimFile(folder_, u"dup.bin", false, file, error), CreateResult::Created);
+        file.may_be_dropped = true;
+        writer.Begin(file);
+        const std::string data(size, 'd');
+        ASSERT_EQ(writer.Append(data.data(), data.size()), WriteStatus::Ok);
+        ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+        EXPECT_EQ(Read("dup.bin"), "");
+        writer.DropHeld();
+        AbandonFile(file);
+        EXPECT_EQ(Names(), std::set<std::string>{});
+
+        ASSERT_EQ(ClaimFile(folder_, u"next.bin", false, file, error), CreateResult::Created);
+        writer.Begin(file);
+        ASSERT_EQ(writer.Append("next", 4), WriteStatus::Ok);
+        ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+        ASSERT_EQ(writer.WriteHeld(), WriteStatus::Ok); // nothing held: nothing more written
+        ASSERT_EQ(PublishFile(file), 0);
+        file = {};
+        EXPECT_EQ(Read("next.bin"), "next");
+        ASSERT_EQ(::unlinkat(folder_, "next.bin", 0), 0);
     }
 }
 
