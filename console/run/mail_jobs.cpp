@@ -48,6 +48,7 @@ MailWorkers::~MailWorkers() {
     job_ready_.notify_all();
     for (std::thread& thread : threads_)
         thread.join();
+    if (again_) again_->icu.Release();
 }
 
 void MailWorkers::Work(const RunContext& run) {
@@ -64,22 +65,7 @@ void MailWorkers::Work(const RunContext& run) {
         lock.unlock();
         if (!platform::StopRequested()) {
             job.worked = true;
-            const platform::WriteTally before = own.writer.tally();
-            job.deferred.make_folder = [this, &job](int parent, const std::u16string& name) {
-                const std::shared_lock<std::shared_mutex> held(folders_gate_);
-                const int made = platform::MakeFolderAt(parent, name);
-                if (made == 0) NoteFolder(job.sequence, parent, name);
-                return made;
-            };
-            job.deferred.files.made_later = [this, &job](int folder, const std::string& name) {
-                return MadeAfter(job.sequence, folder, name);
-            };
-            {
-                const DeferredMailInUse bound(job.deferred);
-                job.result = ProcessMailFile(own, job.path, job.options, {}, job.form);
-            }
-            const platform::WriteTally after = own.writer.tally();
-            job.deferred.written = {after.files - before.files, after.bytes - before.bytes};
+            WorkAhead(own, job);
         }
         lock.lock();
         job.done = true;
@@ -87,6 +73,25 @@ void MailWorkers::Work(const RunContext& run) {
     }
     lock.unlock();
     own.icu.Release();
+}
+
+void MailWorkers::WorkAhead(RunContext& context, MailJob& job) {
+    const platform::WriteTally before = context.writer.tally();
+    job.deferred.make_folder = [this, &job](int parent, const std::u16string& name) {
+        const std::shared_lock<std::shared_mutex> held(folders_gate_);
+        const int made = platform::MakeFolderAt(parent, name);
+        if (made == 0) NoteFolder(job.sequence, parent, name);
+        return made;
+    };
+    job.deferred.files.made_later = [this, &job](int folder, const std::string& name) {
+        return MadeAfter(job.sequence, folder, name);
+    };
+    {
+        const DeferredMailInUse bound(job.deferred);
+        job.result = ProcessMailFile(context, job.path, job.options, {}, job.form);
+    }
+    const platform::WriteTally after = context.writer.tally();
+    job.deferred.written = {after.files - before.files, after.bytes - before.bytes};
 }
 
 MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptions& options,
@@ -119,6 +124,21 @@ bool MailWorkers::Commit(RunContext& run, MailJob& job, MailResult& result) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         redo = job.redo;
+    }
+    if (worked && redo) {
+        // Only its folders were taken away, for an earlier mail done one at a time: it is worked
+        // ahead again here, so that its own turn takes nothing away from the mails after it
+        // (which would have them all done one at a time in turn).
+        job.deferred = DeferredMail{};
+        if (!again_) {
+            again_ = std::make_unique<RunContext>(run.start_folder);
+            again_->messages.language = run.messages.language;
+            again_->mail_lock_retry = run.mail_lock_retry;
+        }
+        WorkAhead(*again_, job);
+        std::lock_guard<std::mutex> lock(mutex_);
+        redo = job.redo = false;
+        result = job.result;
     }
     if (worked) {
         switch (redo ? CommitOutcome::Redo : CommitDeferredMail(job.deferred)) {

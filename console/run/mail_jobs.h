@@ -93,6 +93,8 @@ class MailWorkers {
         uint64_t sequence;
     };
     void Work(const RunContext& run);
+    /// Does the mail ahead of its turn with `context`: its files without names, its words kept.
+    void WorkAhead(RunContext& context, MailJob& job);
     void NoteFolder(uint64_t sequence, int parent, const std::u16string& name);
     bool MadeAfter(uint64_t sequence, int folder, const std::string& name);
     void TakeAwayFoldersFrom(uint64_t sequence);
@@ -108,6 +110,7 @@ class MailWorkers {
     std::vector<MadeFolder> made_; ///< under the lock
     std::shared_mutex folders_gate_;
     std::vector<std::thread> threads_;
+    std::unique_ptr<RunContext> again_; ///< the committer's, for a mail worked ahead once more
 };
 
 } // namespace dornick
