@@ -25,9 +25,10 @@ struct DeferredMail {
     platform::DeferredFiles files;
     std::vector<DeferredLog> logs;
     platform::WriteTally written; ///< the files the worker finished, for the run's count
-    /// Makes a folder for the mail (as MakeFolderAt, 0 or the errno) and notes it, so that an
-    /// earlier mail done at its turn can take it away first.
-    std::function<int(int parent, const std::u16string& name)> make_folder;
+    /// Makes a folder for the mail when missing (noted, so that an earlier mail done at its turn
+    /// can take it away first) and opens it, both while no folder is being taken away: the folder
+    /// open, or none with the errno in `error`.
+    std::function<platform::UniqueFd(int parent, const std::u16string& name, int& error)> enter_folder;
 };
 
 /// Binds `mail` (its console capture and its files) to this thread while it lasts.

@@ -64,13 +64,19 @@ void EnterMailFolder(MailState& mail, std::u16string name) {
     int error = 0;
     if (!entered) {
         DeferredMail* deferred = BoundDeferredMail();
-        const int made = deferred && deferred->make_folder ? deferred->make_folder(parent, name)
-                                                           : platform::MakeFolderAt(parent, name);
-        if (made == 0 || made == EEXIST) {
-            entered = platform::OpenFolderNoFollowAt(parent, name);
-            error = entered ? 0 : errno;
+        if (deferred && deferred->enter_folder) {
+            entered = deferred->enter_folder(parent, name, error);
+            // A folder that a mail ahead of its turn cannot enter is left to its turn, which
+            // sees the folders as a run without workers would.
+            if (!entered && MustWaitForTurn()) return;
         } else {
-            error = made;
+            const int made = platform::MakeFolderAt(parent, name);
+            if (made == 0 || made == EEXIST) {
+                entered = platform::OpenFolderNoFollowAt(parent, name);
+                error = entered ? 0 : errno;
+            } else {
+                error = made;
+            }
         }
     }
     if (entered) {

@@ -77,11 +77,17 @@ void MailWorkers::Work(const RunContext& run) {
 
 void MailWorkers::WorkAhead(RunContext& context, MailJob& job) {
     const platform::WriteTally before = context.writer.tally();
-    job.deferred.make_folder = [this, &job](int parent, const std::u16string& name) {
+    job.deferred.enter_folder = [this, &job](int parent, const std::u16string& name, int& error) {
         const std::shared_lock<std::shared_mutex> held(folders_gate_);
         const int made = platform::MakeFolderAt(parent, name);
         if (made == 0) NoteFolder(job.sequence, parent, name);
-        return made;
+        if (made != 0 && made != EEXIST) {
+            error = made;
+            return platform::UniqueFd();
+        }
+        platform::UniqueFd entered = platform::OpenFolderNoFollowAt(parent, name);
+        error = entered ? 0 : errno;
+        return entered;
     };
     job.deferred.files.made_later = [this, &job](int folder, const std::string& name) {
         return MadeAfter(job.sequence, folder, name);
