@@ -23,18 +23,7 @@ command -v /usr/bin/time >/dev/null || { echo "missing: /usr/bin/time" >&2; exit
 mbox="$root/mbox/small.mbox"
 if [ ! -f "$mbox" ]; then
   mkdir -p "$root/mbox"
-  python3 - "$corpus/small" "$mbox" <<'PY'
-import os, re, sys
-folder, target = sys.argv[1], sys.argv[2]
-with open(target, "wb") as out:
-    for name in sorted(os.listdir(folder)):
-        mail = open(os.path.join(folder, name), "rb").read()
-        out.write(b"From bench@example.jp Tue Jan  3 10:05:00 2017\n")
-        out.write(re.sub(rb"(?m)^(>*From )", rb">\1", mail))
-        if not mail.endswith(b"\n"):
-            out.write(b"\n")
-        out.write(b"\n")
-PY
+  python3 "$here/write_mbox.py" "$corpus/small" "$mbox"
 fi
 
 # tree_sum <folder>: one line per file (path and bytes' digest), sorted, digested.

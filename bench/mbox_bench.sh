@@ -34,18 +34,7 @@ fi
 mbox="$root/mbox/small.mbox"
 mbox10="$root/mbox/small10.mbox"
 mkdir -p "$root/mbox"
-python3 - "$corpus/small" "$mbox" <<'PY'
-import os, re, sys
-folder, target = sys.argv[1], sys.argv[2]
-with open(target, "wb") as out:
-    for name in sorted(os.listdir(folder)):
-        mail = open(os.path.join(folder, name), "rb").read()
-        out.write(b"From bench@example.jp Tue Jan  3 10:05:00 2017\n")
-        out.write(re.sub(rb"(?m)^(>*From )", rb">\1", mail))
-        if not mail.endswith(b"\n"):
-            out.write(b"\n")
-        out.write(b"\n")
-PY
+python3 "$here/write_mbox.py" "$corpus/small" "$mbox"
 for i in 1 2 3 4 5 6 7 8 9 10; do cat "$mbox"; done >"$mbox10"
 cat "$corpus"/small/*.eml "$mbox" "$mbox10" >/dev/null
 
