@@ -562,20 +562,33 @@ struct AheadFile {
     RunOptions options;
 };
 
+// An option met in the steps, set as it stands from there on; false for a file step.
+bool TakeOptionStep(const CommandStep& step, RunOptions& options) {
+    switch (step.kind) {
+    case CommandStep::Kind::Flag:
+        options.*step.flag = true;
+        return true;
+    case CommandStep::Kind::ForwardName:
+        options.forward_name = step.value;
+        return true;
+    case CommandStep::Kind::OutputFolder:
+        options.output_folder = step.value;
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::vector<AheadFile> FilesAhead(const RunPlan& plan) {
     std::vector<AheadFile> files;
     RunOptions options;
     for (size_t s = 0; s < plan.steps.size(); ++s) {
         const CommandStep& step = *plan.steps[s].step;
+        if (TakeOptionStep(step, options)) continue;
         switch (step.kind) {
         case CommandStep::Kind::Flag:
-            options.*step.flag = true;
-            break;
         case CommandStep::Kind::ForwardName:
-            options.forward_name = step.value;
-            break;
         case CommandStep::Kind::OutputFolder:
-            options.output_folder = step.value;
             break;
         case CommandStep::Kind::StandardInput:
         case CommandStep::Kind::File:
@@ -653,15 +666,11 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
     for (const PlannedStep& planned : plan.steps) {
         if (platform::StopRequested()) break;
         const CommandStep& step = *planned.step;
+        if (TakeOptionStep(step, options)) continue;
         switch (step.kind) {
         case CommandStep::Kind::Flag:
-            options.*step.flag = true;
-            continue;
         case CommandStep::Kind::ForwardName:
-            options.forward_name = step.value;
-            continue;
         case CommandStep::Kind::OutputFolder:
-            options.output_folder = step.value;
             continue;
         case CommandStep::Kind::StandardInput:
             DrawProgress(progress, u"-");
