@@ -70,10 +70,7 @@ bool PublishRecordedFile(const RecordOwner& owner, const FileFacts& file, FileVe
     ++records->files;
     if (!records->HasManifest()) return !verdict.drop;
     std::string out = "{";
-    JsonBytes(out, "type", "file");
-    JsonText(out, "source", owner.source);
-    JsonNumber(out, "message", owner.message);
-    JsonNumber(out, "offset", owner.offset);
+    JsonRecordStart(out, "file", owner.source, owner.message, owner.offset);
     JsonBytes(out, "part", file.part);
     out += ",";
     out += owner.mail_fields;
@@ -115,10 +112,7 @@ void RecordContainerMail(const RecordOwner& owner, bool done) {
     ++(done ? records->mails_done : records->mails_failed);
     if (!records->HasManifest()) return;
     std::string out = "{";
-    JsonBytes(out, "type", "mail");
-    JsonText(out, "source", owner.source);
-    JsonNumber(out, "message", owner.message);
-    JsonNumber(out, "offset", owner.offset);
+    JsonRecordStart(out, "mail", owner.source, owner.message, owner.offset);
     JsonText(out, "root", owner.root);
     out += ",";
     out += owner.mail_fields;

@@ -250,10 +250,7 @@ void RecordMail(MailState& mail, MailResult result) {
     ++(result == MailResult::Done ? records->mails_done : records->mails_failed);
     if (!records->HasManifest()) return;
     std::string out = "{";
-    JsonBytes(out, "type", "mail");
-    JsonText(out, "source", state.source);
-    JsonNumber(out, "message", state.message);
-    JsonNumber(out, "offset", state.offset);
+    JsonRecordStart(out, "mail", state.source, state.message, state.offset);
     JsonText(out, "root", RootOf(mail));
     AppendMailFields(out, mail);
     JsonNumber(out, "files", state.files);

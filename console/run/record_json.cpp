@@ -203,4 +203,12 @@ void JsonNull(std::string& out, const char* key) {
     out += "null";
 }
 
+void JsonRecordStart(std::string& out, const char* type, std::u16string_view source, uint64_t message,
+                     uint64_t offset) {
+    JsonBytes(out, "type", type);
+    JsonText(out, "source", source);
+    JsonNumber(out, "message", message);
+    JsonNumber(out, "offset", offset);
+}
+
 } // namespace dornick

@@ -25,6 +25,9 @@ void JsonText(std::string& out, const char* key, std::u16string_view value);
 void JsonBytes(std::string& out, const char* key, std::string_view value);
 void JsonNumber(std::string& out, const char* key, uint64_t value);
 void JsonNull(std::string& out, const char* key);
+/// The members every record opens with: its type, and the input, number and offset of its mail.
+void JsonRecordStart(std::string& out, const char* type, std::u16string_view source, uint64_t message,
+                     uint64_t offset);
 
 /// One line of a manifest as an object; a discarded value when it is not one (a line cut short by a
 /// killed run, or text of another kind). A string's "\udcNN" escapes read back as U+DCNN.
