@@ -36,7 +36,10 @@ std::u16string ArchiveMessageName(std::u16string_view archive, uint64_t number, 
 }
 
 bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const ArchiveMailHandler& handler,
-                    ArchiveTally& tally, const Shard& shard) {
+                    ArchiveTally& tally, const Shard& shard, const std::function<void()>& settle) {
+    const auto settled = [&settle] {
+        if (settle) settle();
+    };
     platform::ArchiveFile archive;
     if (!platform::OpenArchiveFile(path, archive)) {
         PrintErr(u"メールファイルを開けませんでした。\n->%s\n", {shown});
@@ -60,17 +63,20 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
         mail.offset = message.offset;
         if (!piece.whole) {
             // Larger than the memory to be had, or cut off the archive while it was read.
+            settled();
             PrintErr(u"メッセージを読み込めませんでした。\n->%s\n", {mail.shown});
             ++tally.failed;
             all_done = false;
             continue;
         }
         if (OnlyLineEnds(piece.bytes)) {
+            settled();
             PrintErr(u"空のメッセージを読み飛ばしました。\n->%s\n", {mail.shown});
             continue;
         }
         mail.data = piece.bytes.data();
         mail.size = piece.bytes.size();
+        mail.bytes = &piece.bytes;
         mail.envelope_date = EnvelopeDate(message.envelope);
         ++tally.messages;
         if (!handler(mail)) {
@@ -78,6 +84,7 @@ bool RunMboxArchive(std::u16string_view path, std::u16string_view shown, const A
             all_done = false;
         }
     }
+    settled();
     ahead.Stop();
     if (splitter.shrank) {
         PrintErr(u"読み込み中にアーカイブが短くなりました。\n->%s\n", {shown});

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/run/mbox_split.h"
 #include "console/run/shard.h"
 
 namespace dornick {
@@ -21,6 +22,7 @@ struct ArchiveMail {
     std::u16string source;          ///< the archive's absolute path, for the records
     uint64_t number = 1;            ///< the message's number in the archive
     uint64_t offset = 0;            ///< its byte offset in the archive
+    MessageBytes* bytes = nullptr;  ///< the storage of `data`, which the handler may take over
 };
 
 /// Processes one message; false when it failed (after its own messages).
@@ -38,10 +40,12 @@ std::u16string ArchiveMessageName(std::u16string_view archive, uint64_t number, 
 /// are passed over with a notice; a message that cannot be read is told and counted as failed, and
 /// the archive goes on. False when the archive cannot be opened or anything of it failed. With a
 /// `shard`, only the messages whose separator begins in its byte range are handed on; they keep
-/// the numbers they have in the whole archive.
+/// the numbers they have in the whole archive. A handler that keeps messages to finish later is
+/// given `settle`, called before the archive says anything of its own and before it returns, so
+/// that its words keep their place among the messages'.
 [[nodiscard]] bool RunMboxArchive(std::u16string_view path, std::u16string_view shown,
                                   const ArchiveMailHandler& handler, ArchiveTally& tally,
-                                  const Shard& shard = {});
+                                  const Shard& shard = {}, const std::function<void()>& settle = {});
 /// Hands the message of the ".emlx" file at `path` to `handler`; false when the file cannot be read
 /// or has no count line (after a message), or the handler failed.
 [[nodiscard]] bool RunEmlxFile(std::u16string_view path, std::u16string_view shown,

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <unicode/uclean.h>
 
 #include "console/header/icu_objects.h"
@@ -15,6 +16,7 @@
 #include "console/run/interrupted_run.h"
 #include "console/run/mail_file.h"
 #include "console/run/mail_jobs.h"
+#include "console/run/mbox_jobs.h"
 #include "console/run/messages.h"
 #include "console/run/record_setup.h"
 #include "console/run/run_context.h"
@@ -276,6 +278,11 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
     }
     if (!options.forward_name.empty()) options.no_inline = false;
     ArchiveTally tally;
+    if (MboxTurn* turn = std::exchange(run.mbox_turn, nullptr)) {
+        const bool done = RunMboxWithWorkers(run, *turn, full_path, shown, options, tally);
+        if (tally.failed > 1) failed_messages += tally.failed - 1;
+        return done ? MailResult::Done : MailResult::Failed;
+    }
     const bool done = RunMboxArchive(
         full_path, shown,
         [&](const ArchiveMail& mail) {
@@ -539,6 +546,18 @@ bool ReportMissingStartFolder(const RunContext& run, std::u16string_view file, c
     return true;
 }
 
+// Whether a planned file may be an mbox, whose messages the workers could share.
+bool MayHoldMbox(const RunPlan& plan) {
+    for (const PlannedStep& planned : plan.steps)
+        for (size_t i = 0; i < planned.files.size(); ++i) {
+            const FoundKind kind = planned.kinds[i];
+            if (kind == FoundKind::Mbox ||
+                (kind == FoundKind::Container && !IsMailFileName(planned.files[i]) && !IsEmlxName(planned.files[i])))
+                return true;
+        }
+    return false;
+}
+
 // How a planned file is read when workers may take it: as a mail, or an ".emlx" message. False for
 // what only the run itself may do (an archive, a container, a file it cannot place).
 bool WorkerForm(const RunContext& run, const PlannedStep& planned, size_t i, const RunOptions& options,
@@ -623,7 +642,8 @@ struct Lookahead {
             if (ahead.options.date_mode || run.records ||
                 !WorkerForm(run, plan.steps[ahead.step], ahead.file, ahead.options, form))
                 continue;
-            handed[next] = &workers.Add(plan.steps[ahead.step].files[ahead.file], form, ahead.options, next);
+            handed[next] = &workers.Add(plan.steps[ahead.step].files[ahead.file], form, ahead.options,
+                                        FileSequence(next));
         }
     }
 };
@@ -650,12 +670,16 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
                 if (job->options == options) return workers->Commit(run, *job, result);
                 workers->Discard(*job);
             }
-            const auto held = workers->HoldFolders();
-            workers->BeforeTurnHere(position);
+            auto held = workers->HoldFolders();
+            workers->BeforeTurnHere(FileSequence(position));
+            // An mbox here gives its messages to the workers.
+            MboxTurn mbox{*workers, FileSequence(position), held};
+            if (workers->shares_archives) run.mbox_turn = &mbox;
             result =
                 ReportMissingStartFolder(run, planned.files[i], options)
                     ? MailResult::Failed
                     : ProcessPlannedFile(run, planned.files[i], planned.kinds[i], options, progress.failed);
+            run.mbox_turn = nullptr;
             return true;
         }
         result = ReportMissingStartFolder(run, planned.files[i], options)
@@ -678,7 +702,7 @@ bool ExecutePlan(RunContext& run, RunPlan& plan, MailWorkers* workers) {
                 std::optional<std::unique_lock<std::shared_mutex>> held;
                 if (ahead) {
                     held.emplace(workers->HoldFolders());
-                    workers->BeforeTurnHere(ahead->position);
+                    workers->BeforeTurnHere(FileSequence(ahead->position));
                 }
                 if (ReportMissingStartFolder(run, u"-", options) ||
                     ProcessStandardInput(run, options, progress.failed, planned.owned) ==
@@ -938,10 +962,17 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         plan.progress.records = &records;
     }
     // With workers each reads its own mails; "-j 1" is the run as it has always been, and so is a
-    // run of one file (the front end's children).
+    // run of one mail (the front end's children); one mbox shares its messages out.
+    // An mbox's messages are shared out when workers are asked for, and by default only where
+    // more than two processors may be had: with two, the committer and the archive's reader take
+    // most of one between them, and linking the workers' files in costs more than the second
+    // worker gains (measured: 0.26 s against 0.20 s for the 2,000 messages of the benchmark).
     const int jobs = command.jobs > 0 ? command.jobs : DefaultJobs();
+    const bool share_archives = command.jobs > 0 || jobs > 2;
     std::optional<MailWorkers> workers;
-    if (jobs > 1 && !run.records && plan.progress.files > 1) workers.emplace(run, jobs);
+    if (jobs > 1 && !run.records && (plan.progress.files > 1 || (share_archives && MayHoldMbox(plan))))
+        workers.emplace(run, jobs);
+    if (workers) workers->shares_archives = share_archives;
     if (!workers || !workers->Running()) {
         workers.reset();
         ReadAhead(run, plan);

@@ -75,6 +75,14 @@ void MailWorkers::Work(const RunContext& run) {
     own.icu.Release();
 }
 
+namespace {
+
+MailResult DoJob(RunContext& context, const MailJob& job) {
+    return job.process ? job.process(context) : ProcessMailFile(context, job.path, job.options, {}, job.form);
+}
+
+} // namespace
+
 void MailWorkers::WorkAhead(RunContext& context, MailJob& job) {
     const platform::WriteTally before = context.writer.tally();
     job.deferred.enter_folder = [this, &job](int parent, const std::u16string& name, int& error) {
@@ -94,7 +102,7 @@ void MailWorkers::WorkAhead(RunContext& context, MailJob& job) {
     };
     {
         const DeferredMailInUse bound(job.deferred);
-        job.result = ProcessMailFile(context, job.path, job.options, {}, job.form);
+        job.result = DoJob(context, job);
     }
     const platform::WriteTally after = context.writer.tally();
     job.deferred.written = {after.files - before.files, after.bytes - before.bytes};
@@ -106,6 +114,18 @@ MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptio
     job->path = std::move(path);
     job->form = form;
     job->options = options;
+    return Hand(std::move(job), position);
+}
+
+MailJob& MailWorkers::Add(std::function<MailResult(RunContext&)> process, const RunOptions& options,
+                          uint64_t position) {
+    auto job = std::make_unique<MailJob>();
+    job->process = std::move(process);
+    job->options = options;
+    return Hand(std::move(job), position);
+}
+
+MailJob& MailWorkers::Hand(std::unique_ptr<MailJob> job, uint64_t position) {
     MailJob& added = *job;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -159,7 +179,7 @@ bool MailWorkers::Commit(RunContext& run, MailJob& job, MailResult& result) {
             job.deferred = DeferredMail{}; // its files without names go
             const auto held = HoldFolders();
             TakeAwayFoldersFrom(job.sequence);
-            result = ProcessMailFile(run, job.path, job.options, {}, job.form);
+            result = DoJob(run, job);
             break;
         }
         }

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -36,11 +37,22 @@ constexpr int kMaxDefaultJobs = 64;
 constexpr int kMaxJobs = 256;
 int DefaultJobs();
 
+/// A mail's place in the run's order: the planned file's position, and below it the messages of
+/// an archive in turn (at most kMessagesPerFile of them take places of their own).
+constexpr unsigned kMessageBits = 32;
+constexpr uint64_t kMessagesPerFile = (uint64_t{1} << kMessageBits) - 1;
+inline uint64_t FileSequence(uint64_t position) { return position << kMessageBits; }
+inline uint64_t MessageSequence(uint64_t file, uint64_t number) {
+    return file + (number < kMessagesPerFile ? number : kMessagesPerFile);
+}
+
 /// One mail handed to the workers and what came of it.
 struct MailJob {
     std::u16string path;
     MailFileForm form = MailFileForm::Whole;
     RunOptions options;
+    /// Does the mail with a run context, in place of reading `path` (a message held in memory).
+    std::function<MailResult(RunContext&)> process;
     bool done = false;    ///< under the workers' lock
     bool started = false; ///< a worker took it (else it was dropped)
     bool worked = false;  ///< ... and began it before the run was asked to stop
@@ -61,11 +73,15 @@ class MailWorkers {
 
     /// False when no thread could be started: the mails are then done on the caller's thread.
     bool Running() const { return !threads_.empty(); }
+    /// Whether the messages of an mbox are shared out among the workers too.
+    bool shares_archives = true;
     /// How many mails may be handed on before the first of them is committed.
     size_t Window() const { return threads_.size() * 4; }
     /// Hands a mail on; it is done by the next free worker. `position`: its place in the run's
     /// order, rising from mail to mail.
     MailJob& Add(std::u16string path, MailFileForm form, const RunOptions& options, uint64_t position);
+    /// The same for a mail that `process` does (with a worker's run context, or the committer's).
+    MailJob& Add(std::function<MailResult(RunContext&)> process, const RunOptions& options, uint64_t position);
     /// Waits until the mail is done, then takes its effect into `run` in the order it would have had
     /// without workers (or does it again there), with its result. The job is let go. False when
     /// the run was asked to stop before the mail was begun: nothing of it was done.
@@ -95,6 +111,7 @@ class MailWorkers {
     void Work(const RunContext& run);
     /// Does the mail ahead of its turn with `context`: its files without names, its words kept.
     void WorkAhead(RunContext& context, MailJob& job);
+    MailJob& Hand(std::unique_ptr<MailJob> job, uint64_t position);
     void NoteFolder(uint64_t sequence, int parent, const std::u16string& name);
     bool MadeAfter(uint64_t sequence, int folder, const std::string& name);
     void TakeAwayFoldersFrom(uint64_t sequence);
@@ -111,6 +128,14 @@ class MailWorkers {
     std::shared_mutex folders_gate_;
     std::vector<std::thread> threads_;
     std::unique_ptr<RunContext> again_; ///< the committer's, for a mail worked ahead once more
+};
+
+/// An mbox at its turn whose messages the workers may do: the file's place in the order, and the
+/// hold on the folders taken for its turn, which is let go while the workers do the messages.
+struct MboxTurn {
+    MailWorkers& workers;
+    uint64_t sequence;
+    std::unique_lock<std::shared_mutex>& held;
 };
 
 } // namespace dornick

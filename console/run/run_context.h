@@ -20,6 +20,7 @@
 namespace dornick {
 
 class RunRecords;
+struct MboxTurn;
 
 struct RunContext {
     /// `start_folder`: the folder relative arguments are taken against (the current directory,
@@ -50,6 +51,7 @@ struct RunContext {
     platform::RetryPolicy mail_lock_retry; ///< how long a mail held locked is waited for
     Shard shard;                           ///< the part of the input this run takes
     RunRecords* records = nullptr;         ///< the manifest, --dedupe and --resume; none without them
+    MboxTurn* mbox_turn = nullptr;         ///< workers for the messages of the mbox at its turn, if any
 };
 
 /// Binds the run's message channel and ICU objects to this thread while it lasts.

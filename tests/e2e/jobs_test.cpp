@@ -96,10 +96,9 @@ TEST_F(Jobs, FixturesAreWrittenAsOneAtATimeWritesThem) {
     }
 }
 
-// Many mails with the same names into the same folders: the counters depend only on the order of
-// the command line, whichever worker finishes first.
-TEST_F(Jobs, SameNamedFilesGetTheCountersOfOneAtATime) {
-    std::vector<std::string> args = {"/P", "/L"};
+// Forty mails from two senders, each with one to four files named alike.
+std::vector<std::string> SameNamedMails() {
+    std::vector<std::string> mails;
     for (int i = 0; i < 40; ++i) {
         const std::string from = i % 3 == 0 ? "hanako@example.jp" : "taro@example.jp";
         std::vector<Part> parts = {{{"Content-Type: text/plain"}, "t\r\n"}};
@@ -107,8 +106,19 @@ TEST_F(Jobs, SameNamedFilesGetTheCountersOfOneAtATime) {
             parts.push_back(
                 Base64Part("application/octet-stream", k % 2 ? "report.pdf" : "scan.pdf",
                            NoiseBytes(100 + static_cast<size_t>(i * 37 + k), static_cast<unsigned>(i))));
+        mails.push_back(MultipartMail(TopHeader(from), "b" + std::to_string(i), parts));
+    }
+    return mails;
+}
+
+// Many mails with the same names into the same folders: the counters depend only on the order of
+// the command line, whichever worker finishes first.
+TEST_F(Jobs, SameNamedFilesGetTheCountersOfOneAtATime) {
+    std::vector<std::string> args = {"/P", "/L"};
+    const std::vector<std::string> mails = SameNamedMails();
+    for (size_t i = 0; i < mails.size(); ++i) {
         const std::string name = "m" + std::to_string(100 + i) + ".eml";
-        WriteFile(Path(name), MultipartMail(TopHeader(from), "b" + std::to_string(i), parts));
+        WriteFile(Path(name), mails[i]);
         args.push_back(Path(name));
     }
     // A folder given whole, a mail twice, and every file into one folder.
@@ -179,6 +189,41 @@ TEST_F(Jobs, AFolderMadeAheadYieldsToAnEarlierFile) {
     }
 }
 
+// The messages of one mbox, each after its envelope line and with an empty line after it.
+std::string AsMbox(const std::vector<std::string>& messages) {
+    std::string box;
+    for (const std::string& message : messages)
+        box += "From sender@example.jp Tue Jan  3 10:05:00 2017\n" + message + "\n";
+    return box;
+}
+
+// The messages of an mbox shared out among the workers keep the counters, words and failures of
+// one message at a time: same-named files, a quoted "From " line, an empty message, a message too
+// large to be handed on (done at its turn), and a bare message whose file takes the name a later
+// message wants for its sender folder.
+TEST_F(Jobs, MboxMessagesAreCommittedInTheArchivesOrder) {
+    std::vector<std::string> messages = SameNamedMails();
+    messages.insert(messages.begin() + 5, "");
+    messages.insert(messages.begin() + 9,
+                    MultipartMail(TopHeader(), "q", {{{"Content-Type: text/plain"}, ">From here on\r\n"},
+                                                     Base64Part("text/plain", "scan.pdf", ">From x\n")}));
+    messages.insert(messages.begin() + 12,
+                    MultipartMail(TopHeader("taro@example.jp"), "large",
+                                  {Base64Part("application/octet-stream", "scan.pdf", NoiseBytes(13 << 20, 3))}));
+    messages.insert(messages.begin() + 20, UuencodedBlock("taro@example.jp", "a file\n"));
+    WriteFile(Path("box"), AsMbox(messages));
+    WriteFile(Path("a.eml"), messages[0]);
+    const std::vector<std::vector<std::string>> runs = {
+        {Path("box")},
+        {"/P", "/L", Path("a.eml"), Path("box"), Path("a.eml")},
+        {"/NN", "/ND", "/P", Path("box"), Path("box")},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        SCOPED_TRACE(args[0]);
+        ExpectSameAsOneAtATime(args);
+    }
+}
+
 TEST_F(Jobs, StoppedRunLeavesOnlyWholeFiles) {
     const std::string big = NoiseBytes(12 * 1024 * 1024, 5);
     std::vector<std::string> args = {"-j", "4", "/O", Path("out")};
@@ -200,6 +245,25 @@ TEST_F(Jobs, StoppedRunLeavesOnlyWholeFiles) {
         EXPECT_EQ(name.find(".dornick-"), std::string::npos) << name;
     }
     EXPECT_LT(files, 12u); // the run stopped before the end
+}
+
+TEST_F(Jobs, StoppedMboxRunLeavesOnlyWholeFiles) {
+    const std::string big = NoiseBytes(6 * 1024 * 1024, 5);
+    std::vector<std::string> messages(6, MultipartMail(TopHeader(), "b",
+                                                       {Base64Part("text/plain", "small.txt", "whole"),
+                                                        Base64Part("application/octet-stream", "big.bin", big)}));
+    WriteFile(Path("box"), AsMbox(messages));
+    const RunResult r = RunDornick({"-j", "4", "/O", Path("out"), Path("box")}, {"DORNICK_TEST_SIGNAL=TERM:3"});
+    EXPECT_EQ(r.exit_code, 143);
+    size_t files = 0;
+    for (const auto& [name, entry] : Snapshot(Path("out"))) {
+        if (name.back() == '/') continue;
+        ++files;
+        const std::string bytes = ReadFile(Path("out/" + name));
+        EXPECT_TRUE(bytes == "whole" || bytes == big) << name << " holds " << bytes.size() << " bytes";
+        EXPECT_EQ(name.find(".dornick-"), std::string::npos) << name;
+    }
+    EXPECT_LT(files, 12u);
 }
 
 TEST_F(Jobs, BadValuesAreUsageErrors) {
