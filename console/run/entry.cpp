@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <utility>
 #include <unicode/uclean.h>
+#include <utility>
 
 #include "console/header/icu_objects.h"
 #include "console/run/archive_run.h"
@@ -552,7 +552,8 @@ bool MayHoldMbox(const RunPlan& plan) {
         for (size_t i = 0; i < planned.files.size(); ++i) {
             const FoundKind kind = planned.kinds[i];
             if (kind == FoundKind::Mbox ||
-                (kind == FoundKind::Container && !IsMailFileName(planned.files[i]) && !IsEmlxName(planned.files[i])))
+                (kind == FoundKind::Container && !IsMailFileName(planned.files[i]) &&
+                 !IsEmlxName(planned.files[i])))
                 return true;
         }
     return false;

@@ -41,7 +41,9 @@ int DefaultJobs();
 /// an archive in turn (at most kMessagesPerFile of them take places of their own).
 constexpr unsigned kMessageBits = 32;
 constexpr uint64_t kMessagesPerFile = (uint64_t{1} << kMessageBits) - 1;
-inline uint64_t FileSequence(uint64_t position) { return position << kMessageBits; }
+inline uint64_t FileSequence(uint64_t position) {
+    return position << kMessageBits;
+}
 inline uint64_t MessageSequence(uint64_t file, uint64_t number) {
     return file + (number < kMessagesPerFile ? number : kMessagesPerFile);
 }
@@ -81,7 +83,8 @@ class MailWorkers {
     /// order, rising from mail to mail.
     MailJob& Add(std::u16string path, MailFileForm form, const RunOptions& options, uint64_t position);
     /// The same for a mail that `process` does (with a worker's run context, or the committer's).
-    MailJob& Add(std::function<MailResult(RunContext&)> process, const RunOptions& options, uint64_t position);
+    MailJob& Add(std::function<MailResult(RunContext&)> process, const RunOptions& options,
+                 uint64_t position);
     /// Waits until the mail is done, then takes its effect into `run` in the order it would have had
     /// without workers (or does it again there), with its result. The job is let go. False when
     /// the run was asked to stop before the mail was begun: nothing of it was done.

@@ -204,12 +204,12 @@ std::string AsMbox(const std::vector<std::string>& messages) {
 TEST_F(Jobs, MboxMessagesAreCommittedInTheArchivesOrder) {
     std::vector<std::string> messages = SameNamedMails();
     messages.insert(messages.begin() + 5, "");
-    messages.insert(messages.begin() + 9,
-                    MultipartMail(TopHeader(), "q", {{{"Content-Type: text/plain"}, ">From here on\r\n"},
-                                                     Base64Part("text/plain", "scan.pdf", ">From x\n")}));
-    messages.insert(messages.begin() + 12,
-                    MultipartMail(TopHeader("taro@example.jp"), "large",
-                                  {Base64Part("application/octet-stream", "scan.pdf", NoiseBytes(13 << 20, 3))}));
+    messages.insert(messages.begin() + 9, MultipartMail(TopHeader(), "q",
+                                                        {{{"Content-Type: text/plain"}, ">From here on\r\n"},
+                                                         Base64Part("text/plain", "scan.pdf", ">From x\n")}));
+    messages.insert(messages.begin() + 12, MultipartMail(TopHeader("taro@example.jp"), "large",
+                                                         {Base64Part("application/octet-stream", "scan.pdf",
+                                                                     NoiseBytes(13 << 20, 3))}));
     messages.insert(messages.begin() + 20, UuencodedBlock("taro@example.jp", "a file\n"));
     WriteFile(Path("box"), AsMbox(messages));
     WriteFile(Path("a.eml"), messages[0]);
