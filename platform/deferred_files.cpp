@@ -1,5 +1,6 @@
 #include "platform/deferred_files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,13 +10,20 @@ namespace {
 
 thread_local DeferredFiles* t_bound = nullptr;
 
+// Whether linking by descriptor was refused once: kernels before 6.10 allow it only with
+// CAP_DAC_READ_SEARCH, and then every file goes through /proc.
+std::atomic<bool> g_by_descriptor_refused{false};
+
 int LinkOne(const DeferredLink& link) {
+    // By descriptor first: it spares the kernel the walk through /proc for every file.
+    if (!g_by_descriptor_refused.load(std::memory_order_relaxed)) {
+        if (::linkat(link.file.Get(), "", link.folder.Get(), link.name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM) return errno;
+        g_by_descriptor_refused.store(true, std::memory_order_relaxed);
+    }
     const std::string proc = "/proc/self/fd/" + std::to_string(link.file.Get());
     if (::linkat(AT_FDCWD, proc.c_str(), link.folder.Get(), link.name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
-    if (errno != ENOENT) return errno;
-    // Without /proc: by descriptor, where the process may.
-    if (::linkat(link.file.Get(), "", link.folder.Get(), link.name.c_str(), AT_EMPTY_PATH) == 0) return 0;
     return errno;
 }
 
