@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/async_writer.h"
+#include "platform/deferred_files.h"
 #include "platform/interrupt.h"
 #include "platform/staged_file.h"
 #include "test_support.h"
@@ -149,6 +150,44 @@ TEST_F(StagedWriterTest, DroppedFileLeavesNothing) {
         file = {};
         EXPECT_EQ(Read("next.bin"), "next");
         ASSERT_EQ(::unlinkat(folder_, "next.bin", 0), 0);
+    }
+}
+
+// A mail worked on ahead of its turn: its files stand without names until they are linked in, a
+// name it has chosen is taken for its next file too, and a name taken meanwhile by someone else
+// undoes the links made before it and leaves the other's file alone.
+TEST_F(StagedWriterTest, DeferredFilesAreLinkedInOrNotAtAll) {
+    for (bool taken_meanwhile : {false, true}) {
+        SCOPED_TRACE(taken_meanwhile);
+        AsyncWriter writer(kPiece, 2);
+        DeferredFiles deferred;
+        {
+            const DeferredFilesInUse bound(deferred);
+            for (const char16_t* name : {u"a.bin", u"b.bin"}) {
+                StagedFile file;
+                int error = 0;
+                ASSERT_EQ(ClaimFile(folder_, name, false, file, error), CreateResult::Created);
+                writer.Begin(file);
+                const std::string data = name[0] == u'a' ? std::string(kPiece * 3 + 1, 'a') : "b";
+                ASSERT_EQ(writer.Append(data.data(), data.size()), WriteStatus::Ok);
+                ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+                ASSERT_EQ(PublishFile(file), 0);
+            }
+            StagedFile again;
+            int error = 0;
+            EXPECT_EQ(ClaimFile(folder_, u"a.bin", false, again, error), CreateResult::Exists);
+        }
+        EXPECT_EQ(Names(), std::set<std::string>{});
+        if (taken_meanwhile) Put("b.bin", "other");
+        EXPECT_EQ(LinkDeferredFiles(deferred), taken_meanwhile ? EEXIST : 0);
+        if (taken_meanwhile) {
+            EXPECT_EQ(Names(), std::set<std::string>{"b.bin"});
+            EXPECT_EQ(Read("b.bin"), "other");
+        } else {
+            EXPECT_EQ(Read("a.bin"), std::string(kPiece * 3 + 1, 'a'));
+            EXPECT_EQ(Read("b.bin"), "b");
+        }
+        ASSERT_EQ(std::system(("rm -f '" + path_ + "'/*").c_str()), 0);
     }
 }
 
