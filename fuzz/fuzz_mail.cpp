@@ -1,6 +1,7 @@
 // The processing of one mail file into a fresh output root: folders, names, files, times, log.
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,13 +12,23 @@
 
 namespace {
 
-std::filesystem::path Scratch() {
-    static const std::filesystem::path folder = [] {
+// A folder of the process's own for the mail and its output, gone again when the process exits.
+struct ScratchFolder {
+    std::filesystem::path path;
+    ScratchFolder() {
         std::string pattern =
             (std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/dornick-fuzz-XXXXXX");
-        return std::filesystem::path(::mkdtemp(pattern.data()));
-    }();
-    return folder;
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::filesystem::path Scratch() {
+    static const ScratchFolder folder;
+    return folder.path;
 }
 
 } // namespace
