@@ -134,19 +134,6 @@ std::string NativePath(std::u16string_view path) {
     return NativeFromPath(path);
 }
 
-std::u16string ProgramFolder() {
-    // The program's own path does not change while it runs: read it once.
-    static const std::u16string folder = [] {
-        std::string buffer(PATH_MAX, '\0');
-        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n <= 0) return std::u16string(u"/");
-        buffer.resize(static_cast<size_t>(n));
-        size_t slash = buffer.rfind('/');
-        return PathFromNative(buffer.substr(0, slash + 1));
-    }();
-    return folder;
-}
-
 std::u16string CurrentFolder() {
     std::string buffer(PATH_MAX, '\0');
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -15,8 +15,6 @@ namespace platform {
 
 /// UTF-8 form of a path for system calls.
 std::string NativePath(std::u16string_view path);
-/// The folder of the running program, ending with "/".
-std::u16string ProgramFolder();
 /// The current directory (no trailing "/" except for the root); empty when it has none (it was
 /// removed). The console program reads it once, at start, and never changes it.
 std::u16string CurrentFolder();

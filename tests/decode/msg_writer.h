@@ -20,7 +20,7 @@ struct AttachmentSpec {
     int32_t method = 1;
     std::string data;
     bool has_data = true;
-    std::shared_ptr<MsgLayout> embedded; ///< written as the embedded message (method 5)
+    std::shared_ptr<MsgLayout> embedded = {}; ///< written as the embedded message (method 5)
 };
 
 struct MsgLayout {
