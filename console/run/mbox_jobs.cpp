@@ -14,7 +14,8 @@ namespace dornick {
 namespace {
 
 // A message larger than this is done at its turn on the committer's thread, so that the messages
-// in flight stay a few MiB each; so is any message once this much waits in flight.
+// in flight stay a few MiB each; before more than kMostBytesInFlight would wait, the first ones
+// are committed.
 constexpr uint64_t kLargestHandedMessage = uint64_t{16} << 20;
 constexpr uint64_t kMostBytesInFlight = uint64_t{64} << 20;
 
