@@ -278,21 +278,20 @@ MailResult ProcessMbox(RunContext& run, const std::u16string& path, RunOptions& 
     }
     if (!options.forward_name.empty()) options.no_inline = false;
     ArchiveTally tally;
-    if (MboxTurn* turn = std::exchange(run.mbox_turn, nullptr)) {
-        const bool done = RunMboxWithWorkers(run, *turn, full_path, shown, options, tally);
-        if (tally.failed > 1) failed_messages += tally.failed - 1;
-        return done ? MailResult::Done : MailResult::Failed;
-    }
-    const bool done = RunMboxArchive(
-        full_path, shown,
-        [&](const ArchiveMail& mail) {
-            // Standard input has no path an earlier run could have recorded.
-            const bool ok = (shown_path == u"-" ? ProcessArchiveMail(run, WithoutSource(mail), options)
-                                                : ProcessArchiveMail(run, mail, options)) == MailResult::Done;
-            platform::ConsoleFlush();
-            return ok;
-        },
-        tally, run.shard);
+    MboxTurn* turn = std::exchange(run.mbox_turn, nullptr);
+    const bool done =
+        turn ? RunMboxWithWorkers(run, *turn, full_path, shown, options, tally)
+             : RunMboxArchive(
+                   full_path, shown,
+                   [&](const ArchiveMail& mail) {
+                       // Standard input has no path an earlier run could have recorded.
+                       const bool ok =
+                           (shown_path == u"-" ? ProcessArchiveMail(run, WithoutSource(mail), options)
+                                               : ProcessArchiveMail(run, mail, options)) == MailResult::Done;
+                       platform::ConsoleFlush();
+                       return ok;
+                   },
+                   tally, run.shard);
     if (tally.failed > 1) failed_messages += tally.failed - 1;
     return done ? MailResult::Done : MailResult::Failed;
 }

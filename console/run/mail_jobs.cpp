@@ -78,7 +78,8 @@ void MailWorkers::Work(const RunContext& run) {
 namespace {
 
 MailResult DoJob(RunContext& context, const MailJob& job) {
-    return job.process ? job.process(context) : ProcessMailFile(context, job.path, job.options, {}, job.form);
+    return job.process ? job.process(context, job.options)
+                       : ProcessMailFile(context, job.path, job.options, {}, job.form);
 }
 
 } // namespace
@@ -117,8 +118,8 @@ MailJob& MailWorkers::Add(std::u16string path, MailFileForm form, const RunOptio
     return Hand(std::move(job), position);
 }
 
-MailJob& MailWorkers::Add(std::function<MailResult(RunContext&)> process, const RunOptions& options,
-                          uint64_t position) {
+MailJob& MailWorkers::Add(std::function<MailResult(RunContext&, const RunOptions&)> process,
+                          const RunOptions& options, uint64_t position) {
     auto job = std::make_unique<MailJob>();
     job->process = std::move(process);
     job->options = options;

@@ -53,8 +53,9 @@ struct MailJob {
     std::u16string path;
     MailFileForm form = MailFileForm::Whole;
     RunOptions options;
-    /// Does the mail with a run context, in place of reading `path` (a message held in memory).
-    std::function<MailResult(RunContext&)> process;
+    /// Does the mail with a run context and `options`, in place of reading `path` (a message held
+    /// in memory).
+    std::function<MailResult(RunContext&, const RunOptions&)> process;
     bool done = false;    ///< under the workers' lock
     bool started = false; ///< a worker took it (else it was dropped)
     bool worked = false;  ///< ... and began it before the run was asked to stop
@@ -83,7 +84,7 @@ class MailWorkers {
     /// order, rising from mail to mail.
     MailJob& Add(std::u16string path, MailFileForm form, const RunOptions& options, uint64_t position);
     /// The same for a mail that `process` does (with a worker's run context, or the committer's).
-    MailJob& Add(std::function<MailResult(RunContext&)> process, const RunOptions& options,
+    MailJob& Add(std::function<MailResult(RunContext&, const RunOptions&)> process, const RunOptions& options,
                  uint64_t position);
     /// Waits until the mail is done, then takes its effect into `run` in the order it would have had
     /// without workers (or does it again there), with its result. The job is let go. False when

@@ -88,9 +88,10 @@ bool RunMboxWithWorkers(RunContext& run, MboxTurn& turn, std::u16string_view pat
         held->mail = mail;
         held->mail.envelope_date = held->envelope_date;
         held->mail.bytes = nullptr;
-        MailJob& job = workers.Add(
-            [held, options](RunContext& context) { return ProcessArchiveMail(context, held->mail, options); },
-            options, sequence);
+        MailJob& job =
+            workers.Add([held](RunContext& context,
+                               const RunOptions& as) { return ProcessArchiveMail(context, held->mail, as); },
+                        options, sequence);
         in_flight.push_back({&job, mail.size});
         bytes_in_flight += mail.size;
         return true;
