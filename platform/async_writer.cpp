@@ -131,7 +131,7 @@ AsyncWriter::~AsyncWriter() {
         // they are dropped, not written.
         std::lock_guard<std::mutex> lock(mutex_);
         for (const Piece& piece : queue_)
-            if (!piece.borrowed) --unwritten_;
+            if (piece.data && !piece.hash_only) --unwritten_;
         in_flight_ -= static_cast<int>(queue_.size());
         queue_.clear();
         stopping_ = true;
@@ -140,8 +140,8 @@ AsyncWriter::~AsyncWriter() {
     if (thread_.joinable()) thread_.join();
 }
 
-void AsyncWriter::Begin(StagedFile& file, WrittenBytesHasher* hasher) {
-    Begin(file.claim.Get(), hasher);
+void AsyncWriter::Begin(StagedFile& file, WrittenBytesHasher* hasher, bool hash_later) {
+    Begin(file.claim.Get(), hasher, hash_later);
     file_ = &file;
 }
 
@@ -157,20 +157,31 @@ bool AsyncWriter::StageBeforeWrite() {
     return true;
 }
 
-void AsyncWriter::Begin(int fd, WrittenBytesHasher* hasher) {
+void AsyncWriter::Begin(int fd, WrittenBytesHasher* hasher, bool hash_later) {
     file_ = nullptr;
     {
-        // Nothing of an earlier file may still be on its way, nor its last piece being hashed.
+        // Nothing of an earlier file may still be on its way, nor its last piece being hashed from
+        // the buffer about to be filled again. Files hashed later may still be hashed meanwhile,
+        // in order, unless this file's digest is to be taken here.
         std::unique_lock<std::mutex> lock(mutex_);
-        piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+        const auto done = [this, hasher, hash_later] {
+            return hasher && !hash_later ? in_flight_ == 0 : unwritten_ == 0 && borrowed_ == 0;
+        };
+        if (!done()) {
+            WakeForWait();
+            piece_done_.wait(lock, done);
+        }
     }
     fd_ = fd;
     total_ = 0;
-    current_.size = 0;
+    current_.size = 0; // the last bytes of a file hashed later that was never handed on go
+    tail_kept_ = false;
     held_ = false;
     error_.store(0);
     hasher_ = hasher;
-    if (hasher_) hasher_->Restart();
+    hash_later_ = hasher && hash_later;
+    restart_next_ = hash_later_;
+    if (hasher_ && !hash_later_) hasher_->Restart();
 }
 
 bool AsyncWriter::TakeFreePiece() {
@@ -223,12 +234,18 @@ WriteStatus AsyncWriter::HandOff() {
     if (!synchronous_) {
         std::unique_lock<std::mutex> lock(mutex_);
         // The bound on memory: wait while the disk is this far behind.
-        piece_done_.wait(lock, [this] { return in_flight_ < pieces_in_flight_; });
+        if (unwritten_ + borrowed_ >= pieces_in_flight_) WakeForWait();
+        piece_done_.wait(lock, [this] { return unwritten_ + borrowed_ < pieces_in_flight_; });
         if (thread_.joinable() || StartWriterThread()) {
             current_.hasher = hasher_;
+            current_.restart = restart_next_;
+            restart_next_ = false;
             queue_.push_back(std::move(current_));
             ++in_flight_;
             ++unwritten_;
+            // A piece to write wakes the writer at once, and with it whatever waits before it.
+            unsignalled_jobs_ = 0;
+            unsignalled_bytes_ = 0;
             lock.unlock();
             work_ready_.notify_one();
             current_ = Piece{};
@@ -241,7 +258,11 @@ WriteStatus AsyncWriter::HandOff() {
     if (error_.load() == 0) {
         const int error = WriteAllAt(current_.fd, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
-        if (!error && hasher_) hasher_->Update(current_.data.get(), current_.size);
+        if (!error && hasher_) {
+            if (restart_next_) hasher_->Restart();
+            restart_next_ = false;
+            hasher_->Update(current_.data.get(), current_.size);
+        }
     }
     current_.size = 0; // the buffer stays for the next piece
     return error_.load() != 0 ? WriteStatus::Failed : WriteStatus::Ok;
@@ -272,16 +293,21 @@ WriteStatus AsyncWriter::Finish() {
     if (held_ && hasher_ && current_.data && current_.size > 0)
         hasher_->Update(current_.data.get(), current_.size);
     if (!held_ && current_.data && current_.size > 0 && error_.load() == 0) {
-        // The writer thread hashes the piece while it is written here.
-        const bool hashed_beside = hasher_ && HashBeside();
+        // The writer thread hashes the piece while it is written here (or later, after the caller
+        // has gone on).
+        const bool hashed_beside = hasher_ && !hash_later_ && HashBeside();
         const int error = WriteAllAt(fd_, current_.data.get(), current_.size, current_.offset);
         if (error) RecordError(error);
-        if (!error && hasher_ && !hashed_beside) hasher_->Update(current_.data.get(), current_.size);
+        if (!error && hasher_ && !hashed_beside && !hash_later_)
+            hasher_->Update(current_.data.get(), current_.size);
     }
-    if (!held_) current_.size = 0;
+    // The last bytes of a file hashed later stay for HashThen.
+    tail_kept_ = hash_later_ && error_.load() == 0;
+    if (!held_ && !tail_kept_) current_.size = 0;
     file_ = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
+        if (unwritten_ != 0) WakeForWait();
         piece_done_.wait(lock, [this] { return unwritten_ == 0; });
     }
     if (error_.load() != 0) return WriteStatus::Failed;
@@ -306,14 +332,86 @@ bool AsyncWriter::HashBeside() {
     job.hasher = hasher_;
     queue_.push_back(std::move(job));
     ++in_flight_;
+    ++borrowed_;
+    unsignalled_jobs_ = 0;
+    unsignalled_bytes_ = 0;
     lock.unlock();
     work_ready_.notify_one();
     return true;
 }
 
-void AsyncWriter::AwaitHasher() {
+void AsyncWriter::Settle() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (in_flight_ == 0) return;
+    WakeForWait();
     piece_done_.wait(lock, [this] { return in_flight_ == 0; });
+}
+
+void AsyncWriter::WakeForWait() {
+    if (unsignalled_jobs_ == 0) return;
+    unsignalled_jobs_ = 0;
+    unsignalled_bytes_ = 0;
+    work_ready_.notify_one();
+}
+
+void AsyncWriter::HashThen(std::unique_ptr<AfterWrite> then) {
+    Piece job;
+    if (tail_kept_ && current_.data && current_.size > 0) {
+        // The buffer goes with the bytes; the next file takes a free one.
+        job = std::move(current_);
+        current_ = Piece{};
+    }
+    tail_kept_ = false;
+    current_.size = 0;
+    job.hash_only = true;
+    job.hasher = hasher_;
+    job.restart = restart_next_;
+    restart_next_ = false;
+    job.then = std::move(then);
+    HandLater(std::move(job));
+}
+
+void AsyncWriter::Later(std::unique_ptr<AfterWrite> then) {
+    Piece job;
+    job.hash_only = true;
+    job.then = std::move(then);
+    HandLater(std::move(job));
+}
+
+void AsyncWriter::HandLater(Piece job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!synchronous_ && !thread_.joinable() && !StartWriterThread()) synchronous_ = true;
+    if (synchronous_) {
+        // Without the thread, the work waits for nothing before it: it is done here and now.
+        lock.unlock();
+        DoPieceWork(job);
+        return;
+    }
+    const bool holds_bytes = job.data != nullptr;
+    if (holds_bytes && later_pieces_ >= kLaterPiecesInFlight) {
+        WakeForWait();
+        piece_done_.wait(lock, [this] { return later_pieces_ < kLaterPiecesInFlight; });
+    }
+    unsignalled_bytes_ += job.size;
+    ++unsignalled_jobs_;
+    queue_.push_back(std::move(job));
+    ++in_flight_;
+    if (holds_bytes) ++later_pieces_;
+    if (unsignalled_jobs_ < kWakeAfterJobs && unsignalled_bytes_ < kWakeAfterBytes) return;
+    unsignalled_jobs_ = 0;
+    unsignalled_bytes_ = 0;
+    // Woken after the lock is let go, so that the writer does not wake only to wait for it.
+    lock.unlock();
+    work_ready_.notify_one();
+}
+
+void AsyncWriter::DoPieceWork(Piece& piece) {
+    const uint8_t* bytes = piece.borrowed ? piece.borrowed : piece.data.get();
+    if (piece.hasher) {
+        if (piece.restart) piece.hasher->Restart();
+        if (piece.size) piece.hasher->Update(bytes, piece.size);
+    }
+    if (piece.then) piece.then->Run();
 }
 
 WriteStatus AsyncWriter::WriteHeld() {
@@ -331,27 +429,45 @@ WriteStatus AsyncWriter::WriteHeld() {
 
 void AsyncWriter::WriterLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
+    std::vector<Piece> batch;
     for (;;) {
         work_ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty()) return; // stopping, and nothing left to write
-        Piece piece = std::move(queue_.front());
-        queue_.pop_front();
+        // Work handed on later is taken all at once, up to the next piece to write, so that the
+        // caller, still handing more on, seldom finds the lock taken.
+        batch.clear();
+        do {
+            batch.push_back(std::move(queue_.front()));
+            queue_.pop_front();
+        } while (!queue_.empty() && batch.back().hash_only && queue_.front().hash_only);
         lock.unlock();
-        // After a failure the rest of the file is not written; Finish reports the first error.
-        const bool borrowed = piece.borrowed != nullptr;
-        const uint8_t* bytes = borrowed ? piece.borrowed : piece.data.get();
-        if (error_.load() == 0 && !borrowed) {
-            const int error = WriteAllAt(piece.fd, bytes, piece.size, piece.offset);
-            if (error) RecordError(error);
+        for (Piece& piece : batch) {
+            // After a failure the rest of the file is not written; Finish reports the first error.
+            // Bytes already written (a file hashed later) are hashed whatever the file after them
+            // does: its failure is its own.
+            const bool to_write = !piece.borrowed && !piece.hash_only;
+            if (to_write && error_.load() == 0) {
+                const int error = WriteAllAt(piece.fd, piece.data.get(), piece.size, piece.offset);
+                if (error) RecordError(error);
+            }
+            if (!to_write || error_.load() == 0) DoPieceWork(piece);
+            piece.then.reset();
         }
-        if (error_.load() == 0 && piece.hasher) piece.hasher->Update(bytes, piece.size);
         lock.lock();
-        piece.size = 0;
-        piece.hasher = nullptr;
-        if (!borrowed && static_cast<int>(free_.size()) <= pieces_in_flight_)
-            free_.push_back(std::move(piece));
-        if (!borrowed) --unwritten_;
-        --in_flight_;
+        for (Piece& piece : batch) {
+            if (piece.borrowed)
+                --borrowed_;
+            else if (!piece.hash_only)
+                --unwritten_;
+            else if (piece.data)
+                --later_pieces_;
+            --in_flight_;
+            // Only the buffer is kept for the next piece: nothing else of this one goes with it.
+            if (piece.data && static_cast<int>(free_.size()) <= pieces_in_flight_ + kLaterPiecesInFlight) {
+                free_.emplace_back();
+                free_.back().data = std::move(piece.data);
+            }
+        }
         piece_done_.notify_all();
     }
 }

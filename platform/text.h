@@ -29,5 +29,15 @@ inline std::u16string Ascii(std::string_view ascii) {
 
 /// Case-insensitive (ASCII letters only) comparison of two equal-length ranges.
 bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b);
+/// True when `text` begins with `lower_prefix` (lower-case ASCII), ASCII letters in any case; no
+/// locale is asked, as header names are ASCII.
+constexpr bool StartsNoCaseAscii(std::string_view text, std::string_view lower_prefix) {
+    if (text.size() < lower_prefix.size()) return false;
+    for (size_t i = 0; i < lower_prefix.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != lower_prefix[i]) return false;
+    }
+    return true;
+}
 
 } // namespace platform

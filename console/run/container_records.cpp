@@ -9,6 +9,8 @@ void ContainerRecords::SetFolder(int folder, std::u16string path) {
 
 bool ContainerRecords::Next(std::string_view data) {
     if (!On()) return true;
+    // The digest and the records are the writer thread's until it has made what it was handed.
+    owner_.records->Settle();
     Finish();
     file_ = FileFacts{};
     file_.part = prefix_ + std::to_string(++number_);
@@ -38,6 +40,7 @@ void ContainerRecords::Named(const std::u16string& name, const std::u16string& o
 void ContainerRecords::Finish() {
     if (!pending_) return;
     pending_ = false;
+    owner_.records->Settle();
     const FileVerdict verdict =
         unwritten_.drop ? unwritten_ : JudgeCopy(owner_, file_.folder_path + file_.name, file_.sha256);
     ++(PublishRecordedFile(owner_, file_, verdict, false) ? kept_ : dropped_);

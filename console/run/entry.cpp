@@ -959,6 +959,7 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
     if (command.records.Any() || command.records.resume) {
         if (!OpenRecords(run, command, records)) return ExitStatus::UsageError;
         run.records = &records;
+        records.MadeBy(&run.writer);
         plan.progress.records = &records;
     }
     // With workers each reads its own mails; "-j 1" is the run as it has always been, and so is a
@@ -988,6 +989,7 @@ ExitStatus RunCommand(RunContext& run, const Command& command) {
         : failed ? ExitStatus::SomeFailed
                  : ExitStatus::Processed;
     if (run.records) {
+        records.Settle();
         if (command.records.resume)
             PrintOut(u"記録により完了済みのメール %s 通を処理しませんでした。\n",
                      {Number(records.passed_over)});

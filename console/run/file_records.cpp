@@ -9,6 +9,7 @@
 #include "platform/file_moves.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/unique_fd.h"
 
 namespace dornick {
 namespace {
@@ -30,6 +31,16 @@ bool LinkOver(int folder, const std::u16string& name, const std::u16string& firs
         return false;
     }
     return false;
+}
+
+// The file's folder is open, or, for a file recorded after its mail went on, opened again by its
+// path below the root.
+bool LinkFileOver(const RecordOwner& owner, const FileFacts& file, const std::u16string& first) {
+    if (file.folder >= 0) return LinkOver(file.folder, file.name, first);
+    const std::u16string folder = owner.root + u"/" + file.folder_path;
+    const platform::UniqueFd opened(
+        ::open(platform::NativeFromPath(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return opened && LinkOver(opened.Get(), file.name, first);
 }
 
 // A first copy an earlier run recorded may have been removed since: a file it would drop takes its
@@ -62,7 +73,7 @@ bool PublishRecordedFile(const RecordOwner& owner, const FileFacts& file, FileVe
                          bool name_given_back) {
     RunRecords* records = owner.records;
     if (!records) return true;
-    if (verdict.first && !verdict.drop && !LinkOver(file.folder, file.name, verdict.first->full_path))
+    if (verdict.first && !verdict.drop && !LinkFileOver(owner, file, verdict.first->full_path))
         verdict.first = nullptr; // the first copy is gone or on another file system: this one stays
     if (verdict.drop && !name_given_back) platform::RemoveFileAt(file.folder, file.name);
     if (verdict.first) ++records->duplicates;
@@ -106,21 +117,26 @@ bool PublishRecordedFile(const RecordOwner& owner, const FileFacts& file, FileVe
     return !verdict.drop;
 }
 
-void RecordContainerMail(const RecordOwner& owner, bool done) {
-    RunRecords* records = owner.records;
-    if (!records) return;
-    ++(done ? records->mails_done : records->mails_failed);
-    if (!records->HasManifest()) return;
+std::string MailRecordText(const RecordOwner& owner, uint64_t files, bool done, std::string_view error) {
     std::string out = "{";
     JsonRecordStart(out, "mail", owner.source, owner.message, owner.offset);
     JsonText(out, "root", owner.root);
     out += ",";
     out += owner.mail_fields;
-    JsonNumber(out, "files", owner.files ? *owner.files : 0);
+    JsonNumber(out, "files", files);
     JsonBytes(out, "status", done ? "done" : "failed");
-    if (!done) JsonBytes(out, "error", "input");
+    if (!done) JsonBytes(out, "error", error);
     out += "}";
-    records->Write(out);
+    return out;
+}
+
+void RecordContainerMail(const RecordOwner& owner, bool done) {
+    RunRecords* records = owner.records;
+    if (!records) return;
+    records->Settle();
+    ++(done ? records->mails_done : records->mails_failed);
+    if (!records->HasManifest()) return;
+    records->Write(MailRecordText(owner, owner.files ? *owner.files : 0, done, "input"));
     // The mail is complete: its records go out together.
     records->Flush();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/run/run_records.h"
@@ -59,6 +60,9 @@ struct FileFacts {
 /// record written. False when the file is not there under its name.
 bool PublishRecordedFile(const RecordOwner& owner, const FileFacts& file, FileVerdict verdict,
                          bool name_given_back);
+
+/// The record of the owner's mail: its `files`, and done or failed (with why).
+std::string MailRecordText(const RecordOwner& owner, uint64_t files, bool done, std::string_view error);
 
 /// The record of a mail that is a container given on its own: its files, and done or failed.
 void RecordContainerMail(const RecordOwner& owner, bool done);

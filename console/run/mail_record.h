@@ -3,12 +3,15 @@
 // walk stands in its MIME tree, and the notices of the file being written.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "console/run/part_path.h"
 
 namespace dornick {
+
+struct RecordOwner;
 
 struct MailRecordState {
     bool on = false;       ///< the run keeps records (a manifest or --dedupe)
@@ -29,6 +32,9 @@ struct MailRecordState {
     std::string subject;              ///< the top header's, raw and unfolded
     /// The mail's header fields as its file records tell them, once its folders are made.
     std::string mail_fields;
+    /// The owner of its records made later on the writer thread, shared by them, once its header
+    /// fields are known.
+    std::shared_ptr<const RecordOwner> shared_owner;
 };
 
 } // namespace dornick

@@ -47,12 +47,7 @@ TopHeaderValues ReadTopHeader(const unsigned char* data, uint64_t size) {
             continue;
         }
         field = nullptr;
-        const auto named = [&](std::string_view name) {
-            if (line.size() < name.size()) return false;
-            for (size_t i = 0; i < name.size(); ++i)
-                if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
-            return true;
-        };
+        const auto named = [&](std::string_view name) { return platform::StartsNoCaseAscii(line, name); };
         std::string* target = named("subject:")      ? &values.subject
                               : named("message-id:") ? &values.message_id
                                                      : nullptr;
@@ -115,6 +110,7 @@ void BeginMailRecord(MailState& mail, const std::u16string& source, uint64_t mes
     if (!RecordsOf(mail)) return;
     MailRecordState& record = mail.record;
     record.on = true;
+    record.shared_owner.reset();
     record.source = source;
     record.error.clear();
     record.message = message;
@@ -197,6 +193,94 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
     return kept;
 }
 
+namespace {
+
+// A complete file whose record waits for its digest on the writer thread: everything the record
+// tells, copied, as the mail and its folder may have gone on by then.
+class FileRecordAfterDigest final : public platform::AfterWrite {
+  public:
+    FileRecordAfterDigest(std::shared_ptr<const RecordOwner> owner, Sha256& digest)
+        : owner_(std::move(owner)), digest_(digest) {}
+    FileFacts file;
+    std::string content_type;
+    std::string encoding;
+    std::vector<std::string> notices;
+
+    void Run() override {
+        file.content_type = &content_type;
+        file.encoding = &encoding;
+        file.notices = &notices;
+        file.sha256 = digest_.HexDigest();
+        const FileVerdict verdict = JudgeCopy(*owner_, file.folder_path + file.name, file.sha256);
+        (void)PublishRecordedFile(*owner_, file, verdict, true);
+    }
+
+  private:
+    std::shared_ptr<const RecordOwner> owner_;
+    Sha256& digest_;
+};
+
+// A mail's own record, after the records of its files.
+class MailRecordAfterFiles final : public platform::AfterWrite {
+  public:
+    MailRecordAfterFiles(std::shared_ptr<const RecordOwner> owner, uint64_t files, bool done,
+                         std::string error)
+        : owner_(std::move(owner)), files_(files), done_(done), error_(std::move(error)) {}
+    void Run() override {
+        owner_->records->Write(MailRecordText(*owner_, files_, done_, error_));
+        // The mail is complete: its records go out together.
+        owner_->records->Flush();
+    }
+
+  private:
+    std::shared_ptr<const RecordOwner> owner_;
+    uint64_t files_;
+    bool done_;
+    std::string error_;
+};
+
+// The owner of the mail's records made later, kept for its next ones once its header fields are
+// known (nothing changes them after that). Its files are counted where they are handed on.
+std::shared_ptr<const RecordOwner> SharedOwnerOf(MailState& mail) {
+    MailRecordState& state = mail.record;
+    if (state.shared_owner) return state.shared_owner;
+    RecordOwner owner = RecordOwnerOf(mail);
+    owner.files = nullptr;
+    auto shared = std::make_shared<const RecordOwner>(std::move(owner));
+    if (!mail.MailFile().record.mail_fields.empty()) state.shared_owner = shared;
+    return shared;
+}
+
+} // namespace
+
+bool RecordsOnWriterThread(const MailState& mail) {
+    const RunRecords* records = RecordsOf(mail);
+    return records && mail.record.on && records->OnWriterThread();
+}
+
+void PublishFileAfterDigest(MailState& mail, const std::u16string& name, const std::u16string& original_name,
+                            uint64_t size) {
+    MailRecordState& state = mail.record;
+    // The mail's count is its own: it is taken now, in the order of its files.
+    ++state.files;
+    auto later = std::make_unique<FileRecordAfterDigest>(SharedOwnerOf(mail), mail.run->digest);
+    later->content_type = NarrowUnits(mail.part.content_type);
+    later->encoding = state.encoding;
+    later->notices = std::move(state.notices);
+    state.notices.clear();
+    FileFacts& file = later->file;
+    file.part = state.part;
+    file.original_name = original_name;
+    file.name = name;
+    file.folder_path = MailFolderBelowRoot(mail);
+    file.size = size;
+    mail.run->writer.HashThen(std::move(later));
+}
+
+void SettleRecords(RunContext& run) {
+    if (run.records) run.records->Settle();
+}
+
 std::string IsoJapanTime(const platform::SystemTime& time) {
     char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u+09:00", time.wYear, time.wMonth,
@@ -247,18 +331,17 @@ void RecordMail(MailState& mail, MailResult result) {
     RunRecords* records = RecordsOf(mail);
     MailRecordState& state = mail.record;
     if (!records || !state.on) return;
-    ++(result == MailResult::Done ? records->mails_done : records->mails_failed);
+    const bool done = result == MailResult::Done;
+    ++(done ? records->mails_done : records->mails_failed);
     if (!records->HasManifest()) return;
-    std::string out = "{";
-    JsonRecordStart(out, "mail", state.source, state.message, state.offset);
-    JsonText(out, "root", RootOf(mail));
-    AppendMailFields(out, mail);
-    JsonNumber(out, "files", state.files);
-    JsonBytes(out, "status", result == MailResult::Done ? "done" : "failed");
-    if (result != MailResult::Done)
-        JsonBytes(out, "error", !state.error.empty() ? state.error : mail.output_failed ? "output" : "input");
-    out += "}";
-    records->Write(out);
+    std::string error;
+    if (!done) error = !state.error.empty() ? state.error : mail.output_failed ? "output" : "input";
+    if (records->OnWriterThread()) {
+        mail.run->writer.Later(
+            std::make_unique<MailRecordAfterFiles>(SharedOwnerOf(mail), state.files, done, std::move(error)));
+        return;
+    }
+    records->Write(MailRecordText(RecordOwnerOf(mail), state.files, done, error));
     // The mail is complete: its records go out together.
     records->Flush();
 }

@@ -13,6 +13,7 @@
 namespace dornick {
 
 enum class MailResult;
+struct RunContext;
 
 /// Makes the mail one that keeps records, if its run does: the mail `message` at byte `offset` of
 /// the input at the absolute path `source`. Its data is mail.source's from its start.
@@ -37,6 +38,18 @@ FileVerdict JudgeFile(MailState& mail, const std::u16string& name, const std::st
 /// unique. False when the file is not there under its name.
 bool PublishFile(MailState& mail, const std::u16string& name, const std::u16string& original_name,
                  uint64_t size, const std::string& sha256, FileVerdict verdict);
+/// True when the records of the mail's files are made on the writer thread after their digests
+/// (see RunRecords::OnWriterThread): its files are then handed on with PublishFileAfterDigest.
+bool RecordsOnWriterThread(const MailState& mail);
+/// The file `name` (in the mail's current folder, complete under its name) of `size` bytes, the
+/// last file the writer wrote, hashed later: once its digest is complete, on the writer thread,
+/// a duplicate becomes a link to the first copy (--dedupe link) and its record is gathered. The
+/// decoding goes on meanwhile.
+void PublishFileAfterDigest(MailState& mail, const std::u16string& name, const std::u16string& original_name,
+                            uint64_t size);
+/// Waits until every record handed to the writer thread is made: before anything else reads or
+/// writes the records (a container's files, the run's end).
+void SettleRecords(RunContext& run);
 /// The mail's record at its end; `result` as the processing gives it.
 void RecordMail(MailState& mail, MailResult result);
 

@@ -102,6 +102,9 @@ platform::StagedFile CreatePartFile(MailState& mail, std::u16string saved_name, 
     for (int attempt = overwrite < 0 ? -1 : 0; attempt < kCreateAttempts; ++attempt) {
         int error = 0;
         platform::StagedFile file;
+        // A file about to be replaced may be one whose record, and dedupe link, are still to be
+        // made: they are made first.
+        if (overwrite == 1) SettleRecords(*mail.run);
         const platform::CreateResult result =
             platform::ClaimFile(mail.output.Here(), mail.part.part_name, overwrite == 1, file, error);
         if (result == platform::CreateResult::Created) return file;
@@ -315,7 +318,9 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     // stay: one write is held back, more go to the staged file.
     file.may_be_dropped = digest && mail.run->records->options().dedupe == DedupeMode::Skip;
     const bool may_be_dropped = file.may_be_dropped;
-    writer.Begin(file, digest);
+    // Otherwise the digest, and what follows from it, are left to the writer thread.
+    const bool hash_later = digest && RecordsOnWriterThread(mail);
+    writer.Begin(file, digest, hash_later);
     WriterSink writer_sink(writer);
     ByteSink& stored_sink = writer_sink;
     // An attached message's bytes are kept on their way to its file, to be opened once it is written.
@@ -349,7 +354,7 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     if (sink.failure == SinkResult::Ok && finished == platform::WriteStatus::Ok) {
         // A file that may be dropped is looked up before it takes its name.
         if (may_be_dropped) {
-            writer.AwaitHasher();
+            writer.Settle();
             sha256 = digest->HexDigest();
             verdict = JudgeFile(mail, mail.part.part_name, sha256);
         }
@@ -375,19 +380,15 @@ PartEnd FileWriter::Finish(MailState& mail, platform::StagedFile file, const std
     }
     file = {};
     mail.output_written = true;
-    // The last piece was hashed while the file was written, dated and named (unless it may have
-    // been dropped); the digest is taken before anything else (a container's files) goes through
-    // the writer.
-    if (digest && !may_be_dropped) {
-        writer.AwaitHasher();
-        sha256 = digest->HexDigest();
-        verdict = JudgeFile(mail, mail.part.part_name, sha256);
-    }
-    // The container's record comes before those of its files. A dropped duplicate is not expanded:
+    // The record follows on the writer thread once the digest is complete, or, for a file that
+    // could have been dropped, now, with the verdict it had before it took its name. The
+    // container's record comes before those of its files. A dropped duplicate is not expanded:
     // its files are those of its first copy.
-    if (digest)
-        (void)PublishFile(mail, mail.part.part_name, saved_name.empty() ? mail.part.part_name : saved_name,
-                          size, sha256, verdict);
+    const std::u16string& original_name = saved_name.empty() ? mail.part.part_name : saved_name;
+    if (hash_later)
+        PublishFileAfterDigest(mail, mail.part.part_name, original_name, size);
+    else if (digest)
+        (void)PublishFile(mail, mail.part.part_name, original_name, size, sha256, verdict);
     if (mail.part.is_tnef && !verdict.drop) ExpandContainer(mail);
 
     if (data.wants_base64_redecode) {

@@ -4,14 +4,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace dornick {
 namespace {
 
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    return true;
+    return platform::StartsNoCaseAscii(text, prefix);
 }
 
 std::string_view TrimSpace(std::string_view text) {

@@ -67,8 +67,8 @@ std::string RunRecordText(const RunRecords& records, const Command& command,
     std::string out = "{\"type\":\"run\",\"mails_done\":" + std::to_string(records.mails_done) +
                       ",\"mails_failed\":" + std::to_string(records.mails_failed) +
                       ",\"passed_over\":" + std::to_string(records.passed_over) +
-                      ",\"files\":" + std::to_string(records.files) +
-                      ",\"duplicates\":" + std::to_string(records.duplicates) +
+                      ",\"files\":" + std::to_string(records.files.load()) +
+                      ",\"duplicates\":" + std::to_string(records.duplicates.load()) +
                       ",\"bytes_written\":" + std::to_string(written.bytes) +
                       ",\"exit_status\":" + std::to_string(exit_status) + ",\"options\":{\"dedupe\":";
     const DedupeMode dedupe = command.records.dedupe;

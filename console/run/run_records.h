@@ -3,12 +3,14 @@
 // an O_APPEND descriptor, so that concurrent runs never interleave), the table of file contents for
 // --dedupe, the mails an earlier run finished for --resume, and the counts.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/async_writer.h"
 #include "platform/unique_fd.h"
 
 namespace dornick {
@@ -37,7 +39,10 @@ class RunRecords {
     static constexpr size_t kGatherLimit = 64 * 1024;
 
     explicit RunRecords(RecordOptions options) : options_(std::move(options)) {}
-    ~RunRecords() { Flush(); }
+    ~RunRecords() {
+        Settle();
+        Flush();
+    }
     RunRecords(const RunRecords&) = delete;
     RunRecords& operator=(const RunRecords&) = delete;
 
@@ -66,10 +71,22 @@ class RunRecords {
     void Flush();
     bool HasManifest() const { return manifest_.Get() >= 0; }
     const RecordOptions& options() const { return options_; }
+    /// A mail file's record, its dedupe link and its mail's record are made on the output writer's
+    /// thread once the file's digest is known, so that decoding never waits for a digest; not
+    /// with --dedupe skip, which must know before a file takes its name whether it stays.
+    bool OnWriterThread() const { return options_.dedupe != DedupeMode::Skip; }
+    /// The writer whose thread makes records (when they are made there).
+    void MadeBy(platform::AsyncWriter* writer) { writer_ = OnWriterThread() ? writer : nullptr; }
+    /// Waits until the writer thread has made every record handed to it: called on the decoding
+    /// thread before it makes records itself (a container's files) or reads what they counted.
+    void Settle() {
+        if (writer_) writer_->Settle();
+    }
 
-    uint64_t files = 0;       ///< file records written
-    uint64_t duplicates = 0;  ///< files linked or passed over as duplicates
-    uint64_t passed_over = 0; ///< mails passed over by --resume
+    /// Counted where the records are made, and read by the progress line meanwhile.
+    std::atomic<uint64_t> files{0};      ///< file records written
+    std::atomic<uint64_t> duplicates{0}; ///< files linked or passed over as duplicates
+    uint64_t passed_over = 0;            ///< mails passed over by --resume
     uint64_t mails_done = 0;
     uint64_t mails_failed = 0;
 
@@ -77,6 +94,7 @@ class RunRecords {
     void Remember(std::string_view line);
 
     RecordOptions options_;
+    platform::AsyncWriter* writer_ = nullptr;
     platform::UniqueFd manifest_;
     std::string gathered_; ///< whole lines not written yet
     std::unordered_set<std::u16string> roots_;

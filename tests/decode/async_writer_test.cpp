@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -131,12 +133,103 @@ TEST_F(AsyncWriterTest, HashesEveryByteInOrderBesideTheWrites) {
             at += part;
         }
         ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
-        writer.AwaitHasher();
+        writer.Settle();
         ::close(fd);
         EXPECT_EQ(ReadAll(name.c_str()), data);
         EXPECT_EQ(hasher.bytes, data);
         // A file in one write is hashed by the caller only when too small to be worth the hand-over.
         if (size < kPiece) EXPECT_EQ(hasher.on_calling_thread, size != 0 && size < beside);
+    }
+}
+
+// Files hashed later are hashed on the writer thread after the caller has gone on, and what follows
+// each runs there in the order it was handed on, with the file's whole digest. Files written and
+// hashed the other ways between them keep every byte: a buffer that went with one file's last bytes
+// carries nothing of that file into the next.
+TEST_F(AsyncWriterTest, FilesHashedLaterFollowInOrder) {
+    constexpr size_t kPiece = 64 * 1024;
+    enum class Way { Later, LaterNeverHandedOn, Beside, Unhashed, Note };
+    struct Case {
+        Way way;
+        size_t size;
+    };
+    const Case cases[] = {
+        {Way::Later, 0},
+        {Way::Later, 1},
+        {Way::Later, kPiece - 1},
+        {Way::Unhashed, 3 * kPiece + 5},
+        {Way::Later, kPiece},
+        {Way::Note, 0},
+        {Way::Later, kPiece + 1},
+        {Way::LaterNeverHandedOn, 2 * kPiece + 9},
+        {Way::Later, 100},
+        {Way::Beside, 2 * kPiece + 3},
+        {Way::Later, 3 * kPiece + 5},
+        {Way::Later, 7},
+    };
+    struct Seen {
+        std::string bytes;
+        bool on_calling_thread;
+    };
+    // What followed each file handed on (or the note), in the order it ran.
+    std::vector<Seen> seen;
+    KeepingHasher hasher;
+    struct Follow final : AfterWrite {
+        KeepingHasher* hasher;
+        std::vector<Seen>* seen;
+        Follow(KeepingHasher* h, std::vector<Seen>* s) : hasher(h), seen(s) {}
+        void Run() override {
+            if (!hasher) {
+                seen->push_back({"note", false});
+                return;
+            }
+            seen->push_back({hasher->bytes, hasher->on_calling_thread});
+            hasher->on_calling_thread = false;
+        }
+    };
+    std::mt19937 random(23);
+    AsyncWriter writer(kPiece, 2);
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i);
+        if (c.way == Way::Note) {
+            writer.Later(std::make_unique<Follow>(nullptr, &seen));
+            expected.push_back("note");
+            continue;
+        }
+        const std::string name = "file" + std::to_string(i);
+        int fd = -1, error = 0;
+        ASSERT_EQ(CreateNewFile(kCurrentFolder, Ascii(name), fd, error), CreateResult::Created);
+        const std::string data = dornick::test::RandomBytes(random, c.size);
+        const bool later = c.way == Way::Later || c.way == Way::LaterNeverHandedOn;
+        writer.Begin(fd, c.way == Way::Unhashed ? nullptr : &hasher, later);
+        for (size_t at = 0; at < data.size();) {
+            const size_t part = std::min<size_t>(data.size() - at, 1 + random() % 30000);
+            ASSERT_EQ(writer.Append(data.data() + at, part), WriteStatus::Ok);
+            at += part;
+        }
+        ASSERT_EQ(writer.Finish(), WriteStatus::Ok);
+        ::close(fd);
+        // The bytes stand whole once Finish returns, whatever is still to be hashed.
+        EXPECT_EQ(ReadAll(name.c_str()), data);
+        if (c.way == Way::Later) {
+            writer.HashThen(std::make_unique<Follow>(&hasher, &seen));
+            expected.push_back(data);
+        }
+        if (c.way == Way::Beside) {
+            writer.Settle();
+            EXPECT_EQ(hasher.bytes, data);
+            hasher.on_calling_thread = false;
+        }
+    }
+    writer.Settle();
+    ASSERT_EQ(seen.size(), expected.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(seen[i].bytes == expected[i])
+            << seen[i].bytes.size() << " bytes against " << expected[i].size();
+        EXPECT_FALSE(seen[i].on_calling_thread);
     }
 }
 
