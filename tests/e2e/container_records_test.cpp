@@ -118,6 +118,71 @@ TEST_F(ContainerRecords, FilesOfStoredContainersAreRecordedBelowTheContainersPar
     }
 }
 
+// Records are made on the writer thread behind the decoding: over many mails of small, shared and
+// multi-piece files, with a mail of containers among them, each mail's file records still come in
+// its part order, before its own record, and mails in the order given; a file shared by every mail
+// is linked to its first copy each time.
+TEST_F(ContainerRecords, RecordsKeepTheirOrderWhileTheWriterIsBehind) {
+    const std::string shared = NoiseBytes(5000, 40);
+    std::vector<std::string> inputs;
+    std::vector<std::vector<std::string>> expected; // each mail's parts and names
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        inputs.push_back("m" + std::string(i < 10 ? "0" : "") + n + ".eml");
+        if (i == 17) {
+            WriteFile(Path(inputs.back()), MailWithContainers());
+            expected.push_back({"2 winmail.dat", "2.1 report 2020.pdf", "2.2 notes.txt", "3 m.msg",
+                                "3.1 見積.xlsx", "3.3 b.txt"});
+            continue;
+        }
+        std::vector<Part> parts = {
+            kBody, Base64Part("application/octet-stream", "u" + n + ".bin", NoiseBytes(1000 + i, 100 + i)),
+            Base64Part("application/octet-stream", "shared.bin", shared)};
+        expected.push_back({"2 u" + n + ".bin", "3 shared.bin"});
+        // Every third mail has a file of more than one piece.
+        if (i % 3 == 0) {
+            parts.push_back(
+                Base64Part("application/octet-stream", "big" + n + ".bin", NoiseBytes(300000, 200 + i)));
+            expected.back().push_back("4 big" + n + ".bin");
+        }
+        std::vector<std::string> header = TopHeader();
+        header.back() = "Subject: mail " + n;
+        WriteFile(Path(inputs.back()), MultipartMail(header, "b1", parts));
+    }
+    RunResult r = Run({"--dedupe", "link"}, inputs);
+    ASSERT_EQ(r.exit_code, 0) << r.err_bytes;
+    const RecordList records = Records(ManifestPath());
+    size_t at = 0;
+    std::string first_shared;
+    for (size_t mail = 0; mail < inputs.size(); ++mail) {
+        SCOPED_TRACE(inputs[mail]);
+        RecordList files;
+        while (at < records.size() && records[at]["type"] == "file")
+            files.push_back(records[at++]);
+        EXPECT_EQ(PartsAndNames(files), expected[mail]);
+        ASSERT_LT(at, records.size());
+        const nlohmann::json& own = records[at++];
+        EXPECT_EQ(own["type"], "mail");
+        EXPECT_EQ(own["source"], Path(inputs[mail]));
+        EXPECT_EQ(own["files"], files.size());
+        for (const nlohmann::json& file : files) {
+            EXPECT_EQ(file["source"], own["source"]);
+            if (file["name"] != "shared.bin") continue;
+            if (first_shared.empty()) {
+                first_shared = file["path"];
+                EXPECT_TRUE(file["duplicate_of"].is_null());
+            } else {
+                EXPECT_EQ(file["duplicate_of"], first_shared);
+                EXPECT_EQ(Inode(Out() + "/" + file["path"].get<std::string>()),
+                          Inode(Out() + "/" + first_shared));
+            }
+        }
+    }
+    ASSERT_LT(at, records.size());
+    EXPECT_EQ(records[at]["type"], "run");
+    CheckAgainstTree(OfType(records, "file"));
+}
+
 TEST_F(ContainerRecords, ContainerInsideAnAttachedMailIsOneLevelBelowItsPart) {
     const std::string inner = MultipartMail(
         TopHeader(), "c1", {kBody, Base64Part("application/ms-tnef", "winmail.dat", Winmail())});
