@@ -354,7 +354,7 @@ void AsyncWriter::WakeForWait() {
     work_ready_.notify_one();
 }
 
-void AsyncWriter::HashThen(std::unique_ptr<AfterWrite> then) {
+void AsyncWriter::HashThen(AfterWritePtr then) {
     Piece job;
     if (tail_kept_ && current_.data && current_.size > 0) {
         // The buffer goes with the bytes; the next file takes a free one.
@@ -371,7 +371,7 @@ void AsyncWriter::HashThen(std::unique_ptr<AfterWrite> then) {
     HandLater(std::move(job));
 }
 
-void AsyncWriter::Later(std::unique_ptr<AfterWrite> then) {
+void AsyncWriter::Later(AfterWritePtr then) {
     Piece job;
     job.hash_only = true;
     job.then = std::move(then);
@@ -388,14 +388,18 @@ void AsyncWriter::HandLater(Piece job) {
         return;
     }
     const bool holds_bytes = job.data != nullptr;
-    if (holds_bytes && later_pieces_ >= kLaterPiecesInFlight) {
+    const auto room = [this, holds_bytes] {
+        return later_jobs_ < kLaterJobsInFlight && !(holds_bytes && later_pieces_ >= kLaterPiecesInFlight);
+    };
+    if (!room()) {
         WakeForWait();
-        piece_done_.wait(lock, [this] { return later_pieces_ < kLaterPiecesInFlight; });
+        piece_done_.wait(lock, room);
     }
     unsignalled_bytes_ += job.size;
     ++unsignalled_jobs_;
     queue_.push_back(std::move(job));
     ++in_flight_;
+    ++later_jobs_;
     if (holds_bytes) ++later_pieces_;
     if (unsignalled_jobs_ < kWakeAfterJobs && unsignalled_bytes_ < kWakeAfterBytes) return;
     unsignalled_jobs_ = 0;
@@ -459,8 +463,9 @@ void AsyncWriter::WriterLoop() {
                 --borrowed_;
             else if (!piece.hash_only)
                 --unwritten_;
-            else if (piece.data)
-                --later_pieces_;
+            else
+                --later_jobs_;
+            if (piece.hash_only && piece.data) --later_pieces_;
             --in_flight_;
             // Only the buffer is kept for the next piece: nothing else of this one goes with it.
             if (piece.data && static_cast<int>(free_.size()) <= pieces_in_flight_ + kLaterPiecesInFlight) {

@@ -49,9 +49,19 @@ class WrittenBytesHasher {
 /// once its digest is complete).
 class AfterWrite {
   public:
-    virtual ~AfterWrite() = default;
     virtual void Run() = 0;
+    /// Lets the work go once it has run, or when it is dropped (on the writer's thread): deleted,
+    /// or kept by whoever made it, to be filled again.
+    virtual void Release() { delete this; }
+
+  protected:
+    virtual ~AfterWrite() = default;
 };
+
+struct ReleaseAfterWrite {
+    void operator()(AfterWrite* work) const { work->Release(); }
+};
+using AfterWritePtr = std::unique_ptr<AfterWrite, ReleaseAfterWrite>;
 
 /// Writes one output file at a time. Appended bytes are gathered into pieces that a background
 /// thread writes with pwrite at their 64-bit offsets, in order; the pieces in flight are bounded,
@@ -72,6 +82,8 @@ class AsyncWriter {
     /// Files hashed later whose last bytes may wait for the writer thread at once: the bound on
     /// the memory they hold.
     static constexpr int kLaterPiecesInFlight = 24;
+    /// Work handed on later that may wait at once, with or without bytes.
+    static constexpr int kLaterJobsInFlight = 256;
     /// The writer thread is woken for work handed on later only once this much of it waits (or
     /// the caller waits for it): each wake-up costs more than hashing a small file.
     static constexpr int kWakeAfterJobs = 24;
@@ -101,9 +113,9 @@ class AsyncWriter {
     [[nodiscard]] WriteStatus Finish();
     /// After a Finish without failure of a file hashed later: its last bytes are hashed on the
     /// writer thread, and then `then` runs there (the hasher holds the file's whole digest).
-    void HashThen(std::unique_ptr<AfterWrite> then);
+    void HashThen(AfterWritePtr then);
     /// Runs `then` on the writer thread after everything handed on before it.
-    void Later(std::unique_ptr<AfterWrite> then);
+    void Later(AfterWritePtr then);
     /// Waits until everything handed on has been done, the hashing of the last file included.
     /// What the work handed on touches must outlive it: a writer destroyed before this drops the
     /// work still waiting.
@@ -136,7 +148,7 @@ class AsyncWriter {
         WrittenBytesHasher* hasher = nullptr;
         bool restart = false;   ///< the hasher starts a new digest before these bytes
         bool hash_only = false; ///< bytes the caller already wrote, to be hashed
-        std::unique_ptr<AfterWrite> then;
+        AfterWritePtr then;
     };
 
     bool TakeFreePiece();
@@ -174,6 +186,7 @@ class AsyncWriter {
     int unwritten_ = 0;        ///< of those, pieces still to be written
     int borrowed_ = 0;         ///< of those, last pieces hashed from the caller's buffer
     int later_pieces_ = 0;     ///< of those, last pieces of files hashed later
+    int later_jobs_ = 0;       ///< work handed on later, with bytes or without
     int unsignalled_jobs_ = 0; ///< handed on later since the writer thread was last woken
     size_t unsignalled_bytes_ = 0;
     bool stopping_ = false;

@@ -123,10 +123,15 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 }
 
 std::string NarrowUnits(std::u16string_view text) {
-    std::string bytes(text.size(), '\0');
+    std::string bytes;
+    NarrowUnitsInto(text, bytes);
+    return bytes;
+}
+
+void NarrowUnitsInto(std::u16string_view text, std::string& bytes) {
+    bytes.resize(text.size());
     for (size_t i = 0; i < text.size(); ++i)
         bytes[i] = static_cast<char>(text[i] & 0xFF);
-    return bytes;
 }
 
 std::u16string_view TrimBlanks(std::u16string_view text) {

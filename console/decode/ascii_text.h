@@ -53,6 +53,8 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 /// The low byte of each unit: header lines hold widened bytes, and this gives the bytes back.
 std::string NarrowUnits(std::u16string_view text);
+/// The same into `bytes`, whose storage is kept.
+void NarrowUnitsInto(std::u16string_view text, std::string& bytes);
 
 /// The text without spaces and tabs at both ends.
 std::u16string_view TrimBlanks(std::u16string_view text);

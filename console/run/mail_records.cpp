@@ -1,6 +1,7 @@
 #include "console/run/mail_records.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "console/decode/ascii_text.h"
 #include "console/header/charset_conversion.h"
@@ -196,11 +197,12 @@ bool PublishFile(MailState& mail, const std::u16string& name, const std::u16stri
 namespace {
 
 // A complete file whose record waits for its digest on the writer thread: everything the record
-// tells, copied, as the mail and its folder may have gone on by then.
+// tells, copied, as the mail and its folder may have gone on by then. Once made it goes back to the
+// pool, and its storage is filled again for a later file.
 class FileRecordAfterDigest final : public platform::AfterWrite {
   public:
-    FileRecordAfterDigest(std::shared_ptr<const RecordOwner> owner, Sha256& digest)
-        : owner_(std::move(owner)), digest_(digest) {}
+    std::shared_ptr<const RecordOwner> owner;
+    Sha256* digest = nullptr;
     FileFacts file;
     std::string content_type;
     std::string encoding;
@@ -210,15 +212,48 @@ class FileRecordAfterDigest final : public platform::AfterWrite {
         file.content_type = &content_type;
         file.encoding = &encoding;
         file.notices = &notices;
-        file.sha256 = digest_.HexDigest();
-        const FileVerdict verdict = JudgeCopy(*owner_, file.folder_path + file.name, file.sha256);
-        (void)PublishRecordedFile(*owner_, file, verdict, true);
+        file.sha256 = digest->HexDigest();
+        const FileVerdict verdict = JudgeCopy(*owner, file.folder_path + file.name, file.sha256);
+        (void)PublishRecordedFile(*owner, file, verdict, true);
+    }
+    void Release() override;
+};
+
+// The file records handed to the writer thread come back here once made, so that after the first
+// few the decoding thread allocates nothing for a file's record. Never destroyed: a run's records
+// may be let go as its writer ends.
+class FileRecordPool {
+  public:
+    FileRecordAfterDigest* Take() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!free_.empty()) {
+                FileRecordAfterDigest* record = free_.back();
+                free_.pop_back();
+                return record;
+            }
+        }
+        return new FileRecordAfterDigest;
+    }
+    void Give(FileRecordAfterDigest* record) {
+        record->owner.reset();
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(record);
     }
 
   private:
-    std::shared_ptr<const RecordOwner> owner_;
-    Sha256& digest_;
+    std::mutex mutex_;
+    std::vector<FileRecordAfterDigest*> free_;
 };
+
+FileRecordPool& RecordPool() {
+    static FileRecordPool* const pool = new FileRecordPool;
+    return *pool;
+}
+
+void FileRecordAfterDigest::Release() {
+    RecordPool().Give(this);
+}
 
 // A mail's own record, after the records of its files.
 class MailRecordAfterFiles final : public platform::AfterWrite {
@@ -263,10 +298,12 @@ void PublishFileAfterDigest(MailState& mail, const std::u16string& name, const s
     MailRecordState& state = mail.record;
     // The mail's count is its own: it is taken now, in the order of its files.
     ++state.files;
-    auto later = std::make_unique<FileRecordAfterDigest>(SharedOwnerOf(mail), mail.run->digest);
-    later->content_type = NarrowUnits(mail.part.content_type);
+    FileRecordAfterDigest* later = RecordPool().Take();
+    later->owner = SharedOwnerOf(mail);
+    later->digest = &mail.run->digest;
+    NarrowUnitsInto(mail.part.content_type, later->content_type);
     later->encoding = state.encoding;
-    later->notices = std::move(state.notices);
+    later->notices.swap(state.notices);
     state.notices.clear();
     FileFacts& file = later->file;
     file.part = state.part;
@@ -274,7 +311,7 @@ void PublishFileAfterDigest(MailState& mail, const std::u16string& name, const s
     file.name = name;
     file.folder_path = MailFolderBelowRoot(mail);
     file.size = size;
-    mail.run->writer.HashThen(std::move(later));
+    mail.run->writer.HashThen(platform::AfterWritePtr(later));
 }
 
 void SettleRecords(RunContext& run) {
@@ -337,8 +374,8 @@ void RecordMail(MailState& mail, MailResult result) {
     std::string error;
     if (!done) error = !state.error.empty() ? state.error : mail.output_failed ? "output" : "input";
     if (records->OnWriterThread()) {
-        mail.run->writer.Later(
-            std::make_unique<MailRecordAfterFiles>(SharedOwnerOf(mail), state.files, done, std::move(error)));
+        mail.run->writer.Later(platform::AfterWritePtr(
+            new MailRecordAfterFiles(SharedOwnerOf(mail), state.files, done, std::move(error))));
         return;
     }
     records->Write(MailRecordText(RecordOwnerOf(mail), state.files, done, error));

@@ -194,7 +194,7 @@ TEST_F(AsyncWriterTest, FilesHashedLaterFollowInOrder) {
         const Case& c = cases[i];
         SCOPED_TRACE(i);
         if (c.way == Way::Note) {
-            writer.Later(std::make_unique<Follow>(nullptr, &seen));
+            writer.Later(AfterWritePtr(new Follow(nullptr, &seen)));
             expected.push_back("note");
             continue;
         }
@@ -214,7 +214,7 @@ TEST_F(AsyncWriterTest, FilesHashedLaterFollowInOrder) {
         // The bytes stand whole once Finish returns, whatever is still to be hashed.
         EXPECT_EQ(ReadAll(name.c_str()), data);
         if (c.way == Way::Later) {
-            writer.HashThen(std::make_unique<Follow>(&hasher, &seen));
+            writer.HashThen(AfterWritePtr(new Follow(&hasher, &seen)));
             expected.push_back(data);
         }
         if (c.way == Way::Beside) {
